@@ -1,0 +1,43 @@
+#pragma once
+
+// The recursive file search shared by the photo library, the menus and the
+// folder screen.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lv {
+
+class FileVisitor {
+ public:
+  virtual ~FileVisitor() = default;
+  // Called for each file matching the file pattern; false stops the search.
+  virtual bool on_file(const std::u16string& path) = 0;
+  // Called for each sub-folder matching the folder pattern; false stops the
+  // search, true goes on (and descends, when recursive).
+  virtual bool on_folder(const std::u16string& path) = 0;
+};
+
+enum class Recursion { flat, recursive };
+
+// Lists the folder sorted by name: matching files first, then matching
+// sub-folders (each descended into at once when recursive). Patterns match
+// without regard to letter case ('*' and '?'). Symbolic links to folders are
+// never followed. Always answers true.
+bool find_files(FileVisitor& visitor, std::u16string_view folder, std::u16string_view file_pattern,
+                std::u16string_view folder_pattern, Recursion recursion);
+
+// Case-insensitive wildcard match of a file name against a pattern.
+bool match_pattern(std::u16string_view pattern, std::u16string_view name);
+
+// Collects what the search reports.
+class CollectingVisitor : public FileVisitor {
+ public:
+  bool on_file(const std::u16string& path) override;
+  bool on_folder(const std::u16string& path) override;
+  std::vector<std::u16string> files;
+  std::vector<std::u16string> folders;
+};
+
+}  // namespace lv
