@@ -28,7 +28,8 @@ bool show_running_instance(platform::SingleInstance& instance, const std::u16str
                            std::u16string_view app_name) {
   tick_log() << u"Application::show_running_instance_open_bracket cmd_line=" << command_line
              << u"\n";
-  if (!instance.acquire_startup_lock()) {
+  // Without a private runtime folder there is nowhere safe for the lock.
+  if (platform::runtime_folder().empty() || !instance.acquire_startup_lock()) {
     tick_log() << u"Application::show_running_instance_open_bracket mutex==0\n";
     return false;
   }
@@ -62,7 +63,7 @@ std::u16string join_command_line(int argc, const char* const* argv) {
 
 int win_main(const std::u16string& command_line) {
   tick_log() << u"WinMain 0\n";
-  platform::SingleInstance instance(platform::runtime_dir());
+  platform::SingleInstance instance(platform::runtime_folder());
   if (show_running_instance(instance, command_line, kAppName)) return 0;
   tick_log() << u"WindMain 1\n";
 

@@ -157,7 +157,8 @@ bool SingleInstance::send_to_running(const std::u16string& command_line) {
     ::close(fd);
     return false;
   }
-  const std::u16string text = command_line.empty() ? std::u16string(kCommandLineEmpty) : command_line;
+  const std::u16string text =
+      command_line.empty() ? std::u16string(kCommandLineEmpty) : command_line;
   std::vector<unsigned char> message(4 + text.size() * 2);
   const uint32_t bytes = static_cast<uint32_t>(text.size() * 2);
   std::memcpy(message.data(), &bytes, 4);

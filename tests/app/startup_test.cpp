@@ -1,0 +1,90 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/single_instance.h"
+#include "support/test_env.h"
+
+namespace lv {
+namespace {
+
+void enable_log() {
+  const std::string config = std::getenv("XDG_CONFIG_HOME");
+  std::string dir = config + "/lumiview";
+  std::system(("mkdir -p '" + dir + "'").c_str());
+  lv::test::write_file(dir + "/registry.reg",
+                       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n");
+}
+
+std::u16string read_log() {
+  const std::string bytes = lv::test::read_file(std::string(std::getenv("TMPDIR")) + "/" +
+                                                LUMIVIEW_TEST_APP_NAME ".txt");
+  std::u16string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  return text;
+}
+
+TEST(Startup, SecondInstanceHandsOverAndEndsAtOnce) {
+  enable_log();
+  std::mutex mutex;
+  std::vector<std::u16string> received;
+  platform::SingleInstance running(platform::runtime_folder());
+  ASSERT_TRUE(running.listen([&](std::u16string line) {
+    std::lock_guard lock(mutex);
+    received.push_back(std::move(line));
+  }));
+
+  EXPECT_EQ(win_main(u""), 0);
+  EXPECT_EQ(win_main(u"--slide /pictures"), 0);
+  running.stop_listening();
+
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0], u"%CommandLineEmpty%");
+  EXPECT_EQ(received[1], u"--slide /pictures");
+
+  const std::u16string log = read_log();
+  EXPECT_NE(log.find(u"WinMain 0\n"), std::u16string::npos);
+  EXPECT_NE(log.find(u"Application::show_running_instance_open_bracket cmd_line=--slide /pictures\n"),
+            std::u16string::npos);
+  EXPECT_NE(log.find(u"Application::EnumProc window found 2\n"), std::u16string::npos);
+  // A handed-over start never gets as far as its own start-up.
+  EXPECT_EQ(log.find(u"WindMain 1"), std::u16string::npos);
+}
+
+TEST(Startup, NoLanguageShowsTheBilingualMessageAndEndsWithZero) {
+  enable_log();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(win_main(u""), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Lumiview: No languages, please reinstall\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("\xd0\x9d\xd0\xb5 \xd0\xbd\xd0\xb0\xd0\xb9\xd0\xb4\xd0\xb5\xd0\xbd\xd1\x8b"),
+            std::string::npos);
+
+  const std::u16string log = read_log();
+  const size_t first = log.find(u"WinMain 0\n");
+  const size_t second = log.find(u"WindMain 1\n");
+  ASSERT_NE(first, std::u16string::npos);
+  ASSERT_NE(second, std::u16string::npos);
+  EXPECT_LT(first, second);
+  // Each start-up line begins with the tick count, digits only.
+  ASSERT_GT(first, 0u);
+  EXPECT_TRUE(log[first - 1] >= u'0' && log[first - 1] <= u'9');
+}
+
+TEST(Startup, CommandLineQuotesArgumentsWithBlanks) {
+  const char* argv[] = {"lumiview", "/a b/c.jpg", "plain", "say \"hi\""};
+  EXPECT_EQ(join_command_line(4, argv), u"\"/a b/c.jpg\" plain \"say \\\"hi\\\"\"");
+  const char* none[] = {"lumiview"};
+  EXPECT_EQ(join_command_line(1, none), u"");
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,77 @@
+#pragma once
+
+// Helpers for tests that switch logging through the settings file, as a
+// user (or another process) would, and read the log file back.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/base/log.h"
+#include "app/base/settings.h"
+#include "platform/text.h"
+#include "support/test_env.h"
+
+namespace lv::test {
+
+inline std::string registry_file() {
+  return std::string(std::getenv("XDG_CONFIG_HOME")) + "/lumiview/registry.reg";
+}
+
+// Replaces the settings file atomically with one holding Log=value. Every
+// write gets a modification time of its own, so a reader that watches the
+// time and size notices even a change of one digit.
+inline void set_log_switch(uint32_t value) {
+  static int64_t stamp = 1'600'000'000;
+  const std::string path = registry_file();
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  char line[64];
+  std::snprintf(line, sizeof line, "\"Log\"=dword:%08x\n", value);
+  const std::string temporary = path + ".writing";
+  write_file(temporary, std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n") + line);
+  const timespec times[2] = {{stamp, 0}, {stamp, 0}};
+  ++stamp;
+  ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
+  std::filesystem::rename(temporary, path);
+}
+
+inline std::string log_file() {
+  return std::string(std::getenv("TMPDIR")) + "/" + to_utf8(app_name()) + ".txt";
+}
+
+inline std::string utf16le(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+inline const std::string kByteOrderMark = "\xFF\xFE";
+
+// The log's text after its byte-order mark ("" when the file is missing).
+inline std::u16string read_log_text() {
+  const std::string bytes = read_file(log_file());
+  std::u16string text;
+  for (size_t i = kByteOrderMark.size(); i + 1 < bytes.size(); i += 2)
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
+  return text;
+}
+
+// Logging on with a fresh, empty log file.
+inline void start_fresh_log() {
+  set_log_switch(0);
+  log();
+  std::remove(log_file().c_str());
+  set_log_switch(1);
+  log();
+}
+
+}  // namespace lv::test
