@@ -190,7 +190,11 @@ std::string install_prefix() {
   const std::string folder = exe.substr(0, slash);
   const size_t parent = folder.rfind('/');
   if (parent == std::string::npos) return "/usr";
-  return parent == 0 ? std::string("/") : folder.substr(0, parent);
+  std::string prefix = parent == 0 ? std::string("/") : folder.substr(0, parent);
+  // An installed program lives in <prefix>/lib/lumiview/.
+  if (prefix.size() > 4 && prefix.compare(prefix.size() - 4, 4, "/lib") == 0)
+    prefix.resize(prefix.size() - 4);
+  return prefix.empty() ? std::string("/") : prefix;
 }
 
 std::string settings_file_path() {
