@@ -10,6 +10,10 @@ namespace lv::test {
 void set_temp_root(const std::string& root);
 }
 
+// fontconfig keeps its configuration for the life of the process and frees
+// none of it at exit; that is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
 

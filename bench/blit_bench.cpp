@@ -1,0 +1,109 @@
+// Blitter throughput against memcpy of the same bytes, measured in the same
+// run so that the ratios hold on any machine. Prints one "figure:" line per
+// measurement.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "skin/blit.h"
+#include "skin/dim.h"
+#include "skin/row_blitter.h"
+#include "skin/surface.h"
+
+namespace {
+
+constexpr int32_t kWidth = 480;
+constexpr int32_t kHeight = 800;
+constexpr int kRepsPerSample = 20;
+constexpr int kSamples = 31;
+
+using Clock = std::chrono::steady_clock;
+
+// Median microseconds of one call of `op`, over kSamples batches.
+double median_us(const std::function<void()>& op) {
+  op();  // warm the caches and the branch predictors
+  std::vector<double> samples;
+  for (int s = 0; s < kSamples; ++s) {
+    const auto start = Clock::now();
+    for (int r = 0; r < kRepsPerSample; ++r) op();
+    const std::chrono::duration<double, std::micro> took = Clock::now() - start;
+    samples.push_back(took.count() / kRepsPerSample);
+  }
+  std::nth_element(samples.begin(), samples.begin() + kSamples / 2, samples.end());
+  return samples[kSamples / 2];
+}
+
+// A picture as skins draw them: a third key, the rest split between opaque
+// and see-through pixels in runs, as anti-aliased edges and shadows are.
+std::unique_ptr<lv::Surface> skin_like_picture() {
+  auto s = lv::Surface::create(kWidth, kHeight);
+  std::mt19937 rng(2024);
+  for (int32_t y = 0; y < kHeight; ++y) {
+    uint16_t* row = s->row(y);
+    int32_t x = 0;
+    while (x < kWidth) {
+      const int32_t run = 1 + int32_t(rng() % 24);
+      const uint32_t what = rng() % 3;
+      for (int32_t i = 0; i < run && x < kWidth; ++i, ++x) {
+        const uint16_t p = uint16_t(rng());
+        row[x] = what == 0 ? 0xF81F : what == 1 ? uint16_t(p | 0x20) : uint16_t(p & 0x39C7);
+      }
+    }
+  }
+  return s;
+}
+
+void figure(const char* name, double value, const char* unit, const char* goal) {
+  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
+}
+
+}  // namespace
+
+int main() {
+  auto src = skin_like_picture();
+  auto dst = lv::Surface::create(kWidth, kHeight);
+  const size_t bytes = size_t(src->pitch()) * kHeight;
+  const lv::Rect clip{0, 0, kWidth, kHeight};
+
+  const lv::CopyBlitter copy;
+  const lv::KeyBlitter key;
+  const lv::KeyHalfBlitter half;
+  const lv::Dimming dim8(8);
+
+  auto run_blit = [&](const lv::RowBlitter& b) {
+    return [&] { lv::blit(*dst, {0, 0}, {kWidth, kHeight}, *src, {0, 0}, clip, b); };
+  };
+  const double memcpy_us = median_us([&] { std::memcpy(dst->bytes(), src->bytes(), bytes); });
+  const double copy_us = median_us(run_blit(copy));
+  // A rectangle inside the surface goes row by row.
+  constexpr int32_t kInner = kWidth - 2;
+  const double memcpy_rows_us =
+      median_us([&] { std::memcpy(dst->bytes(), src->bytes(), size_t(kInner) * 2 * kHeight); });
+  const double copy_rows_us = median_us([&] {
+    lv::blit(*dst, {1, 0}, {kInner, kHeight}, *src, {1, 0}, clip, copy);
+  });
+  const double key_rows_us = median_us([&] {
+    lv::blit(*dst, {1, 0}, {kInner, kHeight}, *src, {1, 0}, clip, key);
+  });
+  const double key_us = median_us(run_blit(key));
+  const double half_us = median_us(run_blit(half));
+  const double dim_us = median_us([&] {
+    lv::apply_to_rect(*dst, {0, 0}, {kWidth, kHeight}, clip, dim8);
+  });
+
+  figure("memcpy_480x800_us", memcpy_us, "us", "reference");
+  figure("copy_blit_480x800", copy_us / memcpy_us, "x memcpy", "<= 1.2");
+  figure("copy_blit_478x800_by_rows", copy_rows_us / memcpy_rows_us, "x memcpy", "<= 1.2");
+  figure("key_blit_478x800_by_rows", key_rows_us / memcpy_rows_us, "x memcpy", "<= 2.5");
+  figure("key_blit_480x800", key_us / memcpy_us, "x memcpy", "<= 2.5");
+  figure("key_half_blit_480x800", half_us / memcpy_us, "x memcpy", "<= 2.5");
+  figure("dim_level8_480x800", dim_us / memcpy_us, "x memcpy", "<= 2");
+  return 0;
+}

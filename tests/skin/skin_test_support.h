@@ -1,0 +1,115 @@
+#pragma once
+
+// Skins for the tests, made by the skin compiler from sources written here:
+// a JSON text and RGBA art written as PNG files into a fresh folder.
+
+#include <png.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "skin/properties.h"
+#include "skin/skin_format.h"
+#include "skinc/skin_compiler.h"
+#include "support/test_env.h"
+
+namespace lv::test {
+
+struct Rgba {
+  uint8_t r = 0, g = 0, b = 0, a = 255;
+};
+
+// Writes an RGBA PNG of width x height pixels, pixel (x, y) at y * width + x.
+inline void write_png_rgba(const std::filesystem::path& file, int32_t width, int32_t height,
+                           const std::vector<Rgba>& pixels) {
+  std::filesystem::create_directories(file.parent_path());
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<uint32_t>(width);
+  image.height = static_cast<uint32_t>(height);
+  image.format = PNG_FORMAT_RGBA;
+  ASSERT_TRUE(png_image_write_to_file(&image, file.c_str(), 0, pixels.data(), 0, nullptr))
+      << image.message;
+}
+
+// A picture of one colour.
+inline void write_png_filled(const std::filesystem::path& file, int32_t width, int32_t height,
+                             Rgba colour) {
+  write_png_rgba(file, width, height, std::vector<Rgba>(size_t(width) * size_t(height), colour));
+}
+
+// A skin source folder "<root>/<name>" and the compiled output "<root>/bin".
+class SkinSourceFolder {
+ public:
+  explicit SkinSourceFolder(const std::string& name = "test")
+      : m_root(make_temp_dir("skin")), m_name(name) {
+    std::filesystem::create_directories(folder());
+  }
+
+  std::filesystem::path folder() const { return std::filesystem::path(m_root) / m_name; }
+  std::filesystem::path output() const { return std::filesystem::path(m_root) / "bin"; }
+  std::filesystem::path skin_file() const { return output() / (m_name + ".skin"); }
+  std::u16string skin_path() const { return from_utf8(skin_file().string()); }
+  const std::string& name() const { return m_name; }
+
+  void write_source(const std::string& json, const std::string& file = "skin.json") const {
+    write_file((folder() / file).string(), json);
+  }
+
+  // Compiles the source file; false with the compiler's message.
+  bool compile(std::string& error, const std::string& file = "skin.json") const {
+    skinc::CompiledSkin skin;
+    return skinc::compile_skin(folder() / file, m_name, skin, error) &&
+           skinc::write_compiled_skin(skin, output(), error);
+  }
+
+  // Compiles a source that must compile, and answers the skin's bytes.
+  std::string build(const std::string& json) const {
+    write_source(json);
+    std::string error;
+    EXPECT_TRUE(compile(error)) << error;
+    return read_file(skin_file().string());
+  }
+
+ private:
+  std::string m_root;
+  std::string m_name;
+};
+
+inline ScreenInfo screen_with_dpi(int32_t dpi) {
+  ScreenInfo screen;
+  screen.width = 480;
+  screen.height = 800;
+  screen.dpi = dpi;
+  return screen;
+}
+
+inline uint32_t read_u32(const std::string& bytes, size_t at) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) v |= uint32_t(uint8_t(bytes.at(at + i))) << (8 * i);
+  return v;
+}
+inline uint16_t read_u16(const std::string& bytes, size_t at) {
+  return static_cast<uint16_t>(uint8_t(bytes.at(at)) | uint8_t(bytes.at(at + 1)) << 8);
+}
+inline void put_u32(std::string& bytes, size_t at, uint32_t v) {
+  for (size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<char>(v >> (8 * i));
+}
+inline void put_u16(std::string& bytes, size_t at, uint16_t v) {
+  bytes.at(at) = static_cast<char>(v);
+  bytes.at(at + 1) = static_cast<char>(v >> 8);
+}
+
+// Image offset of the body of the named node at the tree's root.
+inline uint32_t root_body(const std::string& bytes) {
+  return read_u32(bytes, skin_format::kRootOffset) + skin_format::kEntrySize;
+}
+
+}  // namespace lv::test
