@@ -1,0 +1,675 @@
+#include "library/cache_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "app/base/file_util.h"
+#include "base/log_capture.h"
+#include "library/cache_build.h"
+#include "library/cache_test_support.h"
+#include "library/jpeg_decoder.h"
+#include "library/level_reducer.h"
+#include "library/libjpeg_codec.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "skin/render_surface.h"
+#include "skin/surface.h"
+
+namespace lv {
+namespace {
+
+using test::cache::Bytes;
+using test::cache::get32;
+using test::cache::put32;
+using test::cache::read_bytes;
+using test::cache::Rgb;
+using test::cache::write_bytes;
+namespace own = test::own_jpeg;
+namespace fs = std::filesystem;
+
+Bytes photo(int width, int height, own::EncodeOptions options = {}) {
+  return own::encode(own::make_pixels(width, height, options.components, own::Content::photo),
+                     width, height, options);
+}
+
+Bytes scan_index(const Bytes& jpeg) {
+  jpeg::Decoder d;
+  Bytes index;
+  EXPECT_TRUE(d.open(jpeg::ByteSource(jpeg.data(), jpeg.size())));
+  EXPECT_TRUE(d.scan_index(index));
+  return index;
+}
+
+Bytes encode(const Rgb& image, int quality) {
+  Bytes out;
+  EXPECT_TRUE(encode_jpeg(image.pixels.data(), image.width, image.height,
+                          static_cast<size_t>(image.width) * 3, quality, out));
+  return out;
+}
+
+Rgb decode_scaled(const Bytes& jpeg, int scale) {
+  RgbImage image;
+  JpegDecodeOptions options;
+  options.scale_denominator = scale;
+  EXPECT_TRUE(decode_jpeg(jpeg.data(), jpeg.size(), options, image));
+  return Rgb{image.width, image.height, image.pixels};
+}
+
+Bytes slice(const Bytes& b, size_t offset, size_t size) {
+  if (offset + size > b.size()) return {};
+  return Bytes(b.begin() + offset, b.begin() + offset + size);
+}
+
+class CacheFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_drive = test::make_temp_dir("drive") + "/";
+    fs::create_directories(m_drive + "pics");
+  }
+
+  std::string put(const std::string& name, const Bytes& jpeg) {
+    const std::string path = m_drive + "pics/" + name;
+    write_bytes(path, jpeg);
+    return path;
+  }
+  std::u16string drive() const { return from_utf8(m_drive); }
+  std::string cache_of(const std::string& picture) const {
+    return to_utf8(cache_name(from_utf8(picture), drive()));
+  }
+  CacheBuildResult build(const std::string& picture, const StopRequest& stop = {}) {
+    return make_cache_file(from_utf8(picture), drive(), stop);
+  }
+  std::vector<std::string> cache_folder_entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(m_drive + "!lumiviewcache"))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string m_drive;
+};
+
+// ---- names, level counts, sizes ----
+
+TEST(CacheName, IsTheFileSizeAndCreationTimeDigits) {
+  std::tm created{};
+  created.tm_mon = 2;  // March
+  created.tm_mday = 5;
+  created.tm_hour = 14;
+  created.tm_min = 7;
+  created.tm_sec = 9;
+  created.tm_year = 99;  // takes no part
+  EXPECT_EQ(cache_name_for(1234567, created, u"/media/card/"),
+            u"/media/card/!lumiviewcache/1234567351479");
+  EXPECT_EQ(cache_name_for(1234567, created, u"/media/card"),
+            u"/media/card/!lumiviewcache/1234567351479");
+  // Only the low 32 bits of the size count, printed signed.
+  EXPECT_EQ(cache_name_for(0x1'0000'0010ull, created, u"/d/"), u"/d/!lumiviewcache/16351479");
+  EXPECT_EQ(cache_name_for(0xFFFFFFFEull, created, u"/d/"), u"/d/!lumiviewcache/-2351479");
+  EXPECT_EQ(cache_folder(u"/d/"), u"/d/!lumiviewcache");
+}
+
+TEST_F(CacheFileTest, NameOfARealPictureAndOfAMissingOne) {
+  const std::string path = put("a.jpg", Bytes(1000, 7));
+  const FileInfo info = file_info(from_utf8(path));
+  EXPECT_EQ(cache_name(from_utf8(path), drive()), cache_name_for(1000, info.creation, drive()));
+  EXPECT_EQ(cache_name(from_utf8(m_drive + "pics/none.jpg"), drive()), u"");
+  EXPECT_EQ(cache_name(from_utf8(m_drive + "pics"), drive()), u"");
+}
+
+TEST(LevelCount, HalvesUntilTheLongerSideIsAtMost256) {
+  const std::pair<int, int> table[] = {
+      {1, 0},    {128, 0},  {256, 0},  {257, 1},  {512, 1},  {513, 2},   {1024, 2},  {1025, 3},
+      {2048, 3}, {4096, 4}, {4097, 5}, {8192, 5}, {8193, 6}, {16384, 6}, {32768, 7}, {65500, 8}};
+  for (auto [side, levels] : table) {
+    EXPECT_EQ(level_count(side, 1), levels) << side;
+    EXPECT_EQ(level_count(1, side), levels) << side;
+  }
+  EXPECT_EQ(level_count(640, 480), 2);
+  EXPECT_EQ(level_count(200, 150), 0);
+  EXPECT_EQ(level_count(0, 0), 0);
+}
+
+TEST(LevelSize, NoSideOfAPanoramaEverBecomesZero) {
+  const LevelSize panorama{10000, 40};
+  const int levels = level_count(panorama.width, panorama.height);
+  ASSERT_EQ(levels, 6);
+  const LevelSize expected[] = {{10000, 40}, {5000, 20}, {2500, 10}, {1250, 5},
+                                {625, 2},    {312, 1},   {156, 1}};
+  for (int i = 0; i <= levels; ++i) EXPECT_EQ(level_size(panorama, i), expected[i]) << i;
+  EXPECT_EQ(reduced_size({1, 1}), (LevelSize{1, 1}));
+  EXPECT_EQ(reduced_size({7, 3}), (LevelSize{3, 1}));
+}
+
+// ---- the 2 x 2 reduction ----
+
+std::vector<Bytes> reduce(LevelSize size, const std::vector<Bytes>& rows, bool* finished) {
+  std::vector<Bytes> out;
+  LevelReducer reducer(size, [&](const uint8_t* rgb) {
+    out.emplace_back(rgb, rgb + reducer.output_size().width * 3);
+    return true;
+  });
+  for (const Bytes& row : rows) EXPECT_TRUE(reducer.push(row.data()));
+  *finished = reducer.finish();
+  return out;
+}
+
+TEST(LevelReducer, AveragesEachTwoByTwoBlockWithRounding) {
+  // 5 x 3: the odd last column and row are dropped.
+  const std::vector<Bytes> rows = {
+      {0, 10, 255, 1, 11, 255, 9, 9, 9, 8, 8, 8, 77, 77, 77},
+      {1, 10, 254, 2, 12, 254, 0, 0, 0, 0, 0, 1, 77, 77, 77},
+      {50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50},
+  };
+  bool finished = false;
+  const auto out = reduce({5, 3}, rows, &finished);
+  EXPECT_TRUE(finished);
+  ASSERT_EQ(out.size(), 1u);
+  // (0+1+1+2+2)>>2 = 1, (10+11+10+12+2)>>2 = 11, (255+255+254+254+2)>>2 = 255;
+  // (9+8+0+0+2)>>2 = 4, (9+8+0+0+2)>>2 = 4, (9+8+0+1+2)>>2 = 5.
+  EXPECT_EQ(out[0], (Bytes{1, 11, 255, 4, 4, 5}));
+}
+
+TEST(LevelReducer, ASideOfOneIsAveragedWithItself) {
+  bool finished = false;
+  auto out = reduce({4, 1}, {{10, 20, 30, 11, 21, 31, 200, 0, 0, 100, 0, 1}}, &finished);
+  EXPECT_TRUE(finished);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], (Bytes{11, 21, 31, 150, 0, 1}));
+
+  out = reduce({1, 2}, {{10, 20, 30}, {13, 20, 33}}, &finished);
+  EXPECT_TRUE(finished);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], (Bytes{12, 20, 32}));
+}
+
+TEST(LevelReducer, RefusesRowsBeyondTheInputAndAnEarlyFinish) {
+  LevelReducer reducer({2, 2}, [](const uint8_t*) { return true; });
+  const uint8_t row[6] = {};
+  EXPECT_TRUE(reducer.push(row));
+  EXPECT_FALSE(reducer.finish());  // a row is missing
+  LevelReducer full({2, 2}, [](const uint8_t*) { return true; });
+  EXPECT_TRUE(full.push(row));
+  EXPECT_TRUE(full.push(row));
+  EXPECT_FALSE(full.push(row));
+  LevelReducer refused({2, 2}, [](const uint8_t*) { return false; });
+  EXPECT_TRUE(refused.push(row));
+  EXPECT_FALSE(refused.push(row));
+}
+
+// ---- the header ----
+
+CacheHeader sample_header() {
+  CacheHeader h;
+  h.levels = 2;
+  h.orientation = 6;
+  h.records = {{54, 34, 0, 0}, {88, 17, 105, 100}, {205, 0, 205, 50}};
+  h.thumbnail_offset = 255;
+  h.thumbnail_size = 45;
+  return h;
+}
+
+TEST(CacheHeader, EncodesEveryFieldLittleEndianInItsPlace) {
+  const std::vector<uint8_t> bytes = sample_header().encode();
+  ASSERT_EQ(bytes.size(), 54u);
+  const Bytes expected = {19,  0, 0, 0, 2,  6,                                    // format, L, EXIF
+                          54,  0, 0, 0, 34, 0, 0, 0,                              // level 0 index
+                          88,  0, 0, 0, 17, 0, 0, 0, 105, 0, 0, 0, 100, 0, 0, 0,  // level 1
+                          205, 0, 0, 0, 0,  0, 0, 0, 205, 0, 0, 0, 50,  0, 0, 0,  // level 2
+                          255, 0, 0, 0, 45, 0, 0, 0};                             // thumbnail
+  EXPECT_EQ(bytes, expected);
+  CacheHeader back;
+  ASSERT_TRUE(parse_cache_header(bytes.data(), bytes.size(), 300, back));
+  EXPECT_EQ(back.levels, 2);
+  EXPECT_EQ(back.orientation, 6);
+  EXPECT_EQ(back.records, sample_header().records);
+  EXPECT_EQ(back.thumbnail_offset, 255u);
+  EXPECT_EQ(back.thumbnail_size, 45u);
+}
+
+TEST(CacheHeader, RefusesEveryBrokenLayout) {
+  const Bytes good = sample_header().encode();
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    uint64_t file_size;
+  };
+  const Case cases[] = {
+      {"another format", [](Bytes& b) { b[0] = 18; }, 300},
+      {"file ends inside the header", [](Bytes&) {}, 40},
+      {"file ends before the thumbnail's end", [](Bytes&) {}, 299},
+      {"level 0 index not after the header", [](Bytes& b) { put32(b, 6, 53); }, 300},
+      {"index of a partial entry", [](Bytes& b) { put32(b, 10, 33); }, 300},
+      {"level 1 index not after level 0's", [](Bytes& b) { put32(b, 14, 89); }, 300},
+      {"level 1 image not after its index", [](Bytes& b) { put32(b, 22, 104); }, 300},
+      {"level 2 index not after level 1's image", [](Bytes& b) { put32(b, 30, 200); }, 300},
+      {"an empty level image", [](Bytes& b) { put32(b, 42, 0); }, 300},
+      {"thumbnail out of place", [](Bytes& b) { put32(b, 46, 256); }, 300},
+      {"empty thumbnail", [](Bytes& b) { put32(b, 50, 0); }, 300},
+      {"thumbnail size beyond the file", [](Bytes& b) { put32(b, 50, 0xFFFFFFF0u); }, 300},
+      {"image size that wraps", [](Bytes& b) { put32(b, 26, 0xFFFFFF9Bu); }, 300},
+      {"more levels than the header holds", [](Bytes& b) { b[4] = 3; }, 300},
+  };
+  for (const Case& c : cases) {
+    Bytes bytes = good;
+    c.change(bytes);
+    CacheHeader header;
+    std::string problem;
+    EXPECT_FALSE(parse_cache_header(bytes.data(), bytes.size(), c.file_size, header, &problem))
+        << c.what;
+    EXPECT_FALSE(problem.empty()) << c.what;
+  }
+  CacheHeader header;
+  EXPECT_FALSE(parse_cache_header(good.data(), 5, 300, header));
+  EXPECT_TRUE(parse_cache_header(good.data(), good.size(), 300, header));
+}
+
+// ---- the layouts of the edge cases, byte by byte ----
+
+struct Expected {
+  int levels;
+  std::vector<LevelSize> sizes;  // of levels 1 ... L
+  int thumb_scale;               // the decode of the smallest level
+  int x0, y0;                    // the thumbnail window in that decode
+};
+
+// Every block checked against an independent computation: the indexes
+// against the own decoder's scan, each level against libjpeg's encode of
+// the reduced previous level, the thumbnail against the encode of its
+// window.
+void check_layout(const Bytes& picture, const Bytes& cache, const Expected& e, int orientation) {
+  ASSERT_GE(cache.size(), 22u + 16u * e.levels);
+  EXPECT_EQ(get32(cache, 0), 19u);
+  EXPECT_EQ(cache[4], e.levels);
+  EXPECT_EQ(cache[5], orientation);
+  uint32_t at = 22 + 16 * e.levels;
+  EXPECT_EQ(get32(cache, 6), at);
+  const uint32_t index0 = get32(cache, 10);
+  EXPECT_EQ(slice(cache, at, index0), scan_index(picture));
+  at += index0;
+
+  Bytes previous = picture;
+  for (int i = 1; i <= e.levels; ++i) {
+    const size_t record = 14 + 16 * (i - 1);
+    EXPECT_EQ(get32(cache, record), at) << "level " << i;
+    const uint32_t index_size = get32(cache, record + 4);
+    EXPECT_EQ(get32(cache, record + 8), at + index_size) << "level " << i;
+    const uint32_t image_size = get32(cache, record + 12);
+    const Bytes image = slice(cache, at + index_size, image_size);
+    const Rgb reduced = test::cache::reduce_reference(test::cache::decode_reference(previous));
+    EXPECT_EQ(reduced.width, e.sizes[i - 1].width);
+    EXPECT_EQ(reduced.height, e.sizes[i - 1].height);
+    EXPECT_EQ(image, encode(reduced, 75)) << "level " << i;
+    EXPECT_EQ(slice(cache, at, index_size), scan_index(image)) << "level " << i;
+    at += index_size + image_size;
+    previous = image;
+  }
+  const size_t thumb_record = 14 + 16 * e.levels;
+  EXPECT_EQ(get32(cache, thumb_record), at);
+  const uint32_t thumb_size = get32(cache, thumb_record + 4);
+  EXPECT_EQ(at + thumb_size, cache.size());
+  const Rgb window =
+      test::cache::window_reference(decode_scaled(previous, e.thumb_scale), e.x0, e.y0);
+  EXPECT_EQ(slice(cache, at, thumb_size), encode(window, 95));
+}
+
+TEST_F(CacheFileTest, Layout200x150HasNoLevelsAndACentredThumbnail) {
+  const Bytes picture = photo(200, 150);
+  const std::string path = put("p.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  // 150 / 2 = 75 > 64: decoded at half size, 100 x 75, centred.
+  check_layout(picture, read_bytes(cache_of(path)), {0, {}, 2, 18, 5}, 1);
+}
+
+TEST_F(CacheFileTest, Layout640x480HasTwoLevelsAndTheCentreOfTheSmallest) {
+  const Bytes picture = photo(640, 480);
+  const std::string path = put("p.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  // 120 / 2 = 60 is not above 64: the 160 x 120 level at full scale.
+  check_layout(picture, read_bytes(cache_of(path)), {2, {{320, 240}, {160, 120}}, 1, 48, 28}, 1);
+}
+
+TEST_F(CacheFileTest, Layout480x640PortraitKeepsTheTopSquare) {
+  const Bytes picture = photo(480, 640);
+  const std::string path = put("p.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  check_layout(picture, read_bytes(cache_of(path)), {2, {{240, 320}, {120, 160}}, 1, 28, 0}, 1);
+}
+
+TEST_F(CacheFileTest, Layout50x40PutsThePictureInTheMiddleOfBlack) {
+  const Bytes picture = photo(50, 40);
+  const std::string path = put("p.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const Bytes cache = read_bytes(cache_of(path));
+  check_layout(picture, cache, {0, {}, 1, -7, -12}, 1);
+  auto thumbnail = load_thumbnail(from_utf8(path), drive());
+  ASSERT_TRUE(thumbnail);
+  const Surface& s = *thumbnail->surface();
+  // JPEG at quality 95 keeps black black far from the picture's edges.
+  for (auto [x, y] : {std::pair{1, 1}, {62, 1}, {1, 62}, {62, 62}, {32, 4}, {3, 32}})
+    EXPECT_LT(s.pixel(x, y), 0x0841u) << x << "," << y;
+  EXPECT_GT(s.pixel(32, 32), 0x0841u);
+}
+
+TEST_F(CacheFileTest, LayoutWithRestartsGrayscaleAndSampling) {
+  own::EncodeOptions gray;
+  gray.components = 1;
+  own::EncodeOptions restarts;
+  restarts.restart_rows = 1;
+  restarts.luma_h = 2;
+  restarts.luma_v = 1;
+  for (const auto& [name, options] : {std::pair{"gray", gray}, {"restarts", restarts}}) {
+    SCOPED_TRACE(name);
+    const Bytes picture = photo(600, 300, options);
+    const std::string path = put(std::string(name) + ".jpg", picture);
+    ASSERT_EQ(build(path), CacheBuildResult::built);
+    const Bytes cache = read_bytes(cache_of(path));
+    check_layout(picture, cache, {2, {{300, 150}, {150, 75}}, 1, 43, 5}, 1);
+    // Grayscale became three components before the reduction.
+    JpegHeader level1;
+    ASSERT_TRUE(read_jpeg_header(cache.data() + get32(cache, 22), get32(cache, 26), level1));
+    EXPECT_EQ(level1.components, 3);
+  }
+}
+
+TEST_F(CacheFileTest, PanoramaKeepsEveryLevelAtLeastOnePixelHigh) {
+  own::EncodeOptions options;
+  options.quality = 50;
+  const Bytes picture = photo(10000, 40, options);
+  const std::string path = put("pano.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const Bytes cache = read_bytes(cache_of(path));
+  ASSERT_EQ(cache[4], 6);
+  const LevelSize expected[] = {{5000, 20}, {2500, 10}, {1250, 5}, {625, 2}, {312, 1}, {156, 1}};
+  for (int i = 1; i <= 6; ++i) {
+    JpegHeader header;
+    const size_t record = 14 + 16 * (i - 1);
+    ASSERT_TRUE(read_jpeg_header(cache.data() + get32(cache, record + 8), get32(cache, record + 12),
+                                 header));
+    EXPECT_EQ(header.width, expected[i - 1].width) << i;
+    EXPECT_EQ(header.height, expected[i - 1].height) << i;
+  }
+  EXPECT_TRUE(load_thumbnail(from_utf8(path), drive()));
+}
+
+TEST_F(CacheFileTest, PictureTheOwnDecoderRefusesGetsLevelsThroughLibjpeg) {
+  LV_REQUIRE_TESTDATA();
+  // Progressive, 650 x 470: two levels, made from libjpeg's decode.
+  const Bytes picture =
+      read_bytes(test::testdata_path("jpeg/jpeg-decoder/reftest/progressive3.jpg"));
+  const std::string path = put("prog.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const Bytes cache = read_bytes(cache_of(path));
+  ASSERT_EQ(cache[4], 2);
+  EXPECT_EQ(get32(cache, 10), 0u);  // level 0 has no index
+  const Bytes level1 = slice(cache, get32(cache, 22), get32(cache, 26));
+  EXPECT_EQ(level1,
+            encode(test::cache::reduce_reference(test::cache::decode_reference(picture)), 75));
+  EXPECT_EQ(get32(cache, 18), scan_index(level1).size());
+  EXPECT_GT(get32(cache, 18), 0u);
+}
+
+TEST_F(CacheFileTest, FourComponentPicturesAreConvertedNotMisread) {
+  LV_REQUIRE_TESTDATA();
+  const Bytes picture =
+      read_bytes(test::testdata_path("jpeg/jpeg-decoder/reftest/mozilla/jpg-cmyk-2.jpg"));
+  const std::string path = put("cmyk.jpg", picture);
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const Bytes cache = read_bytes(cache_of(path));
+  EXPECT_EQ(get32(cache, 10), 0u);
+  JpegHeader thumb;
+  ASSERT_TRUE(read_jpeg_header(cache.data() + get32(cache, 14), get32(cache, 18), thumb));
+  EXPECT_EQ(thumb.components, 3);
+  EXPECT_EQ(thumb.width, 64);
+}
+
+// ---- failures, stops, the temporary file ----
+
+TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarker) {
+  const Bytes not_jpeg(5000, 0x42);
+  Bytes cut = photo(300, 200);
+  cut.resize(150);  // inside the header
+  for (const auto& [name, bytes] : {std::pair{"junk.jpg", not_jpeg}, {"cut.jpg", cut}}) {
+    const std::string path = put(name, bytes);
+    std::string problem;
+    EXPECT_EQ(make_cache_file(from_utf8(path), drive(), {}, &problem), CacheBuildResult::failed);
+    EXPECT_FALSE(problem.empty());
+    const std::string cache = cache_of(path);
+    ASSERT_TRUE(fs::exists(cache)) << name;
+    EXPECT_EQ(fs::file_size(cache), 0u) << name;
+    EXPECT_FALSE(cache_file_valid(from_utf8(cache)));
+    EXPECT_FALSE(load_thumbnail(from_utf8(path), drive()));
+  }
+  EXPECT_EQ(cache_folder_entries().size(), 2u);  // no temporary files left
+}
+
+TEST_F(CacheFileTest, AFailedRebuildReplacesAGoodFileWithTheMarker) {
+  const std::string path = put("p.jpg", photo(300, 200));
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const std::string cache = cache_of(path);
+  // The same name now holds a picture that cannot be decoded.
+  Bytes junk(fs::file_size(path), 0x11);
+  write_bytes(path, junk);
+  ASSERT_EQ(cache_of(path), cache);
+  EXPECT_EQ(build(path), CacheBuildResult::failed);
+  EXPECT_EQ(fs::file_size(cache), 0u);
+}
+
+TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {
+  // Levels of 550 x 350, 275 x 175 and 137 x 87; the thumbnail is cut from
+  // the last at full scale.
+  const Bytes picture = photo(1100, 700);
+  const std::string path = put("p.jpg", picture);
+  int lines = 0;
+  auto count_lines = [&] {
+    ++lines;
+    return false;
+  };
+  ASSERT_EQ(build(path, count_lines), CacheBuildResult::built);
+  const std::string cache = cache_of(path);
+  const Bytes good = read_bytes(cache);
+  // Asked before every decoded scan line: three passes with pixels (the
+  // last level needs only its index) and the thumbnail's decode.
+  EXPECT_EQ(lines, 700 + 350 + 175 + 87);
+
+  fs::remove(cache);
+  for (int at : {0, 1, 350, 699, 700, 900, 1225, 1311}) {
+    int asked = 0;
+    EXPECT_EQ(build(path, [&] { return asked++ >= at; }), CacheBuildResult::stopped) << at;
+    EXPECT_EQ(asked, at + 1) << at;
+    EXPECT_FALSE(fs::exists(cache)) << at;
+    EXPECT_TRUE(cache_folder_entries().empty()) << at;
+  }
+  write_bytes(cache, good);
+  int asked = 0;
+  EXPECT_EQ(build(path, [&] { return asked++ >= 500; }), CacheBuildResult::stopped);
+  EXPECT_EQ(read_bytes(cache), good);
+  EXPECT_EQ(cache_folder_entries().size(), 1u);
+}
+
+TEST_F(CacheFileTest, TheFolderIsMadeAndEveryStepIsLogged) {
+  const std::string path = put("p.jpg", photo(640, 480));
+  platform::set_tick_source([] { return 5000u; });
+  test::start_fresh_log();
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const std::u16string text = test::read_log_text();
+  test::set_log_switch(0);
+  platform::set_tick_source({});
+  EXPECT_TRUE(fs::is_directory(m_drive + "!lumiviewcache"));
+  const std::u16string folder = from_utf8(m_drive + "!lumiviewcache");
+  const std::u16string expected =
+      u"Time for create cache begin 0.000000\n"
+      u"create cache time 0 0.000000\n"
+      u"create cache time 1 0.000000\n"
+      u"create cache time 2 0.000000\n"
+      u"Time for create cache end 0.000000\n";
+  ASSERT_GE(text.size(), expected.size());
+  EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
+  EXPECT_NE(text.find(u"CreateDirectoryW {" + folder + u"} result=1\n"), std::u16string::npos);
+}
+
+TEST_F(CacheFileTest, AFailedBuildStillLogsItsEnd) {
+  const std::string path = put("junk.jpg", Bytes(100, 1));
+  test::start_fresh_log();
+  EXPECT_EQ(build(path), CacheBuildResult::failed);
+  const std::u16string text = test::read_log_text();
+  test::set_log_switch(0);
+  EXPECT_NE(text.find(u"Time for create cache begin "), std::u16string::npos);
+  EXPECT_NE(text.find(u"Time for create cache end "), std::u16string::npos);
+}
+
+// ---- thumbnails and orientation ----
+
+test::cache::Image565 surface_pixels(const Surface& s) {
+  test::cache::Image565 image{static_cast<int>(s.width()), static_cast<int>(s.height()), {}};
+  for (uint32_t y = 0; y < s.height(); ++y)
+    for (uint32_t x = 0; x < s.width(); ++x) image.pixels.push_back(s.pixel(x, y));
+  return image;
+}
+
+TEST_F(CacheFileTest, ThumbnailIsTurnedByEachOfTheEightOrientations) {
+  const Bytes base = photo(300, 220);
+  const std::string plain = put("plain.jpg", base);
+  ASSERT_EQ(build(plain), CacheBuildResult::built);
+  auto upright = load_thumbnail(from_utf8(plain), drive());
+  ASSERT_TRUE(upright);
+  ASSERT_EQ(upright->size(), (Size{64, 64}));
+  const auto stored = surface_pixels(*upright->surface());
+  for (int o = 1; o <= 8; ++o) {
+    const std::string path =
+        put("o" + std::to_string(o) + ".jpg", test::cache::with_orientation(base, o));
+    ASSERT_EQ(build(path), CacheBuildResult::built) << o;
+    EXPECT_EQ(read_bytes(cache_of(path))[5], o);
+    auto thumbnail = load_thumbnail(from_utf8(path), drive());
+    ASSERT_TRUE(thumbnail) << o;
+    EXPECT_EQ(surface_pixels(*thumbnail->surface()).pixels,
+              test::cache::turn_reference(stored, o).pixels)
+        << "orientation " << o;
+  }
+}
+
+TEST_F(CacheFileTest, AnOrientationByteOutsideOneToEightCountsAsOne) {
+  const std::string path = put("p.jpg", photo(300, 220));
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const std::string cache = cache_of(path);
+  auto upright = load_thumbnail_file(from_utf8(cache));
+  ASSERT_TRUE(upright);
+  Bytes bytes = read_bytes(cache);
+  for (uint8_t o : {0, 9, 200, 255}) {
+    bytes[5] = o;
+    write_bytes(cache, bytes);
+    auto thumbnail = load_thumbnail_file(from_utf8(cache));
+    ASSERT_TRUE(thumbnail) << int{o};
+    EXPECT_EQ(surface_pixels(*thumbnail->surface()).pixels,
+              surface_pixels(*upright->surface()).pixels);
+  }
+}
+
+TEST_F(CacheFileTest, DamagedCacheFilesGiveNoThumbnail) {
+  const std::string path = put("p.jpg", photo(700, 500));
+  ASSERT_EQ(build(path), CacheBuildResult::built);
+  const std::string cache = cache_of(path);
+  const Bytes good = read_bytes(cache);
+  const size_t thumb_record = 14 + 16 * good[4];
+  const uint32_t thumb_offset = get32(good, thumb_record);
+  Bytes small_thumb;
+  {
+    Rgb black{32, 32, Bytes(32 * 32 * 3, 0)};
+    small_thumb = encode(black, 95);
+  }
+  const std::vector<std::pair<const char*, std::function<void(Bytes&)>>> damages = {
+      {"truncated in the thumbnail", [&](Bytes& b) { b.resize(b.size() - 10); }},
+      {"truncated in the header", [](Bytes& b) { b.resize(20); }},
+      {"empty", [](Bytes& b) { b.clear(); }},
+      {"format 18", [](Bytes& b) { b[0] = 18; }},
+      {"thumbnail size past the end", [&](Bytes& b) { put32(b, thumb_record + 4, 1u << 30); }},
+      {"thumbnail offset moved", [&](Bytes& b) { put32(b, thumb_record, thumb_offset + 1); }},
+      {"thumbnail of 32 x 32",
+       [&](Bytes& b) {
+         b.resize(thumb_offset);
+         b.insert(b.end(), small_thumb.begin(), small_thumb.end());
+         put32(b, thumb_record + 4, static_cast<uint32_t>(small_thumb.size()));
+       }},
+      {"thumbnail not a JPEG", [&](Bytes& b) { std::fill(b.begin() + thumb_offset, b.end(), 0); }},
+  };
+  for (const auto& [what, damage] : damages) {
+    Bytes bytes = good;
+    damage(bytes);
+    write_bytes(cache, bytes);
+    EXPECT_FALSE(load_thumbnail_file(from_utf8(cache))) << what;
+  }
+  fs::remove(cache);
+  EXPECT_FALSE(load_thumbnail(from_utf8(path), drive()));
+  EXPECT_FALSE(cache_valid(from_utf8(path), drive()));
+}
+
+TEST_F(CacheFileTest, RealPicturesKeepTheOrientationTheirNamesState) {
+  LV_REQUIRE_TESTDATA();
+  for (const std::string kind : {"landscape", "portrait"}) {
+    for (int o = 1; o <= 8; ++o) {
+      const std::string path = test::testdata_path("jpeg/exif-ianare/orientation/" + kind + "_" +
+                                                   std::to_string(o) + ".jpg");
+      ASSERT_EQ(make_cache_file(from_utf8(path), drive()), CacheBuildResult::built) << path;
+      const Bytes cache = read_bytes(to_utf8(cache_name(from_utf8(path), drive())));
+      EXPECT_EQ(cache[5], o) << path;
+    }
+  }
+  for (int o = 2; o <= 8; ++o) {
+    const std::string path =
+        test::testdata_path("jpeg/exif-pillow/hopper_orientation_" + std::to_string(o) + ".jpg");
+    ASSERT_EQ(make_cache_file(from_utf8(path), drive()), CacheBuildResult::built) << path;
+    EXPECT_EQ(read_bytes(to_utf8(cache_name(from_utf8(path), drive())))[5], o) << path;
+  }
+}
+
+TEST_F(CacheFileTest, TurnedRealThumbnailsShowTheSameScene) {
+  LV_REQUIRE_TESTDATA();
+  // landscape_2 ... 4 store the scene of landscape_1 mirrored or turned, each
+  // with its number drawn in the middle. Around the number, the centre
+  // windows turned back show the same scene give or take JPEG's losses;
+  // left unturned they do not.
+  auto thumb = [&](int o, bool turn) {
+    const std::string path =
+        test::testdata_path("jpeg/exif-ianare/orientation/landscape_" + std::to_string(o) + ".jpg");
+    EXPECT_EQ(make_cache_file(from_utf8(path), drive()), CacheBuildResult::built);
+    const std::string cache = to_utf8(cache_name(from_utf8(path), drive()));
+    if (!turn) {
+      Bytes bytes = read_bytes(cache);
+      bytes[5] = 1;
+      write_bytes(cache, bytes);
+    }
+    auto t = load_thumbnail_file(from_utf8(cache));
+    return t ? surface_pixels(*t->surface()) : test::cache::Image565{};
+  };
+  auto ring_difference = [](const test::cache::Image565& a, const test::cache::Image565& b) {
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64; ++x) {
+        if (x >= 12 && x < 52 && y >= 12 && y < 52) continue;
+        sum += std::abs(int(a.at(x, y) >> 11) - int(b.at(x, y) >> 11));
+        ++count;
+      }
+    return sum / count;
+  };
+  const auto reference = thumb(1, true);
+  ASSERT_EQ(reference.pixels.size(), 64u * 64u);
+  for (int o = 2; o <= 4; ++o) {
+    const auto turned = thumb(o, true);
+    ASSERT_EQ(turned.pixels.size(), reference.pixels.size());
+    const auto unturned = thumb(o, false);
+    ASSERT_EQ(unturned.pixels.size(), reference.pixels.size());
+    // Measured: about 2 of 31 red levels turned, 6 to 7 unturned.
+    const double right = ring_difference(turned, reference);
+    const double wrong = ring_difference(unturned, reference);
+    EXPECT_LT(right, 3.0) << "orientation " << o;
+    EXPECT_LT(right * 2, wrong) << "orientation " << o;
+  }
+}
+
+}  // namespace
+}  // namespace lv

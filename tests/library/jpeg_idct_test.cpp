@@ -1,0 +1,114 @@
+#include "library/jpeg_idct.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace lv::jpeg {
+namespace {
+
+TEST(JpegIdct, MultipliersAreTheAanScaledTable) {
+  // With a quantiser of 4096 the multipliers are the AAN factors themselves
+  // (14 fractional bits), whose published values these are.
+  uint16_t quant[64];
+  for (auto& q : quant) q = 4096;
+  int32_t m[64];
+  ifast_multipliers(quant, m);
+  const int32_t first_row[8] = {16384, 22725, 21407, 19266, 16384, 12873, 8867, 4520};
+  const int32_t diagonal[8] = {16384, 31521, 27969, 22654, 16384, 10114, 4799, 1247};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(m[i], first_row[i]) << i;
+    EXPECT_EQ(m[i * 8], first_row[i]) << i;
+    EXPECT_EQ(m[i * 9], diagonal[i]) << i;
+  }
+  EXPECT_EQ(m[7 * 8 + 6], 2446);
+  // Otherwise scaled to 2 fractional bits, rounded.
+  for (auto& q : quant) q = 100;
+  ifast_multipliers(quant, m);
+  EXPECT_EQ(m[0], 400);
+  EXPECT_EQ(m[1], 555);  // 100 * 22725 / 4096 = 554.8
+  EXPECT_EQ(m[9], 770);  // 769.6
+  EXPECT_EQ(m[63], 30);  // 30.4
+}
+
+TEST(JpegIdct, FlatBlocksAndTheWrappingRangeLimit) {
+  int16_t coef[64] = {};
+  uint8_t out[64];
+  for (int dc = -2048; dc <= 2047; dc += 7) {
+    for (int32_t mult : {4, 20, 400}) {
+      coef[0] = static_cast<int16_t>(dc);
+      int32_t q[64];
+      for (auto& v : q) v = mult;
+      idct_ifast(coef, q, out, 8);
+      const uint8_t flat = idct_ifast_flat(coef[0], mult);
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(out[i], flat) << dc << " " << mult;
+    }
+  }
+  // The sample is (dc * mult) >> 5 wrapped to -512 .. 511, clamped to
+  // -128 .. 127 and shifted by 128.
+  EXPECT_EQ(idct_ifast_flat(0, 400), 128);
+  EXPECT_EQ(idct_ifast_flat(1, 32), 129);
+  EXPECT_EQ(idct_ifast_flat(-1, 1), 127);  // truncation towards minus infinity
+  EXPECT_EQ(idct_ifast_flat(200, 32), 255);
+  EXPECT_EQ(idct_ifast_flat(600, 32), 0);     // 600 wraps to -424
+  EXPECT_EQ(idct_ifast_flat(-600, 32), 255);  // -600 wraps to 424
+  EXPECT_EQ(idct_ifast_flat(-200, 32), 0);
+}
+
+TEST(JpegIdct, CloseToTheExactTransform) {
+  std::mt19937 rng(7);
+  const double pi = std::acos(-1.0);
+  double total_error = 0;
+  int worst = 0;
+  for (int block = 0; block < 200; ++block) {
+    int16_t coef[64] = {};
+    coef[0] = static_cast<int16_t>(static_cast<int>(rng() % 100) - 50);
+    for (int k = 1; k < 64; ++k)
+      if (rng() % 4 == 0) coef[k] = static_cast<int16_t>(static_cast<int>(rng() % 9) - 4);
+    uint16_t quant[64];
+    for (auto& q : quant) q = 16;
+    int32_t m[64];
+    ifast_multipliers(quant, m);
+    uint8_t out[64];
+    idct_ifast(coef, m, out, 8);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        double s = 0;
+        for (int v = 0; v < 8; ++v)
+          for (int u = 0; u < 8; ++u)
+            s += (u ? 1 : std::sqrt(0.5)) * (v ? 1 : std::sqrt(0.5)) * 2.0 * 16 * coef[v * 8 + u] *
+                 std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+        const int exact = std::clamp(static_cast<int>(std::lround(s / 8 + 128)), 0, 255);
+        const int err = std::abs(exact - out[y * 8 + x]);
+        total_error += err;
+        worst = std::max(worst, err);
+      }
+    }
+  }
+  EXPECT_LT(total_error / (200 * 64), 1.0);
+  EXPECT_LE(worst, 6);
+}
+
+TEST(JpegIdct, ExtremeCoefficientsStayDefined) {
+  // Corrupt data can give any 16-bit coefficient and multiplier; the sums
+  // must not overflow (the sanitizer build checks).
+  int16_t coef[64];
+  int32_t q[64];
+  uint8_t out[64];
+  for (int pattern = 0; pattern < 4; ++pattern) {
+    for (int i = 0; i < 64; ++i) {
+      coef[i] = static_cast<int16_t>((pattern & 1) ? ((i & 1) ? 32767 : -32768) : 32767);
+      q[i] = (pattern & 2) ? -32768 : 32767;
+    }
+    idct_ifast(coef, q, out, 8);
+  }
+  uint16_t quant[64];
+  for (auto& v : quant) v = 65535;
+  ifast_multipliers(quant, q);  // kept to 16 bits, as libjpeg-turbo does
+  for (int i = 0; i < 64; ++i) EXPECT_GE(q[i], -32768);
+  EXPECT_EQ(q[0], static_cast<int16_t>((65535 * 16384 + 2048) >> 12));
+}
+
+}  // namespace
+}  // namespace lv::jpeg
