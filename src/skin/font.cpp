@@ -342,6 +342,9 @@ FontRef create_font(const FontDesc& desc) {
     std::lock_guard lock(library_mutex());
     FT_Done_Face(impl.face);
     impl.face = nullptr;
+    impl.family.clear();
+    impl.style.clear();
+    impl.embolden = impl.oblique = false;
     return ref;
   }
   font.m_height = metrics.height;

@@ -147,9 +147,9 @@ void fill_area(Surface& scratch, Size area, int64_t x, int64_t y, int64_t width,
   const int64_t x1 = std::min<int64_t>(x + width, area.width);
   const int64_t y0 = std::max<int64_t>(y, 0);
   const int64_t y1 = std::min<int64_t>(y + height, area.height);
+  if (x0 >= x1 || y0 >= y1) return;
   for (int64_t row = y0; row < y1; ++row)
-    std::fill(scratch.row(uint32_t(row)) + x0, scratch.row(uint32_t(row)) + std::max(x0, x1),
-              pixel);
+    std::fill(scratch.row(uint32_t(row)) + x0, scratch.row(uint32_t(row)) + x1, pixel);
 }
 
 // One scratch surface for the process, reused while it is at least as wide
