@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 
 namespace {
 
+std::string g_folder;
 std::u16string g_picture;
 std::u16string g_drive;
 std::u16string g_cache;
@@ -92,6 +94,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char* tmp = std::getenv("TMPDIR");
   std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/cache_fuzz.XXXXXX";
   if (!::mkdtemp(folder.data())) std::abort();
+  g_folder = folder;
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_folder, ignored);
+  });
   const std::string picture = folder + "/picture.jpg";
   const std::vector<uint8_t> jpeg = test_picture();
   if (!lv::write_file_atomic(

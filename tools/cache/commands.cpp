@@ -178,6 +178,12 @@ int decode(const std::string& picture, const std::string& out) {
     complain("cannot read %s", picture);
     return kFailed;
   }
+  // libjpeg's header check bounds the size by what the data can hold.
+  JpegHeader header;
+  if (!read_jpeg_header(bytes.data(), bytes.size(), header)) {
+    complain("%s is not a JPEG picture that can be read", picture);
+    return kFailed;
+  }
   jpeg::Decoder decoder;
   if (!decoder.open(
           jpeg::ByteSource(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))) {
@@ -185,6 +191,10 @@ int decode(const std::string& picture, const std::string& out) {
     return kFailed;
   }
   const jpeg::PictureInfo& info = decoder.info();
+  if (info.width != header.width || info.height != header.height) {
+    complain("%s has a header the two decoders read differently", picture);
+    return kFailed;
+  }
   const size_t pitch = static_cast<size_t>(info.width) * 2;
   std::vector<uint8_t> pixels(pitch * info.height);
   if (!decoder.decode_to(jpeg::PixelFormat::rgb565, pixels.data(), pitch)) {
