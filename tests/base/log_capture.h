@@ -1,16 +1,18 @@
 #pragma once
 
 // Helpers for tests that switch logging through the settings file, as a
-// user (or another process) would, and read the log file back.
+// user (or another process) would, and read the UTF-16 log file back.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/base/log.h"
 #include "app/base/settings.h"
@@ -44,6 +46,8 @@ inline std::string log_file() {
   return std::string(std::getenv("TMPDIR")) + "/" + to_utf8(app_name()) + ".txt";
 }
 
+inline const std::string kByteOrderMark = "\xFF\xFE";
+
 inline std::string utf16le(std::u16string_view text) {
   std::string bytes;
   for (char16_t c : text) {
@@ -53,7 +57,10 @@ inline std::string utf16le(std::u16string_view text) {
   return bytes;
 }
 
-inline const std::string kByteOrderMark = "\xFF\xFE";
+// What the log (and the language files) hold: FF FE, then UTF-16LE.
+inline std::string utf16le_file(std::u16string_view text) {
+  return kByteOrderMark + utf16le(text);
+}
 
 // The log's text after its byte-order mark ("" when the file is missing).
 inline std::u16string read_log_text() {
@@ -63,6 +70,16 @@ inline std::u16string read_log_text() {
     text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                   static_cast<unsigned char>(bytes[i + 1]) << 8);
   return text;
+}
+
+inline std::vector<std::u16string> read_log_lines() {
+  std::vector<std::u16string> lines;
+  const std::u16string text = read_log_text();
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find(u'\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
 }
 
 // Logging on with a fresh, empty log file.
