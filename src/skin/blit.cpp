@@ -76,6 +76,18 @@ void blit(Surface& dst, Point pos, Size size, const Surface& src, Point src_pos,
   // Whole rows of two gapless surfaces lie back to back in both: the block
   // is one span (a full-screen image onto the frame buffer, say).
   const uint32_t row_bytes = uint32_t(x.length) * 2;
+  // A surface blitted onto itself further down must be walked bottom-up, or
+  // the first rows written would be read again as source.
+  const auto* d_bytes = reinterpret_cast<const uint8_t*>(d);
+  const auto* s_bytes = reinterpret_cast<const uint8_t*>(s);
+  const size_t s_extent = size_t(y.length - 1) * src.pitch() + row_bytes;
+  if (d_bytes > s_bytes && d_bytes < s_bytes + s_extent) {
+    for (int64_t row = y.length - 1; row >= 0; --row)
+      blitter.copy_row(
+          dst_start(dst, x.start, y.start + row), dst_start(dst, x.start, y.start + row) + x.length,
+          src_start(src, sx, sy + row), static_cast<int32_t>(sx), static_cast<int32_t>(sy + row));
+    return;
+  }
   if (row_bytes == dst.pitch() && row_bytes == src.pitch()) {
     blitter.copy_row(d, d + x.length * y.length, s, static_cast<int32_t>(sx),
                      static_cast<int32_t>(sy));

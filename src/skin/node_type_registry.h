@@ -44,6 +44,14 @@ class BasicNodeTypeRegistry {
     m_factories.emplace(std::move(type_name), std::move(factory));
   }
 
+  // Removes the name's factory; false when it was not registered.
+  bool unregister_type(std::u16string_view type_name) {
+    const auto found = m_factories.find(type_name);
+    if (found == m_factories.end()) return false;
+    m_factories.erase(found);
+    return true;
+  }
+
   bool contains(std::u16string_view type_name) const {
     return m_factories.find(type_name) != m_factories.end();
   }

@@ -154,6 +154,14 @@ Picture Properties::get_picture(const SkinNode* node, std::u16string_view key,
   return picture;
 }
 
+uint32_t Properties::value_count(const SkinNode* node, Section section) const {
+  const std::optional<uint32_t> body = m_data->body_of(node);
+  uint32_t first = 0;
+  uint32_t count = 0;
+  if (!body || !m_data->image().section(*body, section, first, count)) return 0;
+  return count;
+}
+
 uint32_t Properties::child_count(const SkinNode* node) const {
   const std::optional<uint32_t> body = m_data->body_of(node);
   return body ? m_data->image().child_count(*body) : 0;

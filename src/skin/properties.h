@@ -18,6 +18,7 @@
 #include "skin/font.h"
 #include "skin/geometry.h"
 #include "skin/screen_info.h"
+#include "skin/skin_format.h"
 
 namespace lv {
 
@@ -88,6 +89,11 @@ class Properties {
   // after the skin is replaced.
   Picture get_picture(const SkinNode* node, std::u16string_view key,
                       const Picture& default_value) const;
+
+  // Number of values the node holds of one kind (0 for a null handle).
+  // Elements read some groups of keys only when the node has values of that
+  // kind at all.
+  uint32_t value_count(const SkinNode* node, skin_format::Section section) const;
 
   uint32_t child_count(const SkinNode* node) const;
   // The i-th child in file order, or null past the last.

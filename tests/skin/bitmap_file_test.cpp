@@ -1,9 +1,9 @@
 #include "skin/bitmap_file.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -11,11 +11,15 @@
 
 #include "app/base/file_util.h"
 #include "platform/text.h"
+#include "skin/png_writer.h"
+#include "skin/skin_test_support.h"
 #include "skin/surface.h"
-#include "support/test_env.h"
 
 namespace lv {
 namespace {
+
+using Row = std::vector<uint16_t>;
+using Rows = std::vector<Row>;
 
 void put16(std::string& out, uint32_t v) {
   out.push_back(char(v & 0xFF));
@@ -25,179 +29,84 @@ void put32(std::string& out, uint32_t v) {
   put16(out, v & 0xFFFF);
   put16(out, v >> 16);
 }
-void set32(std::string& bytes, size_t at, uint32_t v) {
-  std::string le;
-  put32(le, v);
-  bytes.replace(at, 4, le);
-}
 
-// The two headers of a bitmap file, byte by byte. The signature and the size
-// fields hold what a careless writer might leave there: the reader must not
-// depend on them.
-std::string headers(int32_t width, int32_t height, uint16_t bpp, uint32_t pixel_offset,
-                    uint32_t compression = 0) {
+// The two headers of a bitmap file. The signature and the size fields hold
+// what a careless writer might leave there: the reader must not need them.
+std::string headers(int32_t width, int32_t height, uint16_t bpp = 16,
+                    uint32_t pixel_offset = kBitmapHeadersSize, uint32_t compression = 0) {
   std::string out = "XY";
-  put32(out, 0xDEADBEEF);  // file size
-  put32(out, 0);
-  put32(out, pixel_offset);
-  put32(out, 40);
-  put32(out, uint32_t(width));
-  put32(out, uint32_t(height));
+  for (uint32_t v : {0xDEADBEEFu, 0u, pixel_offset, 40u, uint32_t(width), uint32_t(height)})
+    put32(out, v);
   put16(out, 1);
   put16(out, bpp);
-  put32(out, compression);
-  put32(out, 0);
-  put32(out, 2835);
-  put32(out, 2835);
-  put32(out, 0);
-  put32(out, 0);
+  for (uint32_t v : {compression, 0u, 2835u, 2835u, 0u, 0u}) put32(out, v);
   return out;
 }
 
-// Rows in file order, each padded to 4 bytes with pad_byte.
-void append_rows(std::string& out, const std::vector<std::vector<uint16_t>>& rows,
-                 char pad_byte = char(0xAA)) {
-  for (const auto& row : rows) {
+// Rows in file order, each padded to 4 bytes with 0xAA.
+std::string with_rows(std::string out, const Rows& rows) {
+  for (const Row& row : rows) {
     for (uint16_t p : row) put16(out, p);
-    for (size_t n = row.size() * 2; n % 4 != 0; ++n) out.push_back(pad_byte);
+    for (size_t n = row.size() * 2; n % 4 != 0; ++n) out.push_back(char(0xAA));
   }
+  return out;
 }
 
 std::unique_ptr<Surface> read(const std::string& bytes) {
-  return read_bitmap(
-      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  return read_bitmap(test::byte_span(bytes));
 }
 
-std::vector<uint16_t> row_of(const Surface& s, uint32_t y) {
-  return std::vector<uint16_t>(s.row(y), s.row(y) + s.width());
+// The surface's rows top first, with the padding word a 3- or 1-wide row has.
+Rows rows_of(const Surface& s) {
+  Rows rows;
+  for (uint32_t y = 0; y < s.height(); ++y) rows.emplace_back(s.row(y), s.row(y) + (s.pitch() / 2));
+  return rows;
 }
 
-using Rows = std::vector<std::vector<uint16_t>>;
-
-TEST(BitmapFileRead, BottomUpAndTopDownRowOrder) {
-  const Rows file_rows = {{0x1111, 0x2222}, {0x3333, 0x4444}, {0x5555, 0x6666}};
-  std::string bottom_up = headers(2, 3, 16, kBitmapHeadersSize);
-  append_rows(bottom_up, file_rows);
-  auto s = read(bottom_up);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->size(), (Size{2, 3}));
-  EXPECT_EQ(row_of(*s, 2), file_rows[0]);  // first file row is the bottom row
-  EXPECT_EQ(row_of(*s, 1), file_rows[1]);
-  EXPECT_EQ(row_of(*s, 0), file_rows[2]);
-
-  std::string top_down = headers(2, -3, 16, kBitmapHeadersSize);
-  append_rows(top_down, file_rows);
-  s = read(top_down);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->size(), (Size{2, 3}));
-  for (uint32_t y = 0; y < 3; ++y) EXPECT_EQ(row_of(*s, y), file_rows[y]);
-}
-
-TEST(BitmapFileRead, RowPaddingIsSkippedNotCopied) {
-  // 3 pixels: 6 bytes of pixels and 2 of padding per file row.
-  std::string bytes = headers(3, 2, 16, kBitmapHeadersSize);
-  put16(bytes, 0x0001);
-  put16(bytes, 0x0002);
-  put16(bytes, 0x0003);
-  put16(bytes, 0xBEEF);  // padding
-  put16(bytes, 0x0004);
-  put16(bytes, 0x0005);
-  put16(bytes, 0x0006);
-  put16(bytes, 0xBEEF);
-  auto s = read(bytes);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->pitch(), 8u);
-  EXPECT_EQ(row_of(*s, 1), (std::vector<uint16_t>{1, 2, 3}));
-  EXPECT_EQ(row_of(*s, 0), (std::vector<uint16_t>{4, 5, 6}));
-  // The surface's own padding word after each row is left clear.
-  EXPECT_EQ(s->row(0)[3], 0);
-  EXPECT_EQ(s->row(1)[3], 0);
-
-  // 1 pixel: 2 bytes of padding too; 2 pixels: none.
-  std::string one = headers(1, -2, 16, kBitmapHeadersSize);
-  put16(one, 0xAAAA);
-  put16(one, 0xFFFF);
-  put16(one, 0xBBBB);
-  put16(one, 0xFFFF);
-  s = read(one);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->pixel(0, 0), 0xAAAA);
-  EXPECT_EQ(s->pixel(0, 1), 0xBBBB);
-}
-
-TEST(BitmapFileRead, MasksAndColourTablesBeforeThePixelsAreSkipped) {
-  const Rows rows = {{0xF800, 0x07E0}, {0x001F, 0xF81F}};
-  struct Variant {
-    const char* name;
-    uint32_t compression;
-    std::vector<uint32_t> masks;
-  };
-  const Variant variants[] = {
-      {"BI_RGB, no masks", 0, {}},
-      {"BI_BITFIELDS 5-6-5", 3, {0xF800, 0x07E0, 0x001F}},
-      {"BI_BITFIELDS 5-5-5", 3, {0x7C00, 0x03E0, 0x001F}},
-      {"BI_RGB with a stray 16-entry table", 0, std::vector<uint32_t>(16, 0x12345678)},
-  };
-  for (const Variant& v : variants) {
-    SCOPED_TRACE(v.name);
-    std::string bytes =
-        headers(2, -2, 16, kBitmapHeadersSize + 4 * uint32_t(v.masks.size()), v.compression);
-    for (uint32_t m : v.masks) put32(bytes, m);
-    append_rows(bytes, rows);
-    auto s = read(bytes);
-    ASSERT_TRUE(s);
-    // 16-bit pixels are RGB565 whatever the header says: copied unchanged.
-    EXPECT_EQ(row_of(*s, 0), rows[0]);
-    EXPECT_EQ(row_of(*s, 1), rows[1]);
+TEST(BitmapFileRead, RowOrderPaddingAndWhatLiesBeforeThePixels) {
+  const Rows rows = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+  // Bottom-up: the first file row is the bottom row. The file's padding is
+  // skipped; the surface's own padding word stays clear.
+  EXPECT_EQ(rows_of(*read(with_rows(headers(3, 3), rows))),
+            (Rows{{7, 8, 9, 0}, {4, 5, 6, 0}, {1, 2, 3, 0}}));
+  EXPECT_EQ(rows_of(*read(with_rows(headers(3, -3), rows))),
+            (Rows{{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}}));
+  EXPECT_EQ(rows_of(*read(with_rows(headers(1, -2), {{0xAAAA}, {0xBBBB}}))),
+            (Rows{{0xAAAA, 0}, {0xBBBB, 0}}));
+  // Masks, colour tables or junk before the pixel offset are skipped, and
+  // 16-bit pixels are RGB565 whatever the header says.
+  const Rows colours = {{0xF800, 0x07E0}, {0x001F, 0xF81F}};
+  for (auto [compression, skipped] : {std::pair{0u, 0u}, {3u, 12u}, {0u, 64u}, {0u, 6u}}) {
+    auto s = read(with_rows(
+        headers(2, -2, 16, kBitmapHeadersSize + skipped, compression) + std::string(skipped, 'j'),
+        colours));
+    ASSERT_TRUE(s) << skipped;
+    EXPECT_EQ(rows_of(*s), colours) << skipped;
   }
 }
 
-TEST(BitmapFileRead, NotA16BitBitmap) {
-  std::string good = headers(2, 2, 16, kBitmapHeadersSize);
-  append_rows(good, {{1, 2}, {3, 4}});
+TEST(BitmapFileRead, ShortHeadersOtherDepthsAndImpossibleOrUnheldSizesAreNoBitmap) {
+  const std::string good = with_rows(headers(2, 2), {{1, 2}, {3, 4}});
   ASSERT_TRUE(read(good));
-
-  EXPECT_FALSE(read(""));
-  EXPECT_FALSE(read(good.substr(0, 14)));
-  EXPECT_FALSE(read(good.substr(0, kBitmapHeadersSize - 1)));
-  EXPECT_FALSE(read(good.substr(0, kBitmapHeadersSize))) << "headers only, no pixel bytes";
-
-  for (uint16_t bpp : {0, 1, 8, 15, 24, 32, 0x0110}) {
-    std::string bytes = headers(2, 2, bpp, kBitmapHeadersSize);
-    bytes.append(64, '\x11');
-    EXPECT_FALSE(read(bytes)) << "bpp " << bpp;
+  for (size_t size : {0, 14, 53, 54}) EXPECT_FALSE(read(good.substr(0, size))) << size << " bytes";
+  for (uint16_t bpp : {0, 1, 8, 15, 24, 32, 0x0110})
+    EXPECT_FALSE(read(headers(2, 2, bpp) + std::string(64, '\x11'))) << "bpp " << bpp;
+  // In a 1 KB file, which holds 485 pixels.
+  const int32_t widths[] = {0,      -2,    -1,     INT32_MIN, 2, 2,        1,
+                            100000, 16384, 100000, 16385,     1, INT32_MAX};
+  const int32_t heights[] = {2, 2,     -1,     2, 0,      INT32_MIN, 100000,
+                             1, 16384, 100000, 1, -16385, INT32_MAX};
+  for (size_t i = 0; i < std::size(widths); ++i) {
+    const int32_t w = widths[i], h = heights[i];
+    std::string bytes = headers(w, h);
+    bytes.resize(1024, '\x22');
+    EXPECT_FALSE(read(bytes)) << w << " x " << h;
   }
-}
-
-TEST(BitmapFileRead, ImpossibleSizesAreNoBitmap) {
-  struct Case {
-    int32_t width, height;
-  };
-  const Case cases[] = {
-      {0, 2},
-      {-2, 2},
-      {-1, -1},
-      {INT32_MIN, 2},
-      {2, 0},
-      {2, INT32_MIN},
-      {100000, 100000},
-      {100000, 1},
-      {1, 100000},
-      {16384, 16384},
-      {16385, 1},
-      {1, -16385},
-      {INT32_MAX, INT32_MAX},
-  };
-  for (const Case& c : cases) {
-    std::string bytes = headers(c.width, c.height, 16, kBitmapHeadersSize);
-    bytes.resize(1024, '\x22');  // 1 KB: holds 485 pixels
-    EXPECT_FALSE(read(bytes)) << c.width << " x " << c.height;
-  }
-  // The side limit itself holds when the file really carries the pixels.
-  std::string wide = headers(16385, 1, 16, kBitmapHeadersSize);
+  // The side limit holds even when the file carries the pixels.
+  std::string wide = headers(16385, 1);
   wide.resize(kBitmapHeadersSize + 16386 * 2, '\x33');
   EXPECT_FALSE(read(wide));
-  std::string widest = headers(16384, 1, 16, kBitmapHeadersSize);
+  std::string widest = headers(16384, 1);
   widest.resize(kBitmapHeadersSize + 16384 * 2, '\x33');
   auto s = read(widest);
   ASSERT_TRUE(s);
@@ -206,103 +115,57 @@ TEST(BitmapFileRead, ImpossibleSizesAreNoBitmap) {
 
 TEST(BitmapFileRead, PixelOffsetMustLieBetweenHeadersAndEnd) {
   const Rows rows = {{0x0102, 0x0304}};
-  for (uint32_t offset : {0u, 10u, 14u, 40u, kBitmapHeadersSize - 1}) {
-    std::string bytes = headers(2, 1, 16, offset);
-    append_rows(bytes, rows);
-    EXPECT_FALSE(read(bytes)) << "offset " << offset << " lies in the headers";
-  }
-  std::string bytes = headers(2, 1, 16, 0);
-  append_rows(bytes, rows);
-  for (uint32_t offset :
-       {uint32_t(bytes.size()), uint32_t(bytes.size() + 1), 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    set32(bytes, 10, offset);
-    EXPECT_FALSE(read(bytes)) << "offset " << offset << " at or past the end";
-  }
-  // An offset well inside the file skips whatever lies before it.
-  std::string gap = headers(2, 1, 16, kBitmapHeadersSize + 6);
-  gap += "junk!!";
-  append_rows(gap, rows);
-  auto s = read(gap);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(row_of(*s, 0), rows[0]);
+  const size_t size = with_rows(headers(2, 1), rows).size();
+  for (uint32_t offset : {0u, 14u, kBitmapHeadersSize - 1, uint32_t(size), uint32_t(size) + 1,
+                          0x7FFFFFFFu, 0xFFFFFFFFu})
+    EXPECT_FALSE(read(with_rows(headers(2, 1, 16, offset), rows))) << "offset " << offset;
 }
 
 TEST(BitmapFileRead, RowsTheFileDoesNotHoldAreZero) {
-  // 2 x 4 declares 16 pixel bytes; the file holds two rows and one and a
-  // half pixels of the third.
-  std::string bytes = headers(2, 4, 16, kBitmapHeadersSize);
-  append_rows(bytes, {{0x1111, 0x2222}, {0x3333, 0x4444}});
+  // 2 x 4 declares 16 pixel bytes; the file holds two rows and one and a half
+  // pixels of the third.
+  std::string bytes = with_rows(headers(2, 4), {{0x1111, 0x2222}, {0x3333, 0x4444}});
   put16(bytes, 0x5555);
   bytes.push_back('\x66');
-  auto s = read(bytes);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(row_of(*s, 3), (std::vector<uint16_t>{0x1111, 0x2222}));
-  EXPECT_EQ(row_of(*s, 2), (std::vector<uint16_t>{0x3333, 0x4444}));
-  EXPECT_EQ(row_of(*s, 1), (std::vector<uint16_t>{0x5555, 0}));
-  EXPECT_EQ(row_of(*s, 0), (std::vector<uint16_t>{0, 0}));
-
-  // Top-down: the missing rows are the last ones. The last row's padding may
-  // be missing too.
-  std::string top = headers(3, -3, 16, kBitmapHeadersSize);
-  put16(top, 7);
-  put16(top, 8);
-  put16(top, 9);
-  put16(top, 0);
-  put16(top, 10);
-  put16(top, 11);
-  put16(top, 12);
-  s = read(top);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(row_of(*s, 0), (std::vector<uint16_t>{7, 8, 9}));
-  EXPECT_EQ(row_of(*s, 1), (std::vector<uint16_t>{10, 11, 12}));
-  EXPECT_EQ(row_of(*s, 2), (std::vector<uint16_t>{0, 0, 0}));
-
+  EXPECT_EQ(rows_of(*read(bytes)), (Rows{{0, 0}, {0x5555, 0}, {0x3333, 0x4444}, {0x1111, 0x2222}}));
+  // Top-down the missing rows are the last; the last row's padding may be
+  // missing too.
+  std::string top = headers(3, -3);
+  for (uint16_t v : {7, 8, 9, 0, 10, 11, 12}) put16(top, v);
+  EXPECT_EQ(rows_of(*read(top)), (Rows{{7, 8, 9, 0}, {10, 11, 12, 0}, {0, 0, 0, 0}}));
   // Far too little of the declared rows is no bitmap.
-  std::string sliver = headers(2, 100, 16, kBitmapHeadersSize);
-  append_rows(sliver, {{1, 2}, {3, 4}});
-  EXPECT_FALSE(read(sliver));
+  EXPECT_FALSE(read(with_rows(headers(2, 100), {{1, 2}, {3, 4}})));
 }
 
 TEST(BitmapFileRead, FromAFileStreamAtItsCurrentPosition) {
-  std::string bytes = headers(3, 2, 16, kBitmapHeadersSize);
-  append_rows(bytes, {{1, 2, 3}, {4, 5, 6}});
   const std::string dir = test::make_temp_dir("bmp");
-  const std::string path = dir + "/embedded.bin";
-  test::write_file(path, "PREFIX" + bytes);
-
-  FileStream stream(from_utf8(path), OpenMode::read);
-  ASSERT_TRUE(stream.is_open());
+  test::write_file(dir + "/embedded.bin",
+                   "PREFIX" + with_rows(headers(3, 2), {{1, 2, 3}, {4, 5, 6}}));
+  FileStream stream(from_utf8(dir + "/embedded.bin"), OpenMode::read);
   ASSERT_TRUE(stream.seek(6));
   auto s = read_bitmap(stream);
   ASSERT_TRUE(s);
-  EXPECT_EQ(row_of(*s, 0), (std::vector<uint16_t>{4, 5, 6}));
-  EXPECT_EQ(row_of(*s, 1), (std::vector<uint16_t>{1, 2, 3}));
-
+  EXPECT_EQ(rows_of(*s), (Rows{{4, 5, 6, 0}, {1, 2, 3, 0}}));
   FileStream closed;
   EXPECT_FALSE(read_bitmap(closed));
-  // The 1 KB file claiming 100000 x 100000 pixels, on disk.
-  std::string huge = headers(100000, 100000, 16, kBitmapHeadersSize);
-  huge.resize(1024, '\x01');
-  test::write_file(dir + "/huge.bmp", huge);
-  FileStream huge_stream(from_utf8(dir + "/huge.bmp"), OpenMode::read);
-  EXPECT_FALSE(read_bitmap(huge_stream));
+  // A 1 KB file claiming 100000 x 100000 pixels, on disk.
+  test::write_file(dir + "/huge.bmp", headers(100000, 100000) + std::string(970, '\x01'));
+  FileStream huge(from_utf8(dir + "/huge.bmp"), OpenMode::read);
+  EXPECT_FALSE(read_bitmap(huge));
 }
 
 // Whatever a damaged header says, a bitmap that comes back is no larger than
 // the file can account for, and reading never leaves the buffers (the
 // sanitizer builds check the latter).
 TEST(BitmapFileRead, DamagedHeadersNeverOverAllocate) {
-  std::string base = headers(5, 4, 16, kBitmapHeadersSize);
-  append_rows(base, Rows(4, std::vector<uint16_t>{1, 2, 3, 4, 5}));
+  const std::string base = with_rows(headers(5, 4), Rows(4, Row{1, 2, 3, 4, 5}));
   std::mt19937 random(12345);
   const int32_t interesting[] = {0,     1,     -1,    2,         5,         -5, 4,  1000,
                                  -1000, 16384, 16385, INT32_MAX, INT32_MIN, 54, 53, 66};
   for (int round = 0; round < 4000; ++round) {
     std::string bytes = base;
-    for (size_t field : {size_t{10}, size_t{18}, size_t{22}}) {
-      if (random() % 2)
-        set32(bytes, field, uint32_t(interesting[random() % std::size(interesting)]));
-    }
+    for (size_t field : {size_t{10}, size_t{18}, size_t{22}})
+      if (random() % 2) test::put_u32(bytes, field, uint32_t(interesting[random() % 16]));
     bytes.resize(random() % (bytes.size() + 40), '\x5A');
     auto s = read(bytes);
     if (!s) continue;
@@ -311,58 +174,90 @@ TEST(BitmapFileRead, DamagedHeadersNeverOverAllocate) {
   }
 }
 
-TEST(BitmapFileWrite, RoundTripAndHeaderFields) {
+TEST(BitmapFileWrite, RoundTripHeaderFieldsAndAtomicWrites) {
   auto s = Surface::create(3, 2);
-  ASSERT_TRUE(s);
-  const uint16_t values[2][3] = {{0xF800, 0x07E0, 0x001F}, {0xF81F, 0x0020, 0xFFFF}};
+  const Rows values = {{0xF800, 0x07E0, 0x001F, 0}, {0xF81F, 0x0020, 0xFFFF, 0}};
   for (uint32_t y = 0; y < 2; ++y)
     for (uint32_t x = 0; x < 3; ++x) s->set_pixel(x, y, values[y][x]);
-
   const std::string bytes = encode_bitmap_565(*s);
   ASSERT_EQ(bytes.size(), 66u + 2 * 8);
   EXPECT_EQ(bytes.substr(0, 2), "BM");
-  auto u32 = [&](size_t at) {
-    uint32_t v = 0;
-    std::memcpy(&v, bytes.data() + at, 4);
-    return v;
-  };
-  EXPECT_EQ(u32(2), bytes.size());
-  EXPECT_EQ(u32(10), 66u);
-  EXPECT_EQ(u32(14), 40u);
-  EXPECT_EQ(int32_t(u32(18)), 3);
-  EXPECT_EQ(int32_t(u32(22)), 2);
-  EXPECT_EQ(uint8_t(bytes[28]), 16);
-  EXPECT_EQ(u32(30), 3u);  // BI_BITFIELDS
-  EXPECT_EQ(u32(54), 0xF800u);
-  EXPECT_EQ(u32(58), 0x07E0u);
-  EXPECT_EQ(u32(62), 0x001Fu);
+  const size_t at[] = {2, 10, 14, 18, 22, 30, 54, 58, 62};
+  const uint32_t value[] = {82, 66, 40, 3, 2, 3, 0xF800, 0x07E0, 0x1F};  // BI_BITFIELDS 5-6-5
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(test::read_u32(bytes, at[i]), value[i]) << "at " << at[i];
+  EXPECT_EQ(test::read_u16(bytes, 28), 16);
   // Bottom-up: the file's first row is the surface's last; padding is zero.
   EXPECT_EQ(bytes.substr(66, 8), std::string("\x1F\xF8\x20\x00\xFF\xFF\x00\x00", 8));
+  EXPECT_EQ(rows_of(*read(bytes)), values);
 
-  auto back = read(bytes);
-  ASSERT_TRUE(back);
-  for (uint32_t y = 0; y < 2; ++y)
-    for (uint32_t x = 0; x < 3; ++x) EXPECT_EQ(back->pixel(x, y), values[y][x]);
-}
-
-TEST(BitmapFileWrite, WritesAtomicallyAndReportsFailure) {
   const std::string dir = test::make_temp_dir("bmpw");
   const std::string path = dir + "/out.bmp";
-  auto s = Surface::create(2, 2);
-  ASSERT_TRUE(s);
-  s->fill(0x1234);
   ASSERT_TRUE(write_bitmap_565(from_utf8(path), *s));
-  EXPECT_EQ(test::read_file(path), encode_bitmap_565(*s));
-
   s->fill(0x4321);
   ASSERT_TRUE(write_bitmap_565(from_utf8(path), *s));
   EXPECT_EQ(test::read_file(path), encode_bitmap_565(*s));
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++entries;
-  EXPECT_EQ(entries, 1) << "no temporary file is left behind";
-
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1)
+      << "no temporary file is left behind";
   EXPECT_FALSE(write_bitmap_565(from_utf8(dir + "/missing/out.bmp"), *s));
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
+}
+
+// A PNG read back through libpng's own decoder: "rrggbb" per pixel, rows
+// separated by spaces; only 8-bit RGB files are accepted.
+std::string decoded(const std::string& bytes) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return "no PNG";
+  const bool rgb = image.format == PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) || !rgb) return "not RGB";
+  std::string text;
+  char hex[8];
+  for (size_t i = 0; i < pixels.size(); i += 3) {
+    if (i > 0 && i % (size_t(image.width) * 3) == 0) text += ' ';
+    std::snprintf(hex, sizeof hex, "%02x%02x%02x", pixels[i], pixels[i + 1], pixels[i + 2]);
+    text += hex;
+  }
+  return text;
+}
+
+TEST(PngWriter, PixelsWidenByRepeatingTheirTopBits) {
+  // Red 16, green 32, blue 16 widen to 132, 130, 132. A row of 3 in a wider
+  // pitch, and a view into a larger surface, write only their own pixels.
+  const uint16_t memory[2][4] = {{0xFFFF, 0xF800, 0x07E0, 0xDEAD},
+                                 {0x001F, 0x0000, 0x8410, 0xBEEF}};
+  std::string bytes;
+  ASSERT_TRUE(encode_png({memory, 3, 2, 8}, bytes));
+  EXPECT_EQ(decoded(bytes), "ffffffff000000ff00 0000ff000000848284");
+  auto parent = Surface::create(10, 6);
+  parent->fill(0x0841);
+  parent->set_pixel(4, 3, 0xFFFF);
+  ASSERT_TRUE(encode_png(pixel_view(*Surface::view(*parent, {3, 2, 5, 4})), bytes));
+  EXPECT_EQ(decoded(bytes), "080808080808 080808ffffff");
+}
+
+TEST(PngWriter, BadViewsAndPathsFailWithoutTouchingTheOldFile) {
+  const uint16_t memory[4] = {1, 2, 3, 4};
+  std::string bytes = "stale";
+  for (const PixelView& bad :
+       {PixelView{nullptr, 2, 2, 4}, PixelView{memory, 0, 2, 4}, PixelView{memory, 2, 0, 4},
+        PixelView{memory, -2, 2, 4}, PixelView{memory, 2, 2, 2}, PixelView{memory, 1, 2, 3}}) {
+    EXPECT_FALSE(encode_png(bad, bytes)) << bad.width << " x " << bad.height << " " << bad.pitch;
+    EXPECT_TRUE(bytes.empty());
+  }
+  const std::string dir = test::make_temp_dir("png");
+  const std::string path = dir + "/shot.png";
+  test::write_file(path, "previous screenshot");
+  EXPECT_FALSE(write_png(from_utf8(path), PixelView{nullptr, 2, 2, 4}));
+  EXPECT_EQ(test::read_file(path), "previous screenshot");
+  auto s = Surface::create(2, 2);
+  s->fill(0xF800);
+  EXPECT_FALSE(write_png(from_utf8(dir + "/no/such/folder.png"), *s));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/no"));
+  ASSERT_TRUE(write_png(from_utf8(path), *s));
+  EXPECT_EQ(decoded(test::read_file(path)), "ff0000ff0000 ff0000ff0000");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1)
+      << "no temporary file is left behind";
 }
 
 }  // namespace

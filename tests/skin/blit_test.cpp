@@ -3,19 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "skin/canvas.h"
 #include "skin/dim.h"
 #include "skin/row_blitter.h"
+#include "skin/skin_test_support.h"
 #include "skin/surface.h"
 
 namespace lv {
 namespace {
 
+using test::number;
+
 constexpr uint16_t kGuard = 0xDEAD;
 constexpr uint16_t kBackground = 0x0101;
+const Rect kNoClip{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
 // A destination laid over a larger buffer: the padding at the end of every
 // row and the rows below it are guard pixels that no operation may touch.
@@ -27,14 +32,19 @@ class GuardedSurface {
     m_surface->fill(kBackground);
   }
   Surface& surface() { return *m_surface; }
-  uint16_t at(int32_t x, int32_t y) const { return m_surface->pixel(x, y); }
 
-  bool guards_intact() const {
+  // Every pixel is `expected(x, y)`, and the guards are intact.
+  ::testing::AssertionResult holds(const std::function<uint16_t(int32_t, int32_t)>& expected) {
     const int32_t w = int32_t(m_surface->width()), h = int32_t(m_surface->height());
     for (int32_t y = 0; y < h + 4; ++y)
-      for (int32_t x = 0; x < m_stride; ++x)
-        if ((x >= w || y >= h) && m_memory[size_t(y) * m_stride + x] != kGuard) return false;
-    return true;
+      for (int32_t x = 0; x < m_stride; ++x) {
+        const uint16_t got = m_memory[size_t(y) * m_stride + x];
+        const uint16_t want = x >= w || y >= h ? kGuard : expected(x, y);
+        if (got != want)
+          return ::testing::AssertionFailure()
+                 << "at " << x << "," << y << ": 0x" << std::hex << got << ", want 0x" << want;
+      }
+    return ::testing::AssertionSuccess();
   }
 
  private:
@@ -43,232 +53,309 @@ class GuardedSurface {
   std::unique_ptr<Surface> m_surface;
 };
 
-// Source pixel values name their position: 0x1000 + y * 64 + x.
-std::unique_ptr<Surface> numbered(int32_t width, int32_t height) {
-  auto s = Surface::create(width, height);
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) s->set_pixel(x, y, uint16_t(0x1000 + y * 64 + x));
-  return s;
-}
-uint16_t number(int32_t x, int32_t y) {
-  return uint16_t(0x1000 + y * 64 + x);
+// The pixels inside [left, right) x [top, bottom) come from the source at
+// (x + dx, y + dy); the rest is background.
+std::function<uint16_t(int32_t, int32_t)> window(Rect r, int32_t dx, int32_t dy) {
+  return [=](int32_t x, int32_t y) {
+    const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+    return inside ? number(x + dx, y + dy) : kBackground;
+  };
 }
 
-// Counts row calls and records their lengths; copies like the copy kind.
-class CountingBlitter final : public RowBlitter {
- public:
-  void copy_row(uint16_t* dst, uint16_t* end, const uint16_t* src, int32_t,
-                int32_t) const override {
-    ++calls;
-    lengths.push_back(int32_t(end - dst));
-    m_copy.copy_row(dst, end, src, 0, 0);
+const CopyBlitter kCopy;
+
+TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
+  auto src = test::numbered_surface(12, 6);
+  struct Case {
+    Point pos;
+    Size size;
+    Point src_pos;
+    Rect clip;
+    Rect drawn;
+  };
+  const Case cases[] = {
+      {{3, 2}, {4, 3}, {1, 2}, kNoClip, {3, 2, 7, 5}},
+      // Left and top of the destination: the source start moves on.
+      {{-5, -2}, {10, 5}, {0, 0}, kNoClip, {0, 0, 5, 3}},
+      // Right and bottom of the destination, with a clip larger than it.
+      {{17, 8}, {10, 10}, {0, 0}, {-50, -50, 500, 500}, {17, 8, 20, 10}},
+      // The source's own size (10 x 5 from (2, 1)), then a clip inside.
+      {{0, 0}, {20, 10}, {2, 1}, {1, 1, 3, 9}, {1, 1, 3, 5}},
+      {{0, 0}, {20, 10}, {2, 1}, kNoClip, {0, 0, 10, 5}},
+      // A negative source position is clipped, not shifted.
+      {{2, 2}, {5, 5}, {-2, -1}, kNoClip, {4, 3, 7, 7}},
+  };
+  for (const Case& c : cases) {
+    GuardedSurface dst(20, 10);
+    blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
+    EXPECT_TRUE(dst.holds(window(c.drawn, c.src_pos.x - c.pos.x, c.src_pos.y - c.pos.y)))
+        << c.pos.x << "," << c.pos.y;
   }
-  void scaled_row(uint16_t* dst, uint16_t* end, const uint16_t* src, int32_t start, int32_t step,
-                  int32_t) const override {
-    ++calls;
-    lengths.push_back(int32_t(end - dst));
-    m_copy.scaled_row(dst, end, src, start, step, 0);
-  }
-  void magnified_row(uint16_t* dst, const uint16_t* src, int32_t x, int32_t count, int32_t shift,
-                     int32_t) const override {
-    ++calls;
-    lengths.push_back(count);
-    m_copy.magnified_row(dst, src, x, count, shift, 0);
-  }
-  void tiled_magnified_row(uint16_t* dst, const uint16_t* src, int32_t x, int32_t count,
-                           int32_t shift, int32_t from, int32_t at, int32_t) const override {
-    ++calls;
-    lengths.push_back(count);
-    m_copy.tiled_magnified_row(dst, src, x, count, shift, from, at, 0);
-  }
-  std::unique_ptr<RowBlitter> clone() const override { return std::make_unique<CountingBlitter>(); }
-
-  mutable int calls = 0;
-  mutable std::vector<int32_t> lengths;
-
- private:
-  CopyBlitter m_copy;
-};
-
-const Rect kNoClip{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
-
-TEST(Blit, CopiesARectangleOneRowCallPerRow) {
-  GuardedSurface dst(20, 10);
-  auto src = numbered(8, 6);
-  CountingBlitter counting;
-  blit(dst.surface(), {3, 2}, {4, 3}, *src, {1, 2}, kNoClip, counting);
-  EXPECT_EQ(counting.calls, 3);
-  EXPECT_EQ(counting.lengths, (std::vector<int32_t>{4, 4, 4}));
-  for (int32_t y = 0; y < 10; ++y)
-    for (int32_t x = 0; x < 20; ++x) {
-      const bool inside = x >= 3 && x < 7 && y >= 2 && y < 5;
-      ASSERT_EQ(dst.at(x, y), inside ? number(x - 3 + 1, y - 2 + 2) : kBackground) << x << "," << y;
-    }
-  EXPECT_TRUE(dst.guards_intact());
+  // Whole rows of two gapless surfaces go as one span.
+  auto whole = Surface::create(6, 3), gapless = test::numbered_surface(6, 3);
+  blit(*whole, {0, 0}, {6, 3}, *gapless, {0, 0}, kNoClip, kCopy);
+  EXPECT_EQ(whole->pixel(5, 2), number(5, 2));
 }
 
-TEST(Blit, NegativePositionShiftsTheSourceStart) {
-  GuardedSurface dst(20, 10);
-  auto src = numbered(12, 6);
-  CountingBlitter counting;
-  blit(dst.surface(), {-5, -2}, {10, 5}, *src, {0, 0}, kNoClip, counting);
-  EXPECT_EQ(counting.lengths, (std::vector<int32_t>{5, 5, 5})) << "5 pixels and 2 rows fewer";
-  EXPECT_EQ(dst.at(0, 0), number(5, 2));
-  EXPECT_EQ(dst.at(4, 2), number(9, 4));
-  EXPECT_EQ(dst.at(5, 0), kBackground);
-  EXPECT_EQ(dst.at(0, 3), kBackground);
-}
-
-TEST(Blit, ClipsToClipSurfaceAndSource) {
-  GuardedSurface dst(20, 10);
-  auto src = numbered(6, 4);
-  CopyBlitter copy;
-  // A clip larger than the destination is cut to it.
-  blit(dst.surface(), {17, 8}, {10, 10}, *src, {0, 0}, {-50, -50, 500, 500}, copy);
-  EXPECT_EQ(dst.at(19, 9), number(2, 1));
-  EXPECT_TRUE(dst.guards_intact());
-
-  GuardedSurface clipped(20, 10);
-  blit(clipped.surface(), {0, 0}, {20, 10}, *src, {2, 1}, {1, 1, 3, 9}, copy);
-  for (int32_t y = 0; y < 10; ++y)
-    for (int32_t x = 0; x < 20; ++x) {
-      // Source cut at its own size (4 x 3 from (2, 1)), then by the clip.
-      const bool inside = x >= 1 && x < 3 && y >= 1 && y < 3;
-      ASSERT_EQ(clipped.at(x, y), inside ? number(x + 2, y + 1) : kBackground) << x << "," << y;
-    }
-}
-
-TEST(Blit, NegativeSourcePositionIsClippedNotShifted) {
-  GuardedSurface dst(10, 10);
-  auto src = numbered(4, 4);
-  CopyBlitter copy;
-  blit(dst.surface(), {2, 2}, {5, 5}, *src, {-2, -1}, kNoClip, copy);
-  // Source pixel (0, 0) lands where (-2, -1) would have gone plus (2, 1).
-  EXPECT_EQ(dst.at(4, 3), number(0, 0));
-  EXPECT_EQ(dst.at(6, 5), number(2, 2));
-  EXPECT_EQ(dst.at(3, 3), kBackground);
-  EXPECT_EQ(dst.at(4, 2), kBackground);
+TEST(Blit, ASurfaceScrolledOntoItselfKeepsEveryRow) {
+  for (const int32_t width : {6, 5}) {  // gapless rows (one span) and a part of each row
+    auto s = test::numbered_surface(6, 6);
+    const Rect all{0, 0, 6, 6};
+    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, all, kCopy);  // down by two rows
+    for (int32_t y = 2; y < 6; ++y)
+      for (int32_t x = 0; x < width; ++x)
+        ASSERT_EQ(s->pixel(x, y), number(x, y - 2)) << x << "," << y;
+    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, all, kCopy);  // and back up
+    for (int32_t y = 0; y < 4; ++y)
+      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y)) << x << "," << y;
+  }
 }
 
 TEST(Blit, NothingForEmptyOrFarAwayRectangles) {
   GuardedSurface dst(10, 10);
-  auto src = numbered(4, 4);
-  CountingBlitter counting;
-  blit(dst.surface(), {0, 0}, {0, 5}, *src, {0, 0}, kNoClip, counting);
-  blit(dst.surface(), {0, 0}, {5, -1}, *src, {0, 0}, kNoClip, counting);
-  blit(dst.surface(), {0, 0}, {5, 5}, *src, {4, 0}, kNoClip, counting);
-  blit(dst.surface(), {INT32_MAX - 2, 0}, {INT32_MAX, 5}, *src, {0, 0}, kNoClip, counting);
-  blit(dst.surface(), {INT32_MIN, 0}, {INT32_MAX, 5}, *src, {0, 0}, kNoClip, counting);
-  blit(dst.surface(), {0, 0}, {5, 5}, *src, {INT32_MIN, 0}, kNoClip, counting);
-  blit(dst.surface(), {3, 3}, {5, 5}, *src, {0, 0}, {5, 5, 2, 9}, counting);
-  EXPECT_EQ(counting.calls, 0);
+  auto src = test::numbered_surface(4, 4);
+  const struct {
+    Point pos;
+    Size size;
+    Point src_pos;
+    Rect clip;
+  } cases[] = {{{0, 0}, {0, 5}, {0, 0}, kNoClip},
+               {{0, 0}, {5, -1}, {0, 0}, kNoClip},
+               {{0, 0}, {5, 5}, {4, 0}, kNoClip},
+               {{INT32_MAX - 2, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
+               {{INT32_MIN, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
+               {{0, 0}, {5, 5}, {INT32_MIN, 0}, kNoClip},
+               {{3, 3}, {5, 5}, {0, 0}, {5, 5, 2, 9}}};
+  for (const auto& c : cases) blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
   Canvas none;
-  blit(none, {0, 0}, {4, 4}, *src, {0, 0}, counting);
-  EXPECT_EQ(counting.calls, 0);
-  EXPECT_TRUE(dst.guards_intact());
-}
-
-TEST(Blit, CanvasFormUsesTheCanvasClip) {
+  blit(none, {0, 0}, {4, 4}, *src, {0, 0}, kCopy);
+  EXPECT_TRUE(dst.holds([](int32_t, int32_t) { return kBackground; }));
+  // The canvas form draws within the canvas's clip.
   auto surface = Surface::create(10, 10);
-  auto src = numbered(10, 10);
   Canvas canvas(surface.get());
-  CopyBlitter copy;
-  {
-    ClipGuard guard(canvas, {2, 3}, {3, 2});
-    blit(canvas, {0, 0}, {10, 10}, *src, {0, 0}, copy);
-  }
-  for (int32_t y = 0; y < 10; ++y)
-    for (int32_t x = 0; x < 10; ++x) {
-      const bool inside = x >= 2 && x < 5 && y >= 3 && y < 5;
-      ASSERT_EQ(surface->pixel(x, y), inside ? number(x, y) : 0);
-    }
+  canvas.set_clip({2, 3}, {5, 5});
+  blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
+  EXPECT_EQ(surface->pixel(2, 3), number(2, 3));
+  EXPECT_EQ(surface->pixel(4, 4), number(4, 4));
+  EXPECT_EQ(surface->pixel(5, 4) + surface->pixel(4, 5) + surface->pixel(1, 3), 0);
 }
 
 TEST(StretchBlit, ScalesWithFixedPointSteps) {
-  GuardedSurface dst(12, 8);
-  auto src = numbered(6, 4);
-  CountingBlitter counting;
+  auto src = test::numbered_surface(6, 4);
   // Source (1, 1) 3 x 2 doubled.
-  stretch_blit(dst.surface(), {2, 1}, {6, 4}, *src, {1, 1}, {3, 2}, kNoClip, counting);
-  EXPECT_EQ(counting.calls, 4);
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 6; ++x) ASSERT_EQ(dst.at(2 + x, 1 + y), number(1 + x / 2, 1 + y / 2));
-  EXPECT_EQ(dst.at(1, 1), kBackground);
-  EXPECT_EQ(dst.at(8, 1), kBackground);
-
+  GuardedSurface dst(12, 8);
+  stretch_blit(dst.surface(), {2, 1}, {6, 4}, *src, {1, 1}, {3, 2}, kNoClip, kCopy);
+  EXPECT_TRUE(dst.holds([](int32_t x, int32_t y) {
+    return x >= 2 && x < 8 && y >= 1 && y < 5 ? number(1 + (x - 2) / 2, 1 + (y - 1) / 2)
+                                              : kBackground;
+  }));
   // Shrinking 6 -> 4: step 1536, samples 0, 1, 3, 4.
   GuardedSurface small(4, 1);
-  stretch_blit(small.surface(), {0, 0}, {4, 1}, *src, {0, 0}, {6, 1}, kNoClip, counting);
-  EXPECT_EQ(small.at(0, 0), number(0, 0));
-  EXPECT_EQ(small.at(1, 0), number(1, 0));
-  EXPECT_EQ(small.at(2, 0), number(3, 0));
-  EXPECT_EQ(small.at(3, 0), number(4, 0));
+  stretch_blit(small.surface(), {0, 0}, {4, 1}, *src, {0, 0}, {6, 1}, kNoClip, kCopy);
+  EXPECT_TRUE(small.holds([](int32_t x, int32_t) { return number(x + x / 2, 0); }));
 }
 
-TEST(StretchBlit, ClipAtNegativePositionsAdvancesTheSource) {
-  GuardedSurface dst(6, 6);
-  auto src = numbered(4, 4);
-  CopyBlitter copy;
+TEST(StretchBlit, ClipAtNegativePositionsAdvancesTheSourceAndStaysInside) {
+  auto src = test::numbered_surface(4, 4);
   // 4 -> 12 (step 341): destination column c samples (c * 341) >> 10.
-  stretch_blit(dst.surface(), {-5, -7}, {12, 12}, *src, {0, 0}, {4, 4}, kNoClip, copy);
-  for (int32_t y = 0; y < 5; ++y)
-    for (int32_t x = 0; x < 6; ++x) {
-      const int32_t sx = ((x + 5) * 341) >> 10, sy = ((y + 7) * 341) >> 10;
-      ASSERT_EQ(dst.at(x, y), number(sx, sy)) << x << "," << y;
-    }
-  EXPECT_EQ(dst.at(0, 5), kBackground);
-  EXPECT_TRUE(dst.guards_intact());
-}
-
-TEST(StretchBlit, ClipBeyondTheDestinationIsCut) {
-  GuardedSurface dst(5, 3);
-  auto src = numbered(2, 2);
-  CopyBlitter copy;
-  stretch_blit(dst.surface(), {-10, -10}, {1000, 1000}, *src, {0, 0}, {2, 2}, kNoClip, copy);
-  EXPECT_TRUE(dst.guards_intact());
-  EXPECT_EQ(dst.at(4, 2), number(0, 0));
+  GuardedSurface dst(6, 6);
+  stretch_blit(dst.surface(), {-5, -7}, {12, 12}, *src, {0, 0}, {4, 4}, kNoClip, kCopy);
+  EXPECT_TRUE(dst.holds([](int32_t x, int32_t y) {
+    return y < 5 ? number(((x + 5) * 341) >> 10, ((y + 7) * 341) >> 10) : kBackground;
+  }));
+  // A clip far beyond the destination is cut to it.
+  GuardedSurface tiny(5, 3);
+  stretch_blit(tiny.surface(), {-10, -10}, {1000, 1000}, *src, {0, 0}, {2, 2}, kNoClip, kCopy);
+  EXPECT_TRUE(tiny.holds([](int32_t, int32_t) { return number(0, 0); }));
 }
 
 TEST(StretchBlit, NothingForAnEmptyOrOutsideSource) {
   GuardedSurface dst(5, 5);
-  auto src = numbered(4, 4);
-  CountingBlitter counting;
-  stretch_blit(dst.surface(), {0, 0}, {5, 5}, *src, {0, 0}, {0, 4}, kNoClip, counting);
-  stretch_blit(dst.surface(), {0, 0}, {5, 5}, *src, {4, 0}, {0, 1}, kNoClip, counting);
-  stretch_blit(dst.surface(), {0, 0}, {5, 5}, *src, {1, 0}, {4, 4}, kNoClip, counting);
-  stretch_blit(dst.surface(), {0, 0}, {5, 5}, *src, {-1, 0}, {2, 2}, kNoClip, counting);
-  stretch_blit(dst.surface(), {0, 0}, {5, 5}, *src, {0, 0}, {INT32_MAX, 2}, kNoClip, counting);
-  stretch_blit(dst.surface(), {0, 0}, {0, 5}, *src, {0, 0}, {2, 2}, kNoClip, counting);
-  stretch_blit(dst.surface(), {9, 0}, {5, 5}, *src, {0, 0}, {2, 2}, kNoClip, counting);
-  EXPECT_EQ(counting.calls, 0);
-  EXPECT_EQ(dst.at(0, 0), kBackground);
+  auto src = test::numbered_surface(4, 4);
+  // Source rectangles empty, outside or reaching past the source, and
+  // destinations empty or off the surface.
+  const struct {
+    Point pos;
+    Size size;
+    Point src_pos;
+    Size src_size;
+  } cases[] = {{{0, 0}, {5, 5}, {0, 0}, {0, 4}},         {{0, 0}, {5, 5}, {4, 0}, {0, 1}},
+               {{0, 0}, {5, 5}, {1, 0}, {4, 4}},         {{0, 0}, {5, 5}, {-1, 0}, {2, 2}},
+               {{0, 0}, {5, 5}, {0, 0}, {INT32_MAX, 2}}, {{0, 0}, {0, 5}, {0, 0}, {2, 2}},
+               {{9, 0}, {5, 5}, {0, 0}, {2, 2}}};
+  for (const auto& c : cases)
+    stretch_blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.src_size, kNoClip, kCopy);
+  EXPECT_TRUE(dst.holds([](int32_t, int32_t) { return kBackground; }));
 }
 
 TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
   GuardedSurface dst(9, 5);
   dst.surface().fill(0xFFFF);
   apply_to_rect(dst.surface(), {-2, 1}, {6, 10}, {0, 0, 100, 4}, Dimming(8));
-  for (int32_t y = 0; y < 5; ++y)
-    for (int32_t x = 0; x < 9; ++x) {
-      const bool inside = x < 4 && y >= 1 && y < 4;
-      ASSERT_EQ(dst.at(x, y), inside ? 0x7BEF : 0xFFFF) << x << "," << y;
-    }
-  EXPECT_TRUE(dst.guards_intact());
-
+  EXPECT_TRUE(dst.holds([](int32_t x, int32_t y) {
+    return x < 4 && y >= 1 && y < 4 ? uint16_t(0x7BEF) : uint16_t(0xFFFF);
+  }));
   // Odd start and odd width in a row: both single-pixel ends.
   dst.surface().fill(0xFFFF);
   apply_to_rect(dst.surface(), {1, 0}, {5, 1}, kNoClip, Dimming(0));
-  for (int32_t x = 0; x < 9; ++x) EXPECT_EQ(dst.at(x, 0), (x >= 1 && x < 6) ? 0 : 0xFFFF);
+  EXPECT_TRUE(dst.holds([](int32_t x, int32_t y) {
+    return y == 0 && x >= 1 && x < 6 ? uint16_t(0) : uint16_t(0xFFFF);
+  }));
+}
 
-  auto surface = Surface::create(4, 4);
-  surface->fill(0xFFFF);
-  Canvas canvas(surface.get());
-  canvas.set_clip({1, 1}, {3, 3});
-  apply_to_rect(canvas, {0, 0}, {4, 4}, Dimming(0));
-  EXPECT_EQ(surface->pixel(0, 0), 0xFFFF);
-  EXPECT_EQ(surface->pixel(1, 1), 0);
-  EXPECT_EQ(surface->pixel(2, 2), 0);
-  EXPECT_EQ(surface->pixel(3, 2), 0xFFFF);
+using test::column_of;
+using test::row_of;
+using Ints = std::vector<int32_t>;
+
+PictureView region(const Surface& bitmap, Point p0, Point p1, Point p2, Point p3, int scale = 0) {
+  return PictureView{&bitmap, p0, p1, p2, p3, scale};
+}
+
+// Bitmap columns of a row drawn into a fresh surface; -1 where nothing was drawn.
+Ints drawn_columns(Size size, int32_t x, int32_t width, const PictureView& picture) {
+  auto dst = test::filled_surface(size.width, size.height, kBackground);
+  Canvas canvas(dst.get());
+  draw_picture_region(canvas, {x, 0}, {width, size.height}, picture, kCopy);
+  Ints c;
+  for (int32_t i = 0; i < size.width; ++i) {
+    const uint16_t p = dst->pixel(i, 0);
+    c.push_back(p == kBackground ? -1 : column_of(p));
+  }
+  return c;
+}
+
+TEST(PictureRegion, MarginsKeptAndTheInnerPartRepeated) {
+  auto bitmap = test::numbered_surface(10, 8);
+  // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
+  const PictureView picture = region(*bitmap, {0, 0}, {2, 1}, {7, 6}, {10, 8});
+  EXPECT_EQ(drawn_columns({20, 1}, 1, 17, picture),
+            (Ints{-1, 0, 1, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 7, 8, 9, -1, -1}));
+  auto dst = test::filled_surface(3, 12, kBackground);
+  Canvas canvas(dst.get());
+  draw_picture_region(canvas, {0, 0}, {3, 11}, picture, kCopy);
+  Ints rows;
+  for (int32_t y = 0; y < 12; ++y)
+    rows.push_back(dst->pixel(1, y) == kBackground ? -1 : row_of(dst->pixel(1, y)));
+  EXPECT_EQ(rows, (Ints{0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7, -1}));
+
+  // Without margins the bitmap tiles.
+  auto small = test::numbered_surface(3, 2);
+  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*small, {0, 0}, {0, 0}, {3, 2}, {3, 2})),
+            (Ints{0, 1, 2, 0, 1, 2, 0, 1}));
+}
+
+TEST(PictureRegion, NarrowerThanBothMarginsSharesThem) {
+  // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
+  // first, the middle's first pixel, 7 of the last.
+  auto bitmap = test::numbered_surface(30, 1);
+  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
+            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 23, 24, 25, 26, 27, 28, 29}));
+  // Even: the last margin gives one pixel less. A margin too narrow for its
+  // half (2 of 4) leaves the rest to the other one.
+  EXPECT_EQ(drawn_columns({14, 1}, 0, 14, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
+            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 24, 25, 26, 27, 28, 29}));
+  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {8, 0}, {10, 0}, {21, 1}, {30, 1})),
+            (Ints{8, 9, 10, 25, 26, 27, 28, 29}));
+}
+
+TEST(PictureRegion, EmptyInnerPartIsFilledWithTheMarginEdge) {
+  auto bitmap = test::numbered_surface(20, 20);
+  // P1 = P2 on x: margins 10 and 10 with nothing between, drawn 26 wide.
+  EXPECT_EQ(drawn_columns({26, 3}, 0, 26, region(*bitmap, {0, 0}, {10, 0}, {10, 20}, {20, 20})),
+            (Ints{0, 1, 2, 3,  4,  5,  6,  7,  8,  9,  9,  9,  9,
+                  9, 9, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+  // Odd size below both margins: the one middle pixel is the edge too.
+  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {10, 1}, {20, 1})),
+            (Ints{0, 1, 2, 3, 4, 5, 6, 9, 13, 14, 15, 16, 17, 18, 19}));
+  // No first margin either: the last margin's first pixel fills the middle.
+  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
+            (Ints{4, 4, 4, 4, 4, 4, 5, 6}));
+}
+
+TEST(PictureRegion, SkinScaleMagnifiesEveryBitmapPixel) {
+  // Scale 1: points in doubled units, each bitmap pixel 2 x 2 on screen;
+  // the middle cycles columns 1..4 (8 units).
+  auto bitmap = test::numbered_surface(6, 4);
+  const PictureView picture = region(*bitmap, {0, 0}, {2, 2}, {10, 6}, {12, 8}, 1);
+  EXPECT_EQ(drawn_columns({16, 8}, 0, 16, picture),
+            (Ints{0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 1, 1, 2, 2, 5, 5}));
+  auto dst = test::filled_surface(1, 8, kBackground);
+  Canvas canvas(dst.get());
+  draw_picture_region(canvas, {0, 0}, {16, 8}, picture, kCopy);
+  for (int32_t y = 0; y < 8; ++y)
+    EXPECT_EQ(row_of(dst->pixel(0, y)), (Ints{0, 0, 1, 1, 2, 2, 3, 3})[y]);
+}
+
+// Drawing through a clip, or partly off the surface, gives exactly the
+// matching window of the unclipped drawing.
+void expect_clipped_matches_full(Point pos, Size size, const PictureView& picture, Rect clip) {
+  const int32_t margin = 40;
+  auto full = test::filled_surface(size.width + 2 * margin, size.height + 2 * margin, kBackground);
+  Canvas full_canvas(full.get());
+  draw_picture_region(full_canvas, {margin, margin}, size, picture, kCopy);
+  auto dst = test::filled_surface(30, 24, kBackground);
+  Canvas canvas(dst.get());
+  {
+    ClipGuard guard(canvas, {clip.left, clip.top}, {clip.width(), clip.height()});
+    draw_picture_region(canvas, pos, size, picture, kCopy);
+  }
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 30; ++x) {
+      const bool inside_clip = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+      const int32_t fx = x - pos.x + margin, fy = y - pos.y + margin;
+      const bool inside_full =
+          fx >= 0 && fy >= 0 && fx < int32_t(full->width()) && fy < int32_t(full->height());
+      ASSERT_EQ(dst->pixel(x, y), inside_clip && inside_full ? full->pixel(fx, fy) : kBackground)
+          << "at " << x << "," << y << " drawn at " << pos.x << "," << pos.y;
+    }
+}
+
+TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
+  auto bitmap = test::numbered_surface(12, 10);
+  const PictureView picture = region(*bitmap, {1, 0}, {4, 2}, {7, 5}, {11, 9});
+  const Rect whole{0, 0, 30, 24};
+  for (int32_t x : {-40, -25, -9, -4, -2, 0, 3, 17, 29})
+    for (int32_t y : {-30, -11, -3, 0, 5, 20})
+      expect_clipped_matches_full({x, y}, {50, 40}, picture, whole);
+  // Inner clips cutting into each part, and a picture smaller than its margins.
+  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {5, 4, 9, 7});
+  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {11, 10, 30, 24});
+  expect_clipped_matches_full({-3, -2}, {5, 4}, picture, whole);
+  expect_clipped_matches_full({1, 1}, {6, 5}, picture, {2, 2, 5, 4});
+  const PictureView scaled = region(*bitmap, {2, 0}, {6, 4}, {12, 10}, {20, 16}, 1);
+  for (int32_t x : {-31, -7, -1, 4})
+    expect_clipped_matches_full({x, x / 2}, {45, 37}, scaled, whole);
+}
+
+TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
+  auto bitmap = test::numbered_surface(6, 6);
+  const PictureView good = region(*bitmap, {0, 0}, {1, 1}, {5, 5}, {6, 6});
+  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {3, 0}, {3, 0}, {3, 6}, {3, 6})),
+            Ints(10, -1))
+      << "zero-width region";
+  EXPECT_EQ(drawn_columns({10, 10}, 0, 0, good), Ints(10, -1));
+  EXPECT_EQ(drawn_columns({10, 10}, 0, -4, good), Ints(10, -1));
+  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, PictureView{}), Ints(10, -1));
+  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {9, 9}, {12, 12}, {20, 20}, {30, 30})),
+            Ints(10, -1))
+      << "a region wholly outside the bitmap clamps to nothing";
+  Canvas no_surface;
+  draw_picture_region(no_surface, {0, 0}, {10, 10}, good, kCopy);
+  // A huge rectangle far off the surface draws only the visible part.
+  EXPECT_EQ(drawn_columns({8, 8}, -1000, 100000, region(*bitmap, {0, 0}, {0, 0}, {6, 6}, {6, 6})),
+            (Ints{4, 5, 0, 1, 2, 3, 4, 5}));
+
+  // Points past the bitmap and out of order are clamped into it.
+  auto dst = test::filled_surface(10, 10, kBackground);
+  Canvas canvas(dst.get());
+  draw_picture_region(canvas, {0, 0}, {10, 10},
+                      region(*bitmap, {-5, -5}, {8, 2}, {1, 4}, {100, 100}), kCopy);
+  for (int32_t y = 0; y < 10; ++y)
+    for (int32_t x = 0; x < 10; ++x) {
+      const uint16_t p = dst->pixel(x, y);
+      ASSERT_TRUE(p >= 0x1000 && column_of(p) < 6 && row_of(p) < 6) << x << "," << y;
+    }
+  EXPECT_EQ(column_of(dst->pixel(3, 0)), 3);
 }
 
 }  // namespace

@@ -3,20 +3,30 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "base/log_capture.h"
+#include "skin/bitmap_file.h"
+#include "skin/node_type_registry.h"
 #include "skin/properties_impl.h"
+#include "skin/skin_exceptions.h"
 #include "skin/skin_format.h"
+#include "skin/skin_image.h"
 #include "skin/skin_test_support.h"
 
 namespace lv {
 namespace {
 
+using skin_format::Section;
+using test::LoadedSkin;
 using test::Rgba;
 using test::SkinSourceFolder;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kOneNode = R"({"nodes": {"Splash": {"integer": {"x": 1}}}})";
 
 // A skin header with no pictures, fonts or strings and no named nodes.
 std::string empty_skin_bytes() {
@@ -28,73 +38,58 @@ std::string empty_skin_bytes() {
   return bytes;
 }
 
-// The log's lines, with every time value replaced by "T".
-std::vector<std::string> log_lines() {
-  std::vector<std::string> lines;
-  std::string text = to_utf8(test::read_log_text());
-  text = std::regex_replace(text, std::regex("time=[-+0-9.e]+"), "time=T");
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
-
-std::vector<std::string> lines_of_loader(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const std::string& line : lines)
+// The loader's log lines, with every time value replaced by "T".
+Lines loader_lines() {
+  const std::string text =
+      std::regex_replace(to_utf8(test::read_log_text()), std::regex("time=[-+0-9.e]+"), "time=T");
+  Lines out;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string line = text.substr(start, end - start);
     if (line.starts_with("Properties") || line.starts_with("sizeof") ||
         line.find("::Size=") != std::string::npos || line.starts_with("load_565") ||
         line.starts_with("Error"))
       out.push_back(line);
+  }
   return out;
 }
 
-constexpr const char* kOneNode = R"({"nodes": {"Splash": {"integer": {"x": 1}}}})";
-
 TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesFail) {
+  Properties properties;
+  EXPECT_FALSE(properties.loaded());
+  EXPECT_EQ(properties.get_integer(nullptr, u"x", 42), 42);
+
   const std::string dir = test::make_temp_dir("skin");
   const std::string bytes = empty_skin_bytes();
   test::write_file(dir + "/empty.skin", bytes);
   test::write_file(dir + "/short.skin", bytes.substr(0, 91));
-
-  Properties properties;
   EXPECT_FALSE(properties.load_skin(from_utf8(dir + "/short.skin"), test::screen_with_dpi(96)));
   EXPECT_FALSE(properties.loaded());
   ASSERT_TRUE(properties.load_skin(from_utf8(dir + "/empty.skin"), test::screen_with_dpi(96)));
   EXPECT_TRUE(properties.loaded());
-  EXPECT_EQ(properties.find_node(u"Splash"), nullptr);
   EXPECT_EQ(properties.find_node(u""), nullptr);
   EXPECT_TRUE(properties.pictures().empty());
-
   // The compiler makes exactly this file from a source without nodes.
-  SkinSourceFolder source;
-  EXPECT_EQ(source.build(R"({"nodes": {}})").substr(skin_format::kRootOffset),
+  EXPECT_EQ(SkinSourceFolder().build(R"({"nodes": {}})").substr(skin_format::kRootOffset),
             bytes.substr(skin_format::kRootOffset));
 }
 
-TEST(LoadSkin, WrongThirdMagicUnitFailsWithoutErrorLine) {
+TEST(LoadSkin, NotASkinOrMissingFailsWithoutAnErrorLine) {
   const std::string dir = test::make_temp_dir("skin");
   std::string bytes = empty_skin_bytes();
-  test::put_u16(bytes, 4, 0x0439);
+  test::put_u16(bytes, 4, 0x0439);  // the third unit of the magic
   test::write_file(dir + "/bad.skin", bytes);
-
-  test::start_fresh_log();
-  Properties properties;
-  EXPECT_FALSE(properties.load_skin(from_utf8(dir + "/bad.skin"), test::screen_with_dpi(96)));
-  EXPECT_FALSE(properties.loaded());
-  const std::vector<std::string> lines = lines_of_loader(log_lines());
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "Properties::load_skin 1");
-  EXPECT_EQ(lines.back(), "Properties::load_skin 2");
-  for (const std::string& line : lines) EXPECT_FALSE(line.starts_with("Error")) << line;
-}
-
-TEST(LoadSkin, MissingFileFailsSilently) {
-  test::start_fresh_log();
-  Properties properties;
-  EXPECT_FALSE(properties.load_skin(u"/nonexistent/folder/none.skin", test::screen_with_dpi(96)));
-  for (const std::string& line : log_lines()) EXPECT_FALSE(line.starts_with("Error")) << line;
-  EXPECT_EQ(properties.path(), u"");
+  for (const std::string& path : {dir + "/bad.skin", std::string("/nonexistent/none.skin")}) {
+    test::start_fresh_log();
+    Properties properties;
+    EXPECT_FALSE(properties.load_skin(from_utf8(path), test::screen_with_dpi(96)));
+    EXPECT_EQ(properties.path(), u"");
+    const Lines lines = loader_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Properties::load_skin 1");
+    EXPECT_EQ(lines.back(), "Properties::load_skin 2");
+    for (const std::string& line : lines) EXPECT_FALSE(line.starts_with("Error")) << line;
+  }
 }
 
 TEST(LoadSkin, LogsEveryStepInOrder) {
@@ -102,80 +97,61 @@ TEST(LoadSkin, LogsEveryStepInOrder) {
   test::write_png_filled(source.folder() / "art/p.png", 2, 2, Rgba{10, 20, 30, 255});
   source.build(
       R"({"nodes": {"Splash": {"picture": {"bg": "art/p"}, "font": {"f": "0 1 0 0 X"}}}})");
-
   test::start_fresh_log();
   Properties properties;
   ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(96)));
-  const std::vector<std::string> expected = {
-      "Properties::load_skin 1",
-      "sizeof(Node*4)=8",
-      "sizeof(IntegerNode*4)=32",
-      "sizeof(PointNode*4)=32",
-      "sizeof(Node)=2",
-      "sizeof(IntegerNode)=8",
-      "IntegerNode::Size=8",
-      "sizeof(PointNode)=8",
-      "PointNode::Size=8",
-      "sizeof(ColorNode)=8",
-      "ColorNode::Size=8",
-      "sizeof(StringNode)=4",
-      "StringNode::Size=4",
-      "sizeof(PictureNode)=20",
-      "PictureNode::Size=20",
-      "PropertiesImpl::PropertiesImpl picture load time=T {test/art/p}",
-      "PropertiesImpl::PropertiesImpl fonts create time=T",
-      "Properties::load_skin 2",
-      "Properties::load_skin 3",
-  };
-  EXPECT_EQ(lines_of_loader(log_lines()), expected);
+  EXPECT_EQ(loader_lines(),
+            (Lines{"Properties::load_skin 1", "sizeof(Node*4)=8", "sizeof(IntegerNode*4)=32",
+                   "sizeof(PointNode*4)=32", "sizeof(Node)=2", "sizeof(IntegerNode)=8",
+                   "IntegerNode::Size=8", "sizeof(PointNode)=8", "PointNode::Size=8",
+                   "sizeof(ColorNode)=8", "ColorNode::Size=8", "sizeof(StringNode)=4",
+                   "StringNode::Size=4", "sizeof(PictureNode)=20", "PictureNode::Size=20",
+                   "PropertiesImpl::PropertiesImpl picture load time=T {test/art/p}",
+                   "PropertiesImpl::PropertiesImpl fonts create time=T", "Properties::load_skin 2",
+                   "Properties::load_skin 3"}));
   EXPECT_EQ(properties.path(), source.skin_path());
 }
 
-TEST(LoadSkin, SixteenBitPictureIsRequiredAndAFailureKeepsThePreviousSkin) {
-  SkinSourceFolder first("first");
-  first.build(kOneNode);
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(first.skin_path(), test::screen_with_dpi(96)));
+TEST(LoadSkin, ABrokenPictureFailsAndKeepsThePreviousSkin) {
+  test::LoadedSkin first(kOneNode, 96, "first");
+  Properties& properties = first.properties();
   const SkinNode* node = properties.find_node(u"Splash");
 
   SkinSourceFolder second("second");
   test::write_png_filled(second.folder() / "p.png", 2, 2, Rgba{1, 2, 3, 255});
   second.build(R"({"nodes": {"Splash": {"integer": {"x": 2}, "picture": {"bg": "p"}}}})");
-  // A 24-bit bitmap of 1 x 1 pixel in place of the compiled one.
-  std::string bmp(58, '\0');
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  test::put_u32(bmp, 10, 54);
-  test::put_u32(bmp, 14, 40);
-  test::put_u32(bmp, 18, 1);
-  test::put_u32(bmp, 22, 1);
-  test::put_u16(bmp, 26, 1);
-  test::put_u16(bmp, 28, 24);
+  // A 24-bit bitmap in place of the compiled one.
+  std::string bmp = encode_bitmap_565(*Surface::create(1, 1));
+  bmp[28] = 24;
   const std::string picture = (second.output() / "second/p").string();
   test::write_file(picture + ".bmp", bmp);
 
   test::start_fresh_log();
   EXPECT_FALSE(properties.load_skin(second.skin_path(), test::screen_with_dpi(96)));
-  const std::vector<std::string> lines = lines_of_loader(log_lines());
-  const std::vector<std::string> tail = {
-      "load_565 " + picture + " is not 16bit bitmap",
-      "PropertiesImpl::PropertiesImpl picture failed to load {second/p}",
-      "Properties::load_skin 2",
-  };
-  ASSERT_GE(lines.size(), tail.size());
-  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()), tail);
-
-  EXPECT_EQ(properties.path(), first.skin_path());
+  const Lines lines = loader_lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+            (Lines{"load_565 " + picture + " is not 16bit bitmap",
+                   "PropertiesImpl::PropertiesImpl picture failed to load {second/p}",
+                   "Properties::load_skin 2"}));
+  EXPECT_EQ(properties.path(), first.source().skin_path());
   EXPECT_EQ(properties.find_node(u"Splash"), node);
   EXPECT_EQ(properties.get_integer(node, u"x", 0), 1);
   EXPECT_TRUE(properties.pictures().empty());
 }
 
-TEST(LoadSkin, ShortReadFailsAndKeepsThePreviousSkin) {
-  SkinSourceFolder source;
-  source.build(kOneNode);
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(96)));
+TEST(LoadSkin, ShortReadsAndHugeFilesFailAndKeepThePreviousSkin) {
+  test::LoadedSkin live(kOneNode);
+  Properties& properties = live.properties();
+  // Larger than 64 MiB: refused before anything is read (a sparse file).
+  const std::string huge = test::make_temp_dir("huge") + "/huge.skin";
+  test::write_file(huge, empty_skin_bytes());
+  std::filesystem::resize_file(huge, kMaxSkinFileSize + 1);
+  test::start_fresh_log();
+  EXPECT_FALSE(properties.load_skin(from_utf8(huge), test::screen_with_dpi(96)));
+  Lines lines = loader_lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + huge + "] is too large"),
+            lines.end());
 
   // Files of the kernel's sysfs claim a size of a page and read shorter.
   const std::string file = "/sys/devices/system/cpu/online";
@@ -183,13 +159,12 @@ TEST(LoadSkin, ShortReadFailsAndKeepsThePreviousSkin) {
   if (::stat(file.c_str(), &st) != 0 || st.st_size <= 0 ||
       test::read_file(file).size() >= size_t(st.st_size))
     GTEST_SKIP() << "no file that reads shorter than its size";
-
   test::start_fresh_log();
   EXPECT_FALSE(properties.load_skin(from_utf8(file), test::screen_with_dpi(96)));
-  const std::vector<std::string> lines = lines_of_loader(log_lines());
+  lines = loader_lines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + file + "] failed to load"),
             lines.end());
-  EXPECT_EQ(properties.path(), source.skin_path());
+  EXPECT_EQ(properties.path(), live.source().skin_path());
   EXPECT_EQ(properties.get_integer(properties.find_node(u"Splash"), u"x", 0), 1);
 }
 
@@ -200,36 +175,36 @@ struct ScaleCase {
 
 class SkinScale : public ::testing::TestWithParam<ScaleCase> {};
 
-TEST_P(SkinScale, PointsPicturesAndFontsFollowTheDotsPerInch) {
+TEST_P(SkinScale, PointsAndPicturesFollowTheDotsPerInch) {
   const auto [dpi, scale] = GetParam();
   SkinSourceFolder source;
-  test::write_png_filled(source.folder() / "p.png", 8, 6, Rgba{1, 2, 3, 255});
-  source.build(R"({"nodes": {"Main": {
-      "point": {"at": [-3, 7]},
-      "integer": {"n": 5},
-      "font": {"f": "12 0 0 0 DejaVu Sans"},
-      "picture": {"pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4]}}}}})");
-
+  test::write_png_filled(source.folder() / "p.png", 8, 6, Rgba{0, 0, 255, 255});
+  source.build(R"({"nodes": {"Main": {"point": {"at": [-3, 7]}, "integer": {"n": 5},
+      "font": {"f": "12 0 0 0 DejaVu Sans"}, "picture": {"plain": "p.png",
+      "pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4], "flag": 3}}}}})");
   Properties properties;
   ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(dpi)));
   EXPECT_EQ(properties.scale(), scale);
   const SkinNode* node = properties.find_node(u"Main");
   const int32_t f = 1 << scale;
   EXPECT_EQ(properties.get_point(node, u"at", {}), (Point{-3 * f, 7 * f}));
-  EXPECT_EQ(properties.get_point(node, u"none", {-3, 7}), (Point{-3, 7}));
-  EXPECT_EQ(properties.get_integer(node, u"n", 0), 5);
-
-  ASSERT_EQ(properties.fonts().size(), 1u);
-  EXPECT_EQ(properties.fonts()[0]->description().scale_factor, uint32_t(f));
-  EXPECT_EQ(properties.fonts()[0]->description().height, 12);
-
-  const Picture picture = properties.get_picture(node, u"pic", empty_picture());
-  EXPECT_EQ(picture.p0, (Point{1 * f, 1 * f}));
-  EXPECT_EQ(picture.p1, (Point{2 * f, 2 * f}));
-  EXPECT_EQ(picture.p2, (Point{6 * f, 4 * f}));
-  EXPECT_EQ(picture.p3, (Point{7 * f, 5 * f}));
-  EXPECT_EQ(picture.scale, scale);
-  EXPECT_EQ(picture.bitmap_size(), (Size{8, 6}));
+  EXPECT_EQ(properties.get_integer(node, u"n", 0), 5) << "integers are not scaled";
+  EXPECT_EQ(properties.fonts().at(0)->description(),
+            (FontDesc{12, uint32_t(f), 0, 0, 0, u"DejaVu Sans"}));
+  // The table's picture covers the bitmap; lookups share its bitmap and carry
+  // their region, scale and flag.
+  ASSERT_EQ(properties.pictures().size(), 1u);
+  EXPECT_EQ(properties.pictures()[0].p3, (Point{8, 6}));
+  const Picture pic = properties.get_picture(node, u"pic", empty_picture());
+  EXPECT_EQ(pic.bitmap, properties.pictures()[0].bitmap);
+  EXPECT_EQ(pic.bitmap->surface()->pixel(7, 5), 0x003F);
+  const Point points[] = {pic.p0, pic.p1, pic.p2, pic.p3};
+  const Point want[] = {{f, f}, {2 * f, 2 * f}, {6 * f, 4 * f}, {7 * f, 5 * f}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(points[i], want[i]) << "p" << i;
+  EXPECT_TRUE(pic.scale == scale && pic.flag == 3);
+  const Picture plain = properties.get_picture(node, u"plain", {});
+  EXPECT_EQ(plain.p3, (Point{8 * f, 6 * f}));
+  EXPECT_EQ(plain.flag, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
@@ -238,12 +213,8 @@ INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
                          [](const auto& info) { return "dpi" + std::to_string(info.param.dpi); });
 
 TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
-  EXPECT_EQ(skin_folder_of(u"/a/b/c.skin"), u"/a/b/");
   EXPECT_EQ(skin_folder_of(u"/a/b/"), u"/a/");
-  EXPECT_EQ(skin_folder_of(u"c.skin"), u"");
   EXPECT_EQ(skin_folder_of(u"C:\\skins\\c.skin"), u"C:\\skins\\");
-  EXPECT_EQ(skin_picture_path(u"/a/b/", u"x/y"), u"/a/b/x/y");
-  EXPECT_EQ(skin_picture_path(u"/a/b", u"x"), u"/a/b/x");
   EXPECT_EQ(skin_picture_path(u"", u"x"), u"x");
 
   SkinSourceFolder source;
@@ -253,27 +224,19 @@ TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
   ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(96)));
   const Picture picture = properties.get_picture(properties.find_node(u"Main"), u"p", {});
   EXPECT_EQ(picture.bitmap->path(), from_utf8(source.output().string()) + u"/test/sub/deeper/pic");
-  EXPECT_EQ(picture.bitmap_size(), (Size{3, 2}));
-
   // A name written with a backslash, as skins for the handheld have them,
   // is found in the same sub-folder.
-  const std::string name = test::utf16le(u"test/sub/deeper/pic");
-  const size_t at = bytes.find(name);
+  const size_t at = bytes.find(test::utf16le(u"test/sub/deeper/pic"));
   ASSERT_NE(at, std::string::npos);
   test::put_u16(bytes, at + 2 * std::u16string_view(u"test/sub").size(), u'\\');
   test::write_file(source.skin_file().string(), bytes);
   Properties other;
   ASSERT_TRUE(other.load_skin(source.skin_path(), test::screen_with_dpi(96)));
   EXPECT_EQ(other.pictures().at(0).bitmap_size(), (Size{3, 2}));
-}
-
-TEST(LoadSkin, FileNameIsMatchedIgnoringCase) {
-  SkinSourceFolder source("Mixed");
-  source.build(kOneNode);
-  Properties properties;
-  const std::u16string asked = from_utf8((source.output() / "MIXED.SKIN").string());
-  ASSERT_TRUE(properties.load_skin(asked, test::screen_with_dpi(96)));
-  EXPECT_EQ(properties.path(), source.skin_path());
+  // The skin's own file name is matched ignoring case.
+  ASSERT_TRUE(other.load_skin(from_utf8((source.output() / "TEST.Skin").string()),
+                              test::screen_with_dpi(96)));
+  EXPECT_EQ(other.path(), source.skin_path());
 }
 
 TEST(LoadSkin, ReplacingTheSkinReleasesItsPicturesExceptCopiesInUse) {
@@ -282,13 +245,10 @@ TEST(LoadSkin, ReplacingTheSkinReleasesItsPicturesExceptCopiesInUse) {
   first.build(R"({"nodes": {"Main": {"picture": {"p": "p"}}}})");
   SkinSourceFolder second("second");
   second.build(kOneNode);
-
   Properties properties;
   ASSERT_TRUE(properties.load_skin(first.skin_path(), test::screen_with_dpi(96)));
   Picture kept = properties.get_picture(properties.find_node(u"Main"), u"p", {});
-  // The table entry and this copy.
-  EXPECT_EQ(kept.bitmap->use_count(), 2);
-
+  EXPECT_EQ(kept.bitmap->use_count(), 2) << "the table entry and this copy";
   ASSERT_TRUE(properties.load_skin(second.skin_path(), test::screen_with_dpi(96)));
   EXPECT_EQ(kept.bitmap->use_count(), 1);
   EXPECT_EQ(kept.bitmap->surface()->pixel(1, 0), 0xF820);
@@ -296,60 +256,152 @@ TEST(LoadSkin, ReplacingTheSkinReleasesItsPicturesExceptCopiesInUse) {
   EXPECT_NE(properties.find_node(u"Splash"), nullptr);
 }
 
-TEST(Properties, IsEmptyBeforeTheFirstLoad) {
-  Properties properties;
-  EXPECT_FALSE(properties.loaded());
-  EXPECT_EQ(properties.scale(), 0);
-  EXPECT_EQ(properties.find_node(u"Main"), nullptr);
-  EXPECT_EQ(properties.get_integer(nullptr, u"x", 42), 42);
-  EXPECT_EQ(properties.child_count(nullptr), 0u);
-  EXPECT_TRUE(properties.fonts().empty());
-  EXPECT_TRUE(properties.strings().empty());
-}
-
-class Recorder : public ReloadListener {
- public:
-  Recorder(std::vector<int>& calls, int id) : m_calls(calls), m_id(id) {}
+struct Recorder : ReloadListener {
+  Recorder(std::vector<int>& calls, int id) : calls(calls), id(id) {}
   void reload_skin(Properties& properties) override {
-    m_calls.push_back(m_id);
-    seen = &properties;
+    calls.push_back(id);
     if (remove_on_call) properties.remove_reload_listener(remove_on_call);
   }
-  Properties* seen = nullptr;
+  std::vector<int>& calls;
+  int id;
   ReloadListener* remove_on_call = nullptr;
-
- private:
-  std::vector<int>& m_calls;
-  int m_id;
 };
 
-TEST(SendReloadSkin, TellsEachListenerInOrderAndLogsTheTime) {
+TEST(SendReloadSkin, TellsEachListenerOnceInOrderAndLogsTheTime) {
   std::vector<int> calls;
   Recorder a(calls, 1), b(calls, 2), c(calls, 3);
   Properties properties;
-  properties.add_reload_listener(&a);
-  properties.add_reload_listener(&b);
-  properties.add_reload_listener(&a);
-  properties.add_reload_listener(&c);
-
+  for (Recorder* r : {&a, &b, &a, &c}) properties.add_reload_listener(r);
   test::start_fresh_log();
   properties.send_reload_skin();
   EXPECT_EQ(calls, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(b.seen, &properties);
-  const std::vector<std::string> lines = log_lines();
-  EXPECT_NE(
-      std::find(lines.begin(), lines.end(), "PropertiesImpl::send_reload_skin the rest time=T"),
-      lines.end());
-
+  EXPECT_NE(to_utf8(test::read_log_text()).find("PropertiesImpl::send_reload_skin the rest time="),
+            std::string::npos);
   // A listener that removes a later one while being told: that one is skipped.
-  calls.clear();
   a.remove_on_call = &c;
   properties.send_reload_skin();
-  EXPECT_EQ(calls, (std::vector<int>{1, 2}));
-  calls.clear();
   properties.remove_reload_listener(&a);
   properties.send_reload_skin();
-  EXPECT_EQ(calls, (std::vector<int>{2}));
+  EXPECT_EQ(calls, (std::vector<int>{1, 2, 3, 1, 2, 2}));
+}
+
+TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) {
+  // U+FF21 is one unit above every surrogate; U+1F600 is the pair D83D DE00,
+  // so in the skin's order it sorts before U+FF21 (code points would not).
+  LoadedSkin skin(R"({"nodes": {"N": {"integer": {"a": 8, "ab": 9, "abc": 10, "apple": 1,
+      "Zebra": 2, "Apple": 3, "zoo": 4, "\u00e9": 5, "\uff21": 6, "\ud83d\ude00": 7, "color": -5},
+      "color": {"color": "#0a141e"}, "string": {"color": "red", "text": "Привет"},
+      "font": {"f": "14 1", "g": "0 0 0 0 X"}},
+      "B": {"integer": {"ab": 2}, "string": {"id": "red"}, "font": {"f": "14 1"}}}})");
+  Properties& p = skin.properties();
+  const SkinNode* node = skin.node(u"N");
+  const std::vector<std::u16string> order = {u"Apple",  u"Zebra",      u"a",     u"ab",
+                                             u"abc",    u"apple",      u"color", u"zoo",
+                                             u"\u00e9", u"\U0001F600", u"\uFF21"};
+  const std::vector<int32_t> values = {3, 2, 8, 9, 10, 1, -5, 4, 5, 7, 6};
+  for (size_t i = 0; i < order.size(); ++i)
+    EXPECT_EQ(p.get_integer(node, order[i], 0), values[i]) << to_utf8(order[i]);
+  // Prefixes of stored keys, and keys they are prefixes of, are not found.
+  for (const std::u16string& absent :
+       {std::u16string(), std::u16string(u"abcd"), std::u16string(u"b"), std::u16string(u"appl"),
+        std::u16string(1, char16_t(0xD83D))})
+    EXPECT_EQ(p.get_integer(node, absent, -1), -1) << to_utf8(absent);
+  EXPECT_EQ(p.get_integer(skin.node(u"B"), u"a", -1), -1);
+  EXPECT_EQ(p.get_integer(skin.node(u"B"), u"ab", -1), 2);
+
+  // One key in several kinds; a colour read has alpha 255, a default stays.
+  EXPECT_EQ(p.get_color(node, u"color", {}), (Color{10, 20, 30, 255}));
+  EXPECT_EQ(p.get_color(node, u"d", {1, 2, 3, 4}), (Color{1, 2, 3, 4}));
+  EXPECT_EQ(p.get_point(node, u"color", {4, 4}), (Point{4, 4}));
+  // Strings and fonts come from the tables: one entry serves both nodes.
+  const std::u16string fallback = u"fallback";
+  EXPECT_EQ(p.get_string(node, u"color", fallback), u"red");
+  EXPECT_EQ(p.get_string(skin.node(u"B"), u"id", fallback), u"red");
+  EXPECT_EQ(p.get_string(node, u"text", fallback), u"Привет");
+  EXPECT_EQ(&p.get_string(skin.node(u"B"), u"text", fallback), &fallback);
+  EXPECT_EQ(p.strings().size(), 2u);
+  const FontRef none = default_font();
+  ASSERT_EQ(p.fonts().size(), 2u);
+  EXPECT_EQ(p.get_font(skin.node(u"B"), u"f", none), p.fonts()[0]);
+  EXPECT_EQ(p.fonts()[0]->description(), (FontDesc{14, 1, 1, 0, 0, u"Tahoma"}));
+  EXPECT_EQ(p.get_font(node, u"g", none)->description().height, 0);
+  EXPECT_EQ(&p.get_font(node, u"color", none), &none);
+}
+
+TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
+  std::string json = R"({"nodes": {"Main": {"children": [{"string": {"id": "first"}},
+      {"string": {"id": "second"}, "children": [{"string": {"id": "inner"}}]},
+      {"string": {"id": "third"}}]})";
+  for (int i = 0; i < 100; ++i)
+    json += ", \"Node" + std::to_string(i * 7 % 100) +
+            "\": {\"integer\": {\"n\": " + std::to_string(i * 7 % 100) + "}}";
+  LoadedSkin skin(json + "}}");
+  Properties& p = skin.properties();
+  const SkinNode* main = skin.node(u"Main");
+  const std::u16string none;
+  ASSERT_EQ(p.child_count(main), 3u);
+  EXPECT_EQ(p.get_string(p.child(main, 0), u"id", none), u"first");
+  EXPECT_EQ(p.get_string(p.child(main, 2), u"id", none), u"third");
+  EXPECT_EQ(p.child(main, 3), nullptr);
+  ASSERT_EQ(p.child_count(p.child(main, 1)), 1u);
+  EXPECT_EQ(p.get_string(p.child(p.child(main, 1), 0), u"id", none), u"inner");
+
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(p.get_integer(p.find_node(u"Node" + from_utf8(std::to_string(i))), u"n", -1), i);
+  for (const char16_t* absent : {u"", u"A", u"Node", u"Node100", u"Node5a", u"Nodf", u"node1"})
+    EXPECT_EQ(p.find_node(absent), nullptr) << to_utf8(absent);
+  // Handles from another skin, or none, give defaults.
+  LoadedSkin other(R"({"nodes": {"Main": {"integer": {"x": 2}}}})");
+  EXPECT_EQ(other.properties().get_integer(main, u"x", -1), -1);
+  EXPECT_EQ(other.properties().child_count(main), 0u);
+  EXPECT_EQ(other.properties().child(main, 0), nullptr);
+  EXPECT_EQ(other.properties().get_integer(nullptr, u"x", -1), -1);
+}
+
+struct TestElement {
+  int kind = 0;
+};
+
+std::function<std::unique_ptr<TestElement>()> making(int kind) {
+  return [kind] { return std::make_unique<TestElement>(TestElement{kind}); };
+}
+
+TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
+  LoadedSkin skin(R"({"nodes": {"Main": {"children": [
+      {"string": {"type": "button"}}, {"integer": {"x": 1}}, {"string": {"type": "vlist"}}]}}})");
+  Properties& p = skin.properties();
+  const SkinNode* main = skin.node(u"Main");
+  BasicNodeTypeRegistry<TestElement> registry;
+  registry.register_type(u"button", making(7));
+  try {
+    registry.register_type(u"button", making(2));
+    ADD_FAILURE() << "no exception";
+  } catch (const jobser::NodeAlreadyRegistered& e) {
+    EXPECT_EQ(e.type_name(), u"button");
+    EXPECT_STREQ(e.what(), "element type \"button\" is registered twice");
+  }
+  EXPECT_TRUE(registry.contains(u"button") && !registry.contains(u"Button"));
+  EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
+  // A child without a type asks for the empty name.
+  for (auto [index, name] : {std::pair{1u, u""}, {2u, u"vlist"}}) {
+    try {
+      registry.create_for_node(p, p.child(main, index));
+      ADD_FAILURE() << "no exception";
+    } catch (const jobser::NodeNotRegistered& e) {
+      EXPECT_EQ(e.type_name(), name);
+      EXPECT_EQ(std::string(e.what()), "no element type \"" + to_utf8(name) + "\" is registered");
+    }
+  }
+}
+
+TEST(SkinExceptions, CarryTheNames) {
+  const jobser::NodeNotFoundInSkin in_skin(u"Main");
+  EXPECT_EQ(in_skin.node_name(), u"Main");
+  EXPECT_STREQ(in_skin.what(), "the skin has no node \"Main\"");
+  const jobser::NodeNotFound not_found(u"listApps", u"#line");
+  EXPECT_EQ(not_found.searched_id(), u"listApps");
+  EXPECT_EQ(not_found.sought_id(), u"#line");
+  EXPECT_STREQ(not_found.what(), "element \"listApps\" has no child \"#line\"");
 }
 
 }  // namespace

@@ -4,17 +4,59 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "blend_reference.h"
+#include "skin/blend_rules.h"
+#include "skin/rgb565.h"
 
 namespace lv {
 namespace {
 
-using namespace lv::test;
-
+using rgb565::kKey;
 using Rule = std::function<uint16_t(uint16_t s, uint16_t d)>;
+
+// The table's rules written per channel, without the blitters' masks.
+uint16_t u16(uint32_t v) {
+  return static_cast<uint16_t>(v);
+}
+uint16_t halve(uint16_t d) {
+  return rgb565::pack(rgb565::red(d) >> 1, rgb565::green(d) >> 1, rgb565::blue(d) >> 1);
+}
+Rule see_through(std::function<uint16_t(uint16_t)> share) {
+  return [share](uint16_t s, uint16_t d) {
+    return s == kKey ? d : (s & 0x20) ? s : u16(s + share(d));
+  };
+}
+Rule accumulate(uint32_t flags) {
+  return [flags](uint16_t s, uint16_t d) {
+    if (s == kKey) return kKey;
+    if (s & 0x20) return u16(d | 0x20);
+    uint32_t r = s;
+    if (flags & KeyedAccumulateBlitter::kAddWhole) r += d;
+    if (flags & KeyedAccumulateBlitter::kAddHalf) r += halve(d);
+    if (flags & KeyedAccumulateBlitter::kAddQuarter) r += halve(halve(d));
+    return u16(r);
+  };
+}
+const Rule kKeyRule = [](uint16_t s, uint16_t d) { return s == kKey ? d : s; };
+const Rule kQuarterRule = see_through([](uint16_t d) { return halve(halve(d)); });
+const Rule kHalfRule = see_through(halve);
+const Rule kThreeQuarterRule =
+    see_through([](uint16_t d) { return u16(halve(d) + halve(halve(d))); });
+const Rule kOpaqueOnlyRule = [](uint16_t s, uint16_t d) { return s != kKey && (s & 0x20) ? s : d; };
+
+// Key, key with bit 5, bit 5 set and clear, channel extremes, sums that
+// carry between channels, and random pixels.
+std::vector<uint16_t> pixel_spread() {
+  std::vector<uint16_t> v = {0x0000, 0xFFFF, kKey,   0xF83F, 0xF81E, 0x0020, 0xFFDF,
+                             0x07E0, 0x07C0, 0x001F, 0xF800, 0x7BEF, 0x8410, 0x0841,
+                             0x1082, 0xA534, 0x5ACB, 0x0001, 0x0800, 0x39E7};
+  std::mt19937 rng(565);
+  for (int i = 0; i < 44; ++i) v.push_back(u16(rng()));
+  return v;
+}
 
 struct Kind {
   std::string name;
@@ -22,42 +64,41 @@ struct Kind {
   Rule rule;
 };
 
+template <typename B>
+std::function<std::unique_ptr<RowBlitter>()> maker() {
+  return [] { return std::make_unique<B>(); };
+}
+
 std::vector<Kind> all_kinds() {
   std::vector<Kind> kinds = {
-      {"copy", [] { return std::make_unique<CopyBlitter>(); }, copy_rule},
-      {"key", [] { return std::make_unique<KeyBlitter>(); }, key_rule},
-      {"key_quarter", [] { return std::make_unique<KeyQuarterBlitter>(); }, key_quarter_rule},
-      {"key_half", [] { return std::make_unique<KeyHalfBlitter>(); }, key_half_rule},
-      {"key_three_quarter", [] { return std::make_unique<KeyThreeQuarterBlitter>(); },
-       key_three_quarter_rule},
-      {"opaque_only", [] { return std::make_unique<OpaqueOnlyBlitter>(); }, opaque_only_rule},
-      {"changed_pixel", [] { return std::make_unique<ChangedPixelBlitter>(); }, changed_pixel_rule},
+      {"copy", maker<CopyBlitter>(), [](uint16_t s, uint16_t) { return s; }},
+      {"key", maker<KeyBlitter>(), kKeyRule},
+      {"key_quarter", maker<KeyQuarterBlitter>(), kQuarterRule},
+      {"key_half", maker<KeyHalfBlitter>(), kHalfRule},
+      {"key_three_quarter", maker<KeyThreeQuarterBlitter>(), kThreeQuarterRule},
+      {"opaque_only", maker<OpaqueOnlyBlitter>(), kOpaqueOnlyRule},
+      {"changed_pixel", maker<ChangedPixelBlitter>(),
+       [](uint16_t s, uint16_t d) { return s == d ? s : u16(s | 0x20); }},
   };
-  for (uint32_t flags = 0; flags < 8; ++flags) {
-    const uint32_t f = flags << 6;
-    kinds.push_back({"accumulate_" + std::to_string(f),
-                     [f] { return std::make_unique<KeyedAccumulateBlitter>(f); },
-                     [f](uint16_t s, uint16_t d) { return accumulate_rule(f, s, d); }});
-  }
-  const char* shared_names[] = {"shared_key", "shared_quarter", "shared_half",
-                                "shared_three_quarter", "shared_opaque_only"};
-  for (int i = 0; i < kSharedKindCount; ++i) {
-    Kind base = kinds[1 + i];
-    kinds.push_back({shared_names[i],
+  for (uint32_t f = 0; f < 8; ++f)
+    kinds.push_back({"accumulate_" + std::to_string(f << 6),
+                     [f] { return std::make_unique<KeyedAccumulateBlitter>(f << 6); },
+                     accumulate(f << 6)});
+  // The shared instances, in table order.
+  for (int i = 0; i < kSharedKindCount; ++i)
+    kinds.push_back({"shared_" + kinds[1 + i].name,
                      [i] { return std::make_unique<SharedBlitter>(static_cast<SharedKind>(i)); },
-                     base.rule});
-  }
+                     kinds[1 + i].rule});
   return kinds;
 }
 
 class RowBlitterKinds : public ::testing::TestWithParam<Kind> {
  protected:
-  // Every (source, destination) pair of the spread, in a row long enough for
-  // the vector body and with an odd tail.
+  // Every (source, destination) pair of the spread in one row: long enough
+  // for the vector body, with an odd tail.
   void SetUp() override {
-    const auto v = pixel_spread();
-    for (uint16_t s : v)
-      for (uint16_t d : v) {
+    for (uint16_t s : pixel_spread())
+      for (uint16_t d : pixel_spread()) {
         m_src.push_back(s);
         m_dst.push_back(d);
       }
@@ -67,198 +108,139 @@ class RowBlitterKinds : public ::testing::TestWithParam<Kind> {
   std::vector<uint16_t> m_src, m_dst;
 };
 
-TEST_P(RowBlitterKinds, CopyRowFollowsTheRuleForEveryPair) {
+TEST_P(RowBlitterKinds, CopyRowFollowsTheRuleForEveryPairAndAClone) {
   const Kind& kind = GetParam();
-  auto blitter = kind.make();
-  // Offsets shift the row off the 16-byte grid and off the 4-byte grid.
+  // Offsets take the row off the 16-byte and the 4-byte grid; the last pass
+  // goes through a clone of a blitter that is gone by then.
   for (int offset : {0, 1, 3}) {
+    auto blitter = kind.make();
+    if (offset == 3) blitter = kind.make()->clone();
     std::vector<uint16_t> dst = m_dst;
-    const size_t n = dst.size() - offset;
     blitter->copy_row(dst.data() + offset, dst.data() + dst.size(), m_src.data(), 0, 0);
     for (int i = 0; i < offset; ++i) ASSERT_EQ(dst[i], m_dst[i]) << "written before the span";
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i + offset < dst.size(); ++i)
       ASSERT_EQ(dst[offset + i], kind.rule(m_src[i], m_dst[offset + i]))
           << std::hex << "s=" << m_src[i] << " d=" << m_dst[offset + i];
   }
 }
 
-TEST_P(RowBlitterKinds, ScaledRowSamplesWithTenFractionBits) {
+TEST_P(RowBlitterKinds, ScaledMagnifiedAndTiledRowsSampleTheSource) {
   const Kind& kind = GetParam();
   auto blitter = kind.make();
-  const std::vector<uint16_t> row(m_src.begin(), m_src.begin() + 100);
+  // Scaled: pixel i samples (start + i * step) >> 10.
   for (int32_t step : {1024, 3 * 1024 / 7, 2500, 0}) {
     std::vector<uint16_t> dst(m_dst.begin(), m_dst.begin() + 37);
     const int32_t start = 5 * 1024 + 300;
-    blitter->scaled_row(dst.data(), dst.data() + dst.size(), row.data(), start, step, 0);
-    for (size_t i = 0; i < dst.size(); ++i) {
-      const uint16_t s = row[(start + int32_t(i) * step) >> 10];
-      ASSERT_EQ(dst[i], kind.rule(s, m_dst[i])) << "step " << step << " pixel " << i;
-    }
+    blitter->scaled_row(dst.data(), dst.data() + dst.size(), m_src.data(), start, step, 0);
+    for (size_t i = 0; i < dst.size(); ++i)
+      ASSERT_EQ(dst[i], kind.rule(m_src[(start + int32_t(i) * step) >> 10], m_dst[i])) << step;
   }
-}
-
-TEST_P(RowBlitterKinds, MagnifiedRowRepeatsEachSourcePixel) {
-  const Kind& kind = GetParam();
-  auto blitter = kind.make();
+  // Magnified: x counts up from start, pixel i samples x >> shift.
   for (int32_t shift : {0, 1, 2}) {
     std::vector<uint16_t> dst(m_dst.begin(), m_dst.begin() + 45);
-    const int32_t start = 7;
-    blitter->magnified_row(dst.data() + 1, m_src.data(), start, 43, shift, 0);
+    blitter->magnified_row(dst.data() + 1, m_src.data(), 7, 43, shift, 0);
     EXPECT_EQ(dst[0], m_dst[0]);
     EXPECT_EQ(dst[44], m_dst[44]) << "written past count";
     for (int32_t i = 0; i < 43; ++i)
-      ASSERT_EQ(dst[1 + i], kind.rule(m_src[(start + i) >> shift], m_dst[1 + i]))
-          << "shift " << shift << " pixel " << i;
+      ASSERT_EQ(dst[1 + i], kind.rule(m_src[(7 + i) >> shift], m_dst[1 + i])) << shift;
   }
-}
-
-TEST_P(RowBlitterKinds, TiledMagnifiedRowWraps) {
-  const Kind& kind = GetParam();
-  auto blitter = kind.make();
+  // Tiled: x goes back to `from` on reaching `at`, also from a start past it.
   struct Case {
     int32_t start, count, shift, from, at;
   };
   for (const Case& c : {Case{12, 50, 0, 10, 15}, Case{3, 40, 1, 2, 9}, Case{20, 33, 2, 16, 24},
-                        Case{14, 9, 0, 14, 15}}) {
+                        Case{14, 9, 0, 14, 15}, Case{30, 6, 0, 4, 6}}) {
     std::vector<uint16_t> dst(m_dst.begin(), m_dst.begin() + c.count);
     blitter->tiled_magnified_row(dst.data(), m_src.data(), c.start, c.count, c.shift, c.from, c.at,
                                  0);
-    int32_t x = c.start;
-    for (int32_t i = 0; i < c.count; ++i) {
-      ASSERT_EQ(dst[i], kind.rule(m_src[x >> c.shift], m_dst[i]))
-          << "case start " << c.start << " pixel " << i;
-      if (++x == c.at) x = c.from;
-    }
+    for (int32_t i = 0, x = c.start; i < c.count; ++i, x = x + 1 >= c.at ? c.from : x + 1)
+      ASSERT_EQ(dst[i], kind.rule(m_src[x >> c.shift], m_dst[i])) << "start " << c.start;
   }
-}
-
-TEST_P(RowBlitterKinds, CloneBehavesTheSame) {
-  const Kind& kind = GetParam();
-  auto blitter = kind.make();
-  auto copy = blitter->clone();
-  ASSERT_TRUE(copy);
-  EXPECT_NE(copy.get(), blitter.get());
-  blitter.reset();
-  std::vector<uint16_t> dst = m_dst;
-  copy->copy_row(dst.data(), dst.data() + dst.size(), m_src.data(), 0, 0);
-  for (size_t i = 0; i < dst.size(); ++i) ASSERT_EQ(dst[i], kind.rule(m_src[i], m_dst[i]));
-}
-
-TEST_P(RowBlitterKinds, EmptyRowsWriteNothing) {
-  auto blitter = GetParam().make();
+  // Empty rows write nothing.
   std::vector<uint16_t> dst = {1, 2, 3};
   blitter->copy_row(dst.data(), dst.data(), m_src.data(), 0, 0);
   blitter->scaled_row(dst.data(), dst.data(), m_src.data(), 0, 1024, 0);
-  blitter->magnified_row(dst.data(), m_src.data(), 0, 0, 1, 0);
+  blitter->magnified_row(dst.data(), m_src.data(), 0, -4, 1, 0);
   blitter->tiled_magnified_row(dst.data(), m_src.data(), 0, 0, 0, 0, 2, 0);
-  blitter->magnified_row(dst.data(), m_src.data(), 0, -4, 0, 0);
   EXPECT_EQ(dst, (std::vector<uint16_t>{1, 2, 3}));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, RowBlitterKinds, ::testing::ValuesIn(all_kinds()),
                          [](const auto& info) { return info.param.name; });
 
+// The vector bodies come in several widths, one chosen at run time: each the
+// processor has must follow the rule, with the narrower steps and single
+// pixels that finish a row.
+template <typename R>
+void expect_every_width(const R& rule, const Rule& reference) {
+  std::vector<blend::SpanRoutine<R>> routines = {&blend::span_generic<R>};
+#ifdef LV_BLEND_X86_DISPATCH
+  if (__builtin_cpu_supports("avx2")) routines.push_back(&blend::span_avx2<R>);
+  if (__builtin_cpu_supports("avx512bw")) routines.push_back(&blend::span_avx512<R>);
+#endif
+  const auto spread = pixel_spread();
+  std::mt19937 rng(7);
+  std::vector<uint16_t> src(4200), dst0(4200);
+  for (size_t i = 0; i < src.size(); ++i) {
+    src[i] = spread[rng() % spread.size()];
+    dst0[i] = spread[rng() % spread.size()];
+  }
+  std::vector<int32_t> lengths(101);
+  for (int32_t n = 0; n <= 100; ++n) lengths[n] = n;
+  lengths.push_back(4099);
+  for (size_t r = 0; r < routines.size(); ++r)
+    for (int32_t offset : {0, 1, 3})
+      for (int32_t n : lengths) {
+        std::vector<uint16_t> dst = dst0;
+        routines[r](rule, dst.data() + offset, n, src.data() + 2 * offset);
+        for (int32_t i = 0; i < int32_t(dst.size()); ++i) {
+          const bool inside = i >= offset && i < offset + n;
+          ASSERT_EQ(dst[i], inside ? reference(src[i + offset], dst0[i]) : dst0[i])
+              << "routine " << r << " length " << n << " offset " << offset << " at " << i;
+        }
+      }
+}
+
+TEST(BlendLanes, EveryVectorWidthFollowsTheRules) {
+  expect_every_width(blend::Key{}, kKeyRule);
+  expect_every_width(blend::KeyQuarter{}, kQuarterRule);
+  expect_every_width(blend::KeyHalf{}, kHalfRule);
+  expect_every_width(blend::KeyThreeQuarter{}, kThreeQuarterRule);
+  expect_every_width(blend::OpaqueOnly{}, kOpaqueOnlyRule);
+  expect_every_width(blend::ChangedPixel{}, all_kinds()[6].rule);
+  for (uint32_t f : {0x40u, 0x80u, 0x100u, 0x1C0u}) {
+    auto mask = [f](uint32_t bit) { return uint16_t(f & bit ? 0xFFFF : 0); };
+    expect_every_width(blend::Accumulate{mask(0x100), mask(0x80), mask(0x40)}, accumulate(f));
+  }
+}
+
 uint16_t one(const RowBlitter& b, uint16_t s, uint16_t d) {
   b.copy_row(&d, &d + 1, &s, 0, 0);
   return d;
 }
 
-TEST(RowBlitter, SeeThroughKindsAddTheirFractionOfTheBackground) {
-  KeyQuarterBlitter quarter;
-  KeyHalfBlitter half;
-  KeyThreeQuarterBlitter three;
-  EXPECT_EQ(one(half, 0x0000, 0xFFFF), 0x7BEF);
-  EXPECT_EQ(one(quarter, 0x0000, 0xFFFF), 0x39E7);
+TEST(RowBlitter, FractionsOfWhiteAndTheThumbnailCut) {
+  EXPECT_EQ(one(KeyHalfBlitter(), 0x0000, 0xFFFF), 0x7BEF);
+  EXPECT_EQ(one(KeyQuarterBlitter(), 0x0000, 0xFFFF), 0x39E7);
   // 3/4 of white: red and blue 15 + 7 = 22, green 31 + 15 = 46.
-  EXPECT_EQ(one(three, 0x0000, 0xFFFF), (22 << 11) | (46 << 5) | 22);
-  // A dark see-through source (red 4, green 2, blue 6) over grey.
-  const uint16_t s = (4 << 11) | (2 << 5) | 6;
-  const uint16_t d = (20 << 11) | (40 << 5) | 12;
-  EXPECT_EQ(one(half, s, d), ((4 + 10) << 11) | ((2 + 20) << 5) | (6 + 6));
-  EXPECT_EQ(one(quarter, s, d), ((4 + 5) << 11) | ((2 + 10) << 5) | (6 + 3));
-  EXPECT_EQ(one(three, s, d), ((4 + 15) << 11) | ((2 + 30) << 5) | (6 + 9));
-  // Bit 5 set: the source is opaque and replaces the background.
-  EXPECT_EQ(one(half, s | 0x20, d), s | 0x20);
-  for (const RowBlitter* b :
-       {static_cast<const RowBlitter*>(&quarter), static_cast<const RowBlitter*>(&half),
-        static_cast<const RowBlitter*>(&three)})
-    EXPECT_EQ(one(*b, kKey, 0x1234), 0x1234);
-}
-
-TEST(RowBlitter, KeyBlitterNeverWritesTheKey) {
-  KeyBlitter key;
-  std::vector<uint16_t> src(64), dst(64);
-  for (int i = 0; i < 64; ++i) {
-    src[i] = (i % 3 == 0) ? kKey : uint16_t(i * 997);
-    dst[i] = uint16_t(0x4000 + i);
-  }
-  key.copy_row(dst.data(), dst.data() + dst.size(), src.data(), 0, 0);
-  for (int i = 0; i < 64; ++i) {
-    EXPECT_NE(dst[i], kKey);
-    EXPECT_EQ(dst[i], (i % 3 == 0) ? uint16_t(0x4000 + i) : src[i]);
-  }
-}
-
-TEST(RowBlitter, KeyedAccumulateWithoutFlagsCutsToTheShape) {
-  KeyedAccumulateBlitter cut;
-  EXPECT_EQ(cut.flags(), 0u);
-  const uint16_t thumb = 0x5555;
-  EXPECT_EQ(one(cut, kKey, thumb), kKey) << "outside the shape becomes transparent";
-  EXPECT_EQ(one(cut, 0x0020, thumb), thumb | 0x20) << "inside keeps the thumbnail, opaque";
-  EXPECT_EQ(one(cut, 0x0841, thumb), 0x0841) << "the see-through frame replaces it";
-  KeyedAccumulateBlitter all(KeyedAccumulateBlitter::kAddWhole | KeyedAccumulateBlitter::kAddHalf |
-                             KeyedAccumulateBlitter::kAddQuarter);
-  const uint16_t d = (8 << 11) | (16 << 5) | 8;
-  EXPECT_EQ(one(all, 0x0000, d), ((8 + 4 + 2) << 11) | ((16 + 8 + 4) << 5) | (8 + 4 + 2));
-  auto clone = all.clone();
-  EXPECT_EQ(one(*clone, 0x0000, d), one(all, 0x0000, d));
-}
-
-TEST(RowBlitter, ChangedPixelMarksOnlyChanges) {
-  ChangedPixelBlitter changed;
-  EXPECT_EQ(one(changed, 0x1234, 0x1234), 0x1234);
-  EXPECT_EQ(one(changed, 0x1234, 0x1235), 0x1234 | 0x20);
-  EXPECT_EQ(one(changed, 0x0000, 0xFFFF), 0x0020);
-}
-
-TEST(RowBlitter, SharedInstancesAreProcessWide) {
-  for (int i = 0; i < kSharedKindCount; ++i) {
-    const auto kind = static_cast<SharedKind>(i);
-    EXPECT_EQ(&shared_instance(kind), &shared_instance(kind));
-  }
-  EXPECT_NE(&shared_instance(SharedKind::key), &shared_instance(SharedKind::key_half));
-  EXPECT_NE(dynamic_cast<const KeyBlitter*>(&shared_instance(SharedKind::key)), nullptr);
-  EXPECT_NE(dynamic_cast<const KeyQuarterBlitter*>(&shared_instance(SharedKind::key_quarter)),
-            nullptr);
-  EXPECT_NE(dynamic_cast<const KeyHalfBlitter*>(&shared_instance(SharedKind::key_half)), nullptr);
-  EXPECT_NE(
-      dynamic_cast<const KeyThreeQuarterBlitter*>(&shared_instance(SharedKind::key_three_quarter)),
-      nullptr);
-  EXPECT_NE(dynamic_cast<const OpaqueOnlyBlitter*>(&shared_instance(SharedKind::opaque_only)),
-            nullptr);
+  EXPECT_EQ(one(KeyThreeQuarterBlitter(), 0x0000, 0xFFFF), rgb565::pack(22, 46, 22));
+  const KeyedAccumulateBlitter cut;
+  EXPECT_EQ(one(cut, kKey, 0x5555), kKey) << "outside the shape becomes transparent";
+  EXPECT_EQ(one(cut, 0x0020, 0x5555), 0x5575) << "inside keeps the thumbnail, opaque";
+  EXPECT_EQ(one(cut, 0x0841, 0x5555), 0x0841) << "the see-through frame replaces it";
 }
 
 TEST(RowBlitter, CacheAlphaChoosesTheBlitter) {
-  EXPECT_NE(dynamic_cast<CopyBlitter*>(blitter_for_cache_alpha(-1).get()), nullptr);
-  struct Case {
-    int32_t alpha;
-    SharedKind kind;
-  };
-  for (const Case& c :
-       {Case{0, SharedKind::key}, Case{63, SharedKind::key}, Case{64, SharedKind::key_quarter},
-        Case{127, SharedKind::key_quarter}, Case{128, SharedKind::key_half},
-        Case{191, SharedKind::key_half}, Case{192, SharedKind::key_three_quarter},
-        Case{255, SharedKind::key_three_quarter}, Case{256, SharedKind::opaque_only},
-        Case{100000, SharedKind::opaque_only}, Case{-2, SharedKind::key},
-        Case{-200, SharedKind::key}, Case{INT32_MIN, SharedKind::key}}) {
-    auto b = blitter_for_cache_alpha(c.alpha);
+  EXPECT_EQ(one(*blitter_for_cache_alpha(-1), kKey, 7), kKey) << "-1 copies, keys and all";
+  // alpha / 64 picks key, quarter, half, three-quarter or opaque only.
+  const int32_t alphas[] = {0, 63, 64, 127, 128, 192, 255, 256, 100000, -2, INT32_MIN};
+  const int32_t kinds[] = {0, 0, 1, 1, 2, 3, 3, 4, 4, 0, 0};
+  for (int i = 0; i < 11; ++i) {
+    auto b = blitter_for_cache_alpha(alphas[i]);
     auto* shared = dynamic_cast<SharedBlitter*>(b.get());
-    ASSERT_NE(shared, nullptr) << c.alpha;
-    EXPECT_EQ(shared->kind(), c.kind) << c.alpha;
+    ASSERT_NE(shared, nullptr) << alphas[i];
+    EXPECT_EQ(shared->kind(), static_cast<SharedKind>(kinds[i])) << alphas[i];
   }
-  // The copy blitter writes keys through; the shared key blitter does not.
-  EXPECT_EQ(one(*blitter_for_cache_alpha(-1), kKey, 7), kKey);
-  EXPECT_EQ(one(*blitter_for_cache_alpha(0), kKey, 7), 7);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "base/log_capture.h"
@@ -12,193 +11,121 @@
 namespace lv {
 namespace {
 
-using skin_format::Section;
-using test::Rgba;
-using test::SkinSourceFolder;
+using namespace skin_format;
 
-SkinImage view(const std::string& bytes) {
-  return SkinImage(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-}
-
-// A sound skin with every kind of record and a child, loaded as the live
-// skin; each test damages a copy of it and loads that over it.
+// A sound skin with every kind of record and two children, loaded as the
+// live skin; each case damages a copy of it and loads that over it.
 class DamagedSkin : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::write_png_filled(m_source.folder() / "p.png", 2, 2, Rgba{1, 2, 3, 255});
+    test::write_png_filled(m_source.folder() / "p.png", 2, 2, test::Rgba{1, 2, 3, 255});
     m_bytes = m_source.build(R"({"nodes": {
         "Main": {"integer": {"i": 1}, "font": {"f": "0"}, "string": {"s": "x"},
                  "picture": {"p": "p"}, "color": {"c": "#010203"},
                  "children": [{"string": {"s": "y"}}, {"integer": {"j": 2}}]},
         "Next": {"integer": {"k": 3}}}})");
     ASSERT_TRUE(m_live.load_skin(m_source.skin_path(), test::screen_with_dpi(96)));
-    m_body = m_live_body();
   }
 
-  uint32_t m_live_body() const { return *view(m_bytes).find_named(root(), u"Main", 8); }
-  uint32_t root() const { return test::read_u32(m_bytes, skin_format::kRootOffset); }
-  uint32_t first_record(Section which, uint32_t body) const {
-    uint32_t first = 0, count = 0;
-    EXPECT_TRUE(view(m_bytes).section(body, which, first, count));
-    EXPECT_GT(count, 0u);
-    return first;
-  }
-  uint32_t child_body(uint32_t i) const { return *view(m_bytes).child(m_body, i); }
-
-  // Loads the damaged bytes over the live skin: the load must fail with the
-  // reason logged, and the live skin must answer as before.
-  void expect_refused(const std::string& damaged, const std::string& reason) {
-    const std::string path = test::make_temp_dir("damaged") + "/damaged.skin";
-    test::write_file(path, damaged);
-    test::start_fresh_log();
-    EXPECT_FALSE(m_live.load_skin(from_utf8(path), test::screen_with_dpi(96)));
-    const std::string log = to_utf8(test::read_log_text());
-    EXPECT_NE(log.find("Error: skin [" + path + "] is damaged: " + reason), std::string::npos)
-        << log;
-    EXPECT_EQ(m_live.path(), m_source.skin_path());
+  bool live_skin_answers() {
     const SkinNode* main = m_live.find_node(u"Main");
-    EXPECT_EQ(m_live.get_integer(main, u"i", 0), 1);
-    EXPECT_EQ(m_live.get_integer(m_live.child(main, 1), u"j", 0), 2);
+    return m_live.path() == m_source.skin_path() && m_live.get_integer(main, u"i", 0) == 1 &&
+           m_live.get_integer(m_live.child(main, 1), u"j", 0) == 2;
   }
 
-  std::string patched(std::function<void(std::string&)> change) const {
-    std::string copy = m_bytes;
-    change(copy);
-    return copy;
-  }
-
-  SkinSourceFolder m_source;
+  test::SkinSourceFolder m_source;
   std::string m_bytes;
   Properties m_live;
-  uint32_t m_body = 0;
 };
 
 TEST_F(DamagedSkin, EveryTruncationIsRefused) {
-  const std::string dir = test::make_temp_dir("cut");
+  const std::string path = test::make_temp_dir("cut") + "/cut.skin";
   for (size_t size = 0; size < m_bytes.size(); ++size) {
-    const std::string path = dir + "/cut.skin";
     test::write_file(path, m_bytes.substr(0, size));
     ASSERT_FALSE(m_live.load_skin(from_utf8(path), test::screen_with_dpi(96))) << size;
   }
-  EXPECT_EQ(m_live.get_integer(m_live.find_node(u"Main"), u"i", 0), 1);
-  EXPECT_EQ(m_live.path(), m_source.skin_path());
+  EXPECT_TRUE(live_skin_answers());
 }
 
-TEST_F(DamagedSkin, HeaderOffsetsAndCountsPastTheEnd) {
-  const uint32_t size = uint32_t(m_bytes.size());
-  expect_refused(patched([&](std::string& b) { test::put_u32(b, skin_format::kRootOffset, size); }),
-                 "named node lies past the end");
-  expect_refused(
-      patched([&](std::string& b) { test::put_u32(b, skin_format::kStringPoolOffset, size + 2); }),
-      "string pool starts past the end");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, skin_format::kStringCountOffset, 0xFFFFFFFF);
-                 }),
-                 "string pool runs past the end");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, skin_format::kPictureCountOffset, size / 2);
-                 }),
-                 "string pool runs past the end");
+TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
+  const SkinImage image = test::image_of(m_bytes);
+  const uint32_t size = uint32_t(m_bytes.size()), root = image.u32(kRootOffset);
+  const uint32_t body = *image.find_named(root, u"Main", 8);
+  const uint32_t child0 = *image.child(body, 0), child1 = *image.child(body, 1);
+  auto record = [&](Section which, uint32_t in) {
+    uint32_t first = 0, count = 0;
+    EXPECT_TRUE(image.section(in, which, first, count) && count > 0);
+    return first;
+  };
+  // Another entry of the named-node tree, to point back at the root.
+  const uint32_t other = image.u32(root + kEntryLeft) != kNoEntry ? image.u32(root + kEntryLeft)
+                                                                  : image.u32(root + kEntryRight);
+  const struct {
+    uint64_t at;
+    int width;  // bytes written
+    uint32_t value;
+    const char* reason;
+  } cases[] = {
+      {kRootOffset, 4, size, "named node lies past the end"},
+      {kStringPoolOffset, 4, size + 2, "string pool starts past the end"},
+      {kStringCountOffset, 4, 0xFFFFFFFF, "string pool runs past the end"},
+      {kPictureCountOffset, 4, size / 2, "string pool runs past the end"},
+      {body + kBodyHeaderSize, 4, size - 4, "node lies past the end"},
+      {body - kEntrySize + kEntryName, 4, size, "node name runs past the end"},
+      // The end of the colour section of the last child, beyond the file.
+      {child1 + 12, 2, 0xFFF8, "node records run past the end"},
+      {body + 2, 2, image.u16(body + 4) + 8u, "node sections are out of order"},
+      {body + 2, 2, 18, "node sections are out of order"},
+      {body, 2, 16, "node records overlap its child offsets"},
+      {record(Section::integer, body), 2, size - 1, "key name runs past the end"},
+      {record(Section::font, body) + kValueOffset, 4, 1, "font index out of range"},
+      {record(Section::font, body) + kValueOffset, 4, 0x80000000u, "font index out of range"},
+      {record(Section::string, child0) + kStringIndexOffset, 2, 2, "string index out of range"},
+      {record(Section::picture, body) + kPictureIndexOffset, 1, 1, "picture index out of range"},
+      // A child that is its own parent; two children sharing one body.
+      {body + kBodyHeaderSize, 4, body, "node is reached twice"},
+      {body + kBodyHeaderSize + 4, 4, child0, "node is reached twice"},
+      {other + kEntryLeft, 4, root, "named-node tree has a loop"},
+  };
+  const std::string path = test::make_temp_dir("damaged") + "/damaged.skin";
+  for (const auto& c : cases) {
+    std::string damaged = m_bytes;
+    for (int i = 0; i < c.width; ++i) damaged.at(c.at + i) = char(c.value >> (8 * i));
+    test::write_file(path, damaged);
+    test::start_fresh_log();
+    EXPECT_FALSE(m_live.load_skin(from_utf8(path), test::screen_with_dpi(96))) << c.reason;
+    const std::string log = to_utf8(test::read_log_text());
+    EXPECT_NE(log.find("Error: skin [" + path + "] is damaged: " + c.reason), std::string::npos)
+        << log;
+    EXPECT_TRUE(live_skin_answers()) << c.reason;
+  }
 }
 
-TEST_F(DamagedSkin, NodeOffsetsPastTheEnd) {
-  const uint32_t size = uint32_t(m_bytes.size());
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, m_body + skin_format::kBodyHeaderSize, size - 4);
-                 }),
-                 "node lies past the end");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, m_body - skin_format::kEntrySize + skin_format::kEntryName,
-                                 size);
-                 }),
-                 "node name runs past the end");
-  // The end of the colour section of the last child, beyond the file.
-  expect_refused(patched([&](std::string& b) { test::put_u16(b, child_body(1) + 12, 0xFFF8); }),
-                 "node records run past the end");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u16(b, m_body + 2, test::read_u16(b, m_body + 4) + 8);
-                 }),
-                 "node sections are out of order");
-  expect_refused(patched([&](std::string& b) { test::put_u16(b, m_body + 2, 18); }),
-                 "node sections are out of order");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u16(b, first_record(Section::integer, m_body), uint16_t(size - 1));
-                 }),
-                 "key name runs past the end");
-}
-
-TEST_F(DamagedSkin, TableIndicesOutOfRange) {
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, first_record(Section::font, m_body) + 4, 1);
-                 }),
-                 "font index out of range");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, first_record(Section::font, m_body) + 4, 0x80000000u);
-                 }),
-                 "font index out of range");
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u16(b, first_record(Section::string, child_body(0)) + 2, 2);
-                 }),
-                 "string index out of range");
-  expect_refused(
-      patched([&](std::string& b) { b.at(first_record(Section::picture, m_body) + 18) = 1; }),
-      "picture index out of range");
-}
-
-TEST_F(DamagedSkin, CyclesInTheNodeTreeAreRefused) {
-  // A child that is its own parent.
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, m_body + skin_format::kBodyHeaderSize, m_body);
-                 }),
-                 "node is reached twice");
-  // Two children sharing one body.
-  expect_refused(patched([&](std::string& b) {
-                   test::put_u32(b, m_body + skin_format::kBodyHeaderSize + 4, child_body(0));
-                 }),
-                 "node is reached twice");
-  // A named entry whose branch leads back to the root.
-  expect_refused(patched([&](std::string& b) {
-                   const uint32_t r = root();
-                   const uint32_t left = test::read_u32(b, r + skin_format::kEntryLeft);
-                   const uint32_t right = test::read_u32(b, r + skin_format::kEntryRight);
-                   const uint32_t other = left != skin_format::kNoEntry ? left : right;
-                   test::put_u32(b, other + skin_format::kEntryLeft, r);
-                 }),
-                 "named-node tree has a loop");
-}
-
-TEST(SkinImage, SearchesStayBoundedOnALoop) {
-  SkinSourceFolder source;
-  std::string bytes = source.build(R"({"nodes": {"B": {}}})");
-  const uint32_t root = test::read_u32(bytes, skin_format::kRootOffset);
-  test::put_u32(bytes, root + skin_format::kEntryLeft, root);
-  test::put_u32(bytes, root + skin_format::kEntryRight, root);
-  const SkinImage image = view(bytes);
+TEST(SkinImage, SearchesStayBoundedOnALoopAndReadsStayInside) {
+  std::string bytes = test::SkinSourceFolder().build(R"({"nodes": {"B": {}}})");
+  const uint32_t root = test::read_u32(bytes, kRootOffset);
+  test::put_u32(bytes, root + kEntryLeft, root);
+  test::put_u32(bytes, root + kEntryRight, root);
+  const SkinImage image = test::image_of(bytes);
   EXPECT_FALSE(image.find_named(root, u"A", 1000).has_value());
   EXPECT_FALSE(image.find_named(root, u"C", 1000).has_value());
   EXPECT_TRUE(image.find_named(root, u"B", 1).has_value());
   EXPECT_EQ(image.named_nodes(root, 10).size(), 10u);
-
   SkinLayout layout;
   std::string reason;
   EXPECT_FALSE(check_skin(image, layout, reason));
   EXPECT_EQ(reason, "named-node tree has a loop");
-}
 
-TEST(SkinImage, ReadsOutsideTheImageAnswerNothing) {
-  const std::string bytes = "\x01\x02\x03";
-  const SkinImage image = view(bytes);
-  EXPECT_EQ(image.u16(1), 0x0302);
-  EXPECT_EQ(image.u16(2), 0);
-  EXPECT_EQ(image.u32(0), 0u);
-  EXPECT_EQ(image.u8(3), 0);
-  EXPECT_EQ(image.u8(~uint64_t{0}), 0);
-  EXPECT_FALSE(image.string_length(0).has_value());
-  EXPECT_EQ(image.string_at(0), u"\u0201");
-  EXPECT_EQ(image.child_count(0), 0u);
-  EXPECT_FALSE(image.find_record(0, Section::integer, u"a").has_value());
-  SkinHeader header;
-  EXPECT_FALSE(image.read_header(header));
+  const std::string three = "\x01\x02\x03";
+  const SkinImage tiny = test::image_of(three);
+  EXPECT_EQ(tiny.u16(1), 0x0302);
+  EXPECT_EQ(tiny.u16(2) + tiny.u32(0) + tiny.u8(~uint64_t{0}), 0u);
+  EXPECT_FALSE(tiny.string_length(0).has_value());
+  EXPECT_EQ(tiny.string_at(0), u"\u0201");
+  EXPECT_EQ(tiny.child_count(0), 0u);
+  EXPECT_FALSE(tiny.find_record(0, Section::integer, u"a").has_value());
+  EXPECT_FALSE(check_skin(tiny, layout, reason));
+  EXPECT_EQ(reason, "not a skin file");
 }
 
 }  // namespace

@@ -1,21 +1,27 @@
 #pragma once
 
-// Skins for the tests, made by the skin compiler from sources written here:
-// a JSON text and RGBA art written as PNG files into a fresh folder.
+// Shared set-up of the skin tests: skins made by the skin compiler from
+// sources written here (a JSON text and RGBA art written as PNG files into a
+// fresh folder), surfaces whose pixels name their position, and fonts.
 
 #include <png.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
+#include "skin/font.h"
 #include "skin/properties.h"
 #include "skin/skin_format.h"
+#include "skin/skin_image.h"
+#include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
 
@@ -112,4 +118,69 @@ inline uint32_t root_body(const std::string& bytes) {
   return read_u32(bytes, skin_format::kRootOffset) + skin_format::kEntrySize;
 }
 
+// A view of bytes held in a string.
+inline std::span<const uint8_t> byte_span(const std::string& bytes) {
+  return {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+}
+inline SkinImage image_of(const std::string& bytes) {
+  return SkinImage(byte_span(bytes));
+}
+
+// Compiles a source and loads it; the folder stays for the object's life.
+class LoadedSkin {
+ public:
+  explicit LoadedSkin(const std::string& json, int32_t dpi = 96, const std::string& name = "test")
+      : m_source(name) {
+    m_bytes = m_source.build(json);
+    EXPECT_TRUE(m_properties.load_skin(m_source.skin_path(), screen_with_dpi(dpi)));
+  }
+  Properties& properties() { return m_properties; }
+  const SkinSourceFolder& source() const { return m_source; }
+  const std::string& bytes() const { return m_bytes; }
+  const SkinNode* node(std::u16string_view name) const { return m_properties.find_node(name); }
+
+ private:
+  SkinSourceFolder m_source;
+  std::string m_bytes;
+  Properties m_properties;
+};
+
+// Surfaces whose pixel (x, y) is 0x1000 + y * 64 + x (x, y below 64), so a
+// drawn pixel tells where it came from.
+inline uint16_t number(int32_t x, int32_t y) {
+  return static_cast<uint16_t>(0x1000 + y * 64 + x);
+}
+inline int32_t column_of(uint16_t p) {
+  return (p - 0x1000) % 64;
+}
+inline int32_t row_of(uint16_t p) {
+  return (p - 0x1000) / 64;
+}
+inline std::unique_ptr<Surface> numbered_surface(int32_t width, int32_t height) {
+  auto s = Surface::create(width, height);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) s->set_pixel(x, y, number(x, y));
+  return s;
+}
+inline std::unique_ptr<Surface> filled_surface(int32_t width, int32_t height, uint16_t pixel) {
+  auto s = Surface::create(width, height);
+  s->fill(pixel);
+  return s;
+}
+
+// DejaVu Sans, the font every drawing test measures against.
+inline FontRef dejavu(int32_t height = 12, bool underline = false, uint32_t factor = 1) {
+  FontDesc d;
+  d.height = height;
+  d.face = u"DejaVu Sans";
+  d.underline = underline;
+  d.scale_factor = factor;
+  return create_font(d);
+}
+
 }  // namespace lv::test
+
+#define LV_REQUIRE_FONT(font)                                                     \
+  do {                                                                            \
+    if (!(font)->has_glyphs()) GTEST_SKIP() << "fontconfig finds no usable font"; \
+  } while (0)

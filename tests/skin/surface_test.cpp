@@ -3,150 +3,152 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "app/base/log.h"
 #include "skin/canvas.h"
+#include "skin/render_surface.h"
+#include "skin/row_blitter.h"
 
 namespace lv {
 namespace {
 
-TEST(Surface, PitchRoundsRowsUpToWholeWords) {
+TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
   EXPECT_EQ(Surface::pitch_for(1), 4u);
-  EXPECT_EQ(Surface::pitch_for(3), 8u);
   EXPECT_EQ(Surface::pitch_for(4), 8u);
-  EXPECT_EQ(Surface::pitch_for(5), 12u);
   auto s = Surface::create(5, 3);
   ASSERT_TRUE(s);
   EXPECT_EQ(s->pitch(), 12u);
-  EXPECT_EQ(s->width(), 5u);
-  EXPECT_EQ(s->height(), 3u);
-  EXPECT_TRUE(s->owns_pixels());
   for (uint32_t y = 0; y < 3; ++y) {
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(s->row(y)) % 4, 0u);
     EXPECT_EQ(reinterpret_cast<uint8_t*>(s->row(y)) - s->bytes(), ptrdiff_t(y * 12));
-    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(s->pixel(x, y), 0) << "new surfaces are cleared";
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(s->row(y)) % 4, 0u);
+    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(s->pixel(x, y), 0);
   }
-}
-
-TEST(Surface, SizesOutsideTheCapYieldNoSurface) {
-  EXPECT_FALSE(Surface::create(0, 10));
-  EXPECT_FALSE(Surface::create(10, 0));
-  EXPECT_FALSE(Surface::create(-1, 10));
-  EXPECT_FALSE(Surface::create(10, INT32_MIN));
-  EXPECT_FALSE(Surface::create(Surface::kMaxSide + 1, 1));
-  EXPECT_FALSE(Surface::create(1, Surface::kMaxSide + 1));
-  // 65536 x 32768 would be exactly 4 GiB: with 32-bit arithmetic pitch x
-  // height wraps to 0 and a tiny buffer would be overrun.
-  EXPECT_FALSE(Surface::create(65536, 32768));
-  EXPECT_FALSE(Surface::create(INT32_MAX, INT32_MAX));
+  // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
+  const int32_t widths[] = {0, 10, -1, 10, Surface::kMaxSide + 1, 1, 65536};
+  const int32_t heights[] = {10, 0, 10, INT32_MIN, 1, Surface::kMaxSide + 1, 32768};
+  for (size_t i = 0; i < std::size(widths); ++i)
+    EXPECT_FALSE(Surface::create(widths[i], heights[i])) << widths[i] << " x " << heights[i];
   auto wide = Surface::create(Surface::kMaxSide, 2);
   ASSERT_TRUE(wide);
-  EXPECT_EQ(wide->pitch(), uint32_t(Surface::kMaxSide) * 2);
   wide->set_pixel(Surface::kMaxSide - 1, 1, 0xABCD);
   EXPECT_EQ(wide->pixel(Surface::kMaxSide - 1, 1), 0xABCD);
 }
 
-TEST(Surface, WrapLaysAViewOverForeignMemory) {
+TEST(Surface, WrapAndViewShareForeignPixels) {
   std::vector<uint16_t> memory(6 * 4, 0);
-  {
-    auto s = Surface::wrap(memory.data(), 5, 4, 12);
-    ASSERT_TRUE(s);
-    EXPECT_FALSE(s->owns_pixels());
-    s->set_pixel(4, 3, 0x1234);
-    s->fill(0x0F0F);
-  }
+  Surface::wrap(memory.data(), 5, 4, 12)->fill(0x0F0F);
   // The sixth word of each row lies outside the surface and stays.
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(memory[y * 6 + x], 0x0F0F);
-    EXPECT_EQ(memory[y * 6 + 5], 0);
-  }
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(memory[i], i % 6 == 5 ? 0 : 0x0F0F) << i;
   EXPECT_FALSE(Surface::wrap(nullptr, 5, 4, 12));
   EXPECT_FALSE(Surface::wrap(memory.data(), 5, 4, 8)) << "pitch shorter than a row";
   EXPECT_FALSE(Surface::wrap(memory.data(), 5, 4, 11)) << "odd pitch";
   EXPECT_FALSE(Surface::wrap(memory.data(), 0, 4, 12));
   EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10)) << "an unpadded even pitch is fine";
-}
 
-TEST(Surface, ViewSharesPixelsOfASubRectangle) {
   auto parent = Surface::create(8, 6);
-  ASSERT_TRUE(parent);
   for (uint32_t y = 0; y < 6; ++y)
     for (uint32_t x = 0; x < 8; ++x) parent->set_pixel(x, y, uint16_t(y * 16 + x));
   auto view = Surface::view(*parent, {3, 2, 6, 5});
-  ASSERT_TRUE(view);
   EXPECT_EQ(view->size(), (Size{3, 3}));
-  EXPECT_EQ(view->pitch(), parent->pitch());
-  EXPECT_EQ(view->pixel(0, 0), 2 * 16 + 3);
   EXPECT_EQ(view->pixel(2, 2), 4 * 16 + 5);
   view->set_pixel(1, 1, 0xFFFF);
   EXPECT_EQ(parent->pixel(4, 3), 0xFFFF);
-
   auto cut = Surface::view(*parent, {-4, 4, 100, 100});
-  ASSERT_TRUE(cut);
   EXPECT_EQ(cut->size(), (Size{8, 2}));
   EXPECT_EQ(cut->pixel(0, 0), 4 * 16);
   EXPECT_FALSE(Surface::view(*parent, {8, 0, 10, 6}));
   EXPECT_FALSE(Surface::view(*parent, {2, 2, 2, 5}));
 }
 
-TEST(Canvas, ClipStartsAtTheSurfaceAndIsCutToIt) {
-  auto s = Surface::create(20, 10);
-  Canvas canvas(s.get());
-  EXPECT_EQ(canvas.clip(), (Rect{0, 0, 20, 10}));
-  canvas.set_clip({-5, 2}, {30, 8});
-  EXPECT_EQ(canvas.clip(), (Rect{0, 2, 20, 8}));
-  canvas.set_clip({12, 6}, {4, 9});
-  EXPECT_EQ(canvas.clip(), (Rect{12, 6, 12, 6})) << "an empty clip collapses onto its corner";
-
-  Canvas empty;
-  empty.set_clip({1, 1}, {5, 5});
-  EXPECT_EQ(empty.clip(), Rect{}) << "no surface: the clip stays";
-  EXPECT_TRUE(empty.effective_clip().empty());
-}
-
-TEST(Canvas, NestedClipGuardsRestoreExactly) {
+TEST(Canvas, ClipIsCutToTheSurfaceAndGuardsRestoreItExactly) {
   auto s = Surface::create(100, 80);
   Canvas canvas(s.get());
-  canvas.set_clip({5, 5}, {90, 70});
-  const Rect before = canvas.clip();
+  EXPECT_EQ(canvas.clip(), (Rect{0, 0, 100, 80}));
+  canvas.set_clip({12, 6}, {4, 9});
+  EXPECT_EQ(canvas.clip(), (Rect{12, 6, 12, 6})) << "an empty clip collapses onto its corner";
+  canvas.set_clip({-5, 5}, {130, 70});
+  EXPECT_EQ(canvas.clip(), (Rect{0, 5, 100, 70}));
   {
     ClipGuard outer(canvas, {10, 20}, {50, 40});
     EXPECT_EQ(canvas.clip(), (Rect{10, 20, 60, 60}));
-    EXPECT_EQ(canvas.clip_in_effect(), 1);
     {
       ClipGuard inner(canvas, {0, 50}, {30, 100});
       EXPECT_EQ(canvas.clip(), (Rect{10, 50, 30, 60}));
       EXPECT_EQ(canvas.clip_in_effect(), 2);
     }
     EXPECT_EQ(canvas.clip(), (Rect{10, 20, 60, 60}));
-    EXPECT_EQ(canvas.clip_in_effect(), 1);
     {
       ClipGuard outside(canvas, {70, 0}, {10, 10});
-      EXPECT_TRUE(canvas.clip().empty());
-      EXPECT_EQ(canvas.clip().right, canvas.clip().left);
-      EXPECT_EQ(canvas.clip().bottom, canvas.clip().top);
+      EXPECT_EQ(canvas.clip(), (Rect{70, 20, 70, 20}));
     }
+    {
+      // Sizes near the limits saturate instead of wrapping.
+      ClipGuard far(canvas, {INT32_MAX - 5, 0}, {100, 10});
+      EXPECT_TRUE(canvas.effective_clip().empty());
+    }
+    ClipGuard huge(canvas, {12, 23}, {INT32_MAX, INT32_MAX});
+    EXPECT_EQ(canvas.clip(), (Rect{12, 23, 60, 60}));
   }
-  EXPECT_EQ(canvas.clip(), before);
+  EXPECT_EQ(canvas.clip(), (Rect{0, 5, 100, 70}));
   EXPECT_EQ(canvas.clip_in_effect(), 0);
+  Canvas empty;
+  empty.set_clip({1, 1}, {5, 5});
+  EXPECT_TRUE(empty.effective_clip().empty()) << "no surface: the clip stays empty";
 }
 
-TEST(Canvas, ClipGuardSizesNearTheLimitsDoNotWrap) {
-  auto s = Surface::create(10, 10);
-  Canvas canvas(s.get());
-  {
-    ClipGuard far(canvas, {INT32_MAX - 5, 0}, {100, 10});
-    EXPECT_TRUE(canvas.effective_clip().empty());
-  }
-  {
-    ClipGuard huge(canvas, {2, 3}, {INT32_MAX, INT32_MAX});
-    EXPECT_EQ(canvas.clip(), (Rect{2, 3, 10, 10}));
-  }
-  {
-    ClipGuard negative(canvas, {4, 4}, {-3, 2});
-    EXPECT_TRUE(canvas.clip().empty());
-  }
-  EXPECT_EQ(canvas.clip(), (Rect{0, 0, 10, 10}));
+TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
+  const int64_t base = RenderSurface::pixel_account();
+  RenderSurface rs(100, 50);
+  EXPECT_EQ(RenderSurface::pixel_account(), base + 5000);
+  EXPECT_FALSE(rs.recreate(100, 50)) << "the same size changes nothing";
+  EXPECT_TRUE(rs.recreate(10, 10));
+  EXPECT_EQ(rs.clip(), (Rect{0, 0, 10, 10}));
+  EXPECT_EQ(RenderSurface::pixel_account(), base + 100);
+  rs.surface()->set_pixel(1, 1, 0x1234);
+  std::unique_ptr<Surface> taken = rs.take_surface();
+  EXPECT_EQ(rs.clip(), Rect{});
+  EXPECT_EQ(RenderSurface::pixel_account(), base);
+  Surface* raw = taken.get();
+  rs.adopt_surface(std::move(taken));
+  EXPECT_EQ(rs.clip(), (Rect{0, 0, 10, 10}));
+  // A second owner of the same surface hands it back: it must stay alive.
+  rs.adopt_surface(std::unique_ptr<Surface>(raw));
+  EXPECT_EQ(rs.surface()->pixel(1, 1), 0x1234);
+  EXPECT_EQ(RenderSurface::pixel_account(), base + 100);
+  // A refused size leaves it empty.
+  EXPECT_TRUE(rs.recreate(Surface::kMaxSide + 1, 4));
+  EXPECT_EQ(rs.surface(), nullptr);
+  EXPECT_FALSE(rs.recreate(0, 0));
+  EXPECT_EQ(RenderSurface::pixel_account(), base);
+}
+
+TEST(RenderSurface, DrawOntoAndStretchOnto) {
+  RenderSurface source(2, 2), target(6, 4), nothing;
+  for (uint16_t i = 0; i < 4; ++i) source.surface()->set_pixel(i % 2, i / 2, i + 1);
+  const CopyBlitter copy;
+  source.draw_onto(target, {-1, 3}, copy);
+  nothing.stretch_onto(target, {0, 0}, {6, 4}, copy);
+  EXPECT_EQ(target.surface()->pixel(0, 3), 2);
+  EXPECT_EQ(target.surface()->pixel(1, 3), 0);
+  source.stretch_onto(target, {2, 0}, {4, 2}, copy);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(target.surface()->pixel(2 + x, y), 1 + y * 2 + x / 2);
+}
+
+using RenderSurfaceDeathTest = ::testing::Test;
+
+TEST_F(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const char* stop = "Gluck: Clip is in effect, cannot resize @ RenderSurface::recreate";
+  RenderSurface rs(10, 10);
+  ClipGuard guard(rs, {0, 0}, {5, 5});
+  EXPECT_FALSE(rs.recreate(10, 10)) << "the same size under a guard is harmless";
+  EXPECT_EQ(rs.clip(), (Rect{0, 0, 5, 5}));
+  EXPECT_EXIT(rs.recreate(20, 20), ::testing::ExitedWithCode(kFatalExitCode), stop);
+  EXPECT_EXIT(rs.take_surface(), ::testing::ExitedWithCode(kFatalExitCode), stop);
+  EXPECT_EXIT(rs.adopt_surface(nullptr), ::testing::ExitedWithCode(kFatalExitCode), stop);
 }
 
 }  // namespace
