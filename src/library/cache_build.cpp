@@ -1,13 +1,9 @@
 #include "library/cache_build.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <new>
-#include <system_error>
 
 #include "app/base/file_util.h"
 #include "app/base/log.h"
@@ -36,92 +32,101 @@ CacheBuildResult fail(std::string* problem, std::string text) {
   return CacheBuildResult::failed;
 }
 
-// The index block of one level, made by the own decoder on a second thread
-// while the building thread decodes the pixels and encodes the next level.
-// Empty when the own decoder cannot take the stream; the cache source then
-// decodes that level whole.
-class IndexScan {
- public:
-  IndexScan(const uint8_t* data, size_t size, LevelSize expected) {
-    auto work = [this, data, size, expected] { return scan(data, size, expected); };
-    try {
-      m_future = std::async(std::launch::async, work);
-    } catch (const std::system_error&) {
-      m_future = std::async(std::launch::deferred, work);  // no thread to be had
-    }
-  }
-  ~IndexScan() {
-    m_cancel = true;
-    if (m_future.valid()) m_future.wait();
-  }
-
-  // Waits for the scan. The stop request is asked on the building thread
-  // only, before each decoded scan line; the scan itself never asks it.
-  std::vector<uint8_t> finish() {
-    m_future.wait();
-    return m_future.get();
-  }
-  void cancel() { m_cancel = true; }
-
- private:
-  std::vector<uint8_t> scan(const uint8_t* data, size_t size, LevelSize expected) noexcept {
-    std::vector<uint8_t> index;
-    try {
-      scan_into(data, size, expected, index);
-    } catch (const std::bad_alloc&) {
-      index.clear();
-    }
-    return index;
-  }
-
-  void scan_into(const uint8_t* data, size_t size, LevelSize expected,
-                 std::vector<uint8_t>& index) {
+// The index block of one level by a Huffman-only scan of the own decoder,
+// for the last level, which needs no pixels. Empty when the own decoder
+// cannot take the stream; the cache source then decodes that level whole.
+std::vector<uint8_t> scan_index(const uint8_t* data, size_t size, LevelSize expected) {
+  std::vector<uint8_t> index;
+  try {
     jpeg::Decoder decoder;
-    if (!decoder.open(jpeg::ByteSource(data, size))) return;
+    if (!decoder.open(jpeg::ByteSource(data, size))) return index;
     const jpeg::PictureInfo& info = decoder.info();
-    if (info.width != expected.width || info.height != expected.height) return;
-    index.reserve(info.entry_count() * jpeg::StateEntry::kSize);
-    const bool ok = decoder.scan([&](const jpeg::StateEntry& entry) {
-      if (m_cancel) return false;
+    if (info.width != expected.width || info.height != expected.height) return index;
+    if (!decoder.scan_index(index) || index.size() != info.entry_count() * jpeg::StateEntry::kSize)
+      index.clear();
+  } catch (const std::bad_alloc&) {
+    index.clear();
+  }
+  return index;
+}
+
+// The own decoder as libjpeg's Huffman decoder while libjpeg makes a level's
+// pixels: the stream is Huffman decoded once, for the pixels and the index.
+class OwnCoefficients final : public JpegCoefficientSource {
+ public:
+  // False when the own decoder cannot take the stream (or finds another
+  // size than the level's); libjpeg then decodes alone.
+  bool open(const uint8_t* data, size_t size, LevelSize expected) {
+    if (!m_decoder.open(jpeg::ByteSource(data, size))) return false;
+    const jpeg::PictureInfo& info = m_decoder.info();
+    if (info.width != expected.width || info.height != expected.height) return false;
+    m_expected = info.entry_count() * jpeg::StateEntry::kSize;
+    // Reserved now: the entries come inside libjpeg's calls, where nothing
+    // may allocate or throw.
+    m_index.reserve(m_expected);
+    return m_decoder.begin_coefficients([this](const jpeg::StateEntry& entry) {
+      if (m_index.size() + jpeg::StateEntry::kSize > m_expected) return false;
       uint8_t bytes[jpeg::StateEntry::kSize];
       entry.encode(bytes);
-      index.insert(index.end(), bytes, bytes + sizeof bytes);
+      m_index.insert(m_index.end(), bytes, bytes + sizeof bytes);
       return true;
     });
-    if (!ok || index.size() != info.entry_count() * jpeg::StateEntry::kSize) index.clear();
   }
 
-  std::atomic<bool> m_cancel{false};
-  std::future<std::vector<uint8_t>> m_future;
+  int blocks_per_mcu() const override { return m_decoder.blocks_per_mcu(); }
+  int mcus_per_row() const override { return m_decoder.info().mcus_per_row; }
+  int mcu_rows() const override { return m_decoder.info().mcu_rows; }
+  bool next_mcu(int16_t* const* blocks) override { return m_decoder.next_mcu(blocks); }
+  uint64_t end_offset() const override { return m_decoder.coefficients_end(); }
+
+  // The index once every MCU went through; empty otherwise.
+  std::vector<uint8_t> take_index() {
+    if (m_index.size() != m_expected) m_index.clear();
+    return std::move(m_index);
+  }
+
+ private:
+  jpeg::Decoder m_decoder;
+  uint64_t m_expected = 0;
+  std::vector<uint8_t> m_index;
 };
 
 enum class PassResult { ok, failed, stopped };
 
-// Decodes one level through libjpeg and encodes its half-size reduction.
+// Decodes one level through libjpeg and encodes its half-size reduction;
+// the own decoder, when given, does the Huffman decoding.
 PassResult reduce_level(const uint8_t* data, size_t size, const StopRequest& stop,
-                        std::vector<uint8_t>& reduced, std::string& problem) {
+                        OwnCoefficients* own, std::vector<uint8_t>& reduced, bool& own_used,
+                        std::string& problem) {
+  own_used = false;
   JpegDecoder decoder;
   JpegDecodeOptions options;
+  options.rgbx = true;  // four bytes a pixel halve several times faster
+  options.coefficients = own;
   options.stop = stop;
   if (!decoder.open(data, size) || !decoder.start(options)) {
     problem = "cannot decode the picture: " + decoder.error();
     return PassResult::failed;
   }
+  own_used = decoder.coefficients_used();
   const LevelSize input{decoder.output_width(), decoder.output_height()};
   JpegEncoder encoder;
-  LevelReducer reducer(input, [&](const uint8_t* row) { return encoder.write_row(row); });
+  LevelReducer reducer(
+      input, [&](const uint8_t* row) { return encoder.write_row(row); }, decoder.pixel_bytes());
   const LevelSize output = reducer.output_size();
-  if (!encoder.start(output.width, output.height, kJpegLevelQuality)) {
+  if (!encoder.start(output.width, output.height, kJpegLevelQuality, decoder.pixel_bytes() == 4)) {
     problem = "cannot encode a reduced level: " + encoder.error();
     return PassResult::failed;
   }
-  for (int y = 0; y < input.height; ++y) {
-    if (!decoder.read_row(reducer.row_buffer())) {
+  while (decoder.rows_read() < input.height) {
+    const int rows =
+        decoder.read_rows(reducer.rows_buffer(), reducer.row_pitch(), reducer.rows_room());
+    if (rows == 0) {
       if (decoder.stopped()) return PassResult::stopped;
       problem = "cannot decode the picture: " + decoder.error();
       return PassResult::failed;
     }
-    if (!reducer.push_row()) {
+    if (!reducer.push_rows(rows)) {
       problem = "cannot encode a reduced level: " + encoder.error();
       return PassResult::failed;
     }
@@ -140,15 +145,25 @@ struct LevelPass {
 
 PassResult run_pass(const uint8_t* data, size_t size, LevelSize size_of_level, bool reduce,
                     const StopRequest& stop, LevelPass& pass, std::string& problem) {
-  IndexScan scan(data, size, size_of_level);
-  if (reduce) {
-    const PassResult result = reduce_level(data, size, stop, pass.reduced, problem);
-    if (result != PassResult::ok) {
-      scan.cancel();
-      return result;
-    }
+  if (!reduce) {
+    pass.index = scan_index(data, size, size_of_level);
+    return PassResult::ok;
   }
-  pass.index = scan.finish();
+  OwnCoefficients own;
+  bool own_open = false;
+  try {
+    own_open = own.open(data, size, size_of_level);
+  } catch (const std::bad_alloc&) {
+    own_open = false;
+  }
+  bool own_used = false;
+  const PassResult result =
+      reduce_level(data, size, stop, own_open ? &own : nullptr, pass.reduced, own_used, problem);
+  if (result != PassResult::ok) return result;
+  if (own_used)
+    pass.index = own.take_index();
+  else if (own_open)  // libjpeg's MCUs were not the own decoder's
+    pass.index = scan_index(data, size, size_of_level);
   return PassResult::ok;
 }
 

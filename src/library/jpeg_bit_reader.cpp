@@ -7,17 +7,6 @@ namespace {
 constexpr uint8_t kRst0 = 0xD0;
 constexpr uint8_t kRst7 = 0xD7;
 
-uint64_t load_be64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return __builtin_bswap64(v);
-}
-
-bool has_ff_byte(uint64_t w) {
-  const uint64_t x = ~w;
-  return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
-}
-
 }  // namespace
 
 bool BitReaderBase::start(const ByteSource& window, uint64_t stream_offset) {
@@ -169,21 +158,6 @@ void BitReaderBase::restart(uint8_t& next_restart) {
     find_marker();
   }
   next_restart = static_cast<uint8_t>((expected + 1) & 7);
-}
-
-void FastBitReader::refill() {
-  if (!m_hit && m_size - m_pos >= 8) {
-    const uint64_t w = load_be64(m_data + m_pos);
-    if (!has_ff_byte(w)) {
-      const int take = (63 - m_count) >> 3;
-      const uint64_t taken = w & ~(~uint64_t{0} >> (8 * take));
-      m_acc |= taken >> m_count;
-      m_pos += static_cast<size_t>(take);
-      m_count += 8 * take;
-      return;
-    }
-  }
-  refill_bytes();
 }
 
 void FastBitReader::refill_bytes() {

@@ -20,6 +20,21 @@
 
 namespace lv::jpeg {
 
+namespace detail {
+
+inline uint64_t load_be64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+inline bool has_ff_byte(uint64_t w) {
+  const uint64_t x = ~w;
+  return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+}
+
+}  // namespace detail
+
 class BitReaderBase {
  public:
   // Starts at `stream_offset` with an empty bit buffer. False when the offset
@@ -87,45 +102,106 @@ class FastBitReader : public BitReaderBase {
 
   // At least 32 bits (real or padding) in the buffer.
   void ensure() {
-    if (m_count < 32) refill();
+    if (m_count < 32 && !refill_word(m_acc, m_count)) refill_bytes();
   }
-  uint32_t peek() const { return static_cast<uint32_t>(m_acc >> (64 - HuffmanTable::kLookupBits)); }
-  void consume(int n) {
-    m_acc <<= n;
-    m_count -= n;
-  }
+  uint32_t peek() const { return peek_of(m_acc); }
+  uint32_t peek_run() const { return peek_run_of(m_acc); }
+  void consume(int n) { consume_of(m_acc, m_count, n); }
   // After ensure(): one Huffman symbol (at most 17 bits).
-  int symbol(const HuffmanTable& table) {
-    const uint32_t e = table.lookup[peek()];
-    if (e) {
-      consume(static_cast<int>(e >> 8));
-      return static_cast<int>(e & 0xff);
-    }
-    int length = 0;
-    const int value = table.decode_long(static_cast<uint32_t>(m_acc >> 48), length);
-    consume(length);
-    return value;
-  }
+  int symbol(const HuffmanTable& table) { return symbol_of(m_acc, m_count, table); }
   // After ensure() and at most 17 bits of symbol: s (1 .. 15) bits as a
   // signed value (ITU T.81 F.2.2.1 EXTEND).
-  int receive(int s) {
-    const int v = static_cast<int>(m_acc >> (64 - s));
-    consume(s);
-    return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v;
-  }
+  int receive(int s) { return receive_of(m_acc, m_count, s); }
   void skip(int s) { consume(s); }
   // No real bits left and a marker (or the end of the data) next.
   bool exhausted() {
     if (m_count > m_pad) return false;
     if (!m_hit) {
-      refill();
+      if (!refill_word(m_acc, m_count)) refill_bytes();
       if (m_count > m_pad) return false;
     }
     return true;
   }
 
+  // The same operations on a copy of the bit buffer held in the cursor, for
+  // a loop over one block: the compiler keeps it in registers, which it
+  // cannot do with the reader itself once a slow path has taken its
+  // address. The reader gets the buffer back when the cursor goes.
+  class Cursor {
+   public:
+    static constexpr bool kLookahead = true;
+
+    explicit Cursor(FastBitReader& reader)
+        : m_reader(reader), m_acc(reader.m_acc), m_count(reader.m_count) {}
+    ~Cursor() {
+      m_reader.m_acc = m_acc;
+      m_reader.m_count = m_count;
+    }
+    Cursor(const Cursor&) = delete;
+    Cursor& operator=(const Cursor&) = delete;
+
+    void ensure() {
+      if (m_count < 32 && !m_reader.refill_word(m_acc, m_count)) {
+        m_reader.m_acc = m_acc;
+        m_reader.m_count = m_count;
+        m_reader.refill_bytes();
+        m_acc = m_reader.m_acc;
+        m_count = m_reader.m_count;
+      }
+    }
+    uint32_t peek() const { return peek_of(m_acc); }
+    uint32_t peek_run() const { return peek_run_of(m_acc); }
+    void consume(int n) { consume_of(m_acc, m_count, n); }
+    int symbol(const HuffmanTable& table) { return symbol_of(m_acc, m_count, table); }
+    int receive(int s) { return receive_of(m_acc, m_count, s); }
+    void skip(int s) { consume(s); }
+
+   private:
+    FastBitReader& m_reader;
+    uint64_t m_acc;
+    int m_count;
+  };
+
  private:
-  void refill();
+  static uint32_t peek_of(uint64_t acc) {
+    return static_cast<uint32_t>(acc >> (64 - HuffmanTable::kLookupBits));
+  }
+  static uint32_t peek_run_of(uint64_t acc) {
+    return static_cast<uint32_t>(acc >> (64 - HuffmanTable::kRunBits));
+  }
+  static void consume_of(uint64_t& acc, int& count, int n) {
+    acc <<= n;
+    count -= n;
+  }
+  static int symbol_of(uint64_t& acc, int& count, const HuffmanTable& table) {
+    const uint32_t e = table.lookup[peek_of(acc)];
+    if (e) {
+      consume_of(acc, count, static_cast<int>(e >> 8));
+      return static_cast<int>(e & 0xff);
+    }
+    int length = 0;
+    const int value = table.decode_long(static_cast<uint32_t>(acc >> 48), length);
+    consume_of(acc, count, length);
+    return value;
+  }
+  static int receive_of(uint64_t& acc, int& count, int s) {
+    const int v = static_cast<int>(acc >> (64 - s));
+    consume_of(acc, count, s);
+    return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v;
+  }
+  // The common refill, inline: eight bytes without an FF among them, taken
+  // whole into the buffer. False when the byte-wise path must do it.
+  bool refill_word(uint64_t& acc, int& count) {
+    if (m_hit || m_size - m_pos < 8) return false;
+    const uint64_t w = detail::load_be64(m_data + m_pos);
+    if (detail::has_ff_byte(w)) return false;
+    const int take = (63 - count) >> 3;
+    const uint64_t taken = w & ~(~uint64_t{0} >> (8 * take));
+    acc |= taken >> count;
+    m_pos += static_cast<size_t>(take);
+    count += 8 * take;
+    return true;
+  }
   void refill_bytes();
 };
 

@@ -44,6 +44,7 @@ struct Decoder::Impl {
   // Per scan component.
   std::unique_ptr<HuffmanTable[]> dc_tables;
   std::unique_ptr<HuffmanTable[]> ac_tables;
+  bool skip_runs_built = false;
   int32_t multipliers[3][64] = {};
   int blocks_h[3] = {1, 1, 1};
   int blocks_v[3] = {1, 1, 1};
@@ -56,6 +57,19 @@ struct Decoder::Impl {
   std::vector<uint8_t> planes[3];
   size_t plane_stride[3] = {};
   std::vector<uint8_t> row_pixels;
+
+  // The coefficient pass: where it stands between calls.
+  struct CoefficientPass {
+    bool active = false;
+    EntrySink entries;
+    EntropyState st;
+    int mx = 0;
+    int row = 0;
+    int to_band = 0;
+    uint64_t end = 0;
+  } coef;
+  FastBitReader coef_fast;
+  SerialBitReader coef_serial;
 
   bool fail(Failure f, std::string message) {
     failure = f;
@@ -81,6 +95,8 @@ struct Decoder::Impl {
                     uint64_t stream_size);
   template <class Reader, bool kPixels>
   bool run_picture(PixelFormat format, const RowSink* rows, const EntrySink* entries);
+  template <class Reader>
+  bool coefficient_mcu(Reader& r, int16_t* const* out);
   template <class Reader>
   bool run_band(const ByteSource& window, const StateEntry& entry, int mcu_row, int band,
                 PixelFormat format, const RowSink& rows);
@@ -112,8 +128,10 @@ bool Decoder::Impl::setup() {
   chroma_shift_x = hmax == 2 ? 1 : 0;
   chroma_shift_y = vmax == 2 ? 1 : 0;
 
-  dc_tables = std::make_unique<HuffmanTable[]>(3);
-  ac_tables = std::make_unique<HuffmanTable[]>(3);
+  // Not zeroed: build() fills what decoding reads, and the tables are large.
+  dc_tables.reset(new HuffmanTable[3]);
+  ac_tables.reset(new HuffmanTable[3]);
+  skip_runs_built = false;
   block_count = 0;
   for (int s = 0; s < h.scan_component_count; ++s) {
     const ScanComponent& sc = h.scan[s];
@@ -172,9 +190,13 @@ RunResult Decoder::Impl::run_row(Reader& r, EntropyState& st, int mx_begin, int 
                                  const EntrySink* entries, uint64_t stream_size) {
   const uint32_t interval = info.restart_interval;
   const int band_mcus = info.mcus_per_band;
-  for (int mx = mx_begin; mx < mx_end; ++mx) {
-    if (entries && mx % band_mcus == 0) {
-      if (!(*entries)(capture(r, st, stream_size))) return RunResult::stopped;
+  // MCUs until the next band starts (a division per MCU costs more than a
+  // scan's Huffman decoding of a small block).
+  int to_band = (band_mcus - mx_begin % band_mcus) % band_mcus;
+  for (int mx = mx_begin; mx < mx_end; ++mx, --to_band) {
+    if (to_band == 0) {
+      to_band = band_mcus;
+      if (entries && !(*entries)(capture(r, st, stream_size))) return RunResult::stopped;
     }
     if (interval) {
       if (st.mcus_left == 0) {
@@ -249,6 +271,43 @@ bool Decoder::Impl::run_picture(PixelFormat format, const RowSink* rows, const E
       return fail(Failure::stopped, "stopped");
     if constexpr (kPixels) {
       if (!emit_rows(row, 0, info.width, format, *rows)) return fail(Failure::stopped, "stopped");
+    }
+  }
+  return true;
+}
+
+template <class Reader>
+bool Decoder::Impl::coefficient_mcu(Reader& r, int16_t* const* out) {
+  CoefficientPass& c = coef;
+  if (!c.active || c.row >= info.mcu_rows) return fail(Failure::corrupt, "no MCU left");
+  if (c.to_band == 0) {
+    c.to_band = info.mcus_per_band;
+    if (c.entries && !c.entries(capture(r, c.st, info.stream_size)))
+      return fail(Failure::stopped, "stopped");
+  }
+  const uint32_t interval = info.restart_interval;
+  if (interval && c.st.mcus_left == 0) {
+    r.restart(c.st.next_restart);
+    c.st.predictors[0] = c.st.predictors[1] = c.st.predictors[2] = 0;
+    c.st.mcus_left = interval;
+  }
+  // Data run out: the blocks stay zero (flat grey) and the predictors stay.
+  if (!r.exhausted()) {
+    for (int b = 0; b < block_count; ++b) {
+      if (!out[b]) return fail(Failure::corrupt, "no block to fill");
+      const int s = blocks[b].component;
+      decode_block(r, dc_tables[s], ac_tables[s], c.st.predictors[s], out[b]);
+    }
+  }
+  if (interval) --c.st.mcus_left;
+  --c.to_band;
+  if (++c.mx == info.mcus_per_row) {
+    c.mx = 0;
+    c.to_band = 0;
+    if (++c.row == info.mcu_rows) {
+      uint8_t bits = 0;  // what is left of the last byte is padding
+      r.canonical_position(c.end, bits);
+      c.active = false;
     }
   }
   return true;
@@ -338,6 +397,10 @@ bool Decoder::decode_to(PixelFormat format, uint8_t* pixels, size_t pitch,
 bool Decoder::scan(const EntrySink& entries) {
   Impl& d = *m_impl;
   if (!d.usable()) return false;
+  if (!d.skip_runs_built) {
+    for (int s = 0; s < d.header.scan_component_count; ++s) d.ac_tables[s].build_skip_runs();
+    d.skip_runs_built = true;
+  }
   if (d.refill == Refill::word)
     return d.run_picture<FastBitReader, false>(PixelFormat::rgb888, nullptr, &entries);
   return d.run_picture<SerialBitReader, false>(PixelFormat::rgb888, nullptr, &entries);
@@ -352,6 +415,35 @@ bool Decoder::scan_index(std::vector<uint8_t>& index) {
     index.insert(index.end(), bytes, bytes + StateEntry::kSize);
     return true;
   });
+}
+
+bool Decoder::begin_coefficients(const EntrySink& entries) {
+  Impl& d = *m_impl;
+  if (!d.usable()) return false;
+  Impl::CoefficientPass& c = d.coef;
+  c = Impl::CoefficientPass{};
+  c.entries = entries;
+  c.st.mcus_left = d.info.restart_interval;
+  const bool started = d.refill == Refill::word ? d.coef_fast.start(d.source, d.info.scan_offset)
+                                                : d.coef_serial.start(d.source, d.info.scan_offset);
+  if (!started) return d.fail(Failure::corrupt, "the picture data is missing");
+  c.active = true;
+  return true;
+}
+
+int Decoder::blocks_per_mcu() const {
+  return m_impl->opened ? m_impl->block_count : 0;
+}
+
+bool Decoder::next_mcu(int16_t* const* blocks) {
+  Impl& d = *m_impl;
+  if (d.failure != Failure::none) return false;
+  if (d.refill == Refill::word) return d.coefficient_mcu(d.coef_fast, blocks);
+  return d.coefficient_mcu(d.coef_serial, blocks);
+}
+
+uint64_t Decoder::coefficients_end() const {
+  return m_impl->coef.end;
 }
 
 bool Decoder::decode_band(const ByteSource& window, const StateEntry& entry, int mcu_row, int band,

@@ -23,6 +23,7 @@
 //   if (!d.open(ByteSource(bytes, size))) fall back (d.failure(), d.error());
 //   d.decode(PixelFormat::rgb888, on_row, on_entry);  // pixels and index
 //   d.scan(on_entry);                                  // index only, fast
+//   d.begin_coefficients(on_entry); d.next_mcu(blocks) ...  // for libjpeg's IDCT
 // and for a tile, with a decoder opened on the level's header bytes (the
 // stream before the first MCU, as a ByteSource with the level's stream size):
 //   d.decode_band(window, entry, mcu_row, band, PixelFormat::rgb565, on_row);
@@ -115,6 +116,19 @@ class Decoder {
   bool scan(const EntrySink& entries);
   // The index block: every entry in its 17-byte form, in order.
   bool scan_index(std::vector<uint8_t>& index);
+
+  // Coefficients for another decoder's IDCT (libjpeg's, when it makes the
+  // pixels of a cache level, so that the stream is Huffman decoded once):
+  // the MCUs one at a time in decoding order, with the entries reported on
+  // the way as decode() reports them. Each next_mcu() fills blocks_per_mcu()
+  // blocks of 64 quantised coefficients, natural order, all zero on entry,
+  // in the order of the scan's components.
+  bool begin_coefficients(const EntrySink& entries);
+  int blocks_per_mcu() const;
+  bool next_mcu(int16_t* const* blocks);
+  // After the last MCU: the stream offset just past the scan's data, where
+  // the markers that follow it begin.
+  uint64_t coefficients_end() const;
 
   // One band of one MCU row, from that band's entry. `window` is a piece of
   // the same stream that holds the entry's offset and the six bytes before

@@ -35,11 +35,11 @@ inline int16_t decode_dc(Reader& r, const HuffmanTable& dc, int16_t& predictor) 
   return predictor;
 }
 
-// Decodes one block into `coef` (natural order, all zero on entry). Returns
-// whether any AC coefficient was written.
+namespace detail {
+
 template <class Reader>
-inline bool decode_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
-                         int16_t& predictor, int16_t* coef) {
+inline bool decode_block_bits(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
+                              int16_t& predictor, int16_t* coef) {
   coef[0] = decode_dc(r, dc, predictor);
   bool any_ac = false;
   for (int k = 1; k < 64;) {
@@ -71,14 +71,30 @@ inline bool decode_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& 
   return any_ac;
 }
 
-// Reads past one block, keeping only the DC predictor up to date.
 template <class Reader>
-inline void skip_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
-                       int16_t& predictor) {
+inline void skip_block_bits(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
+                            int16_t& predictor) {
   decode_dc(r, dc, predictor);
   for (int k = 1; k < 64;) {
     r.ensure();
     if constexpr (Reader::kLookahead) {
+      // Several codes at once, when they all belong to this block: their
+      // coefficients may reach its end exactly, an end of block must come
+      // before it.
+      const uint32_t run = ac.skip_run[r.peek_run()];
+      if (run) {
+        const int advance = static_cast<int>((run >> 5) & 127);
+        if (run & HuffmanTable::kRunEnd) {
+          if (k + advance < 64) {
+            r.consume(static_cast<int>(run & 31));
+            break;
+          }
+        } else if (k + advance <= 64) {
+          r.consume(static_cast<int>(run & 31));
+          k += advance;
+          continue;
+        }
+      }
       const uint32_t e = ac.skip[r.peek()];
       if (e) {
         r.consume(static_cast<int>(e & 31));
@@ -96,6 +112,34 @@ inline void skip_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac
       if (run != 15) break;
       k += 16;
     }
+  }
+}
+
+}  // namespace detail
+
+// Decodes one block into `coef` (natural order, all zero on entry). Returns
+// whether any AC coefficient was written.
+template <class Reader>
+inline bool decode_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
+                         int16_t& predictor, int16_t* coef) {
+  if constexpr (Reader::kLookahead) {
+    typename Reader::Cursor cursor(r);
+    return detail::decode_block_bits(cursor, dc, ac, predictor, coef);
+  } else {
+    return detail::decode_block_bits(r, dc, ac, predictor, coef);
+  }
+}
+
+// Reads past one block, keeping only the DC predictor up to date. The AC
+// table's skip runs must have been built.
+template <class Reader>
+inline void skip_block(Reader& r, const HuffmanTable& dc, const HuffmanTable& ac,
+                       int16_t& predictor) {
+  if constexpr (Reader::kLookahead) {
+    typename Reader::Cursor cursor(r);
+    detail::skip_block_bits(cursor, dc, ac, predictor);
+  } else {
+    detail::skip_block_bits(r, dc, ac, predictor);
   }
 }
 

@@ -74,7 +74,6 @@ bool HuffmanTable::build(const HuffmanSpec& spec, TableClass table_class) {
   // bits is reserved as a prefix, and more codes would not be a prefix code.
   std::memset(lookup, 0, sizeof lookup);
   std::memset(fast, 0, sizeof fast);
-  std::memset(skip, 0, sizeof skip);
   int32_t code = 0;
   int index = 0;
   for (int len = 1; len <= 16; ++len) {
@@ -99,14 +98,6 @@ bool HuffmanTable::build(const HuffmanSpec& spec, TableClass table_class) {
           fast[look] =
               static_cast<int32_t>(static_cast<uint32_t>(value) << 16) | (r << 8) | (len + mag);
         }
-        if (table_class == TableClass::ac) {
-          int advance;
-          if (size != 0)
-            advance = run + 1;
-          else
-            advance = run == 15 ? 16 : 64;
-          skip[look] = static_cast<uint16_t>((advance << 5) | (len + size));
-        }
       }
     }
     max_code[len] = counts[len] ? code - 1 : -1;
@@ -115,6 +106,49 @@ bool HuffmanTable::build(const HuffmanSpec& spec, TableClass table_class) {
   }
   max_code[17] = 0x7fffffff;
   return true;
+}
+
+void HuffmanTable::build_skip_runs() {
+  for (int look = 0; look < kLookupSize; ++look) {
+    const int len = lookup[look] >> 8;
+    const int sym = lookup[look] & 0xff;
+    const int run = sym >> 4;
+    const int size = sym & 15;
+    const int advance = size != 0 ? run + 1 : run == 15 ? 16 : 64;
+    skip[look] = len == 0 ? 0 : static_cast<uint16_t>((advance << 5) | (len + size));
+  }
+
+  constexpr int kMaxAdvance = 64;  // a longer run can never be taken whole
+  for (uint32_t bits = 0; bits < (1u << kRunBits); ++bits) {
+    int used = 0;
+    int advance = 0;
+    uint16_t end = 0;
+    while (used < kRunBits && advance <= kMaxAdvance) {
+      int sym = -1, len = 0;
+      for (int l = 1; used + l <= kRunBits && l <= 16; ++l) {
+        const int32_t code =
+            static_cast<int32_t>((bits >> (kRunBits - used - l)) & ((1u << l) - 1));
+        if (code <= max_code[l]) {
+          sym = values[(code + value_offset[l]) & 0xff];
+          len = l;
+          break;
+        }
+      }
+      if (sym < 0) break;  // the next code does not fit
+      const int run = sym >> 4;
+      const int size = sym & 15;
+      used += len;
+      if (size == 0 && run != 15) {
+        end = kRunEnd;
+        break;
+      }
+      used += size;
+      advance += size ? run + 1 : 16;
+    }
+    // Used bits stay below 32 (a code within kRunBits and at most 15 extra
+    // bits), the advance below 128 (at most 64 plus one more ZRL).
+    skip_run[bits] = used == 0 ? 0 : static_cast<uint16_t>(end | (advance << 5) | used);
+  }
 }
 
 int HuffmanTable::decode_long(uint32_t next16, int& length) const {

@@ -22,7 +22,7 @@ struct HuffmanSpec {
 HuffmanSpec standard_huffman_spec(TableClass table_class, int slot);
 
 struct HuffmanTable {
-  static constexpr int kLookupBits = 9;
+  static constexpr int kLookupBits = 11;
   static constexpr int kLookupSize = 1 << kLookupBits;
 
   // Code length and value of every code of at most kLookupBits bits, by the
@@ -36,8 +36,20 @@ struct HuffmanTable {
   // For skipping AC coefficients without their values (any code of at most
   // kLookupBits bits): total bits of code and extra bits (low 5 bits) and the
   // advance of the coefficient index (bits 5 and up: run + 1, 16 for ZRL,
-  // 64 for the end of the block); 0 when the code is longer.
+  // 64 for the end of the block); 0 when the code is longer. Made by
+  // build_skip_runs().
   uint16_t skip[kLookupSize];
+
+  // For skipping AC coefficients several codes at a time, by the next
+  // kRunBits bits: every code that lies within them with its extra bits
+  // (the last one's extra bits may reach past them), up to and including an
+  // end of block. Total bits (low 5 bits), the advance of the coefficient
+  // index of the codes before any end of block (bits 5 .. 11) and kRunEnd
+  // when the run ends the block; 0 when the first code is longer. Made by
+  // build_skip_runs(), for index scans only.
+  static constexpr int kRunBits = 12;
+  static constexpr uint16_t kRunEnd = 1 << 12;
+  uint16_t skip_run[1 << kRunBits];
 
   // Canonical decoding of longer codes: largest code of each length (-1 when
   // none; entry 17 is a sentinel) and the offset from a code to its value.
@@ -56,6 +68,10 @@ struct HuffmanTable {
   // sets its length. A bit sequence that is no code counts as 17 bits and
   // gives 0, as libjpeg does.
   int decode_long(uint32_t next16, int& length) const;
+
+  // Fills skip and skip_run from a table that build() accepted as an AC
+  // table.
+  void build_skip_runs();
 };
 
 }  // namespace lv::jpeg

@@ -9,6 +9,10 @@
 #include "library/libjpeg_io.h"
 #include "skin/rgb565.h"
 
+// After <jpeglib.h> (through libjpeg_io.h): libjpeg's module structures, to
+// hand its Huffman decoding to a coefficient source.
+#include <jpegint.h>
+
 namespace lv {
 
 namespace {
@@ -67,8 +71,8 @@ const char* check_limits(const JpegHeader& header) {
 
 // Adobe's CMYK pictures store inverted values (0 is full ink); libjpeg hands
 // them out as stored.
-void cmyk_to_rgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
-  for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+void cmyk_to_rgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted, int pixel_bytes) {
+  for (int x = 0; x < width; ++x, cmyk += 4, rgb += pixel_bytes) {
     unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
     if (!inverted) {
       c = 255 - c;
@@ -79,6 +83,7 @@ void cmyk_to_rgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
     rgb[0] = static_cast<uint8_t>((c * k + 127) / 255);
     rgb[1] = static_cast<uint8_t>((m * k + 127) / 255);
     rgb[2] = static_cast<uint8_t>((y * k + 127) / 255);
+    if (pixel_bytes == 4) rgb[3] = 255;
   }
 }
 
@@ -100,6 +105,9 @@ struct JpegDecoder::Impl {
   JpegDecodeOptions options;
   std::vector<uint8_t> cmyk_row;
   std::vector<uint8_t> rgb_row;
+  int pixel_bytes = 3;
+  JpegCoefficientSource* coefficients = nullptr;  // when it took over
+  uint64_t mcus_left = 0;
   bool stopped = false;
   std::string error;
 
@@ -123,6 +131,7 @@ struct JpegDecoder::Impl {
   bool begin() {
     destroy();
     owned_file.reset();
+    coefficients = nullptr;
     state = State::closed;
     stopped = false;
     error.clear();
@@ -160,6 +169,50 @@ struct JpegDecoder::Impl {
   }
 
   bool four_components() const { return header.components == 4; }
+
+  // Hands the Huffman decoding to the source when libjpeg's MCUs are its.
+  // libjpeg's coefficient controller zeroes an MCU's blocks before it asks
+  // for them and decodes the scan's MCUs in order, one call each.
+  void take_coefficients(JpegCoefficientSource* from) {
+    coefficients = nullptr;
+    static_assert(sizeof(JCOEF) == sizeof(int16_t));
+    if (!from || !source.data || !cinfo.entropy || !cinfo.inputctl) return;
+    if (cinfo.progressive_mode || cinfo.arith_code || cinfo.buffered_image ||
+        cinfo.inputctl->has_multiple_scans || cinfo.comps_in_scan != cinfo.num_components)
+      return;
+    if (cinfo.blocks_in_MCU != from->blocks_per_mcu() ||
+        static_cast<int>(cinfo.MCUs_per_row) != from->mcus_per_row() ||
+        static_cast<int>(cinfo.MCU_rows_in_scan) != from->mcu_rows())
+      return;
+    coefficients = from;
+    mcus_left = static_cast<uint64_t>(cinfo.MCUs_per_row) * cinfo.MCU_rows_in_scan;
+    cinfo.client_data = this;
+    cinfo.entropy->decode_mcu = decode_mcu;
+  }
+
+  // libjpeg's entropy decoder entry, called inside its own calls (under a
+  // guard): nothing here may throw, and a failure unwinds as libjpeg's do.
+  static boolean decode_mcu(j_decompress_ptr cinfo, JBLOCKROW* mcu) {
+    Impl& d = *static_cast<Impl*>(cinfo->client_data);
+    int16_t* blocks[D_MAX_BLOCKS_IN_MCU];
+    for (int b = 0; b < cinfo->blocks_in_MCU; ++b) blocks[b] = mcu[b][0];
+    bool ok = d.mcus_left > 0;
+    try {
+      ok = ok && d.coefficients->next_mcu(blocks);
+    } catch (...) {
+      ok = false;
+    }
+    if (!ok) raise_libjpeg_error(reinterpret_cast<j_common_ptr>(cinfo), "bad coefficients");
+    if (--d.mcus_left == 0) {
+      // libjpeg reads the markers after the scan from where its own
+      // decoder would have stopped.
+      const uint64_t end = std::min(d.coefficients->end_offset(), d.source.stream_size);
+      cinfo->src->next_input_byte = d.source.data + end;
+      cinfo->src->bytes_in_buffer = static_cast<size_t>(d.source.stream_size - end);
+      d.source.delivered = d.source.stream_size;
+    }
+    return TRUE;
+  }
 };
 
 JpegDecoder::JpegDecoder() : m_impl(std::make_unique<Impl>()) {}
@@ -204,15 +257,17 @@ bool JpegDecoder::start(const JpegDecodeOptions& options) {
   d.cinfo.scale_denom = static_cast<unsigned>(scale);
   d.cinfo.dct_method = JDCT_IFAST;
   d.cinfo.do_fancy_upsampling = options.fancy_upsampling ? TRUE : FALSE;
-  d.cinfo.out_color_space = d.four_components() ? JCS_CMYK : JCS_RGB;
+  d.pixel_bytes = options.rgbx ? 4 : 3;
+  d.cinfo.out_color_space = d.four_components() ? JCS_CMYK : options.rgbx ? JCS_EXT_RGBX : JCS_RGB;
   if (!guarded_start(&d.cinfo)) return d.fail_from_library();
-  int expected = d.four_components() ? 4 : 3;
+  d.take_coefficients(options.coefficients);
+  int expected = d.four_components() ? 4 : d.pixel_bytes;
   if (d.cinfo.output_components != expected || d.cinfo.output_width < 1 ||
       d.cinfo.output_height < 1)
     return d.fail("unexpected output format");
   size_t width = d.cinfo.output_width;
   if (d.four_components()) d.cmyk_row.assign(width * 4, 0);
-  d.rgb_row.assign(width * 3, 0);
+  d.rgb_row.assign(width * d.pixel_bytes, 0);
   d.state = Impl::State::decoding;
   return true;
 }
@@ -227,6 +282,14 @@ int JpegDecoder::output_height() const {
   return m_impl->state == Impl::State::decoding || m_impl->state == Impl::State::done
              ? static_cast<int>(m_impl->cinfo.output_height)
              : 0;
+}
+
+int JpegDecoder::pixel_bytes() const {
+  return m_impl->pixel_bytes;
+}
+
+bool JpegDecoder::coefficients_used() const {
+  return m_impl->coefficients != nullptr;
 }
 
 int JpegDecoder::rows_read() const {
@@ -249,15 +312,44 @@ bool JpegDecoder::read_row(uint8_t* rgb) {
     return true;
   }
   if (!guarded_read_scanline(&d.cinfo, d.cmyk_row.data())) return d.fail_from_library();
-  cmyk_to_rgb(d.cmyk_row.data(), rgb, static_cast<int>(d.cinfo.output_width),
-              d.header.adobe_marker);
+  cmyk_to_rgb(d.cmyk_row.data(), rgb, static_cast<int>(d.cinfo.output_width), d.header.adobe_marker,
+              d.pixel_bytes);
   return true;
+}
+
+int JpegDecoder::rows_per_read() const {
+  const Impl& d = *m_impl;
+  if (d.state != Impl::State::decoding || d.four_components()) return 1;
+  return std::clamp(d.cinfo.rec_outbuf_height, 1, 2);
+}
+
+int JpegDecoder::read_rows(uint8_t* rgb, size_t pitch_bytes, int count) {
+  Impl& d = *m_impl;
+  if (count < 1) return d.fail("no room for rows"), 0;
+  if (d.state != Impl::State::decoding) return read_row(rgb) ? 1 : 0;
+  const int left = static_cast<int>(d.cinfo.output_height - d.cinfo.output_scanline);
+  const int most = std::min({count, rows_per_read(), left});
+  if (most <= 1) return read_row(rgb) ? 1 : 0;
+  // The stop is still asked once for every scan line, all before libjpeg
+  // makes them together.
+  for (int i = 0; i < most; ++i) {
+    if (d.options.stop && d.options.stop()) {
+      d.stopped = true;
+      return d.fail("stopped"), 0;
+    }
+  }
+  JSAMPROW rows[2] = {rgb, rgb + pitch_bytes};
+  int got = 0;
+  if (!guarded_read_scanlines(&d.cinfo, rows, most, got)) return d.fail_from_library(), 0;
+  return got;
 }
 
 bool JpegDecoder::read_rgb888(uint8_t* pixels, size_t pitch_bytes) {
   Impl& d = *m_impl;
   while (d.state == Impl::State::decoding && d.cinfo.output_scanline < d.cinfo.output_height) {
-    if (!read_row(pixels + static_cast<size_t>(d.cinfo.output_scanline) * pitch_bytes))
+    const size_t y = d.cinfo.output_scanline;
+    if (!read_rows(pixels + y * pitch_bytes, pitch_bytes,
+                   static_cast<int>(d.cinfo.output_height - y)))
       return false;
   }
   return d.state == Impl::State::decoding;
@@ -270,7 +362,8 @@ bool JpegDecoder::read_rgb565(uint16_t* pixels, size_t pitch_bytes) {
     if (!read_row(d.rgb_row.data())) return false;
     auto* out = reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(pixels) + y * pitch_bytes);
     const uint8_t* in = d.rgb_row.data();
-    for (size_t x = 0, n = d.cinfo.output_width; x < n; ++x, in += 3)
+    const int step = d.pixel_bytes;
+    for (size_t x = 0, n = d.cinfo.output_width; x < n; ++x, in += step)
       out[x] = rgb565::from_rgb888(in[0], in[1], in[2]);
   }
   return d.state == Impl::State::decoding;
@@ -401,7 +494,7 @@ struct JpegEncoder::Impl {
 JpegEncoder::JpegEncoder() : m_impl(std::make_unique<Impl>()) {}
 JpegEncoder::~JpegEncoder() = default;
 
-bool JpegEncoder::start(int width, int height, int quality) {
+bool JpegEncoder::start(int width, int height, int quality, bool rgbx) {
   Impl& e = *m_impl;
   if (e.state == Impl::State::encoding) return e.fail("already encoding");
   e.error.clear();
@@ -423,8 +516,8 @@ bool JpegEncoder::start(int width, int height, int quality) {
   if (!e.destination.buffer) return e.fail("out of memory");
   e.cinfo.image_width = static_cast<JDIMENSION>(width);
   e.cinfo.image_height = static_cast<JDIMENSION>(height);
-  e.cinfo.input_components = 3;
-  e.cinfo.in_color_space = JCS_RGB;
+  e.cinfo.input_components = rgbx ? 4 : 3;
+  e.cinfo.in_color_space = rgbx ? JCS_EXT_RGBX : JCS_RGB;
   if (!guarded_set_defaults(&e.cinfo, quality)) return e.fail_from_library();
   if (!guarded_start(&e.cinfo)) return e.fail_from_library();
   e.state = Impl::State::encoding;

@@ -55,11 +55,34 @@ struct JpegHeader {
   uint64_t stream_size = 0;  // bytes of the whole stream
 };
 
+// Takes over libjpeg's Huffman decoding of a single-scan picture in memory:
+// libjpeg asks it for the coefficients of every MCU in turn and does the
+// rest (IDCT, upsampling, colours) itself.
+class JpegCoefficientSource {
+ public:
+  virtual ~JpegCoefficientSource() = default;
+  // The MCUs it decodes, which must be libjpeg's.
+  virtual int blocks_per_mcu() const = 0;
+  virtual int mcus_per_row() const = 0;
+  virtual int mcu_rows() const = 0;
+  // Fills the next MCU's blocks of 64 quantised coefficients (natural
+  // order, all zero on entry); false fails the decode.
+  virtual bool next_mcu(int16_t* const* blocks) = 0;
+  // After the last MCU: the stream offset just past the scan's data.
+  virtual uint64_t end_offset() const = 0;
+};
+
 struct JpegDecodeOptions {
   int scale_denominator = 1;  // 1, 2, 4 or 8
   // Off: chroma is replicated, as the program's own decoder does, so both
   // decoders give the same pixels.
   bool fancy_upsampling = false;
+  // Four bytes per pixel, R, G, B and a byte that carries nothing, instead
+  // of three: pixel pairs are then easy to average in vector code.
+  bool rgbx = false;
+  // Used when the picture is decoded from memory and has one scan whose
+  // MCUs are the source's; coefficients_used() tells.
+  JpegCoefficientSource* coefficients = nullptr;
   // Asked before every scan line; true stops the decode (stopped() tells).
   std::function<bool()> stop;
 };
@@ -82,10 +105,21 @@ class JpegDecoder {
   int output_width() const;
   int output_height() const;
   int rows_read() const;
+  int pixel_bytes() const;  // of read_row and read_rows: 3, or 4 with rgbx
+  bool coefficients_used() const;
 
-  // The next scan line: output_width() RGB888 pixels.
+  // The next scan line: output_width() RGB888 (or RGBX) pixels.
   bool read_row(uint8_t* rgb);
-  // All remaining scan lines into a buffer of output_height() rows.
+  // How many scan lines libjpeg makes in one step (2 when it upsamples the
+  // chroma of two rows together, else 1); reading that many at once saves
+  // it a copy per step.
+  int rows_per_read() const;
+  // The next scan lines, at most `count` and at most rows_per_read(), into
+  // rows `pitch_bytes` apart; the stop callback is asked once for each of
+  // them before any is made. Gives the number of rows read, 0 on failure.
+  int read_rows(uint8_t* rgb, size_t pitch_bytes, int count);
+  // All remaining scan lines into a buffer of output_height() rows (RGBX
+  // pixels when so started).
   bool read_rgb888(uint8_t* pixels, size_t pitch_bytes);
   bool read_rgb565(uint16_t* pixels, size_t pitch_bytes);
   // Ends a decode whose rows have all been read.
@@ -129,9 +163,10 @@ class JpegEncoder {
   JpegEncoder& operator=(const JpegEncoder&) = delete;
 
   // Three-component RGB input, library defaults otherwise (4:2:0, Huffman
-  // tables of the standard, integer DCT).
-  bool start(int width, int height, int quality);
-  bool write_row(const uint8_t* rgb);  // width RGB888 pixels
+  // tables of the standard, integer DCT). With `rgbx` the rows hold four
+  // bytes per pixel and the fourth is ignored; the JPEG is the same.
+  bool start(int width, int height, int quality, bool rgbx = false);
+  bool write_row(const uint8_t* rgb);  // width RGB888 (or RGBX) pixels
   int rows_written() const;
   // After all rows: the compressed picture.
   bool finish(std::vector<uint8_t>& jpeg);

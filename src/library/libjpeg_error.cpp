@@ -75,6 +75,13 @@ bool guarded_read_scanline(j_decompress_ptr cinfo, JSAMPROW row) {
   return jpeg_read_scanlines(cinfo, &row, 1) == 1;
 }
 
+bool guarded_read_scanlines(j_decompress_ptr cinfo, JSAMPARRAY rows, int count, int& got) {
+  got = 0;
+  if (setjmp(manager_of(reinterpret_cast<j_common_ptr>(cinfo)).jump)) return false;
+  got = static_cast<int>(jpeg_read_scanlines(cinfo, rows, static_cast<JDIMENSION>(count)));
+  return got > 0;
+}
+
 bool guarded_finish(j_decompress_ptr cinfo) {
   if (setjmp(manager_of(reinterpret_cast<j_common_ptr>(cinfo)).jump)) return false;
   return jpeg_finish_decompress(cinfo) == TRUE;

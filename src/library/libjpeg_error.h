@@ -39,6 +39,8 @@ bool guarded_create(j_compress_ptr cinfo);
 bool guarded_read_header(j_decompress_ptr cinfo);
 bool guarded_start(j_decompress_ptr cinfo);
 bool guarded_read_scanline(j_decompress_ptr cinfo, JSAMPROW row);
+// Up to `count` scan lines in one call; `got` tells how many came.
+bool guarded_read_scanlines(j_decompress_ptr cinfo, JSAMPARRAY rows, int count, int& got);
 bool guarded_finish(j_decompress_ptr cinfo);
 bool guarded_set_defaults(j_compress_ptr cinfo, int quality);
 bool guarded_start(j_compress_ptr cinfo);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -199,6 +200,68 @@ TEST(LevelReducer, RefusesRowsBeyondTheInputAndAnEarlyFinish) {
   LevelReducer refused({2, 2}, [](const uint8_t*) { return false; });
   EXPECT_TRUE(refused.push(row));
   EXPECT_FALSE(refused.push(row));
+}
+
+TEST(LevelReducer, RgbxPixelsHalveLikeRgbOnesWhateverTheWidth) {
+  // Widths around the reducer's chunks of sixteen pixel pairs.
+  for (int width : {1, 2, 3, 31, 32, 33, 34, 35, 64, 65, 67, 200, 257}) {
+    const int height = 5;
+    std::vector<Bytes> rgb(height), rgbx(height);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        for (int c = 0; c < 3; ++c) {
+          const auto v = static_cast<uint8_t>((x * 37 + y * 91 + c * 53 + x * y) & 255);
+          rgb[y].push_back(v);
+          rgbx[y].push_back(v);
+        }
+        rgbx[y].push_back(static_cast<uint8_t>(x));
+      }
+    bool finished = false;
+    const auto expected = reduce({width, height}, rgb, &finished);
+    ASSERT_TRUE(finished);
+    std::vector<Bytes> got;
+    LevelReducer reducer(
+        {width, height},
+        [&](const uint8_t* row) {
+          got.emplace_back(row, row + reducer.output_size().width * 4);
+          return true;
+        },
+        4);
+    // Rows in pairs, straight into the reducer, as a decoder writes them.
+    for (int y = 0; y < height;) {
+      const int room = reducer.rows_room();
+      ASSERT_GE(room, 1);
+      for (int i = 0; i < room; ++i)
+        std::memcpy(reducer.rows_buffer() + i * reducer.row_pitch(), rgbx[y + i].data(),
+                    rgbx[y + i].size());
+      ASSERT_TRUE(reducer.push_rows(room));
+      y += room;
+    }
+    EXPECT_EQ(reducer.rows_room(), 0);
+    ASSERT_TRUE(reducer.finish());
+    ASSERT_EQ(got.size(), expected.size()) << width;
+    for (size_t y = 0; y < got.size(); ++y)
+      for (size_t x = 0; x < expected[y].size() / 3; ++x)
+        ASSERT_EQ(0, std::memcmp(&got[y][x * 4], &expected[y][x * 3], 3)) << width << " " << x;
+  }
+}
+
+TEST(LevelReducer, PushedRowsMustFitTheRoom) {
+  LevelReducer reducer(
+      {4, 3}, [](const uint8_t*) { return true; }, 4);
+  EXPECT_EQ(reducer.row_pitch(), 16u);
+  EXPECT_EQ(reducer.rows_room(), 2);
+  EXPECT_TRUE(reducer.push_rows(1));
+  EXPECT_EQ(reducer.rows_room(), 1);
+  EXPECT_FALSE(reducer.push_rows(2));  // one row of room only
+  EXPECT_EQ(reducer.rows_room(), 0);   // and the reducer has failed for good
+  EXPECT_FALSE(reducer.finish());
+
+  LevelReducer last(
+      {4, 3}, [](const uint8_t*) { return true; }, 4);
+  EXPECT_TRUE(last.push_rows(2));
+  EXPECT_EQ(last.rows_room(), 1);  // the odd last row
+  EXPECT_FALSE(last.push_rows(0));
 }
 
 // ---- the header ----

@@ -76,21 +76,47 @@ TEST(JpegHuffman, StandardLuminanceAcCodes) {
   // 15/10 1111111111111110.
   HuffmanTable t;
   ASSERT_TRUE(t.build(standard_huffman_spec(TableClass::ac, 0), TableClass::ac));
-  EXPECT_EQ(t.lookup[0b1010 << 5], (4 << 8) | 0x00);
-  EXPECT_EQ(t.lookup[0b00 << 7], (2 << 8) | 0x01);
-  EXPECT_EQ(t.lookup[0b100 << 6], (3 << 8) | 0x03);
+  // A code of `length` bits at the top of the looked-ahead bits.
+  auto at = [](uint32_t code, int length) { return code << (HuffmanTable::kLookupBits - length); };
+  EXPECT_EQ(t.lookup[at(0b1010, 4)], (4 << 8) | 0x00);
+  EXPECT_EQ(t.lookup[at(0b00, 2)], (2 << 8) | 0x01);
+  EXPECT_EQ(t.lookup[at(0b100, 3)], (3 << 8) | 0x03);
+  EXPECT_EQ(t.lookup[at(0b11111111001, 11)], (11 << 8) | 0xF0);
+  EXPECT_EQ(t.lookup[at(0b11111111111, 11)], 0);  // longer codes only
   int length = 0;
-  EXPECT_EQ(t.decode_long(0b11111111001u << 5, length), 0xF0);
-  EXPECT_EQ(length, 11);
   EXPECT_EQ(t.decode_long(0xFFFE, length), 0xFA);
   EXPECT_EQ(length, 16);
   EXPECT_EQ(t.decode_long(0xFFFF, length), 0);  // no code: 17 bits, value 0
   EXPECT_EQ(length, 17);
   // Code 00 and extra bit 1: coefficient +1 in three bits; 00 then 0: -1.
-  EXPECT_EQ(t.fast[0b001 << 6], (1 << 16) | 3);
-  EXPECT_EQ(t.fast[0b000 << 6], static_cast<int32_t>(0xFFFF0000u) | 3);
-  EXPECT_EQ(t.skip[0b1010 << 5], (64 << 5) | 4);
-  EXPECT_EQ(t.skip[0b100 << 6], (1 << 5) | 6);
+  EXPECT_EQ(t.fast[at(0b001, 3)], (1 << 16) | 3);
+  EXPECT_EQ(t.fast[at(0b000, 3)], static_cast<int32_t>(0xFFFF0000u) | 3);
+  t.build_skip_runs();
+  EXPECT_EQ(t.skip[at(0b1010, 4)], (64 << 5) | 4);
+  EXPECT_EQ(t.skip[at(0b100, 3)], (1 << 5) | 6);
+}
+
+TEST(JpegHuffman, SkipRunsTakeEveryWholeCodeOfTheLookedAheadBits) {
+  HuffmanTable t;
+  ASSERT_TRUE(t.build(standard_huffman_spec(TableClass::ac, 0), TableClass::ac));
+  t.build_skip_runs();
+  constexpr int kBits = HuffmanTable::kRunBits;
+  ASSERT_EQ(kBits, 12);
+  // 0/1 +1, 0/1 -1, EOB: ten bits that end the block after two
+  // coefficients, whatever follows.
+  for (uint32_t tail : {0u, 3u})
+    EXPECT_EQ(t.skip_run[(0b0010001010u << 2) | tail], HuffmanTable::kRunEnd | (2 << 5) | 10);
+  // Two 0/3 codes with their three extra bits fill the twelve bits.
+  EXPECT_EQ(t.skip_run[0b100101100010], (2 << 5) | 12);
+  // ZRL, then a bit that is no whole code: sixteen zeros in eleven bits.
+  EXPECT_EQ(t.skip_run[0b111111110010], (16 << 5) | 11);
+  // 0/1 with its bit, 0/3 with its bits, then three bits of no whole code.
+  EXPECT_EQ(t.skip_run[0b001100111111], (2 << 5) | 9);
+  // 0/1 with its bit, then 0/6 (1111000), whose six extra bits reach past
+  // the twelve: they are skipped too.
+  EXPECT_EQ(t.skip_run[0b001111100011], (2 << 5) | 16);
+  // A first code longer than twelve bits: nothing.
+  EXPECT_EQ(t.skip_run[0b111111111111], 0);
 }
 
 TEST(JpegHuffman, StandardTablesAreThoseLibjpegWrites) {
