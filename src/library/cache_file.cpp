@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/base/file_util.h"
+#include "library/cache_location.h"
 #include "library/exif.h"
 #include "library/jpeg_state.h"
 #include "library/libjpeg_codec.h"
@@ -36,15 +37,17 @@ std::u16string decimal(long long value) {
 }  // namespace
 
 std::u16string cache_folder(std::u16string_view drive) {
-  std::u16string folder(drive);
-  if (!folder.empty() && folder.back() != u'/' && folder.back() != u'\\') folder += u'/';
-  folder += kCacheFolderName;
-  return folder;
+  return drive_cache_folder(drive);
 }
 
 std::u16string cache_name_for(uint64_t file_size, const std::tm& creation,
                               std::u16string_view drive) {
-  std::u16string name = cache_folder(drive);
+  return cache_name_in(cache_folder(drive), file_size, creation);
+}
+
+std::u16string cache_name_in(std::u16string_view cache_folder, uint64_t file_size,
+                             const std::tm& creation) {
+  std::u16string name(cache_folder);
   name += u'/';
   name += decimal(static_cast<int32_t>(static_cast<uint32_t>(file_size)));
   name += decimal(creation.tm_mon + 1);

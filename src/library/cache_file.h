@@ -32,7 +32,8 @@ inline constexpr int kMaxCacheLevels = 255;
 inline constexpr char16_t kCacheFolderName[] = u"!lumiviewcache";
 
 // The drive's cache folder: the drive path, a separator when it has none at
-// its end, and "!lumiviewcache".
+// its end, and "!lumiviewcache"; for a drive whose root cannot be written, a
+// folder in the user's cache folder (library/cache_location.h).
 std::u16string cache_folder(std::u16string_view drive);
 
 // The cache folder followed by the low 32 bits of the file size (signed,
@@ -41,6 +42,9 @@ std::u16string cache_folder(std::u16string_view drive);
 std::u16string cache_name(std::u16string_view picture, std::u16string_view drive);
 std::u16string cache_name_for(uint64_t file_size, const std::tm& creation,
                               std::u16string_view drive);
+// The same in a cache folder already looked up (a search names thousands).
+std::u16string cache_name_in(std::u16string_view cache_folder, uint64_t file_size,
+                             const std::tm& creation);
 
 // Reduced levels below a picture of this size: each halves the one before
 // until the longer side is at most 256 (and more than 128).

@@ -78,4 +78,70 @@ out=$("$tool" info "$root/card/!lumiviewcache/$marker")
 echo "$out" | grep -q "^valid: no" || fail "info on the marker: $out"
 "$tool" thumb "$root/card/pictures/broken.jpg" "$root/card/" "$root/b.png" > /dev/null 2>&1
 [ $? -eq 1 ] || fail "thumb of a broken picture should fail"
+# scan: a card and a pictures folder searched as the program does, every
+# missing cache file made, the folder list saved; a second scan finds them.
+scan=$root/scan
+mkdir -p "$scan/card/DCIM/100" "$scan/card/Windows/System" "$scan/pics/Trip" "$scan/state"
+cp "$picture_source" "$scan/card/DCIM/100/a.jpg"
+cp "$testdata/jpeg/exif-ianare/orientation/landscape_3.jpg" "$scan/card/DCIM/100/b.JPG"
+cp "$picture_source" "$scan/card/Windows/System/left-out.jpg"
+cp "$testdata/jpeg/libjpeg-turbo/testorig.jpg" "$scan/pics/Trip/c.jpeg"
+printf 'broken' > "$scan/pics/Trip/d.jpg"
+export XDG_STATE_HOME=$scan/state XDG_CACHE_HOME=$scan/cache LUMIVIEW_PICTURES=$scan/pics
+unset LUMIVIEW_CARDS
+out=$("$tool" scan "$scan/card" 2> "$scan/err") || fail "scan: $out"
+echo "$out" | grep -q "^drives: $scan/card/ $scan/pics/ (the pictures folder)$" ||
+  fail "scan names the wrong drives: $out"
+echo "$out" | grep -q "^found 4 pictures in 2 folders: 0 have a cache file, 4 need one$" ||
+  fail "scan found the wrong pictures: $out"
+echo "$out" | grep -q "^scan: 4 pictures, 0 with a cache file already, 3 made, 1 failed, in " ||
+  fail "scan summary: $out"
+echo "$out" | grep -q "^could not make the cache file of %my_documents%/Trip/d.jpg$" ||
+  fail "scan does not name the broken picture: $out"
+grep -q "^made 4/4 " "$scan/err" || fail "no progress lines: $(cat "$scan/err")"
+for f in "$scan/card/!lumiviewcache/"* "$scan/pics/!lumiviewcache/"*; do
+  [ -s "$f" ] || continue
+  "$tool" info "$f" | grep -qx "valid: yes" || fail "scan made a bad cache file $f"
+done
+[ "$(ls "$scan/card/!lumiviewcache" | wc -l)" -eq 2 ] || fail "card caches: $(ls "$scan/card/!lumiviewcache")"
+[ "$(head -c 2 "$scan/state/lumiview/folders.ini" | od -An -tx1 | tr -d ' ')" = "fffe" ] ||
+  fail "no folder list saved"
+out=$("$tool" scan "$scan/card" 2>/dev/null) || fail "second scan: $out"
+echo "$out" | grep -q "^scan: 4 pictures, 3 with a cache file already, 0 made, 1 failed, in " ||
+  fail "second scan summary: $out"
+
+# Ctrl-C during the builds stops the scan cleanly: status 130, no
+# half-written file, and the next scan finishes the job.
+big=$root/big
+mkdir -p "$big/card" "$big/pics"
+n=0
+for source in "$testdata"/jpeg/large/*.jpg "$testdata"/jpeg/zune/large_*.jpg; do
+  for copy in 1 2 3; do
+    n=$((n + 1))
+    # Bytes after the end of the picture give each copy a size of its own.
+    { cat "$source"; head -c $n /dev/zero; } > "$big/card/$n.jpg"
+  done
+done
+export LUMIVIEW_PICTURES=$big/pics
+"$tool" scan "$big/card" > "$big/out" 2> "$big/err" &
+pid=$!
+for i in $(seq 600); do grep -q "need one" "$big/out" && break; sleep 0.05; done
+kill -INT $pid
+wait $pid
+status=$?
+if grep -q "^scan: $n pictures" "$big/out"; then
+  echo "note: the scan ended before Ctrl-C reached it; interruption not checked"
+else
+  [ $status -eq 130 ] || fail "an interrupted scan gives status $status: $(cat "$big/out" "$big/err")"
+  grep -q "^scan: stopped after [0-9]* of $n cache files" "$big/out" ||
+    fail "interrupted scan says: $(cat "$big/out")"
+fi
+for f in "$big/card/!lumiviewcache/"*; do
+  [ -e "$f" ] || continue
+  case $f in *.tmp-*) fail "a half-written cache file was left: $f" ;; esac
+  "$tool" info "$f" | grep -qx "valid: yes" || fail "interrupted scan left a bad cache file $f"
+done
+out=$("$tool" scan "$big/card" 2>/dev/null) || fail "scan after Ctrl-C: $out"
+echo "$out" | grep -q "^scan: $n pictures, .* 0 failed, in " || fail "scan after Ctrl-C: $out"
+[ "$(ls "$big/card/!lumiviewcache" | wc -l)" -eq $n ] || fail "not every cache file made"
 echo "lumiview-cache: all commands behave"

@@ -18,6 +18,10 @@ int thumb(const std::string& picture, const std::string& drive, const std::strin
 int tile(const std::string& picture, const std::string& drive, int level, int column, int row,
          const std::string& out, bool from_picture);
 int decode(const std::string& picture, const std::string& out);
+// Searches the drives (the cards given, else LUMIVIEW_CARDS or the mounted
+// removable volumes, and the pictures folder) as the program does and makes
+// every missing cache file. Ctrl-C stops it cleanly (status 130).
+int scan(const std::vector<std::string>& cards);
 
 // The folder of a path with its separator, "./" for a bare name.
 std::string folder_of(const std::string& path);

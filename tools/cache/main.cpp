@@ -19,7 +19,11 @@ constexpr const char* kUsageText =
     "  tile PICTURE DRIVE LEVEL COLUMN ROW OUT.png [--source cache|picture]\n"
     "                              write one 256 x 256 tile as the viewer gets it\n"
     "                              (LEVEL 0 is the smallest, the top level the picture)\n"
-    "  decode PICTURE OUT.png      decode the whole picture with the program's own decoder\n";
+    "  decode PICTURE OUT.png      decode the whole picture with the program's own decoder\n"
+    "  scan [CARD...]              search the cards (default: LUMIVIEW_CARDS, else the\n"
+    "                              mounted removable volumes) and the pictures folder as\n"
+    "                              the program does, make every missing cache file and\n"
+    "                              save the folder list; Ctrl-C stops cleanly\n";
 
 int usage(const char* problem) {
   if (problem) std::fprintf(stderr, "lumiview-cache: %s\n", problem);
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
     if (args.size() != 2) return usage("decode needs PICTURE and OUT.png");
     return decode(args[0], args[1]);
   }
+  if (command == "scan") return scan(args);
   const std::string problem = "unknown command \"" + command + "\"";
   return usage(problem.c_str());
 }

@@ -1,0 +1,276 @@
+#include "library/folder_search.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "library/cache_build.h"
+#include "library/cache_file.h"
+#include "library/library_state.h"
+#include "library/library_test_support.h"
+#include "platform/text.h"
+
+namespace lv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::library::Device;
+
+std::vector<std::u16string> queued_pictures(const LibraryState& state) {
+  std::vector<std::u16string> pictures;
+  for (const auto& [folder, entry] : state.queue.entries())
+    for (const auto& item : entry.items) pictures.push_back(item.picture);
+  return pictures;
+}
+
+std::u16string u(const std::string& text) {
+  return from_utf8(text);
+}
+
+class FolderSearchTest : public testing::Test {
+ protected:
+  FolderSearchTest() : device(2) {}
+
+  SearchSummary search(StopRequest stop = {}) {
+    FolderSearch search(state, std::move(stop));
+    return search.search();
+  }
+  std::string cache_dir(int card) const { return device.card(card) + "/!lumiviewcache"; }
+  std::vector<std::string> cache_entries(int card) const {
+    std::vector<std::string> names;
+    if (!fs::exists(cache_dir(card))) return names;
+    for (const auto& e : fs::directory_iterator(cache_dir(card)))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string cache_of(const std::string& picture, int card) const {
+    return to_utf8(cache_name(u(picture), device.card_drive(card)));
+  }
+
+  Device device;
+  LibraryState state;
+};
+
+TEST_F(FolderSearchTest, FoldersComeInWalkOrderCardsFirstWithTheirKeyPicturesAndSizes) {
+  const std::string c0 = device.card(0), c1 = device.card(1), docs = device.pictures();
+  device.put(c0, "root.jpg");
+  device.put(c0, "DCIM/100CANON/IMG_2.JPG");
+  device.put(c0, "DCIM/100CANON/IMG_1.jpg");
+  // A *.jpeg is found after every *.jpg of the drive, so it is no key
+  // picture even when its name sorts first.
+  device.put(c0, "Mixed/a.jpeg");
+  device.put(c0, "Mixed/b.jpg");
+  device.put(c0, "Windows wallpapers/w.jpg");
+  device.put(c0, "Program Files/Viewer/p.jpg");
+  device.put(c0, "Trip/Windows/t.jpg");
+  device.put(c0, "Only skipped/Windows/s.jpg");
+  device.put(c0, "!lumiviewcache/sent.jpg");
+  test::write_file(c0 + "/Mixed/notes.txt", "text");
+  device.put(c1, "Z/z.jpg");
+  device.put(docs, "m.jpg");
+  device.put(docs, "Holiday/h2.jpeg");
+  device.put(docs, "Holiday/h1.jpg");
+
+  const SearchSummary summary = search();
+  EXPECT_TRUE(summary.complete);
+  EXPECT_EQ(summary.drives, 3);
+  EXPECT_EQ(summary.pictures, 9);
+  EXPECT_EQ(summary.cached, 0);
+  EXPECT_EQ(summary.queued, 9);
+
+  const std::u16string d0 = device.card_drive(0), d1 = device.card_drive(1);
+  const std::u16string docs_drive = u"%my_documents%/";
+  const std::vector<FolderRecord> expected = {
+      {d0, d0, d0 + u"root.jpg", 1},
+      {d0, d0 + u"DCIM/100CANON/", d0 + u"DCIM/100CANON/IMG_1.jpg", 2},
+      {d0, d0 + u"Mixed/", d0 + u"Mixed/b.jpg", 2},
+      {d1, d1 + u"Z/", d1 + u"Z/z.jpg", 1},
+      {docs_drive, docs_drive, docs_drive + u"m.jpg", 1},
+      {docs_drive, docs_drive + u"Holiday/", docs_drive + u"Holiday/h1.jpg", 2},
+  };
+  EXPECT_EQ(state.folders, expected);
+
+  // Queued by folder path, each folder's pictures in the order found.
+  EXPECT_EQ(
+      queued_pictures(state),
+      (std::vector<std::u16string>{docs_drive + u"m.jpg", docs_drive + u"Holiday/h1.jpg",
+                                   docs_drive + u"Holiday/h2.jpeg", d0 + u"root.jpg",
+                                   d0 + u"DCIM/100CANON/IMG_1.jpg", d0 + u"DCIM/100CANON/IMG_2.JPG",
+                                   d0 + u"Mixed/b.jpg", d0 + u"Mixed/a.jpeg", d1 + u"Z/z.jpg"}));
+  EXPECT_EQ(state.queue.entries().at(d0 + u"DCIM/100CANON/").drive, d0);
+  EXPECT_EQ(state.queue.entries().at(docs_drive).drive, docs_drive);
+  EXPECT_EQ(state.progress.maximum(), 9);
+  EXPECT_EQ(state.progress.value(), 0);
+}
+
+TEST_F(FolderSearchTest, WithoutCardsOnlyThePicturesFolderIsSearched) {
+  device.put(device.card(0), "a.jpg");
+  device.put(device.pictures(), "b.jpg");
+  device.set_cards({});
+  search();
+  ASSERT_EQ(state.folders.size(), 1u);
+  EXPECT_EQ(state.folders[0].drive, u"%my_documents%/");
+  EXPECT_EQ(state.folders[0].key_picture, u"%my_documents%/b.jpg");
+}
+
+TEST_F(FolderSearchTest, ValidCacheFilesStayAndEverythingElseInTheCacheFolderGoes) {
+  const std::string c0 = device.card(0);
+  const std::string kept = device.put(c0, "A/kept.jpg");
+  const std::string damaged = device.put(c0, "A/damaged.jpg");
+  const std::string marked = device.put(c0, "A/marked.jpg");
+  const std::string cut = device.put(c0, "A/cut.jpg");
+  const std::string crashed = device.put(c0, "A/crashed.jpg");
+  for (const std::string& p : {kept, cut})
+    ASSERT_EQ(make_cache_file(u(p), device.card_drive(0)), CacheBuildResult::built);
+  const std::string kept_cache = test::read_file(cache_of(kept, 0));
+  // Not format 19; the empty marker of a failed build; a file cut short
+  // (its header promises more than is there); what a build killed during
+  // its write leaves beside the name; a file of no picture; a folder.
+  test::write_file(cache_of(damaged, 0), std::string("\x12\0\0\0", 4) + kept_cache.substr(4));
+  test::write_file(cache_of(marked, 0), "");
+  const std::string cut_cache = test::read_file(cache_of(cut, 0));
+  test::write_file(cache_of(cut, 0), cut_cache.substr(0, cut_cache.size() / 2));
+  test::write_file(cache_of(crashed, 0) + ".tmp-4242-0-17", kept_cache.substr(0, 100));
+  test::write_file(cache_dir(0) + "/123456789", kept_cache);
+  fs::create_directory(cache_dir(0) + "/leftover");
+
+  const SearchSummary summary = search();
+  EXPECT_EQ(summary.pictures, 5);
+  EXPECT_EQ(summary.cached, 1);
+  EXPECT_EQ(summary.queued, 4);
+  EXPECT_EQ(summary.deleted, 6);
+  EXPECT_EQ(cache_entries(0), std::vector<std::string>{fs::path(cache_of(kept, 0)).filename()});
+  EXPECT_EQ(test::read_file(cache_of(kept, 0)), kept_cache);
+  const std::u16string d0 = device.card_drive(0);
+  EXPECT_EQ(queued_pictures(state),
+            (std::vector<std::u16string>{u(crashed), u(cut), u(damaged), u(marked)}));
+  EXPECT_EQ(state.progress.maximum(), 4);
+  ASSERT_EQ(state.folders.size(), 1u);
+  EXPECT_EQ(state.folders[0].size, 5);
+  EXPECT_EQ(state.folders[0].key_picture, d0 + u"A/crashed.jpg");
+}
+
+TEST_F(FolderSearchTest, PicturesStillQueuedAreNeitherQueuedNorCountedTwice) {
+  const std::string a = device.put(device.card(0), "A/a.jpg");
+  const std::string b = device.put(device.card(0), "A/b.jpg");
+  ASSERT_TRUE(state.queue.add(u(a), device.card_drive(0)));
+  state.progress.picture_queued();
+  state.failed.insert(u(b));
+  search();
+  EXPECT_EQ(queued_pictures(state), (std::vector<std::u16string>{u(a), u(b)}));
+  // The new round starts with the picture still queued, then adds b once.
+  EXPECT_EQ(state.progress.maximum(), 2);
+  EXPECT_EQ(state.progress.value(), 0);
+  // Failure marks last until the next search.
+  EXPECT_TRUE(state.failed.empty());
+}
+
+TEST_F(FolderSearchTest, AStoppedSearchKeepsEveryCacheFileAndRemovesNothing) {
+  const std::string c0 = device.card(0);
+  const std::string cached = device.put(c0, "A/cached.jpg");
+  for (int i = 0; i < 20; ++i) device.put(c0, "B/" + std::to_string(i) + ".jpg");
+  ASSERT_EQ(make_cache_file(u(cached), device.card_drive(0)), CacheBuildResult::built);
+  test::write_file(cache_dir(0) + "/stale", "x");
+  const std::vector<std::string> before = cache_entries(0);
+
+  // Stop after a few checks: two for the cards, two for the cache folder's
+  // files, 27 for the walk of card 0, then while its pictures are looked
+  // at and while they are counted.
+  for (int stop_at : {3, 20, 31, 33}) {
+    int calls = 0;
+    const SearchSummary summary = search([&] { return ++calls > stop_at; });
+    EXPECT_FALSE(summary.complete) << stop_at;
+    EXPECT_EQ(cache_entries(0), before) << stop_at;
+    EXPECT_LT(summary.pictures, 21) << stop_at;
+  }
+  const SearchSummary summary = search();
+  EXPECT_TRUE(summary.complete);
+  EXPECT_EQ(summary.pictures, 21);
+  EXPECT_EQ(summary.deleted, 1);
+}
+
+TEST_F(FolderSearchTest, PicturesAndFoldersThatVanishDuringTheSearchAreNotCounted) {
+  const std::string c0 = device.card(0);
+  device.put(c0, "A/a.jpg");
+  for (int i = 0; i < 5; ++i) device.put(c0, "B/" + std::to_string(i) + ".jpg");
+  device.put(c0, "C/c.jpg");
+  device.put(c0, "D/d.jpg");
+  // A file in the cache folder makes the search look at every picture.
+  fs::create_directories(cache_dir(0));
+  test::write_file(cache_dir(0) + "/stale", "x");
+  // The stop request is asked once per entry: the cache folder's file,
+  // then the walk's !lumiviewcache, its file, A, A/a.jpg, B, C, C/c.jpg,
+  // D, D/d.jpg, then before the pictures are looked at. Folder B goes after
+  // the card's folder has been listed, D/d.jpg after the walk found it.
+  int calls = 0;
+  FolderSearch search(state, [&] {
+    ++calls;
+    if (calls == 5) fs::remove_all(c0 + "/B");
+    if (calls == 11) fs::remove(c0 + "/D/d.jpg");
+    return false;
+  });
+  EXPECT_TRUE(search.check_drive(device.card_drive(0)));
+  EXPECT_FALSE(fs::exists(c0 + "/B"));
+  EXPECT_FALSE(fs::exists(c0 + "/D/d.jpg"));
+  std::vector<std::u16string> folders;
+  for (const FolderRecord& r : state.folders) {
+    folders.push_back(r.folder);
+    EXPECT_EQ(r.size, 1);
+  }
+  const std::u16string d0 = device.card_drive(0);
+  EXPECT_EQ(folders, (std::vector<std::u16string>{d0 + u"A/", d0 + u"C/"}));
+  EXPECT_EQ(queued_pictures(state),
+            (std::vector<std::u16string>{d0 + u"A/a.jpg", d0 + u"C/c.jpg"}));
+  EXPECT_EQ(search.summary().deleted, 1);  // the stale file
+}
+
+// Enough pictures that several threads look at them: the result is the
+// one a single thread gives, and a stop still ends the search.
+TEST_F(FolderSearchTest, ALargeCardIsLookedAtByHelpersWithTheSameResult) {
+  const std::string c0 = device.card(0);
+  std::vector<std::string> paths;
+  for (int f = 0; f < 30; ++f)
+    for (int i = 0; i < 80; ++i)
+      paths.push_back(
+          device.put(c0, "F" + std::to_string(100 + f) + "/" + std::to_string(1000 + i) + ".jpg"));
+  std::vector<std::string> cached;
+  for (size_t i = 0; i < paths.size(); i += 97) {
+    ASSERT_EQ(make_cache_file(u(paths[i]), device.card_drive(0)), CacheBuildResult::built);
+    cached.push_back(paths[i]);
+  }
+  const std::string gone = paths[1234];
+  fs::remove(gone);
+
+  int calls = 0;
+  const SearchSummary stopped = search([&] { return ++calls > 2500; });
+  EXPECT_FALSE(stopped.complete);
+  EXPECT_EQ(cache_entries(0).size(), cached.size());
+
+  const SearchSummary summary = search();
+  ASSERT_TRUE(summary.complete);
+  EXPECT_EQ(summary.pictures, static_cast<int>(paths.size()) - 1);
+  EXPECT_EQ(summary.cached, static_cast<int>(cached.size()));
+  EXPECT_EQ(summary.queued, summary.pictures - summary.cached);
+  ASSERT_EQ(state.folders.size(), 30u);
+  for (size_t f = 0; f < 30; ++f) {
+    EXPECT_EQ(state.folders[f].size, f == 1234 / 80 ? 79 : 80) << f;
+    EXPECT_EQ(state.folders[f].key_picture, u(paths[f * 80]));
+  }
+  const std::vector<std::u16string> queued = queued_pictures(state);
+  EXPECT_EQ(std::count(queued.begin(), queued.end(), u(gone)), 0);
+  for (const std::string& p : cached)
+    EXPECT_EQ(std::count(queued.begin(), queued.end(), u(p)), 0) << p;
+}
+
+TEST_F(FolderSearchTest, LeftOutPathsAreCaseSensitiveSubstrings) {
+  EXPECT_TRUE(left_out_of_search(u"/media/card/My Windows/a.jpg"));
+  EXPECT_TRUE(left_out_of_search(u"/media/card/Program Files/a.jpg"));
+  EXPECT_TRUE(left_out_of_search(u"/media/card/!lumiviewcache/send.jpg"));
+  EXPECT_TRUE(left_out_of_search(u"/media/card/xWindowsx.jpg"));
+  EXPECT_FALSE(left_out_of_search(u"/media/card/windows/a.jpg"));
+  EXPECT_FALSE(left_out_of_search(u"/media/card/Program files/a.jpg"));
+}
+
+}  // namespace
+}  // namespace lv

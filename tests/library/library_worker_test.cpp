@@ -1,0 +1,366 @@
+// The photo library with its worker thread: the worker and the
+// user-interface thread at once. These tests also run under ThreadSanitizer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "app/base/settings.h"
+#include "library/cache_file.h"
+#include "library/folder_list.h"
+#include "library/libjpeg_codec.h"
+#include "library/library_test_support.h"
+#include "library/photo_library.h"
+#include "platform/text.h"
+
+namespace lv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::library::Device;
+using test::library::Gate;
+using test::library::RecordingListener;
+using test::library::wait_until;
+using test::library::Watchdog;
+
+std::u16string u(const std::string& text) {
+  return from_utf8(text);
+}
+
+class PhotoLibraryWorkerTest : public testing::Test {
+ protected:
+  PhotoLibraryWorkerTest() : device(2) {}
+
+  PhotoLibrary::Options options(PhotoLibrary::CacheBuilder builder = {}) {
+    PhotoLibrary::Options o;
+    o.folder_list_path = u(device.folders_file());
+    o.builder = std::move(builder);
+    return o;
+  }
+  // Polls until the library is idle and the listener has heard `searches`
+  // search_complete events in all.
+  bool settle(PhotoLibrary& library, int searches = 0) {
+    return wait_until(
+        [&] {
+          return library.status().idle() &&
+                 listener.count(LibraryEvent::search_complete) >= searches;
+        },
+        [&] { library.poll(); });
+  }
+
+  Device device;
+  RecordingListener listener;
+};
+
+TEST_F(PhotoLibraryWorkerTest, SearchesAndMakesEveryCacheFileWhenAsked) {
+  Watchdog watchdog("search and build");
+  std::vector<std::u16string> pictures;
+  for (const char* name : {"DCIM/1.jpg", "DCIM/2.jpg", "Trip/a.jpeg"})
+    pictures.push_back(u(device.put(device.card(0), name, 300, 200)));
+  pictures.push_back(u(device.put(device.card(1), "x.jpg")));
+  pictures.push_back(u(device.put(device.pictures(), "Saved/y.jpg", 40, 90)));
+
+  PhotoLibrary library(options());
+  library.add_listener(&listener);
+  library.need_search();
+  ASSERT_TRUE(settle(library, 1));
+  library.poll();
+
+  EXPECT_EQ(library.get_folders_size(), 4);
+  EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(library.folders()));
+  EXPECT_TRUE(cache_valid(pictures[0], device.card_drive(0)));
+  EXPECT_TRUE(cache_valid(pictures[2], device.card_drive(0)));
+  EXPECT_TRUE(cache_valid(pictures[3], device.card_drive(1)));
+  EXPECT_TRUE(cache_valid(pictures[4], u"%my_documents%/"));
+  EXPECT_EQ(listener.count(LibraryEvent::search_complete), 1);
+  EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 1);
+  std::vector<std::u16string> completed = listener.completed();
+  std::sort(completed.begin(), completed.end());
+  std::vector<std::u16string> expected = pictures;
+  expected[4] = u"%my_documents%/Saved/y.jpg";
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(completed, expected);
+  for (double fraction : listener.fractions()) {
+    EXPECT_GT(fraction, 0.0);
+    EXPECT_LT(fraction, 1.0);
+  }
+  // Idle, the worker does nothing more.
+  const size_t heard = listener.events.size();
+  for (int i = 0; i < 50; ++i) library.poll();
+  EXPECT_EQ(listener.events.size(), heard);
+}
+
+TEST_F(PhotoLibraryWorkerTest, ASearchAskedForDuringASearchFollowsIt) {
+  Watchdog watchdog("two searches");
+  for (int f = 0; f < 300; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
+  std::atomic<int> builds{0};
+  PhotoLibrary library(options([&](std::u16string_view, std::u16string_view, const StopRequest&) {
+    ++builds;
+    return CacheBuildResult::built;
+  }));
+  library.add_listener(&listener);
+  int searches = 0, overlapped = 0;
+  for (int attempt = 0; attempt < 20 && overlapped < 3; ++attempt) {
+    library.need_search();
+    ++searches;
+    // Catch the worker inside the search; a search that ended first is
+    // simply not counted as overlapped.
+    if (wait_until([&] { return library.status().searching; }, {}, std::chrono::seconds(5))) {
+      library.need_search();  // returns at once, the search goes on
+      ++searches;
+      ++overlapped;
+    }
+    ASSERT_TRUE(settle(library, searches)) << "search " << searches << " never came";
+    EXPECT_EQ(listener.count(LibraryEvent::search_complete), searches);
+  }
+  EXPECT_GT(overlapped, 0);
+  EXPECT_EQ(library.get_folders_size(), 300);
+  EXPECT_GE(builds.load(), 300);
+}
+
+TEST_F(PhotoLibraryWorkerTest, NoWakeUpIsLostBetweenTheWorkersCheckAndItsSleep) {
+  Watchdog watchdog("wake-ups");
+  std::vector<std::u16string> pictures;
+  for (int i = 0; i < 150; ++i)
+    pictures.push_back(u(device.put(device.card(0), "A/" + std::to_string(i) + ".jpg")));
+  PhotoLibrary library(options([](std::u16string_view, std::u16string_view, const StopRequest&) {
+    return CacheBuildResult::built;
+  }));
+  library.add_listener(&listener);
+  // Each request comes the moment the worker is done with the one before,
+  // which is when it checks for more work and goes to sleep.
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const size_t heard = listener.events.size();
+    ASSERT_EQ(library.add_picture(pictures[i], device.card_drive(0)),
+              PhotoLibrary::AddResult::queued);
+    const auto made = [&] {
+      for (size_t e = heard; e < listener.events.size(); ++e)
+        if (listener.events[e].picture == pictures[i]) return true;
+      return false;
+    };
+    ASSERT_TRUE(wait_until(
+        made, [&] { library.poll(); }, std::chrono::seconds(60)))
+        << "picture " << i << " was never made";
+    ASSERT_TRUE(settle(library));
+    if (i % 3 == 0) {
+      const int searches = listener.count(LibraryEvent::search_complete) + 1;
+      library.need_search();
+      ASSERT_TRUE(settle(library, searches)) << "search after picture " << i << " never came";
+    }
+  }
+}
+
+TEST_F(PhotoLibraryWorkerTest, DestructionNeverWaitsForever) {
+  Watchdog watchdog("destruction");
+  for (int i = 0; i < 40; ++i) device.put(device.card(0), "A/" + std::to_string(i) + ".jpg");
+  const std::u16string one = u(device.card(0) + "/A/0.jpg");
+  for (int round = 0; round < 100; ++round) {
+    PhotoLibrary library(options());
+    switch (round % 4) {
+      case 0:
+        break;  // straight to sleep, then stopped
+      case 1:
+        library.need_search();
+        break;
+      case 2:
+        library.add_picture(one, device.card_drive(0));
+        break;
+      default:
+        library.need_search();
+        library.add_picture(one, device.card_drive(0));
+        wait_until([&] { return library.status().searching || library.status().idle(); });
+        break;
+    }
+  }
+  EXPECT_EQ(PhotoLibrary::instance(), nullptr);
+}
+
+TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextScanLine) {
+  Watchdog watchdog("a stopped build");
+  // Large enough that the build is still going when the stop comes.
+  const int width = 3000, height = 2000;
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7 / 5);
+  std::vector<uint8_t> jpeg;
+  ASSERT_TRUE(encode_jpeg(rgb.data(), width, height, static_cast<size_t>(width) * 3, 90, jpeg));
+  const std::string picture = device.card(0) + "/big.jpg";
+  test::write_file(picture, std::string(jpeg.begin(), jpeg.end()));
+
+  std::atomic<bool> started{false};
+  std::atomic<int> stop_answers_true{0};
+  std::atomic<int> result{-1};
+  {
+    PhotoLibrary library(
+        options([&](std::u16string_view p, std::u16string_view d, const StopRequest& stop) {
+          started = true;
+          const CacheBuildResult r = make_cache_file(p, d, [&] {
+            const bool yes = stop();
+            if (yes) ++stop_answers_true;
+            return yes;
+          });
+          result = static_cast<int>(r);
+          return r;
+        }));
+    library.add_picture(u(picture), device.card_drive(0));
+    ASSERT_TRUE(wait_until([&] { return started.load(); }));
+  }
+  EXPECT_EQ(result.load(), static_cast<int>(CacheBuildResult::stopped));
+  // It ended at the first scan line after the request.
+  EXPECT_GE(stop_answers_true.load(), 1);
+  EXPECT_LE(stop_answers_true.load(), 2);
+  EXPECT_FALSE(cache_valid(u(picture), device.card_drive(0)));
+  const std::string folder = device.card(0) + "/!lumiviewcache";
+  if (fs::exists(folder))
+    for (const auto& e : fs::directory_iterator(folder))
+      ADD_FAILURE() << "left behind: " << e.path();
+}
+
+TEST_F(PhotoLibraryWorkerTest, AStoppedSearchNeverReplacesTheSavedList) {
+  Watchdog watchdog("stopped searches");
+  for (int f = 0; f < 400; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
+  const std::vector<FolderRecord> old = {{u"/old/", u"/old/A/", u"/old/A/a.jpg", 3}};
+  std::string full;
+  {
+    PhotoLibrary::Options o = options();
+    o.folder_list_path = u(device.root() + "/full.ini");
+    o.worker = PhotoLibrary::Worker::manual;
+    PhotoLibrary library(o);
+    ASSERT_TRUE(library.search());
+    full = test::read_file(device.root() + "/full.ini");
+  }
+  int cut_short = 0;
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_TRUE(write_folder_list(u(device.folders_file()), old));
+    const std::string before = test::read_file(device.folders_file());
+    {
+      PhotoLibrary library(options([](std::u16string_view, std::u16string_view,
+                                      const StopRequest&) { return CacheBuildResult::built; }));
+      library.need_search();
+      wait_until([&] { return library.status().searching; }, {}, std::chrono::seconds(5));
+    }
+    const std::string after = test::read_file(device.folders_file());
+    EXPECT_TRUE(after == before || after == full) << "round " << round;
+    cut_short += after == before ? 1 : 0;
+  }
+  EXPECT_GT(cut_short, 0);
+}
+
+TEST_F(PhotoLibraryWorkerTest, AScreensRequestTakesEffectAfterThePictureInHand) {
+  Watchdog watchdog("priority");
+  std::vector<std::u16string> a, b;
+  for (int i = 0; i < 3; ++i)
+    a.push_back(u(device.put(device.card(0), "A/" + std::to_string(i) + ".jpg")));
+  for (int i = 0; i < 2; ++i)
+    b.push_back(u(device.put(device.card(0), "B/" + std::to_string(i) + ".jpg")));
+  Gate gate;
+  std::mutex mutex;
+  std::vector<std::u16string> order;
+  std::atomic<bool> in_first{false};
+  PhotoLibrary library(
+      options([&](std::u16string_view p, std::u16string_view, const StopRequest& stop) {
+        {
+          std::lock_guard lock(mutex);
+          order.emplace_back(p);
+        }
+        if (p == a[0]) {
+          in_first = true;
+          gate.pass(stop);
+        }
+        return CacheBuildResult::built;
+      }));
+  for (const auto& p : a) library.add_picture(p, device.card_drive(0));
+  ASSERT_TRUE(wait_until([&] { return in_first.load(); }));
+  for (const auto& p : b) library.add_picture(p, device.card_drive(0));
+  gate.open();
+  ASSERT_TRUE(settle(library));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(order, (std::vector<std::u16string>{a[0], b[0], b[1], a[1], a[2]}));
+}
+
+// The worker searching and building while the user-interface thread uses
+// every operation of the library as fast as it can.
+TEST_F(PhotoLibraryWorkerTest, TheWorkerAndTheUserInterfaceHammeringAtOnce) {
+  Watchdog watchdog("hammering");
+  std::vector<std::u16string> pictures;
+  std::vector<std::u16string> drives;
+  for (int card = 0; card < 2; ++card)
+    for (int f = 0; f < 3; ++f)
+      for (int i = 0; i < 4; ++i) {
+        pictures.push_back(u(device.put(device.card(card),
+                                        "F" + std::to_string(f) + "/" + std::to_string(i) + ".jpg",
+                                        48 + 8 * i, 40)));
+        drives.push_back(device.card_drive(card));
+      }
+  const std::u16string broken = u(device.card(1) + "/F0/broken.jpg");
+  test::write_file(to_utf8(broken), "no picture");
+
+  PhotoLibrary library(options());
+  library.add_listener(&listener);
+  std::mt19937 random(4);
+  int searches = 0;
+  for (int step = 0; step < 3000; ++step) {
+    const size_t n = random() % pictures.size();
+    switch (random() % 10) {
+      case 0:
+        if (step % 200 == 0) {
+          library.need_search();
+          ++searches;
+        }
+        break;
+      case 1:
+        library.add_picture(pictures[n], drives[n]);
+        break;
+      case 2:
+        library.withdraw_picture(pictures[n]);
+        break;
+      case 3:
+        library.set_current_folder(folder_of(pictures[n]));
+        break;
+      case 4: {
+        const int size = library.get_folders_size();
+        const auto record = library.get_folder(static_cast<int>(random() % (size + 2)) - 1);
+        if (record) {
+          EXPECT_GT(record->size, 0);
+          EXPECT_TRUE(record->key_picture.starts_with(record->folder));
+        }
+        break;
+      }
+      case 5:
+        library.search_folder_num(pictures[n]);
+        break;
+      case 6:
+        if (step % 300 == 0) library.set_folder_size(pictures[n], step % 600 == 0 ? 0 : 9);
+        break;
+      case 7:
+        library.status();
+        break;
+      default:
+        library.poll();
+        break;
+    }
+  }
+  // Whatever happened on the way, one more search puts everything right.
+  library.need_search();
+  ++searches;
+  ASSERT_TRUE(settle(library, searches));
+  library.poll();
+
+  ASSERT_EQ(library.get_folders_size(), 6);
+  for (int i = 0; i < 6; ++i) {
+    const auto record = library.get_folder(i);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->size, i == 3 ? 5 : 4) << i;  // card 1's F0 holds the broken file too
+  }
+  for (size_t i = 0; i < pictures.size(); ++i)
+    EXPECT_TRUE(cache_valid(pictures[i], drives[i])) << to_utf8(pictures[i]);
+  EXPECT_TRUE(library.picture_failed(broken));
+  EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(library.folders()));
+  EXPECT_EQ(library.status().progress_maximum, 0);
+}
+
+}  // namespace
+}  // namespace lv
