@@ -1,0 +1,456 @@
+// The element base: building from skins, lookups, visibility and enabled
+// propagation, pointer routing with capture, caching, visibility
+// animations, destruction and dump.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/log_capture.h"
+#include "platform/clock.h"
+#include "skin/rgb565.h"
+#include "skin/skin_exceptions.h"
+#include "widgets/color_element.h"
+#include "widgets/screen_host.h"
+#include "widgets/widget_exceptions.h"
+#include "widgets/widget_test_support.h"
+#include "widgets/widget_types.h"
+
+namespace lv {
+namespace {
+
+using test::Rgb;
+using test::TestScreen;
+using test::TestSkin;
+
+// Takes every pointer event and counts what reaches it.
+class Recorder : public Element {
+ public:
+  bool on_pointer_button(const PointerEvent& event) override {
+    buttons.push_back(event);
+    return takes;
+  }
+  void on_pointer_move(const PointerEvent& event) override { moves.push_back(event); }
+  void on_timer(double seconds) override {
+    ++timer_calls;
+    Element::on_timer(seconds);
+  }
+  void draw(Canvas& target, Point origin) override {
+    ++draws;
+    Element::draw(target, origin);
+  }
+
+  std::vector<PointerEvent> buttons;
+  std::vector<PointerEvent> moves;
+  int timer_calls = 0;
+  int draws = 0;
+  bool takes = true;
+};
+
+// Builds a part of itself from the named node that holds it: loads that
+// never end.
+class Looping : public Element {
+ public:
+  void load(const Properties& properties, const SkinNode* node) override {
+    Element::load(properties, node);
+    auto again = std::make_unique<Element>();
+    again->load_named(properties, u"Loop");
+    add_child(std::move(again));
+  }
+};
+
+void register_test_types() {
+  test::ensure_widget_types();
+  NodeTypeRegistry& registry = NodeTypeRegistry::instance();
+  if (!registry.contains(u"recorder"))
+    registry.register_type(u"recorder",
+                           [] { return std::unique_ptr<Element>(std::make_unique<Recorder>()); });
+  if (!registry.contains(u"looping"))
+    registry.register_type(u"looping",
+                           [] { return std::unique_ptr<Element>(std::make_unique<Looping>()); });
+}
+
+class ElementTest : public ::testing::Test {
+ protected:
+  void SetUp() override { register_test_types(); }
+  TestSkin skin;
+};
+
+TEST_F(ElementTest, RegistryHoldsTheToolkitTypes) {
+  NodeTypeRegistry registry;
+  register_widget_types(registry);
+  for (std::u16string_view name : kWidgetTypeNames) EXPECT_TRUE(registry.contains(name));
+  EXPECT_THROW(register_widget_types(registry), jobser::NodeAlreadyRegistered);
+  unregister_widget_types(registry);
+  for (std::u16string_view name : kWidgetTypeNames) EXPECT_FALSE(registry.contains(name));
+}
+
+TEST_F(ElementTest, BuildsChildrenInSkinOrderWithTheirClasses) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"color": {"outside_color": [10, 20, 30]}, "children": [
+      {"string": {"type": "color", "id": "first"}},
+      {"string": {"type": "node", "id": "second"}, "children": [
+        {"string": {"type": "text", "id": "inner"}}]},
+      {"string": {"type": "recorder", "id": "third"}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  ScreenRoot& root = screen.root();
+  ASSERT_EQ(root.child_count(), 3u);
+  EXPECT_EQ(root.child(0).id(), u"first");
+  EXPECT_NE(dynamic_cast<ColorElement*>(&root.child(0)), nullptr);
+  EXPECT_EQ(root.child(1).child(0).id(), u"inner");
+  EXPECT_EQ(&root.child(1).child(0).parent()->root(), &root);
+  EXPECT_NE(dynamic_cast<Recorder*>(&root.child(2)), nullptr);
+  EXPECT_EQ(root.outside_color(), (Color{10, 20, 30, 255}));
+}
+
+TEST_F(ElementTest, UnknownTypesAndMissingNodesAreSkinFaults) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Bad": {"children": [{"string": {"type": "node"}}, {"string": {"type": "gizmo"}}]},
+    "Untyped": {"children": [{"string": {"id": "x"}}]}
+  })"));
+  ScreenRoot root;
+  try {
+    root.build(skin.properties(), u"Bad");
+    FAIL() << "no exception";
+  } catch (const jobser::NodeNotRegistered& e) {
+    EXPECT_EQ(e.type_name(), u"gizmo");
+  }
+  try {
+    root.build(skin.properties(), u"Untyped");
+    FAIL() << "no exception";
+  } catch (const jobser::NodeNotRegistered& e) {
+    EXPECT_EQ(e.type_name(), u"");
+  }
+  EXPECT_FALSE(root.load_named(skin.properties(), u"Nowhere"));
+  try {
+    root.build(skin.properties(), u"Nowhere");
+    FAIL() << "no exception";
+  } catch (const jobser::NodeNotFoundInSkin& e) {
+    EXPECT_EQ(e.node_name(), u"Nowhere");
+  }
+}
+
+TEST_F(ElementTest, TreesTooDeepOrLoopingStopWithAnError) {
+  // 64 levels below the named node: the deepest tree a skin may hold builds.
+  std::string nested = R"({"string": {"type": "node", "id": "leaf"}})";
+  for (int level = 1; level < 64; ++level)
+    nested = R"({"string": {"type": "node"}, "children": [)" + nested + "]}";
+  ASSERT_TRUE(skin.load_nodes(R"({"Deep": {"children": [)" + nested + R"(]},
+    "Loop": {"children": [{"string": {"type": "looping", "id": "again"}}]}})"));
+  ScreenRoot root;
+  root.build(skin.properties(), u"Deep");
+  Element* leaf = root.find_by_id(u"leaf");
+  ASSERT_NE(leaf, nullptr);
+  int depth = 0;
+  for (Element* e = leaf; e->parent(); e = e->parent()) ++depth;
+  EXPECT_EQ(depth, 64);
+
+  try {
+    root.build(skin.properties(), u"Loop");
+    FAIL() << "no exception";
+  } catch (const jobser::NodeTreeTooDeep& e) {
+    EXPECT_EQ(e.limit(), kMaxLoadDepth);
+  }
+  // The depth count unwound: the next build works.
+  root.build(skin.properties(), u"Deep");
+  EXPECT_NE(root.find_by_id(u"leaf"), nullptr);
+}
+
+TEST_F(ElementTest, FindByIdPrefersDirectChildrenThenEarlierSubtrees) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "node", "id": "one"}, "children": [
+        {"string": {"type": "node", "id": "x", "anchor_x": "MIN_SIDE"}},
+        {"string": {"type": "node", "id": "inner"}, "children": [
+          {"string": {"type": "node", "id": "deep"}}]}]},
+      {"string": {"type": "node", "id": "two"}, "children": [
+        {"string": {"type": "node", "id": "deep", "anchor_x": "CENTER"}},
+        {"string": {"type": "node", "id": "x", "anchor_x": "MAX_SIDE"}}]},
+      {"string": {"type": "node", "id": "x", "anchor_x": "RATIO"}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {10, 10});
+  ScreenRoot& root = screen.root();
+  EXPECT_EQ(root.find_by_id(u"x")->anchor_x(), AnchorMode::ratio);
+  // "deep" in the first child's subtree, though deeper than the second's.
+  EXPECT_EQ(root.find_by_id(u"deep")->anchor_x(), AnchorMode::both_side);
+  EXPECT_EQ(root.find_by_id(u"two")->find_by_id(u"deep")->anchor_x(), AnchorMode::center);
+  EXPECT_EQ(root.find_by_id(u"one")->find_by_id(u"one"), nullptr);
+  EXPECT_EQ(root.find_by_id(u"X"), nullptr);
+  try {
+    root.find_by_id(u"one")->find_required(u"missing");
+    FAIL() << "no exception";
+  } catch (const jobser::NodeNotFound& e) {
+    EXPECT_EQ(e.searched_id(), u"one");
+    EXPECT_EQ(e.sought_id(), u"missing");
+  }
+}
+
+TEST_F(ElementTest, RebuildingFromAnotherNodeTakesItsDefaults) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "A": {"integer": {"cache": 1}, "point": {"border_min": [3, 4], "design_size": [7, 8]},
+          "string": {"visibility_animation": "scale"},
+          "children": [{"string": {"type": "node", "id": "a"}}]},
+    "B": {"integer": {"other": 1}, "children": [{"string": {"type": "node", "id": "b"}}]},
+    "C": {"point": {"border_max": [2, 2]}}
+  })"));
+  ScreenRoot root;
+  root.build(skin.properties(), u"A");
+  EXPECT_EQ(root.border_min(), (Point{3, 4}));
+  EXPECT_EQ(root.design_size(), (Size{7, 8}));
+  EXPECT_TRUE(root.cache_enabled());
+  ASSERT_NE(root.cache_blitter(), nullptr);
+  EXPECT_NE(root.visibility_animation(), nullptr);
+  root.build(skin.properties(), u"B");
+  EXPECT_EQ(root.border_min(), (Point{0, 0}));
+  EXPECT_EQ(root.design_size(), (Size{0, 0}));
+  EXPECT_FALSE(root.cache_enabled());
+  EXPECT_EQ(root.visibility_animation(), nullptr);
+  ASSERT_EQ(root.child_count(), 1u);
+  EXPECT_EQ(root.child(0).id(), u"b");
+  root.build(skin.properties(), u"C");
+  EXPECT_EQ(root.border_max(), (Point{2, 2}));
+  EXPECT_EQ(root.child_count(), 0u);
+}
+
+TEST_F(ElementTest, VisibilityAndEnabledReachTheWholeSubtree) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [{"string": {"type": "node", "id": "outer"}, "children": [
+      {"string": {"type": "node", "id": "middle"}, "children": [
+        {"string": {"type": "node", "id": "leaf"}}]}]}]}})"));
+  TestScreen screen(skin, u"Main", {10, 10});
+  Element& outer = screen.find(u"outer");
+  Element& middle = screen.find(u"middle");
+  Element& leaf = screen.find(u"leaf");
+  middle.set_visible(false);
+  outer.set_visible(false);
+  EXPECT_FALSE(leaf.effectively_visible());
+  middle.set_visible(true);
+  EXPECT_FALSE(leaf.effectively_visible());  // outer still hides it
+  outer.set_visible(true);
+  EXPECT_TRUE(leaf.effectively_visible());
+  EXPECT_TRUE(leaf.visible());
+
+  outer.set_enabled(false);
+  EXPECT_FALSE(leaf.effectively_enabled());
+  EXPECT_TRUE(leaf.enabled());
+  outer.set_enabled(true);
+  EXPECT_TRUE(leaf.effectively_enabled());
+
+  // A subtree inserted under a hidden element learns it at once.
+  outer.set_visible(false);
+  auto branch = std::make_unique<Element>();
+  branch->add_child(std::make_unique<Element>());
+  Element& grandchild = branch->child(0);
+  outer.add_child(std::move(branch));
+  EXPECT_FALSE(grandchild.effectively_visible());
+}
+
+TEST_F(ElementTest, PointerGoesToTheTopmostVisibleEnabledChildAndStaysCaptured) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "recorder", "id": "low"}},
+      {"string": {"type": "recorder", "id": "high", "anchor_x": "MIN_SIDE"},
+       "point": {"design_size": [50, 0]}},
+      {"string": {"type": "recorder", "id": "off", "anchor_x": "MIN_SIDE"},
+       "point": {"design_size": [50, 0]}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  auto& low = screen.find<Recorder>(u"low");
+  auto& high = screen.find<Recorder>(u"high");
+  auto& off = screen.find<Recorder>(u"off");
+  off.set_visible(false);
+
+  EXPECT_TRUE(screen.press(10, 10));
+  EXPECT_EQ(high.buttons.size(), 1u);
+  EXPECT_TRUE(low.buttons.empty());
+  EXPECT_TRUE(off.buttons.empty());
+  EXPECT_EQ(screen.root().pointer_capture(), &high);
+  // Moves and the release follow the capture, wherever they are.
+  screen.move(90, 90);
+  EXPECT_EQ(high.moves.size(), 1u);
+  EXPECT_TRUE(screen.release(90, 90));
+  ASSERT_EQ(high.buttons.size(), 2u);
+  EXPECT_EQ(high.buttons[1].x, 90);
+  EXPECT_EQ(screen.root().pointer_capture(), nullptr);
+  EXPECT_TRUE(low.buttons.empty());
+
+  // Outside "high", and past one that declines or is disabled.
+  EXPECT_TRUE(screen.press(80, 10));
+  EXPECT_EQ(low.buttons.size(), 1u);
+  screen.release(80, 10);
+  high.takes = false;
+  screen.press(10, 10);
+  EXPECT_EQ(low.buttons.size(), 3u);
+  EXPECT_EQ(screen.root().pointer_capture(), &low);
+  screen.release(10, 10);
+  low.set_enabled(false);
+  EXPECT_FALSE(screen.press(80, 10));
+  EXPECT_FALSE(screen.press(500, 500));
+}
+
+TEST_F(ElementTest, HidingAnElementCancelsItsChildsPress) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [{"string": {"type": "node", "id": "panel"}, "children": [
+      {"string": {"type": "recorder", "id": "target"}}]}]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  auto& target = screen.find<Recorder>(u"target");
+  screen.press(40, 50);
+  ASSERT_EQ(screen.find(u"panel").pointer_capture(), &target);
+  screen.find(u"panel").set_visible(false);
+  ASSERT_EQ(target.buttons.size(), 2u);
+  const PointerEvent& cancel = target.buttons[1];
+  EXPECT_EQ(cancel.x, 0);
+  EXPECT_EQ(cancel.y, 0);
+  EXPECT_EQ(cancel.pressed, 0);
+  EXPECT_EQ(cancel.cancelled, 1);
+  EXPECT_EQ(screen.find(u"panel").pointer_capture(), nullptr);
+}
+
+const Rgb kRed{255, 0, 0};
+const Rgb kBlue{0, 0, 255};
+
+TEST_F(ElementTest, CachedSubtreeShowsMagentaOnlyWithPlainCopy) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "recorder", "id": "plain"}, "integer": {"cache": 1},
+       "point": {"border_max": [50, 0]}, "children": [
+        {"string": {"type": "color", "anchor_x": "MIN_SIDE"}, "color": {"color": "#ff0000"},
+         "point": {"design_size": [20, 0]}}]},
+      {"string": {"type": "node", "id": "keyed"}, "integer": {"cache": 1, "cache_alpha": 0},
+       "point": {"border_min": [50, 0]}, "children": [
+        {"string": {"type": "color", "anchor_x": "MIN_SIDE"}, "color": {"color": "#ff0000"},
+         "point": {"design_size": [20, 0]}}]}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 10});
+  const uint16_t background = test::rgb565_of(kBlue);
+  screen.render(background);
+  const uint16_t red = test::rgb565_of(kRed);
+  EXPECT_EQ(screen.pixel(5, 5), red);
+  EXPECT_EQ(screen.pixel(30, 5), rgb565::kKey);  // the fill of the cache shows
+  EXPECT_EQ(screen.pixel(55, 5), red);
+  EXPECT_EQ(screen.pixel(80, 5), background);  // left out by the colour key
+  EXPECT_EQ(screen.find(u"plain").cache_surface().size(), (Size{50, 10}));
+
+  // Unchanged, the cache is drawn without drawing the subtree again; a
+  // change below re-renders it.
+  auto& plain = screen.find<Recorder>(u"plain");
+  EXPECT_EQ(plain.draws, 1);
+  screen.render(background);
+  EXPECT_EQ(plain.draws, 1);
+  static_cast<ColorElement&>(plain.child(0)).set_color({0, 255, 0, 255});
+  screen.render(background);
+  EXPECT_EQ(plain.draws, 2);
+  EXPECT_EQ(screen.pixel(5, 5), test::rgb565_of({0, 255, 0}));
+
+  // Hiding frees the cache's memory.
+  plain.set_visible(false);
+  EXPECT_EQ(plain.cache_surface().size(), (Size{0, 0}));
+}
+
+TEST_F(ElementTest, ShowAnimatedPlaysTheTransitionAndHoldsTheChildrensTimer) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "color", "id": "panel", "visibility_animation": "scale"},
+       "color": {"color": "#ff0000"}, "children": [
+        {"string": {"type": "recorder", "id": "clock"}}]}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  Element& panel = screen.find(u"panel");
+  auto& clock = screen.find<Recorder>(u"clock");
+  panel.set_visible(false);
+  screen.render(0);
+
+  panel.show_animated(true);
+  EXPECT_TRUE(panel.visible());
+  EXPECT_TRUE(panel.animating());
+  screen.tick(0.1);  // t = 0.5: a quarter of the size, centred
+  EXPECT_EQ(clock.timer_calls, 0);
+  screen.render(0);
+  const uint16_t red = test::rgb565_of(kRed);
+  EXPECT_EQ(screen.pixel(50, 50), red);
+  EXPECT_EQ(screen.pixel(20, 20), 0);
+  EXPECT_EQ(screen.count_pixels({0, 0, 100, 100}, red), 25 * 25);
+
+  screen.tick(0.1);  // ends the transition
+  EXPECT_FALSE(panel.animating());
+  screen.tick(0.04);
+  EXPECT_EQ(clock.timer_calls, 1);
+  screen.render(0);
+  EXPECT_EQ(screen.count_pixels({0, 0, 100, 100}, red), 100 * 100);
+
+  // Hiding: invisible at once, yet drawn while the transition runs.
+  panel.show_animated(false);
+  EXPECT_FALSE(panel.visible());
+  screen.tick(0.1);
+  screen.render(0);
+  EXPECT_EQ(screen.count_pixels({0, 0, 100, 100}, red), 25 * 25);
+  screen.tick(0.2);
+  screen.render(0);
+  EXPECT_EQ(screen.count_pixels({0, 0, 100, 100}, red), 0);
+}
+
+TEST_F(ElementTest, DestroyingAChildTakesItOutOfItsParent) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [{"string": {"type": "recorder", "id": "a"}},
+                          {"string": {"type": "node", "id": "b"}}]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  screen.press(5, 5);  // "b" is on top and declines
+  Element& a = screen.find(u"a");
+  ASSERT_EQ(screen.root().pointer_capture(), &a);
+  std::unique_ptr<Element> taken = screen.root().take_child(a);
+  ASSERT_EQ(taken.get(), &a);
+  EXPECT_EQ(a.parent(), nullptr);
+  EXPECT_EQ(screen.root().pointer_capture(), nullptr);
+  screen.root().add_child(std::move(taken));
+  EXPECT_EQ(screen.root().child(1).id(), u"a");
+  screen.layout();
+  screen.press(5, 5);
+  EXPECT_EQ(screen.root().pointer_capture(), &a);
+  delete &screen.root().child(1);  // as an owner dropping its raw pointer would
+  ASSERT_EQ(screen.root().child_count(), 1u);
+  EXPECT_EQ(screen.root().child(0).id(), u"b");
+  EXPECT_EQ(screen.root().pointer_capture(), nullptr);
+  EXPECT_TRUE(screen.root().needs_layout());
+}
+
+TEST_F(ElementTest, DumpWritesOneIndentedLinePerElement) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"string": {"id": "root"}, "children": [
+      {"string": {"type": "node", "id": "kid"}, "point": {"design_size": [7, 3]},
+       "integer": {"cache": 1}}]}})"));
+  TestScreen screen(skin, u"Main", {40, 30});
+  screen.render();
+  test::start_fresh_log();
+  screen.root().dump(0);
+  log().flush();
+  const std::vector<std::u16string> lines = test::read_log_lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], u"{root} position=0 0 size=40 30 design_size=0 0 rs.size=0 0");
+  EXPECT_EQ(lines[1], u"\t{kid} position=0 0 size=40 30 design_size=7 3 rs.size=40 30");
+}
+
+TEST(ScreenHostTest, IdleUntilTheApplicationInstallsOne) {
+  platform::set_tick_source([] { return uint32_t{4242}; });
+  EXPECT_EQ(screen_host().now_ms(), 4242u);
+  ScreenRoot screen;
+  screen_host().add_screen(screen, ScreenLayer::overlay, ScreenAnimation::animated);  // no effect
+  test::TestScreenHost host;
+  host.now = 7;
+  set_screen_host(&host);
+  EXPECT_EQ(screen_host().now_ms(), 7u);
+  screen_host().add_screen(screen, ScreenLayer::overlay, ScreenAnimation::none);
+  ASSERT_EQ(host.stack.size(), 1u);
+  EXPECT_EQ(screen.size(), (Size{480, 800}));
+  screen_host().remove_screen(screen, ScreenAnimation::none);
+  EXPECT_TRUE(host.stack.empty());
+  set_screen_host(nullptr);
+  EXPECT_EQ(screen_host().now_ms(), 4242u);
+  platform::set_tick_source({});
+}
+
+}  // namespace
+}  // namespace lv

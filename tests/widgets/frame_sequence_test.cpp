@@ -1,0 +1,194 @@
+// Frame sequences: movie stepping on explicit time steps, clicks on the
+// current frame's button, the listener, and removing frames; and the
+// decimal numbers their delays are written in.
+
+#include <gtest/gtest.h>
+
+#include "widgets/frame_sequence.h"
+#include "widgets/skin_values.h"
+#include "widgets/text_element.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+using test::TestScreen;
+using test::TestSkin;
+
+TEST(Decimal, ReadsOnlyWholeNumbers) {
+  const std::pair<std::u16string_view, double> good[] = {
+      {u"0.5", 0.5},   {u"2", 2.0},  {u"-2", -2.0}, {u"+1.5e1", 15.0},
+      {u"1E-2", 0.01}, {u".5", 0.5}, {u"2.", 2.0},  {u"007", 7.0}};
+  for (const auto& [text, expected] : good) {
+    double value = 99.0;
+    EXPECT_TRUE(parse_decimal(text, value)) << std::string(text.begin(), text.end());
+    EXPECT_DOUBLE_EQ(value, expected);
+  }
+  for (std::u16string_view text : {u"", u"abc", u"1.2.3", u"1e", u"e5", u" 1", u"1 ", u"+", u"-.",
+                                   u"1e400", u"0x10", u"1,5", u"\uFF11"}) {
+    double value = 99.0;
+    EXPECT_FALSE(parse_decimal(text, value)) << std::string(text.begin(), text.end());
+    EXPECT_EQ(value, 99.0);
+  }
+}
+
+struct Changes : FrameSequenceListener {
+  void clicked(FrameSequenceElement&, const ClickInfo&) override { ++clicks; }
+  void frame_changed(FrameSequenceElement& sequence, FrameChange cause) override {
+    frames.push_back(sequence.current());
+    causes.push_back(cause);
+  }
+  int clicks = 0;
+  std::vector<size_t> frames;
+  std::vector<FrameChange> causes;
+};
+
+// The index of the one visible child.
+int shown_frame(const FrameSequenceElement& sequence) {
+  int shown = -1;
+  for (size_t i = 0; i < sequence.child_count(); ++i)
+    if (sequence.child(i).visible()) {
+      if (shown >= 0) return -2;  // more than one
+      shown = static_cast<int>(i);
+    }
+  return shown;
+}
+
+constexpr const char* kMovie = R"({"Main": {"children": [
+  {"string": {"type": "multinode", "id": "movie", "delay": "0.5"}, "integer": {"movie": 1},
+   "children": [
+     {"string": {"type": "node", "id": "f0"}},
+     {"string": {"type": "node", "id": "f1", "delay": "2"}},
+     {"string": {"type": "node", "id": "f2", "delay": "soon"}}]}]}})";
+
+class MovieTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(skin.load_nodes(kMovie));
+    screen = std::make_unique<TestScreen>(skin, u"Main", Size{50, 50});
+    movie = &screen->find<FrameSequenceElement>(u"movie");
+    movie->set_listener(&changes);
+  }
+  TestSkin skin;
+  std::unique_ptr<TestScreen> screen;
+  FrameSequenceElement* movie = nullptr;
+  Changes changes;
+};
+
+TEST_F(MovieTest, StepsByEachFramesDelay) {
+  EXPECT_EQ(shown_frame(*movie), 0);
+  EXPECT_DOUBLE_EQ(movie->frame_delay(1), 2.0);
+  EXPECT_DOUBLE_EQ(movie->frame_delay(2), 0.5);  // unreadable: the sequence's
+  std::vector<int> seen;
+  for (int tick = 0; tick < 13; ++tick) {
+    screen->tick(0.25);
+    seen.push_back(shown_frame(*movie));
+  }
+  // 0.5 s of frame 0, 2 s of frame 1, 0.5 s of frame 2, then frame 0 again.
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 0, 0}));
+  EXPECT_EQ(changes.frames, (std::vector<size_t>{1, 2, 0}));
+  for (FrameChange cause : changes.causes) EXPECT_EQ(cause, FrameChange::timer);
+}
+
+TEST_F(MovieTest, OneFramePerTickAndTheRestIsKept) {
+  screen->tick(1.75);  // three and a half delays of frame 0
+  EXPECT_EQ(shown_frame(*movie), 1);
+  EXPECT_DOUBLE_EQ(movie->elapsed(), 1.25);
+  screen->tick(0.75);  // 2 s of frame 1 reached
+  EXPECT_EQ(shown_frame(*movie), 2);
+  EXPECT_DOUBLE_EQ(movie->elapsed(), 0.0);
+  screen->tick(0.0);
+  screen->tick(-1.0);
+  EXPECT_EQ(shown_frame(*movie), 2);
+}
+
+TEST_F(MovieTest, HiddenSequenceDoesNotStep) {
+  screen->tick(0.25);
+  screen->root().set_visible(false);
+  screen->tick(5.0);
+  EXPECT_EQ(shown_frame(*movie), 0);
+  EXPECT_DOUBLE_EQ(movie->elapsed(), 0.25);
+  screen->root().set_visible(true);
+  screen->tick(0.25);
+  EXPECT_EQ(shown_frame(*movie), 1);
+}
+
+TEST_F(MovieTest, RemovingFramesKeepsTheIndexInRange) {
+  movie->set_current(2, FrameChange::click);
+  EXPECT_EQ(changes.causes.back(), FrameChange::click);
+  delete &movie->child(2);
+  EXPECT_EQ(movie->frame_count(), 2u);
+  EXPECT_EQ(movie->current(), 0u);
+  EXPECT_EQ(shown_frame(*movie), 0);
+
+  // Removing a frame before the current one keeps the same frame shown.
+  movie->set_current(1, FrameChange::click);
+  delete &movie->child(0);
+  EXPECT_EQ(movie->current(), 0u);
+  EXPECT_EQ(movie->child(0).id(), u"f1");
+  EXPECT_TRUE(movie->child(0).visible());
+  EXPECT_DOUBLE_EQ(movie->frame_delay(0), 2.0);
+
+  // So does inserting one before it; the new one starts hidden.
+  auto added = std::make_unique<Element>();
+  Element& fresh = *added;
+  movie->insert_child(std::move(added), 0, nullptr, nullptr, {});
+  EXPECT_EQ(movie->current(), 1u);
+  EXPECT_FALSE(fresh.visible());
+  EXPECT_EQ(shown_frame(*movie), 1);
+
+  delete &movie->child(1);
+  delete &movie->child(0);
+  EXPECT_EQ(movie->frame_count(), 0u);
+  screen->tick(1.0);  // nothing to step
+  movie->advance(FrameChange::timer);
+  EXPECT_EQ(movie->current(), 0u);
+}
+
+constexpr const char* kPages = R"({"Main": {"children": [
+  {"string": {"type": "multinode", "id": "pages", "text": "Next"}, "children": [
+    {"string": {"type": "button", "id": "p0"}, "children": [
+      {"string": {"type": "text", "id": "#text"}}]},
+    {"string": {"type": "button", "id": "p1"}},
+    {"string": {"type": "node", "id": "plain"}}]}]}})";
+
+TEST(FramePages, ClickOnTheCurrentButtonShowsTheNextFrame) {
+  TestSkin skin;
+  skin.language("Next=Weiter\n");
+  ASSERT_TRUE(skin.load_nodes(kPages));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  auto& pages = screen.find<FrameSequenceElement>(u"pages");
+  EXPECT_EQ(screen.find<TextElement>(u"#text").text(), u"Weiter");
+  ASSERT_NE(pages.frame_button(0), nullptr);
+  EXPECT_EQ(pages.frame_button(2), nullptr);
+  EXPECT_FALSE(pages.movie());
+  screen.tick(10.0);
+  EXPECT_EQ(pages.current(), 0u);
+
+  // No listener: the sequence turns the page itself.
+  screen.tap(50, 50);
+  EXPECT_EQ(pages.current(), 1u);
+  EXPECT_EQ(shown_frame(pages), 1);
+
+  // With a listener the listener decides.
+  Changes changes;
+  pages.set_listener(&changes);
+  screen.tap(50, 50);
+  EXPECT_EQ(changes.clicks, 1);
+  EXPECT_EQ(pages.current(), 1u);
+
+  // A click reported by a button that is not the current frame is ignored.
+  ButtonElement& other = *pages.frame_button(0);
+  other.listener()->clicked(other, ClickInfo{});
+  EXPECT_EQ(changes.clicks, 1);
+
+  pages.set_listener(nullptr);
+  screen.tap(50, 50);  // frame 2 is no button: the tap reaches nothing
+  EXPECT_EQ(pages.current(), 2u);
+  screen.tap(50, 50);
+  EXPECT_EQ(pages.current(), 2u);
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,281 @@
+// The anchor rules, the table arithmetic and the layout of trees built from
+// skins: sizes, offsets, re-flow after hiding, and that a still screen does
+// no layout work.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <numeric>
+
+#include "widgets/layout.h"
+#include "widgets/table.h"
+#include "widgets/text_element.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+using test::TestScreen;
+using test::TestSkin;
+
+TEST(AnchorRules, SizesAndOffsetsPerMode) {
+  // BOTH_SIDE fills between the margins whatever the child measures.
+  EXPECT_EQ(anchor_size(AnchorMode::both_side, 200, 10, 999, 20), 170);
+  EXPECT_EQ(anchor_offset(AnchorMode::both_side, 200, 10, 170, 20), 10);
+  EXPECT_EQ(anchor_size(AnchorMode::both_side, 200, 10, 0, 20), 170);
+
+  // CENTER: (100 - 51) / 2 truncated.
+  EXPECT_EQ(anchor_size(AnchorMode::center, 100, 0, 51, 0), 51);
+  EXPECT_EQ(anchor_offset(AnchorMode::center, 100, 0, 51, 0), 24);
+  // Wider than the room: the size is cut, the offset is the margin.
+  EXPECT_EQ(anchor_size(AnchorMode::center, 100, 10, 500, 10), 80);
+  EXPECT_EQ(anchor_offset(AnchorMode::center, 100, 10, 80, 10), 10);
+
+  // MAX_SIDE ignores border_min for size and offset and never goes negative.
+  EXPECT_EQ(anchor_size(AnchorMode::max_side, 100, 30, 40, 10), 40);
+  EXPECT_EQ(anchor_offset(AnchorMode::max_side, 100, 30, 40, 10), 50);
+  EXPECT_EQ(anchor_size(AnchorMode::max_side, 100, 0, 300, 10), 90);
+  EXPECT_EQ(anchor_offset(AnchorMode::max_side, 100, 0, 300, 10), 0);
+  EXPECT_EQ(anchor_offset(AnchorMode::max_side_no_size, 100, 0, 300, 10), 0);
+
+  // MIN_SIDE ignores border_max for the size.
+  EXPECT_EQ(anchor_size(AnchorMode::min_side, 100, 30, 90, 50), 70);
+  EXPECT_EQ(anchor_offset(AnchorMode::min_side, 100, 30, 70, 50), 30);
+  // RATIO sizes like CENTER and sits at the margin.
+  EXPECT_EQ(anchor_size(AnchorMode::ratio, 100, 10, 500, 10), 80);
+  EXPECT_EQ(anchor_offset(AnchorMode::ratio, 100, 10, 20, 10), 10);
+
+  // The *_NO_SIZE modes take the preferred size as it is.
+  EXPECT_EQ(anchor_size(AnchorMode::min_side_no_size, 100, 10, 500, 10), 500);
+  EXPECT_EQ(anchor_size(AnchorMode::both_side_no_size, 100, 10, 500, 10), 80);
+
+  // A parent smaller than the margins gives zero, never a negative size.
+  for (int32_t m = 0; m <= 7; ++m)
+    EXPECT_GE(anchor_size(static_cast<AnchorMode>(m), 10, 30, 5, 30), 0) << m;
+}
+
+TEST(AnchorRules, NeedAndNames) {
+  EXPECT_EQ(anchor_need(AnchorMode::center, 3, 40, 5), 48);
+  EXPECT_EQ(anchor_need(AnchorMode::max_side, 3, 40, 5), 48);
+  for (AnchorMode m :
+       {AnchorMode::min_side_no_size, AnchorMode::max_side_no_size, AnchorMode::both_side_no_size})
+    EXPECT_EQ(anchor_need(m, 3, 40000, 5), 0);
+  // Saturates instead of wrapping.
+  EXPECT_EQ(anchor_need(AnchorMode::min_side, INT32_MAX, INT32_MAX, 0), INT32_MAX);
+
+  EXPECT_EQ(anchor_mode_from_name(u"CENTER"), AnchorMode::center);
+  EXPECT_EQ(anchor_mode_from_name(u"BOTH_SIDE_NO_SIZE"), AnchorMode::both_side_no_size);
+  EXPECT_EQ(anchor_mode_from_name(u"center"), AnchorMode::both_side);
+  EXPECT_EQ(anchor_mode_from_name(u""), AnchorMode::both_side);
+  EXPECT_EQ(anchor_mode_from_name(u"MIN_SIDE "), AnchorMode::both_side);
+}
+
+int64_t sum(const std::vector<int32_t>& v) {
+  return std::accumulate(v.begin(), v.end(), int64_t{0});
+}
+
+TEST(TableSizes, GrowEvenlyUpToPreferred) {
+  // Minimums 10 each, preferred 20, 100 and 15; 30 extra pixels: 10 each,
+  // the first and the third stop at their preferred size and pass the rest on.
+  const std::vector<TableCell> cells = {{20, 10, 0}, {100, 10, 0}, {15, 10, 0}};
+  const std::vector<int32_t> sizes = table_sizes(cells, 60);
+  EXPECT_EQ(sizes, (std::vector<int32_t>{20, 25, 15}));
+  EXPECT_EQ(sum(sizes), 60);
+
+  // Remainders go to the later children.
+  EXPECT_EQ(table_sizes({{50, 0, 0}, {50, 0, 0}, {50, 0, 0}}, 10), (std::vector<int32_t>{3, 3, 4}));
+  // No ratios: the room beyond all preferred sizes stays empty.
+  EXPECT_EQ(table_sizes({{20, 10, 0}, {30, 10, 0}}, 500), (std::vector<int32_t>{20, 30}));
+}
+
+TEST(TableSizes, LeftoverByRatioAndShrinking) {
+  // 1 : 3 of the 200 pixels beyond the preferred sizes.
+  EXPECT_EQ(table_sizes({{40, 40, 1}, {40, 40, 3}}, 280), (std::vector<int32_t>{90, 190}));
+  // Cumulative rounding makes the parts add up: 100 over 1 : 1 : 1.
+  const std::vector<int32_t> thirds = table_sizes({{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, 100);
+  EXPECT_EQ(thirds, (std::vector<int32_t>{33, 33, 34}));
+  // A child without a ratio keeps its preferred size.
+  EXPECT_EQ(table_sizes({{10, 10, 0}, {10, 10, 2}}, 100), (std::vector<int32_t>{10, 90}));
+
+  // Less room than the minimums: the minimums scale, the sum is exact.
+  const std::vector<int32_t> shrunk = table_sizes({{50, 30, 0}, {50, 30, 0}, {50, 40, 0}}, 77);
+  EXPECT_EQ(shrunk, (std::vector<int32_t>{23, 23, 31}));
+  EXPECT_EQ(sum(shrunk), 77);
+  EXPECT_EQ(table_sizes({{5, 5, 0}}, 0), (std::vector<int32_t>{0}));
+}
+
+TEST(TableSizes, HugeRatiosDoNotOverflow) {
+  // ratio x leftover would pass 2^63 with 32-bit ratios and a long row.
+  std::vector<TableCell> cells(5, TableCell{0, 0, INT32_MAX});
+  const std::vector<int32_t> sizes = table_sizes(cells, INT32_MAX);
+  EXPECT_EQ(sum(sizes), INT32_MAX);
+  for (int32_t s : sizes) EXPECT_NEAR(s, INT32_MAX / 5, 1);
+  // Huge minimums shrink exactly too.
+  std::vector<TableCell> wide(3, TableCell{INT32_MAX, INT32_MAX, 0});
+  EXPECT_EQ(sum(table_sizes(wide, 1000)), 1000);
+}
+
+TEST(TreeLayout, BordersAnchorsAndNoSizeChildren) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "node", "id": "both"},
+       "point": {"border_min": [10, 5], "border_max": [20, 15]}},
+      {"string": {"type": "node", "id": "centre", "anchor_x": "CENTER", "anchor_y": "center"},
+       "point": {"design_size": [51, 30]}},
+      {"string": {"type": "node", "id": "right", "anchor_x": "MAX_SIDE", "anchor_y": "MIN_SIDE"},
+       "point": {"design_size": [500, 30], "border_max": [7, 0]}},
+      {"string": {"type": "node", "id": "free", "anchor_x": "MIN_SIDE_NO_SIZE"},
+       "point": {"design_size": [900, 0]}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {200, 100});
+  screen.layout();
+  EXPECT_EQ(screen.rect_of(u"both"), (Rect{10, 5, 180, 85}));
+  // "center" in small letters is BOTH_SIDE.
+  EXPECT_EQ(screen.rect_of(u"centre"), (Rect{74, 0, 125, 100}));
+  EXPECT_EQ(screen.rect_of(u"right"), (Rect{0, 0, 193, 30}));
+  EXPECT_EQ(screen.rect_of(u"free"), (Rect{0, 0, 900, 100}));
+  // The parent's measure counts the 500 + 7 of "right" but not "free".
+  EXPECT_EQ(screen.root().width_range().preferred, 507);
+}
+
+TEST(TreeLayout, HtableRatiosAndHiddenChildKeepsItsRectangle) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "htable", "id": "row"}, "children": [
+        {"string": {"type": "node", "id": "a"}, "integer": {"table_ratio": 1},
+         "point": {"design_size": [40, 10]}},
+        {"string": {"type": "node", "id": "b"}, "integer": {"table_ratio": 3},
+         "point": {"design_size": [40, 10], "border_min": [5, 0], "border_max": [5, 0]}},
+        {"string": {"type": "node", "id": "c"}, "point": {"design_size": [30, 10]}}
+      ]}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {330, 50});
+  screen.layout();
+  // Room 330 - 10 margins = 320; preferred 110; leftover 210 as 1 : 3.
+  EXPECT_EQ(screen.rect_of(u"a"), (Rect{0, 0, 92, 50}));
+  EXPECT_EQ(screen.rect_of(u"b"), (Rect{97, 0, 295, 50}));
+  EXPECT_EQ(screen.rect_of(u"c"), (Rect{300, 0, 330, 50}));
+
+  screen.find(u"a").set_visible(false);
+  screen.layout();
+  EXPECT_EQ(screen.rect_of(u"a"), (Rect{0, 0, 92, 50}));
+  // b takes all 250 pixels of leftover now.
+  EXPECT_EQ(screen.rect_of(u"b"), (Rect{5, 0, 295, 50}));
+  EXPECT_EQ(screen.rect_of(u"c"), (Rect{300, 0, 330, 50}));
+
+  screen.find(u"a").set_visible(true);
+  screen.resize({8, 50});  // smaller than the margins: all at the left edge, width 0
+  screen.layout();
+  for (const char16_t* id : {u"a", u"b", u"c"}) {
+    EXPECT_EQ(screen.rect_of(id).left, 0) << screen.rect_of(id).left;
+    EXPECT_EQ(screen.rect_of(id).width(), 0);
+  }
+}
+
+TEST(TreeLayout, VtableMeasuresItsVisibleChildren) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "vtable", "id": "column", "anchor_y": "MIN_SIDE"}, "children": [
+        {"string": {"type": "node", "id": "a"}, "point": {"design_size": [10, 20]}},
+        {"string": {"type": "node", "id": "b"},
+         "point": {"design_size": [10, 30], "border_min": [0, 4]}}
+      ]},
+      {"string": {"type": "node", "id": "below", "anchor_y": "MAX_SIDE"},
+       "point": {"design_size": [0, 10]}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 200});
+  screen.layout();
+  EXPECT_EQ(screen.rect_of(u"column"), (Rect{0, 0, 100, 54}));
+  EXPECT_EQ(screen.rect_of(u"a"), (Rect{0, 0, 100, 20}));
+  EXPECT_EQ(screen.rect_of(u"b"), (Rect{0, 24, 100, 54}));
+  EXPECT_EQ(screen.rect_of(u"below"), (Rect{0, 190, 100, 200}));
+
+  screen.find(u"a").set_visible(false);
+  screen.layout();
+  EXPECT_EQ(screen.rect_of(u"column"), (Rect{0, 0, 100, 34}));
+  EXPECT_EQ(screen.rect_of(u"b"), (Rect{0, 4, 100, 34}));
+}
+
+// Counts the layout work done on it and below it.
+struct LayoutCounts {
+  int measures = 0;
+  int layouts = 0;
+};
+LayoutCounts g_counts[4];
+
+class CountingElement : public Element {
+ public:
+  void load(const Properties& properties, const SkinNode* node) override {
+    Element::load(properties, node);
+    m_slot = id().empty() ? 0 : (id().back() - u'0') & 3;
+  }
+  void measure_width(SizeRange& range) override {
+    ++g_counts[m_slot].measures;
+    Element::measure_width(range);
+  }
+  void measure_height(SizeRange& range) override {
+    ++g_counts[m_slot].measures;
+    Element::measure_height(range);
+  }
+  void layout_children_x() override {
+    ++g_counts[m_slot].layouts;
+    Element::layout_children_x();
+  }
+  void layout_children_y() override {
+    ++g_counts[m_slot].layouts;
+    Element::layout_children_y();
+  }
+
+ private:
+  int m_slot = 0;
+};
+
+TEST(TreeLayout, StillScreenDoesNoLayoutWorkAndChangesStayOnTheirPath) {
+  test::ensure_widget_types();
+  if (!NodeTypeRegistry::instance().contains(u"counting"))
+    NodeTypeRegistry::instance().register_type(
+        u"counting", [] { return std::unique_ptr<Element>(std::make_unique<CountingElement>()); });
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "htable"}, "children": [
+        {"string": {"type": "counting", "id": "c1"}, "children": [
+          {"string": {"type": "text", "id": "label", "text": "ab"}, "integer": {"grow": 1},
+           "font": {"font": "12 0 0 0 DejaVu Sans"}}]},
+        {"string": {"type": "counting", "id": "c2"}, "point": {"design_size": [50, 20]}},
+        {"string": {"type": "counting", "id": "c3"}, "point": {"design_size": [60, 20]}}
+      ]}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {300, 100});
+  for (auto& c : g_counts) c = {};
+  EXPECT_TRUE(screen.repaint());
+  for (int slot = 1; slot <= 3; ++slot) {
+    EXPECT_EQ(g_counts[slot].measures, 2) << slot;
+    EXPECT_EQ(g_counts[slot].layouts, 2) << slot;
+  }
+
+  for (auto& c : g_counts) c = {};
+  EXPECT_FALSE(screen.repaint());
+  for (int slot = 1; slot <= 3; ++slot) {
+    EXPECT_EQ(g_counts[slot].measures, 0) << slot;
+    EXPECT_EQ(g_counts[slot].layouts, 0) << slot;
+  }
+
+  // A longer text re-measures its own branch; the siblings keep their
+  // measures and, not moving, do no layout either.
+  const Rect c2_before = screen.rect_of(u"c2");
+  screen.find<TextElement>(u"label").set_text(u"a much longer label");
+  EXPECT_TRUE(screen.repaint());
+  EXPECT_EQ(g_counts[1].measures, 2);
+  EXPECT_GE(g_counts[1].layouts, 1);
+  EXPECT_EQ(g_counts[3].measures, 0);
+  EXPECT_EQ(screen.rect_of(u"c2").width(), c2_before.width());
+  EXPECT_GT(screen.rect_of(u"c2").left, c2_before.left);
+  EXPECT_EQ(g_counts[2].measures, 0);
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,859 @@
+// The scrolling list: rows made on demand around the band, kinetic
+// scrolling with its springs, presses and clicks, rows shrinking away and
+// sliding open, grow, and the velocity tracker behind it. Time moves only
+// by explicit steps.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "skin/skin_exceptions.h"
+#include "widgets/button.h"
+#include "widgets/list_element.h"
+#include "widgets/list_motion.h"
+#include "widgets/velocity_tracker.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+using test::Rgb;
+using test::TestScreen;
+using test::TestSkin;
+
+// The list covers (20, 100) to (180, 500) of a 200 x 600 screen; rows are
+// 50 pixels high, even rows red, odd ones dark red.
+constexpr const char* kListSkin = R"({
+ "Main": {"children": [
+   {"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [20, 100], "design_size": [160, 400]},
+    "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
+ "Bordered": {"children": [
+   {"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [20, 100], "design_size": [160, 400],
+              "scroll_border_min": [0, 30], "scroll_border_max": [0, 20]},
+    "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
+ "Growing": {"children": [
+   {"string": {"type": "vlist", "id": "list", "anchor_y": "MIN_SIDE"},
+    "integer": {"grow": 1},
+    "point": {"border_min": [0, 10], "scroll_border_min": [0, 5], "scroll_border_max": [0, 7]}}]},
+ "RowA": {"point": {"design_size": [0, 50]}, "children": [
+   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ff0000"}},
+   {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
+   {"string": {"type": "color", "id": "#vlist_selected"}, "color": {"color": "#ffff00"}}]},
+ "RowB": {"point": {"design_size": [0, 50]}, "children": [
+   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#800000"}},
+   {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
+   {"string": {"type": "color", "id": "#vlist_selected"}, "color": {"color": "#ffff00"}}]},
+ "Empty": {"string": {"id": "empty"}},
+ "Tall": {"point": {"design_size": [0, 80]}, "children": [
+   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ffffff"}}]},
+ "ButtonRow": {"point": {"design_size": [0, 50]}, "children": [
+   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ff0000"}},
+   {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
+   {"string": {"type": "button", "id": "go", "anchor_x": "MIN_SIDE"},
+    "point": {"border_min": [80, 0], "design_size": [80, 50]}}]}
+})";
+
+const uint16_t kRed = test::rgb565_of(Rgb{255, 0, 0});
+const uint16_t kDarkRed = test::rgb565_of(Rgb{128, 0, 0});
+const uint16_t kBlue = test::rgb565_of(Rgb{0, 0, 255});
+const uint16_t kYellow = test::rgb565_of(Rgb{255, 255, 0});
+const uint16_t kGreen = test::rgb565_of(Rgb{0, 255, 0});
+
+struct Journal {
+  std::vector<std::pair<int32_t, bool>> binds;  // index, created
+  std::set<const ListRow*> live;
+  int32_t destroyed = 0;
+};
+
+class TestRow : public ListRow, public ButtonListener {
+ public:
+  TestRow(const Properties& properties, std::u16string style, Journal& journal)
+      : m_properties(properties), m_style(std::move(style)), m_journal(journal) {
+    m_journal.live.insert(this);
+  }
+  ~TestRow() override {
+    m_journal.live.erase(this);
+    ++m_journal.destroyed;
+  }
+  void bind_row(ListElement& list, bool created) override {
+    m_list = &list;
+    m_journal.binds.emplace_back(index(), created);
+    if (!created) return;
+    build_from_node(list, m_properties, m_style);
+    if (auto* go = dynamic_cast<ButtonElement*>(find_by_id(u"go"))) go->set_listener(this);
+  }
+  void clicked(ButtonElement&, const ClickInfo&) override {
+    ++button_clicks;
+    if (on_button) on_button(*m_list, *this);
+  }
+
+  int button_clicks = 0;
+  std::function<void(ListElement&, TestRow&)> on_button;
+
+ private:
+  const Properties& m_properties;
+  std::u16string m_style;
+  Journal& m_journal;
+  ListElement* m_list = nullptr;
+};
+
+class Provider : public ListProvider {
+ public:
+  explicit Provider(const Properties& properties) : m_properties(properties) {}
+
+  std::unique_ptr<ListRow> create_row(ListElement&, int32_t index) override {
+    ++created;
+    if (null_from >= 0 && index >= null_from) return nullptr;
+    if (null_once.erase(index) > 0) return nullptr;
+    auto made = std::make_unique<TestRow>(m_properties, style(index), journal);
+    if (on_button) made->on_button = on_button;
+    return made;
+  }
+  void row_clicked(ListElement& list, int32_t index) override {
+    clicks.push_back(index);
+    if (on_click) on_click(list, index);
+  }
+
+  std::function<std::u16string(int32_t)> style = [](int32_t i) {
+    return std::u16string(i % 2 ? u"RowB" : u"RowA");
+  };
+  int32_t null_from = -1;
+  std::set<int32_t> null_once;
+  int32_t created = 0;
+  std::vector<int32_t> clicks;
+  std::function<void(ListElement&, int32_t)> on_click;
+  std::function<void(ListElement&, TestRow&)> on_button;
+  Journal journal;
+
+ private:
+  const Properties& m_properties;
+};
+
+class ListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(skin.load_nodes(kListSkin)); }
+
+  void open(std::u16string_view node = u"Main", int32_t count = 100, Size size = {200, 600}) {
+    screen.reset();
+    provider = std::make_unique<Provider>(skin.properties());
+    screen = std::make_unique<TestScreen>(skin, node, size);
+    list = &screen->find<ListElement>(u"list");
+    list->set_provider(provider.get());
+    list->reset(count);
+    screen->render();
+  }
+
+  // Screen y of the row's top, or a large negative number when the row is
+  // not realised.
+  int32_t top_of(int32_t index) {
+    ListRow* r = list->row(index);
+    return r ? list->row_top(*r) : -100000;
+  }
+  // How far the content is scrolled (negative: up), for rows of 50 pixels.
+  double offset() const { return list->scroll_position() - 50.0 * (list->above_index() + 1); }
+  std::vector<int32_t> realised_indices() {
+    std::vector<int32_t> indices;
+    for (size_t i = 0; i < list->realised_count(); ++i)
+      indices.push_back(list->realised(i).index());
+    return indices;
+  }
+  // Moves the stylus in equal steps, a timer step between events.
+  void stroke_to(int32_t x, int32_t from_y, int32_t to_y, int32_t steps, double step_seconds) {
+    for (int32_t i = 1; i <= steps; ++i) {
+      screen->tick(step_seconds);
+      screen->move(x, from_y + (to_y - from_y) * i / steps);
+    }
+  }
+  // Scrolls the content up by `distance` pixels and lets go without a fling.
+  void scroll_up(int32_t distance) {
+    screen->press(50, 480);
+    int32_t y = 480;
+    while (y > 480 - distance) {
+      y = std::max(480 - distance, y - 100);
+      screen->tick(0.02);
+      screen->move(50, y);
+    }
+    screen->tick(0.3);  // held still: the velocity window empties
+    screen->release(50, y);
+    ASSERT_EQ(list->velocity(), 0.0);
+    screen->render();
+  }
+  void run(double seconds, double step = 0.02) {
+    for (double t = 0; t < seconds - 1e-9; t += step) {
+      screen->tick(step);
+      screen->render();
+    }
+  }
+  Element* state_child(int32_t index, std::u16string_view id) {
+    ListRow* r = list->row(index);
+    return r ? r->find_by_id(id) : nullptr;
+  }
+
+  TestSkin skin;
+  std::unique_ptr<Provider> provider;  // outlives the rows the screen holds
+  std::unique_ptr<TestScreen> screen;
+  ListElement* list = nullptr;
+};
+
+// --- Realising rows ---------------------------------------------------------------
+
+TEST_F(ListTest, RealisesTheRowsOfTheBandAndDrawsThemInPlace) {
+  open();
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(provider->created, 8);
+  EXPECT_EQ(list->content_height(), 400);
+  EXPECT_EQ(list->next_index(), 8);
+  EXPECT_EQ(list->above_index(), -1);
+  for (const auto& [index, created] : provider->journal.binds) EXPECT_TRUE(created);
+  EXPECT_EQ(list->realised(0).rect(), (Rect{0, 0, 160, 50}));  // rows live at (0, 0)
+
+  EXPECT_EQ(top_of(3), 250);
+  EXPECT_EQ(list->row_at(100), list->row(0));
+  EXPECT_EQ(list->row_at(149), list->row(0));
+  EXPECT_EQ(list->row_at(150), list->row(1));
+  EXPECT_EQ(list->row_at(99), nullptr);
+  EXPECT_EQ(list->row_at(500), nullptr);
+
+  EXPECT_EQ(screen->pixel(20, 100), kRed);
+  EXPECT_EQ(screen->pixel(179, 149), kRed);
+  EXPECT_EQ(screen->pixel(100, 150), kDarkRed);
+  EXPECT_EQ(screen->pixel(100, 499), kDarkRed);
+  EXPECT_EQ(screen->pixel(100, 500), 0x0000);  // nothing outside the list
+  EXPECT_EQ(screen->pixel(19, 120), 0x0000);
+  EXPECT_EQ(screen->count_pixels({20, 100, 180, 500}, kGreen), 0);  // no gap: no skin child
+}
+
+TEST_F(ListTest, SkinChildrenShowOnlyInTheGaps) {
+  open(u"Bordered", 3);
+  EXPECT_DOUBLE_EQ(list->scroll_position(), 30.0);
+  EXPECT_EQ(top_of(0), 130);
+  EXPECT_EQ(screen->count_pixels({20, 100, 180, 130}, kGreen), 160 * 30);
+  EXPECT_EQ(screen->count_pixels({20, 130, 180, 280}, kGreen), 0);
+  EXPECT_EQ(screen->pixel(50, 130), kRed);
+  EXPECT_EQ(screen->pixel(50, 279), kRed);
+  EXPECT_EQ(screen->count_pixels({20, 280, 180, 500}, kGreen), 160 * 220);
+}
+
+TEST_F(ListTest, DraggingFollowsTheStylusAndRowsComeAndGo) {
+  open();
+  screen->press(50, 400);
+  screen->move(50, 395);  // within the slop: nothing moves
+  EXPECT_DOUBLE_EQ(offset(), 0.0);
+  screen->move(50, 390);
+  EXPECT_DOUBLE_EQ(offset(), -10.0);
+  screen->tick(0.4);  // a pause longer than the velocity window
+  screen->move(50, 300);
+  EXPECT_DOUBLE_EQ(offset(), -100.0);
+  screen->render();
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(list->above_index(), 1);
+  EXPECT_EQ(top_of(2), 100);
+  EXPECT_EQ(provider->journal.destroyed, 2);
+  EXPECT_EQ(screen->pixel(50, 100), kRed);
+
+  screen->move(50, 325);  // back down 25: row 1 comes again, half shown
+  screen->render();
+  EXPECT_EQ(realised_indices().front(), 1);
+  EXPECT_EQ(top_of(1), 75);
+  EXPECT_EQ(screen->pixel(50, 100), kDarkRed);
+}
+
+TEST_F(ListTest, AListOfAHundredThousandRowsRealisesOnlyTheBand) {
+  open(u"Main", 100000);
+  EXPECT_EQ(list->realised_count(), 8u);
+  EXPECT_EQ(provider->created, 8);
+
+  // A jump of 300,000 pixels builds the rows it passes one at a time
+  // and keeps none of them.
+  screen->press(50, 480);
+  screen->move(50, 480 - 300000);
+  screen->render();
+  EXPECT_EQ(list->realised(0).index(), 6000);
+  EXPECT_EQ(top_of(6000), 100);
+  EXPECT_EQ(list->realised_count(), 8u);
+  EXPECT_EQ(provider->journal.live.size(), 8u);
+  screen->tick(0.3);
+  screen->release(50, 480 - 300000);
+
+  // Flinging on: never more rows than the band holds (plus a partial one).
+  size_t most = 0;
+  for (int fling = 0; fling < 5; ++fling) {
+    screen->press(50, 400);
+    stroke_to(50, 400, 100, 6, 0.01);
+    screen->release(50, 100);
+    EXPECT_GT(list->velocity(), -2000.1);
+    EXPECT_LT(list->velocity(), -1000.0);
+    for (int i = 0; i < 200; ++i) {
+      screen->tick(0.02);
+      screen->render();
+      most = std::max(most, list->realised_count());
+      EXPECT_EQ(provider->journal.live.size(), list->realised_count());
+    }
+  }
+  EXPECT_LE(most, 9u);
+  const std::vector<int32_t> indices = realised_indices();
+  for (size_t i = 1; i < indices.size(); ++i) EXPECT_EQ(indices[i], indices[i - 1] + 1);
+  EXPECT_GT(indices.front(), 6000 + 5 * 15);
+}
+
+// --- Kinetics -----------------------------------------------------------------
+
+TEST_F(ListTest, AQuickDownwardFlickStartsAClampedVelocityThatDecaysToZero) {
+  open();
+  scroll_up(2500);
+  EXPECT_DOUBLE_EQ(offset(), -2500.0);
+
+  // 150 pixels in 50 ms is 3000 px/s: the fling is clamped to 2000.
+  screen->press(50, 200);
+  stroke_to(50, 200, 350, 5, 0.01);
+  screen->release(50, 350);
+  EXPECT_DOUBLE_EQ(list->velocity(), 2000.0);
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_TRUE(provider->clicks.empty());
+
+  const double before = offset();
+  screen->tick(0.02);
+  EXPECT_NEAR(offset(), before + 2000.0 * 0.02, 1e-9);
+  EXPECT_NEAR(list->velocity(), 2000.0 - (2 * 2000.0 + 9) * 0.02, 1e-9);
+
+  double last_velocity = list->velocity();
+  double last_position = offset();
+  int ticks = 0;
+  while (list->velocity() > 0 && ticks < 1000) {
+    screen->tick(0.02);
+    screen->render();
+    EXPECT_LE(list->velocity(), last_velocity);
+    EXPECT_GE(list->velocity(), 0.0);
+    EXPECT_GT(offset(), last_position);
+    last_velocity = list->velocity();
+    last_position = offset();
+    ++ticks;
+  }
+  EXPECT_EQ(list->velocity(), 0.0);
+  EXPECT_GT(ticks, 100);  // about three seconds
+  EXPECT_LT(ticks, 200);
+  const double travelled = offset() - before;
+  EXPECT_GT(travelled, 900.0);
+  EXPECT_LT(travelled, 1050.0);
+  run(1.0);
+  EXPECT_DOUBLE_EQ(offset(), last_position);  // at rest for good
+}
+
+TEST_F(ListTest, ASlowerFlickKeepsItsOwnVelocity) {
+  open();
+  scroll_up(2000);
+  screen->press(50, 200);
+  stroke_to(50, 200, 275, 5, 0.01);  // 75 px in 50 ms
+  screen->release(50, 275);
+  EXPECT_DOUBLE_EQ(list->velocity(), 1500.0);
+}
+
+TEST_F(ListTest, DraggingPastTheTopResistsMoreAndMoreAndSpringsBackSlowly) {
+  open();
+  screen->press(50, 150);
+  double last_step = 1e9;
+  double last_position = list->scroll_position();
+  int32_t y = 150;
+  for (int i = 0; i < 300; ++i) {
+    y += 10;
+    screen->tick(0.01);
+    screen->move(50, y);
+    const double step = list->scroll_position() - last_position;
+    EXPECT_GE(step, 0.0);
+    EXPECT_LT(step, last_step + 1e-12);
+    EXPECT_LT(list->scroll_position(), 200.0);  // never half the list height
+    last_step = step;
+    last_position = list->scroll_position();
+  }
+  EXPECT_GT(list->scroll_position(), 195.0);
+  EXPECT_LT(last_step, 0.05);  // near half the height a drag moves nothing
+  EXPECT_EQ(list->pressed_row(), nullptr);
+
+  screen->release(50, y);
+  EXPECT_EQ(list->velocity(), 0.0);  // released over the end: no fling
+  double position = list->scroll_position();
+  int full_speed_ticks = 0;
+  for (int i = 0; i < 200 && list->scroll_position() > 0; ++i) {
+    screen->tick(0.02);
+    screen->render();
+    const double moved = position - list->scroll_position();
+    EXPECT_GE(moved, 0.0);
+    EXPECT_LE(moved, 400.0 * 0.02 + 1e-9);
+    if (std::fabs(moved - 8.0) < 1e-9) ++full_speed_ticks;
+    position = list->scroll_position();
+  }
+  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+  EXPECT_GT(full_speed_ticks, 20);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+TEST_F(ListTest, AFlingPastTheBottomIsStoppedBySpringAndSettlesAtTheEnd) {
+  open(u"Bordered", 12);  // 600 pixels of rows under a 30-pixel top gap
+  screen->press(50, 480);
+  stroke_to(50, 480, 330, 5, 0.01);
+  screen->release(50, 330);
+  ASSERT_LT(list->velocity(), -1000.0);
+  double lowest = 1e9;  // the bottom of the rows, relative to the list
+  for (int i = 0; i < 400; ++i) {
+    screen->tick(0.02);
+    screen->render();
+    if (list->next_index() == 12)
+      lowest = std::min(lowest, list->scroll_position() + list->content_height());
+  }
+  // Rest: the last row ends 20 pixels (scroll_border_max) above the bottom.
+  EXPECT_EQ(list->velocity(), 0.0);
+  EXPECT_EQ(list->next_index(), 12);
+  EXPECT_DOUBLE_EQ(list->scroll_position() + list->realised_height(), 400.0 - 20);
+  EXPECT_LT(lowest, 400.0 - 20);  // it went past the end first
+  EXPECT_EQ(top_of(11), 100 + 400 - 20 - 50);
+  EXPECT_EQ(screen->count_pixels({20, 480, 180, 500}, kGreen), 160 * 20);
+}
+
+TEST_F(ListTest, APressDuringAFlingBrakesWithoutPressingARow) {
+  open();
+  scroll_up(3000);
+  screen->press(50, 200);
+  stroke_to(50, 200, 350, 5, 0.01);
+  screen->release(50, 350);
+  run(0.2);
+  const double v = list->velocity();
+  ASSERT_GT(v, 1000.0);
+
+  EXPECT_TRUE(screen->press(50, 300));
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  screen->tick(0.02);
+  EXPECT_NEAR(list->velocity(), v - 5 * (2 * v + 9) * 0.02, 1e-9);
+  screen->render();
+  for (size_t i = 0; i < list->realised_count(); ++i)
+    EXPECT_FALSE(list->realised(i).find_by_id(u"#vlist_pressed")->visible());
+  screen->release(50, 300);  // a tap stops the list
+  EXPECT_EQ(list->velocity(), 0.0);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+TEST_F(ListTest, ACancelledStrokeNeitherClicksNorFlings) {
+  open();
+  scroll_up(1000);
+  screen->press(50, 200);
+  stroke_to(50, 200, 350, 5, 0.01);
+  screen->cancel();
+  EXPECT_EQ(list->velocity(), 0.0);
+
+  screen->press(50, 120);
+  ASSERT_NE(list->pressed_row(), nullptr);
+  screen->cancel();  // at (0, 0), but no click for whatever lies there
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+// --- Presses and clicks ----------------------------------------------------------
+
+TEST_F(ListTest, ATapClicksTheRowAndShowsItsPressedLook) {
+  open();
+  EXPECT_TRUE(screen->press(60, 260));
+  ASSERT_EQ(list->pressed_row(), list->row(3));
+  EXPECT_TRUE(state_child(3, u"#vlist_pressed")->visible());
+  EXPECT_FALSE(state_child(3, u"#vlist_normal")->visible());
+  screen->render();
+  EXPECT_EQ(screen->pixel(60, 260), kBlue);
+  EXPECT_EQ(screen->pixel(60, 210), kRed);
+
+  screen->move(60, 265);  // less than the slop
+  screen->release(60, 265);
+  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{3}));
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_TRUE(state_child(3, u"#vlist_normal")->visible());
+  EXPECT_FALSE(state_child(3, u"#vlist_pressed")->visible());
+  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+}
+
+TEST_F(ListTest, APressFollowedByATenPixelDragGivesNoClick) {
+  open();
+  screen->press(60, 260);
+  screen->move(60, 251);  // 9 pixels
+  ASSERT_NE(list->pressed_row(), nullptr);
+  EXPECT_TRUE(state_child(3, u"#vlist_pressed")->visible());
+  screen->move(60, 250);  // 10 pixels
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_TRUE(state_child(3, u"#vlist_normal")->visible());
+  EXPECT_DOUBLE_EQ(list->scroll_position(), -10.0);
+  screen->release(60, 250);
+  EXPECT_TRUE(provider->clicks.empty());
+
+  // Sideways counts as well.
+  screen->press(60, 260);
+  screen->move(70, 260);
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  screen->release(70, 260);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+TEST_F(ListTest, AReleaseOnAnotherRowOrARemovedRowGivesNoClick) {
+  open();
+  screen->press(60, 260);
+  screen->release(60, 320);  // on row 4
+  EXPECT_TRUE(provider->clicks.empty());
+
+  screen->press(60, 260);
+  list->remove_row(3);
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  screen->release(60, 260);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+TEST_F(ListTest, ThePressedRowStaysUnderTheStylusWhileRowsAboveItShrink) {
+  open();
+  screen->press(60, 260);
+  ListRow* pressed = list->pressed_row();
+  ASSERT_EQ(pressed, list->row(3));
+  list->remove_row(0);
+  for (int i = 0; i < 15; ++i) {
+    screen->tick(0.02);
+    screen->render();
+    EXPECT_EQ(list->row_top(*pressed), 250);
+  }
+  EXPECT_EQ(list->pressed_row(), pressed);
+  screen->release(60, 260);
+  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{2}));  // its new index
+  run(0.5);                                                // then the gap above closes
+  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+  EXPECT_EQ(top_of(2), 200);
+}
+
+TEST_F(ListTest, ARowButtonTakesThePressAndTheRowStaysUnpressed) {
+  open();
+  provider->style = [](int32_t) { return std::u16string(u"ButtonRow"); };
+  list->reset(20);
+  screen->render();
+  screen->press(150, 210);  // the button of row 2
+  ASSERT_EQ(list->pressed_row(), list->row(2));
+  EXPECT_NE(list->row(2)->pointer_capture(), nullptr);
+  EXPECT_FALSE(state_child(2, u"#vlist_pressed")->visible());  // the button shows it
+  screen->release(150, 210);
+  auto* row = dynamic_cast<TestRow*>(list->row(2));
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->button_clicks, 1);
+  EXPECT_TRUE(provider->clicks.empty());
+  EXPECT_EQ(list->pressed_row(), nullptr);
+
+  screen->press(60, 210);  // beside the button: a row click
+  screen->release(60, 210);
+  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{2}));
+}
+
+TEST_F(ListTest, TheSelectedRowShowsItsLook) {
+  open();
+  list->set_selected_index(2);
+  screen->render();
+  EXPECT_EQ(screen->pixel(60, 210), kYellow);
+  EXPECT_EQ(screen->pixel(60, 160), kDarkRed);
+  screen->press(60, 210);  // pressed wins over selected
+  screen->render();
+  EXPECT_EQ(screen->pixel(60, 210), kBlue);
+  screen->release(60, 210);
+  screen->render();
+  EXPECT_EQ(screen->pixel(60, 210), kYellow);
+  list->set_selected_index(-1);
+  screen->render();
+  EXPECT_EQ(screen->pixel(60, 210), kRed);
+}
+
+TEST_F(ListTest, HidingTheListCancelsThePressAndHidesTheRows) {
+  open();
+  screen->press(60, 210);
+  ASSERT_NE(list->pressed_row(), nullptr);
+  list->set_visible(false);
+  EXPECT_EQ(list->pressed_row(), nullptr);
+  for (size_t i = 0; i < list->realised_count(); ++i) EXPECT_FALSE(list->realised(i).visible());
+  list->set_visible(true);
+  for (size_t i = 0; i < list->realised_count(); ++i) EXPECT_TRUE(list->realised(i).visible());
+  screen->release(60, 210);
+  EXPECT_TRUE(provider->clicks.empty());
+}
+
+// --- Deferred destruction ------------------------------------------------------------
+
+TEST_F(ListTest, AClickThatResetsTheListFreesTheRowsOnlyAfterTheEvent) {
+  open();
+  const ListRow* clicked = nullptr;
+  bool alive_after_reset = false;
+  provider->on_click = [&](ListElement& l, int32_t index) {
+    clicked = l.row(index);
+    l.reset(5);
+    alive_after_reset = provider->journal.live.count(clicked) == 1;
+  };
+  screen->tap(60, 210);
+  ASSERT_NE(clicked, nullptr);
+  EXPECT_TRUE(alive_after_reset);
+  EXPECT_EQ(provider->journal.live.count(clicked), 0u);  // freed once the release was over
+  EXPECT_EQ(list->realised_count(), 0u);
+  EXPECT_EQ(list->count(), 5);
+  screen->render();
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4}));
+}
+
+TEST_F(ListTest, AResetFromARowButtonLeavesTheButtonAliveUntilItReturns) {
+  open();
+  provider->style = [](int32_t) { return std::u16string(u"ButtonRow"); };
+  bool alive_after_reset = false;
+  provider->on_button = [&](ListElement& l, TestRow& row) {
+    l.reset(3);
+    alive_after_reset = provider->journal.live.count(&row) == 1;
+  };
+  list->reset(20);
+  screen->render();
+  const int32_t destroyed_before = provider->journal.destroyed;
+  screen->tap(150, 210);
+  EXPECT_TRUE(alive_after_reset);
+  EXPECT_EQ(provider->journal.destroyed, destroyed_before + 8);
+  EXPECT_TRUE(provider->journal.live.empty());
+  screen->render();
+  EXPECT_EQ(list->realised_count(), 3u);
+}
+
+// --- Owner operations -------------------------------------------------------------
+
+TEST_F(ListTest, RebindingRefreshesOnlyRealisedRows) {
+  open();
+  provider->journal.binds.clear();
+  list->rebind_row(3);
+  list->rebind_row(50);
+  ASSERT_EQ(provider->journal.binds.size(), 1u);
+  EXPECT_EQ(provider->journal.binds[0], (std::pair<int32_t, bool>{3, false}));
+  list->rebind_all();
+  EXPECT_EQ(provider->journal.binds.size(), 9u);
+  EXPECT_EQ(provider->created, 8);
+}
+
+TEST_F(ListTest, ANullRowShortensTheList) {
+  open(u"Main", 10);
+  EXPECT_EQ(list->count(), 10);
+  provider->null_from = 3;
+  list->reset(10);
+  screen->render();
+  EXPECT_EQ(list->count(), 3);
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2}));
+
+  provider->null_from = 0;
+  list->reset(10);
+  screen->render();
+  EXPECT_EQ(list->count(), 0);
+  EXPECT_EQ(list->realised_count(), 0u);
+  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+}
+
+TEST_F(ListTest, ANullRowAboveTheBandIsRemoved) {
+  open();
+  scroll_up(1000);
+  ASSERT_EQ(top_of(20), 100);
+  provider->null_once = {15};
+  // Back down 300 pixels: rows 18 down to 13 are asked for; 15 is none.
+  screen->press(50, 100);
+  screen->move(50, 400);
+  screen->render();
+  EXPECT_EQ(list->count(), 99);
+  const std::vector<int32_t> indices = realised_indices();
+  for (size_t i = 1; i < indices.size(); ++i) EXPECT_EQ(indices[i], indices[i - 1] + 1);
+  EXPECT_EQ(indices.front(), 13);
+  EXPECT_EQ(top_of(13), 100);
+  EXPECT_EQ(top_of(14), 150);
+  EXPECT_EQ(top_of(15), 200);  // the former row 16 follows 14 without a gap
+  EXPECT_EQ(top_of(19), 400);  // the former row 20, where the stylus took it
+}
+
+TEST_F(ListTest, ARemovedRowShrinksAwayAndARowSlidesOpenAtTheBottom) {
+  open();
+  list->remove_row(2);
+  EXPECT_EQ(list->count(), 99);
+  EXPECT_TRUE(list->realised(2).being_removed());
+  EXPECT_EQ(list->realised(3).index(), 2);
+  EXPECT_EQ(list->next_index(), 7);
+
+  screen->tick(0.05);  // 200 px/s: ten pixels
+  screen->render();
+  EXPECT_EQ(list->realised(2).shown_height(), 40);
+  EXPECT_EQ(top_of(0), 100);  // above the removed row nothing moves
+  EXPECT_EQ(top_of(2), 240);
+  ListRow* opening = list->row(7);
+  ASSERT_NE(opening, nullptr);
+  EXPECT_TRUE(opening->appearing());
+  EXPECT_EQ(opening->shown_height(), 0);
+  EXPECT_EQ(list->appearing_count(), 1);
+
+  run(0.3);
+  EXPECT_EQ(top_of(2), 200);
+  EXPECT_EQ(list->realised_count(), 8u);
+  EXPECT_FALSE(list->row(7)->appearing());
+  EXPECT_EQ(list->row(7)->shown_height(), 50);
+  EXPECT_EQ(list->appearing_count(), 0);
+  EXPECT_EQ(list->content_height(), 400);
+  EXPECT_EQ(screen->pixel(60, 210), kDarkRed);  // the former row 3
+}
+
+TEST_F(ListTest, RowsOfNoHeightOpenAtOnce) {
+  open();
+  provider->style = [](int32_t i) { return std::u16string(i == 7 || i == 8 ? u"Empty" : u"RowA"); };
+  list->remove_row(0);
+  run(0.5);
+  EXPECT_EQ(list->appearing_count(), 0);
+  EXPECT_EQ(list->content_height(), 400);
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(list->row(8)->full_height(), 0);
+  EXPECT_EQ(top_of(9), 450);
+}
+
+TEST_F(ListTest, RowsAboveTheAnchorChangeWithoutMovingIt) {
+  open();
+  scroll_up(500);  // rows 10 to 17
+  list->set_selected_index(14);
+  const int32_t anchor_top = top_of(14);
+  list->remove_row(12);
+  EXPECT_EQ(list->selected_index(), 13);  // the selection follows its row
+  for (int i = 0; i < 20; ++i) {
+    screen->tick(0.02);
+    screen->render();
+    EXPECT_EQ(top_of(13), anchor_top);
+  }
+  EXPECT_EQ(top_of(11), anchor_top - 100);
+  EXPECT_EQ(top_of(12), anchor_top - 50);
+}
+
+TEST_F(ListTest, GrowMakesTheListAsTallAsItsRows) {
+  open(u"Growing", 3);
+  EXPECT_EQ(screen->rect_of(u"list"), (Rect{0, 10, 200, 10 + 150 + 12}));
+  list->reset(5);
+  screen->render();
+  EXPECT_EQ(screen->rect_of(u"list").height(), 250 + 12);
+  list->remove_row(0);
+  run(0.4);
+  EXPECT_EQ(screen->rect_of(u"list").height(), 200 + 12);
+  EXPECT_EQ(top_of(0), 10 + 5);
+
+  // A long list stops at the screen's height.
+  list->reset(100);
+  screen->render();
+  EXPECT_EQ(screen->rect_of(u"list").height(), 590);  // all the screen leaves it
+  EXPECT_GE(list->content_height() + 5, 600);
+  EXPECT_LT(list->content_height(), 600 + 50);
+}
+
+TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOther) {
+  open(u"Main", 0);
+  provider->style = [](int32_t i) { return std::u16string(i % 3 == 0 ? u"Tall" : u"RowA"); };
+  list->reset(30);
+  screen->render();
+  EXPECT_EQ(top_of(0), 100);
+  EXPECT_EQ(top_of(1), 180);
+  EXPECT_EQ(top_of(2), 230);
+  EXPECT_EQ(top_of(3), 280);
+  EXPECT_EQ(top_of(4), 360);
+  EXPECT_EQ(screen->pixel(60, 359), test::rgb565_of(Rgb{255, 255, 255}));
+  EXPECT_EQ(realised_indices().back(), 6);  // 6 starts at 460 and is cut at 500
+}
+
+// --- Kinetic pieces ------------------------------------------------------------------
+
+PointerEvent at(int32_t x, int32_t y, uint32_t time, bool pressed = true) {
+  PointerEvent e;
+  e.x = x;
+  e.y = y;
+  e.time = time;
+  e.pressed = pressed ? 1 : 0;
+  return e;
+}
+
+TEST(VelocityTracker, IgnoresMovesInsideTheSlop) {
+  VelocityTracker t;
+  t.press(at(100, 100, 1000));
+  EXPECT_FALSE(t.move(at(109, 91, 1100)));
+  EXPECT_FALSE(t.moved());
+  t.advance(0.25);
+  EXPECT_DOUBLE_EQ(t.held_seconds(), 0.25);
+  EXPECT_TRUE(t.move(at(100, 110, 1200)));
+  EXPECT_TRUE(t.moved());
+  t.advance(0.25);  // no longer held still
+  EXPECT_LT(t.held_seconds(), 0);
+  EXPECT_EQ(t.samples().size(), 2u);
+  EXPECT_EQ(t.last_dy(), 10);
+  // From now on every move counts.
+  EXPECT_TRUE(t.move(at(100, 111, 1210)));
+  EXPECT_EQ(t.last_dy(), 1);
+  EXPECT_FALSE(t.release(at(100, 111, 1220, false)) && t.down());
+  EXPECT_FALSE(t.down());
+  EXPECT_FALSE(t.move(at(100, 200, 1300)));  // up: nothing
+}
+
+TEST(VelocityTracker, VelocityPointsAgainstTheMotionOverTheWindow) {
+  VelocityTracker t;
+  t.press(at(0, 0, 1000));
+  t.move(at(0, 20, 1020));
+  EXPECT_EQ(t.velocity_y(), 0.0);  // under 50 ms of samples
+  t.move(at(30, 70, 1070));
+  EXPECT_DOUBLE_EQ(t.velocity_y(), -70.0 * 1000 / 70);
+  EXPECT_DOUBLE_EQ(t.velocity_x(), double(-30000 / 70));
+  t.move(at(30, 71, 1073));  // integer division: -71000 / 73
+  EXPECT_DOUBLE_EQ(t.velocity_y(), double(-71000 / 73));
+  // Samples 251 ms older than the newest are dropped.
+  t.move(at(30, 100, 1251));
+  EXPECT_EQ(t.samples().front().time, 1020u);
+  t.move(at(30, 100, 1330));
+  EXPECT_EQ(t.samples().front().time, 1251u);
+  EXPECT_DOUBLE_EQ(t.velocity_y(), 0.0);  // held still since 1251
+}
+
+TEST(VelocityTracker, KeepsAtMostTwentyFiveSamplesAndSurvivesAWrappingClock) {
+  VelocityTracker t;
+  const uint32_t start = 0xFFFFFFF0u;
+  t.press(at(0, 0, start));
+  for (int i = 1; i <= 40; ++i) t.move(at(0, 10 + i, start + uint32_t(i) * 2));
+  EXPECT_EQ(t.samples().size(), 25u);
+  // 24 moves of 1 pixel in 48 ms: under the 50 ms span
+  EXPECT_EQ(t.velocity_y(), 0.0);
+  t.move(at(0, 100, start + 100));
+  EXPECT_LT(t.velocity_y(), 0.0);
+  t.cancel();
+  EXPECT_FALSE(t.down());
+  EXPECT_EQ(t.velocity_y(), 0.0);
+}
+
+TEST(ListMotion, FrictionSpringsAndRubberBand) {
+  using namespace list_motion;
+  EXPECT_DOUBLE_EQ(fling_velocity(2500), 2000);
+  EXPECT_DOUBLE_EQ(fling_velocity(-2500), -2000);
+  EXPECT_DOUBLE_EQ(fling_velocity(-300), -300);
+  EXPECT_DOUBLE_EQ(decelerate(100, 0.1, false), 100 - 20.9);
+  EXPECT_DOUBLE_EQ(decelerate(-100, 0.1, false), -100 + 20.9);
+  EXPECT_DOUBLE_EQ(decelerate(100, 0.1, true), 0);  // 5 x 209 x 0.1 would cross 0
+  EXPECT_DOUBLE_EQ(decelerate(1000, 0.01, true), 1000 - 5 * 2009 * 0.01);
+  EXPECT_DOUBLE_EQ(spring_at_top(100, 9, 0.01), 100 - 10 * 50 * 0.01);
+  EXPECT_DOUBLE_EQ(spring_at_top(-100, 9, 0.01), -100);  // already heading back
+  EXPECT_DOUBLE_EQ(spring_at_top(100, 0, 0.01), 100);
+  EXPECT_DOUBLE_EQ(spring_at_bottom(-100, 199, 0.1), 0);
+  EXPECT_DOUBLE_EQ(rubber_band_factor(0, 400), 1.0);
+  EXPECT_DOUBLE_EQ(rubber_band_factor(100, 400), 0.5);
+  EXPECT_DOUBLE_EQ(rubber_band_factor(200, 400), 0.0);
+  EXPECT_DOUBLE_EQ(rubber_band_factor(300, 400), 0.0);
+  EXPECT_DOUBLE_EQ(move_towards(10, 0, 4), 6);
+  EXPECT_DOUBLE_EQ(move_towards(3, 0, 4), 0);
+  EXPECT_DOUBLE_EQ(move_towards(-3, 0, 4), 0);
+}
+
+TEST_F(ListTest, AMissingRowNodeThrowsAndLeavesTheListAsItWas) {
+  open(u"Main", 0);
+  provider->style = [](int32_t i) { return std::u16string(i == 2 ? u"Nowhere" : u"RowA"); };
+  list->reset(10);
+  EXPECT_THROW(screen->render(), jobser::NodeNotFoundInSkin);
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(list->next_index(), 2);
+}
+
+}  // namespace
+}  // namespace lv

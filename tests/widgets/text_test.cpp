@@ -1,0 +1,229 @@
+// Text: the line breaking rules on fixed character widths, and the text
+// widget's measures, wrapping, ellipsis, alignment and language lookup with
+// a real font.
+
+#include <gtest/gtest.h>
+
+#include "skin/canvas.h"
+#include "skin/surface.h"
+#include "skin/text.h"
+#include "widgets/text_element.h"
+#include "widgets/text_lines.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+using test::TestScreen;
+using test::TestSkin;
+
+// Every code unit 10 pixels wide, except U+200B (no width) and the low half
+// of a surrogate pair (the pair counts once).
+std::vector<TextLine> lines_at(std::u16string_view text, int32_t width) {
+  std::vector<int32_t> extents;
+  int32_t x = 0;
+  for (char16_t c : text) {
+    if (c != 0x200B && !(c >= 0xDC00 && c <= 0xDFFF)) x += 10;
+    extents.push_back(x);
+  }
+  return break_lines(text, extents, width);
+}
+
+using Lines = std::vector<TextLine>;
+
+TEST(BreakLines, WordsMoveToTheNextLineWithoutTheirBlank) {
+  EXPECT_EQ(lines_at(u"aaa bbb ccc", 50), (Lines{{0, 3}, {4, 3}, {8, 3}}));
+  EXPECT_EQ(lines_at(u"aaa bbb ccc", 70), (Lines{{0, 7}, {8, 3}}));
+  EXPECT_EQ(lines_at(u"aaa bbb ccc", 1000), (Lines{{0, 11}}));
+  // A zero-width space is a break too.
+  EXPECT_EQ(lines_at(u"aaa\u200Bbbb", 50), (Lines{{0, 3}, {4, 3}}));
+  EXPECT_EQ(lines_at(u"", 50), (Lines{{0, 0}}));
+}
+
+TEST(BreakLines, TooLongWordsBreakBetweenCharacters) {
+  EXPECT_EQ(lines_at(u"abcdefghij", 35), (Lines{{0, 3}, {3, 3}, {6, 3}, {9, 1}}));
+  // Started on a line that holds a word already, it fills that line first.
+  EXPECT_EQ(lines_at(u"ab cdefghij", 50), (Lines{{0, 5}, {5, 5}, {10, 1}}));
+  // Narrower than one character: one character per line, never none.
+  EXPECT_EQ(lines_at(u"ab", 5), (Lines{{0, 1}, {1, 1}}));
+  // Surrogate pairs stay whole.
+  EXPECT_EQ(lines_at(u"\U0001D400\U0001D400\U0001D400", 15), (Lines{{0, 2}, {2, 2}, {4, 2}}));
+}
+
+TEST(BreakLines, LineFeedsAlwaysEndALine) {
+  EXPECT_EQ(lines_at(u"ab\ncd", 1000), (Lines{{0, 2}, {3, 2}}));
+  EXPECT_EQ(lines_at(u"ab\n\ncd", 1000), (Lines{{0, 2}, {3, 0}, {4, 2}}));
+  EXPECT_EQ(lines_at(u"ab\n", 1000), (Lines{{0, 2}, {3, 0}}));
+  EXPECT_EQ(lines_at(u"aaa bb\nc", 50), (Lines{{0, 3}, {4, 2}, {7, 1}}));
+}
+
+constexpr const char* kFont = R"("font": {"font": "12 0 0 0 DejaVu Sans"})";
+constexpr uint16_t kWhite = 0xFFFF;
+
+class TextTest : public ::testing::Test {
+ protected:
+  // A screen "Main" holding one text "t": its string keys after the type,
+  // and its other value groups.
+  void build(const std::string& strings, const std::string& groups, Size size) {
+    std::string node = R"({"string": {"type": "text", "id": "t", )" + strings + "}, " + kFont;
+    if (!groups.empty()) node += ", " + groups;
+    ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [)" + node + "}]}}"));
+    screen = std::make_unique<TestScreen>(skin, u"Main", size);
+    text = &screen->find<TextElement>(u"t");
+    if (!text->font()->has_glyphs()) GTEST_SKIP() << "fontconfig finds no font";
+  }
+
+  int32_t width_of(std::u16string_view s) { return measure_text(text->font(), s).width; }
+
+  // The text drawn as draw_text would, for comparing pixels.
+  std::unique_ptr<Surface> reference(Size size,
+                                     std::vector<std::pair<std::u16string, Point>> pieces,
+                                     HAlign halign) {
+    auto surface = Surface::create(size.width, size.height);
+    surface->fill(kWhite);
+    Canvas canvas(surface.get());
+    for (auto& [s, at] : pieces)
+      draw_text(text->font(), canvas, {0, 0, 0, 255}, s, at, {size.width, text->line_height()},
+                halign, VAlign::top, Ellipsis::none);
+    return surface;
+  }
+
+  int32_t differing_pixels(const Surface& expected) {
+    int32_t count = 0;
+    for (uint32_t y = 0; y < expected.height(); ++y)
+      for (uint32_t x = 0; x < expected.width(); ++x)
+        count += screen->pixel(int32_t(x), int32_t(y)) != expected.pixel(x, y);
+    return count;
+  }
+
+  TestSkin skin;
+  std::unique_ptr<TestScreen> screen;
+  TextElement* text = nullptr;
+};
+
+TEST_F(TextTest, GrowMakesTheParentHoldTheWord) {
+  ASSERT_TRUE(skin.load_nodes(std::string(R"({"Main": {"children": [
+    {"string": {"type": "node", "id": "box", "anchor_x": "MIN_SIDE"}, "children": [
+      {"string": {"type": "text", "id": "grown", "text": "Photographs", "anchor_x": "CENTER"},
+       "integer": {"grow": 1}, "point": {"border_min": [3, 0], "border_max": [4, 0]}, )") +
+                              kFont + R"(},
+      {"string": {"type": "text", "id": "plain", "text": "Photographs and more"},
+       "point": {"design_size": [20, 0], "border_min": [1, 0]}, )" +
+                              kFont + R"(}]}]}})"));
+  TestScreen s(skin, u"Main", {400, 100});
+  auto& grown = s.find<TextElement>(u"grown");
+  if (!grown.font()->has_glyphs()) GTEST_SKIP() << "fontconfig finds no font";
+  const int32_t word = measure_text(grown.font(), u"Photographs").width;
+  ASSERT_GT(word, 30);
+  EXPECT_EQ(s.find(u"box").width_range().preferred, word + 7);
+  EXPECT_EQ(s.find(u"plain").width_range().preferred, 20);
+  s.layout();
+  EXPECT_EQ(s.rect_of(u"box").width(), word + 7);
+  EXPECT_EQ(s.rect_of(u"grown").width(), word);
+  // grow without grow_min leaves the minimum alone.
+  EXPECT_EQ(grown.width_range().minimum, 0);
+  EXPECT_EQ(grown.height_range().preferred, grown.line_height());
+}
+
+TEST_F(TextTest, WrappedLinesFollowTheWidth) {
+  build(R"("text": "alpha beta gamma", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE")",
+        R"("integer": {"grow": 1, "wrap": 1})", {400, 300});
+  // A width for two words a line: "alpha beta" fits, "alpha beta gamma" does not.
+  screen->layout();
+  const int32_t lh = text->line_height();
+  EXPECT_EQ(text->lines().size(), 1u);
+  EXPECT_EQ(screen->rect_of(u"t").height(), lh);
+
+  const int32_t two_words = width_of(u"alpha beta");
+  ASSERT_LT(two_words, width_of(u"alpha beta gamma"));
+  screen->resize({two_words + 1, 300});
+  screen->layout();
+  ASSERT_EQ(text->lines(), (Lines{{0, 10}, {11, 5}}));
+  EXPECT_EQ(screen->rect_of(u"t").height(), 2 * lh);
+
+  screen->resize({width_of(u"gamma") + 1, 300});
+  screen->layout();
+  EXPECT_EQ(text->lines(), (Lines{{0, 5}, {6, 4}, {11, 5}}));
+  EXPECT_EQ(screen->rect_of(u"t").height(), 3 * lh);
+
+  // Drawn line under line, each as draw_text draws it.
+  const int32_t w = width_of(u"gamma") + 1;
+  screen->render(kWhite);
+  auto expected = reference(
+      {w, 300}, {{u"alpha", {0, 0}}, {u"beta", {0, lh}}, {u"gamma", {0, 2 * lh}}}, HAlign::center);
+  EXPECT_EQ(differing_pixels(*expected), 0);
+}
+
+TEST_F(TextTest, LineFeedsOnlyBreakWhenWrapping) {
+  build(R"("text": "one\ntwo", "anchor_y": "MIN_SIDE")", R"("integer": {"grow": 1, "wrap": 1})",
+        {300, 200});
+  screen->layout();
+  EXPECT_EQ(text->lines(), (Lines{{0, 3}, {4, 3}}));
+  text->set_flags(true, false, false, false);
+  screen->layout();
+  EXPECT_EQ(text->lines(), (Lines{{0, 7}}));
+  EXPECT_EQ(screen->rect_of(u"t").height(), text->line_height());
+}
+
+TEST_F(TextTest, CutTextEndsTheLastLineThatFitsWithAnEllipsis) {
+  build(R"("text": "Hello world", "halign": "LEFT", "valign": "TOP", "anchor_x": "MIN_SIDE",
+           "anchor_y": "MIN_SIDE")",
+        R"("integer": {"wrap": 1, "ellipsis": 1})", {400, 300});
+  const int32_t lh = text->line_height();
+  const int32_t w = width_of(u"Hello\u2026") + 2;
+  ASSERT_GT(width_of(u"Hello world"), w);
+  text->set_design_size({w, lh});
+  screen->resize({w, lh});
+  screen->render(kWhite);
+  EXPECT_EQ(text->lines().size(), 2u);
+  auto cut = reference({w, lh}, {{u"Hello\u2026", {0, 0}}}, HAlign::left);
+  EXPECT_EQ(differing_pixels(*cut), 0);
+
+  // With room for both lines nothing is cut.
+  text->set_design_size({w, 2 * lh});
+  screen->resize({w, 2 * lh});
+  screen->render(kWhite);
+  auto whole = reference({w, 2 * lh}, {{u"Hello", {0, 0}}, {u"world", {0, lh}}}, HAlign::left);
+  EXPECT_EQ(differing_pixels(*whole), 0);
+}
+
+TEST_F(TextTest, AlignmentNamesAreExact) {
+  build(R"("text": "Mid", "halign": "left", "valign": "BOTTOM")", "", {200, 60});
+  EXPECT_EQ(text->halign(), HAlign::center);
+  EXPECT_EQ(text->valign(), VAlign::bottom);
+  screen->render(kWhite);
+  const auto [left, right] = screen->ink_columns({0, 0, 200, 60}, kWhite);
+  ASSERT_GE(left, 0);
+  EXPECT_NEAR(left + right, 200, 6);  // centred
+  const auto [top, bottom] = screen->ink_rows({0, 0, 200, 60}, kWhite);
+  EXPECT_GT(top, 60 - text->line_height() - 1);
+  EXPECT_LT(bottom, 60);
+
+  text->set_alignment(HAlign::left, VAlign::top);
+  screen->render(kWhite);
+  EXPECT_LT(screen->ink_columns({0, 0, 200, 60}, kWhite).first, 4);
+  EXPECT_LT(screen->ink_rows({0, 0, 200, 60}, kWhite).second, text->line_height());
+}
+
+TEST_F(TextTest, SkinTextsGoThroughTheLanguage) {
+  skin.language("Greeting=Hallo Welt\nOther=x\n");
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
+    {"string": {"type": "text", "id": "a", "text": "Greeting"}},
+    {"string": {"type": "node"}, "children": [
+      {"string": {"type": "text", "id": "b", "text": "Greeting there"}}]}]}})"));
+  TestScreen s(skin, u"Main", {100, 100});
+  EXPECT_EQ(s.find<TextElement>(u"a").text(), u"Hallo Welt");
+  EXPECT_EQ(s.find<TextElement>(u"b").text(), u"Greeting there");
+
+  // set_text_by_id reaches nested texts; without grow a new text only
+  // asks for drawing.
+  s.render();
+  ASSERT_FALSE(s.root().needs_redraw());
+  s.root().set_text_by_id(u"b", u"new");
+  EXPECT_EQ(s.find<TextElement>(u"b").text(), u"new");
+  EXPECT_FALSE(s.root().needs_layout());
+  EXPECT_TRUE(s.root().needs_redraw());
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,144 @@
+#pragma once
+
+// Widget tests read as "this skin, this size, these events: these
+// rectangles and pixels". TestSkin compiles a skin source given as text
+// (with art written as PNG files and an optional language file) and loads
+// it; TestScreen builds a screen from a named node, lays it out at a size,
+// renders it into a RenderSurface and feeds it pointer, key and timer
+// events on a test clock that moves only by explicit steps.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/base/input.h"
+#include "skin/geometry.h"
+#include "skin/properties.h"
+#include "skin/render_surface.h"
+#include "widgets/screen_host.h"
+#include "widgets/screen_root.h"
+
+namespace lv::test {
+
+// Registers the toolkit's element types once per process.
+void ensure_widget_types();
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+};
+
+// The RGB565 word a skin colour becomes on screen, and the same with the
+// opacity bit that compiled art carries on every opaque pixel.
+uint16_t rgb565_of(Rgb colour);
+uint16_t opaque_art_pixel(Rgb colour);
+
+class TestSkin {
+ public:
+  TestSkin();
+
+  // Art for pictures, written before load: a width x height PNG of RGBA
+  // pixels (row by row), or of one colour.
+  struct Rgba {
+    uint8_t r = 0, g = 0, b = 0, a = 255;
+  };
+  void art(const std::string& name, int32_t width, int32_t height, const std::vector<Rgba>& pixels);
+  void art_filled(const std::string& name, int32_t width, int32_t height, Rgba colour);
+  // Language texts, "key=text" lines, loaded with the skin.
+  void language(const std::string& lines);
+
+  // Compiles the source (the whole JSON text of skin.json) and loads it;
+  // fails the test with the compiler's message when it does not compile.
+  bool load(const std::string& source, int32_t dpi = 96);
+  // Just the nodes: `{"Main": {...}}` wrapped into a source.
+  bool load_nodes(const std::string& nodes_json, int32_t dpi = 96);
+
+  Properties& properties() { return m_properties; }
+  const std::string& folder() const { return m_folder; }
+
+ private:
+  std::string m_root;
+  std::string m_folder;
+  Properties m_properties;
+};
+
+// The test's own host: records the screen-stack calls and tells the test
+// clock's time.
+class TestScreenHost final : public ScreenHost {
+ public:
+  void add_screen(ScreenRoot& screen, ScreenLayer layer, ScreenAnimation animation) override;
+  void remove_screen(ScreenRoot& screen, ScreenAnimation animation) override;
+  void size_to_client_area(ScreenRoot& screen) override;
+  void redraw_all() override { ++redraw_all_calls; }
+  uint32_t now_ms() const override { return now; }
+  void edit_natively(Element* element) override { edited = element; }
+
+  Size client_size{480, 800};
+  uint32_t now = 1000;
+  std::vector<ScreenRoot*> stack;
+  int redraw_all_calls = 0;
+  Element* edited = nullptr;
+};
+
+class TestScreen {
+ public:
+  // Builds the screen from the named node; the tick source and the screen
+  // host are the test's while it lives.
+  TestScreen(TestSkin& skin, std::u16string_view node_name, Size size);
+  ~TestScreen();
+  TestScreen(const TestScreen&) = delete;
+  TestScreen& operator=(const TestScreen&) = delete;
+
+  ScreenRoot& root() { return m_root; }
+  TestScreenHost& host() { return m_host; }
+  Size size() const { return m_size; }
+  void resize(Size size) { m_size = size; }
+
+  // find_required, cast to the widget class expected.
+  template <typename T = Element>
+  T& find(std::u16string_view id) {
+    T* found = dynamic_cast<T*>(&m_root.find_required(id));
+    if (!found) throw std::runtime_error("element of another class");
+    return *found;
+  }
+  Rect rect_of(std::u16string_view id) { return find(id).rect(); }
+
+  void layout() { m_root.layout(m_size); }
+  // Lays out, clears the surface to `background` and draws the whole tree.
+  const Surface& render(uint16_t background = 0x0000);
+  // Lays out and draws only when something changed (the application's
+  // repaint); true when it drew. The surface keeps the previous frame.
+  bool repaint();
+  const Surface& surface() const;
+  uint16_t pixel(int32_t x, int32_t y) const;
+  // Number of pixels of the rectangle that hold the value.
+  int32_t count_pixels(const Rect& area, uint16_t value) const;
+  // Leftmost and rightmost columns of the rectangle holding a pixel other
+  // than `background`; (-1, -1) when none does.
+  std::pair<int32_t, int32_t> ink_columns(const Rect& area, uint16_t background) const;
+  std::pair<int32_t, int32_t> ink_rows(const Rect& area, uint16_t background) const;
+
+  // Pointer events at the current time; each returns what the root said.
+  bool press(int32_t x, int32_t y);
+  void move(int32_t x, int32_t y);
+  bool release(int32_t x, int32_t y);
+  bool cancel();
+  // A key event handed to the element with the id (elements do not pass
+  // keys on, so the owner gives them to the one that wants them).
+  bool key(std::u16string_view id, int code, bool pressed);
+  // A press and a release at the point.
+  void tap(int32_t x, int32_t y);
+
+  // Moves the clock by the seconds and gives them to the tree.
+  void tick(double seconds);
+
+ private:
+  TestScreenHost m_host;
+  ScreenRoot m_root;
+  Size m_size;
+  RenderSurface m_surface;
+};
+
+}  // namespace lv::test
