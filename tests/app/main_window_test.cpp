@@ -1,0 +1,466 @@
+#include "app/main_window.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/fake_clock.h"
+#include "app/window_test_support.h"
+#include "base/log_capture.h"
+#include "display/display.h"
+#include "platform/paths.h"
+#include "platform/sdl_events.h"
+#include "platform/sdl_window.h"
+#include "platform/single_instance.h"
+#include "skin/png_writer.h"
+
+namespace lv {
+namespace {
+
+using platform::EventType;
+using platform::WindowEvent;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { make_window({}); }
+
+  void make_window(MainWindow::DisplayOpener opener) {
+    window.reset();
+    auto platform_window =
+        platform::Window::create(u"Lumiview", {240, 320}, platform::WindowBackend::headless);
+    ASSERT_TRUE(platform_window);
+    window = std::make_unique<MainWindow>(std::move(platform_window), std::move(opener));
+    window->set_client(&client);
+  }
+
+  // Dispatches everything that waits in the window's queue.
+  void pump() {
+    while (auto event = events.poll()) window->dispatch(*event);
+  }
+
+  void push_key(uint32_t type, SDL_Keycode sym, SDL_Scancode scancode, bool repeat = false) {
+    SDL_Event event{};
+    event.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.repeat = repeat;
+    event.key.keysym.sym = sym;
+    event.key.keysym.scancode = scancode;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  }
+
+  void dispatch(EventType type, int32_t x = 0, int32_t y = 0) {
+    WindowEvent event;
+    event.type = type;
+    event.x = x;
+    event.y = y;
+    window->dispatch(event);
+  }
+
+  bool log_has(std::u16string_view line) {
+    const auto lines = test::read_log_lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  test::FakeClock clock{1000};
+  test::RecordingClient client;
+  platform::SdlEventSource events;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, SdlKeysReachTheClientAsProgramKeys) {
+  const std::pair<SDL_Keycode, int> keys[] = {
+      {SDLK_ESCAPE, kKeyBackspace},
+      {SDLK_BACKSPACE, kKeyBackspace},
+      {SDLK_F1, kKeySoftLeft},
+      {SDLK_F2, kKeySoftRight},
+      {SDLK_F3, kKeyCallMake},
+      {SDLK_F4, kKeyCallEnd},
+      {SDLK_F6, kKeyVolumeUp},
+      {SDLK_F7, kKeyVolumeDown},
+      {SDLK_F8, kKeyStar},
+      {SDLK_F9, kKeyPound},
+      {SDLK_a, kKeyA},
+      {SDLK_z, kKeyA + 25},
+      {SDLK_0, kKey0},
+      {SDLK_KP_5, kKey0 + 5},
+      {SDLK_APPLICATION, kKeyContextMenu},
+      {SDLK_RETURN, kKeyEnter},
+      {SDLK_UP, kKeyUp},
+      {SDLK_PAGEDOWN, kKeyPageDown},
+      {SDLK_LSHIFT, kKeyShift},
+      {SDLK_F5, kKeyNone},
+      {SDLK_F11, kKeyNone},
+  };
+  for (const auto& [sym, code] : keys) push_key(SDL_KEYDOWN, sym, SDL_GetScancodeFromKey(sym));
+  pump();
+  ASSERT_EQ(client.keys.size(), std::size(keys));
+  for (size_t i = 0; i < std::size(keys); ++i) {
+    EXPECT_EQ(client.keys[i].key, keys[i].second) << SDL_GetKeyName(keys[i].first);
+    EXPECT_TRUE(client.keys[i].pressed);
+    EXPECT_TRUE(client.keys[i].first);
+  }
+}
+
+TEST_F(MainWindowTest, AutoRepeatClearsFirstAndEveryKeyIsLogged) {
+  test::start_fresh_log();
+  clock.set(5000);
+  push_key(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
+  push_key(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, true);
+  push_key(SDL_KEYUP, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
+  pump();
+  ASSERT_EQ(client.keys.size(), 3u);
+  EXPECT_EQ(client.keys[0].key, kKeyBackspace);
+  EXPECT_TRUE(client.keys[0].pressed);
+  EXPECT_TRUE(client.keys[0].first);
+  EXPECT_TRUE(client.keys[1].pressed);
+  EXPECT_FALSE(client.keys[1].first);
+  EXPECT_FALSE(client.keys[2].pressed);
+  EXPECT_TRUE(client.keys[2].first);
+  // Escape's control character is logged, never handed on.
+  EXPECT_TRUE(client.characters.empty());
+
+  // Scan code 41 in bits 16..23; bit 30 on a repeat and on every key-up.
+  const std::vector<std::u16string> expected = {
+      u"WM_KEYDOWN = 27(Backspace) lParam=2686977 ticks=5000",
+      u"WM_CHAR=\x1b lParam=2686977 ticks=5000",
+      u"WM_KEYDOWN = 27(Backspace) lParam=1076428801 ticks=5000",
+      u"WM_CHAR=\x1b lParam=1076428801 ticks=5000",
+      u"WM_KEYUP = 27(Backspace) lParam=3223912449 ticks=5000",
+  };
+  auto lines = test::read_log_lines();
+  lines.erase(std::remove(lines.begin(), lines.end(), u""), lines.end());
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(MainWindowTest, CharactersBelowThirtyTwoAreLoggedButDropped) {
+  test::start_fresh_log();
+  clock.set(777);
+  ASSERT_TRUE(platform::inject_text(0, u"a\u0416"));
+  push_key(SDL_KEYDOWN, SDLK_TAB, SDL_SCANCODE_TAB);
+  ASSERT_TRUE(platform::inject_text(0, u" "));
+  pump();
+  EXPECT_EQ(client.characters, (std::vector<std::u16string>{u"a", u"\u0416", u" "}));
+  EXPECT_TRUE(log_has(u"WM_CHAR=a lParam=1 ticks=777"));
+  EXPECT_TRUE(log_has(u"WM_CHAR=\u0416 lParam=1 ticks=777"));
+  EXPECT_TRUE(log_has(u"WM_CHAR=\t lParam=2818049 ticks=777"));
+  ASSERT_EQ(client.keys.size(), 1u);
+  EXPECT_EQ(client.keys[0].key, kKeyTab);
+}
+
+TEST_F(MainWindowTest, StylusPressMoveAndReleaseGoThroughTheCapture) {
+  dispatch(EventType::pointer_move, 1, 1);  // hover: no stylus
+  EXPECT_TRUE(client.moves.empty());
+
+  clock.set(2000);
+  dispatch(EventType::pointer_down, 10, 20);
+  ASSERT_EQ(client.buttons.size(), 1u);
+  EXPECT_EQ(client.buttons[0].x, 10);
+  EXPECT_EQ(client.buttons[0].y, 20);
+  EXPECT_EQ(client.buttons[0].time, 2000u);
+  EXPECT_EQ(client.buttons[0].pressed, 1);
+  EXPECT_EQ(client.buttons[0].cancelled, 0);
+  EXPECT_EQ(client.buttons[0].reserved, 0u);
+  EXPECT_EQ(window->release_position(), (Point{kNoReleasePosition, kNoReleasePosition}));
+
+  clock.set(2016);
+  dispatch(EventType::pointer_move, 15, -25);  // outside the window, still captured
+  ASSERT_EQ(client.moves.size(), 1u);
+  EXPECT_EQ(client.moves[0].y, -25);
+  EXPECT_EQ(client.moves[0].time, 2016u);
+  EXPECT_EQ(client.moves[0].pressed, 1);
+
+  clock.set(2030);
+  dispatch(EventType::pointer_up, 16, 26);
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.buttons[1].x, 16);
+  EXPECT_EQ(client.buttons[1].y, 26);
+  EXPECT_EQ(client.buttons[1].time, 2030u);
+  EXPECT_EQ(client.buttons[1].pressed, 0);
+  EXPECT_EQ(client.buttons[1].cancelled, 0);
+  EXPECT_EQ(window->release_position(), (Point{16, 26}));
+
+  dispatch(EventType::pointer_up, 17, 27);  // no press: nothing to end
+  dispatch(EventType::pointer_move, 18, 28);
+  EXPECT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.moves.size(), 1u);
+}
+
+TEST_F(MainWindowTest, APressThatLosesTheCaptureEndsCancelled) {
+  dispatch(EventType::pointer_down, 30, 40);
+  dispatch(EventType::focus_lost);
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.buttons[1].pressed, 0);
+  EXPECT_EQ(client.buttons[1].cancelled, 1);
+  EXPECT_EQ(client.buttons[1].x, kNoReleasePosition);
+  EXPECT_EQ(client.buttons[1].y, kNoReleasePosition);
+  EXPECT_EQ(client.deactivations, 1);
+  EXPECT_FALSE(window->active());
+  dispatch(EventType::pointer_up, 31, 41);  // too late: already ended
+  EXPECT_EQ(client.buttons.size(), 2u);
+
+  dispatch(EventType::focus_gained);
+  EXPECT_EQ(client.activations, 1);
+  EXPECT_TRUE(window->active());
+
+  // Minimising the window ends a press the same way.
+  dispatch(EventType::pointer_down, 5, 6);
+  window->minimize();
+  pump();
+  ASSERT_EQ(client.buttons.size(), 4u);
+  EXPECT_EQ(client.buttons[3].cancelled, 1);
+  EXPECT_FALSE(window->visible());
+}
+
+TEST_F(MainWindowTest, CommandLinesAreHandedOnThroughThePrivateMessage) {
+  WindowEvent line;
+  line.type = EventType::command_line;
+  line.text = platform::kCommandLineEmpty;
+  window->dispatch(line);
+  pump();  // the private message: an empty line goes nowhere
+  EXPECT_TRUE(client.command_lines.empty());
+
+  line.text = u"--slide \"/pictures/2024\"";
+  window->dispatch(line);
+  WindowEvent message;
+  message.type = EventType::window_message;
+  message.message = kMessageOpenCommandLine;
+  window->dispatch(message);
+  window->dispatch(message);  // moved out: a second message finds nothing
+  EXPECT_EQ(client.command_lines, (std::vector<std::u16string>{u"--slide \"/pictures/2024\""}));
+  pump();  // the message the window posted itself
+  EXPECT_EQ(client.command_lines.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ASecondInstanceReachesTheRunningWindow) {
+  platform::SingleInstance running(platform::runtime_folder());
+  ASSERT_TRUE(window->listen_for_instances(running));
+  platform::SingleInstance second(platform::runtime_folder());
+  ASSERT_TRUE(second.send_to_running(u""));
+  ASSERT_TRUE(second.send_to_running(u"/home/me/Pictures/a.jpg"));
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (client.command_lines.empty() && std::chrono::steady_clock::now() < deadline) {
+    if (auto event = events.wait(50)) window->dispatch(*event);
+  }
+  pump();
+  running.stop_listening();
+  EXPECT_EQ(client.command_lines, (std::vector<std::u16string>{u"/home/me/Pictures/a.jpg"}));
+}
+
+TEST_F(MainWindowTest, AResizeIsAChangeOfScreenLayout) {
+  test::start_fresh_log();
+  window->go_full_screen(0);
+  ASSERT_TRUE(window->display());
+  EXPECT_EQ(window->display()->size(), (Size{240, 320}));
+  EXPECT_EQ(window->screen_info().orientation, 0);
+
+  window->window().set_size({400, 300});
+  pump();
+  ASSERT_EQ(client.layouts.size(), 1u);
+  const ScreenInfo& info = client.layouts[0];
+  EXPECT_EQ(info.width, 400);
+  EXPECT_EQ(info.height, 300);
+  EXPECT_EQ(info.work_left, 0);
+  EXPECT_EQ(info.work_top, 0);
+  EXPECT_EQ(info.work_width, 400);
+  EXPECT_EQ(info.work_height, 300);
+  EXPECT_EQ(info.orientation, 1);
+  EXPECT_EQ(info.dpi, 96);
+  EXPECT_EQ(window->screen_info(), info);
+  EXPECT_TRUE(log_has(u"Application::ResolutionChanged 2"));
+  // The display follows the window.
+  ASSERT_TRUE(window->display());
+  EXPECT_EQ(window->display()->size(), (Size{400, 300}));
+
+  window->window().set_size({400, 300});
+  pump();
+  EXPECT_EQ(client.layouts.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ClosingAsksTheClientAndQuittingDoesNot) {
+  client.allow_close = false;
+  ASSERT_TRUE(platform::inject_close(0));
+  pump();
+  EXPECT_EQ(client.close_questions, 1);
+  EXPECT_FALSE(window->finished());
+
+  client.allow_close = true;
+  window->close();
+  EXPECT_EQ(client.close_questions, 2);
+  EXPECT_TRUE(window->finished());
+
+  make_window({});
+  client.allow_close = false;
+  ASSERT_TRUE(platform::post_quit());
+  pump();
+  EXPECT_TRUE(window->finished());
+  EXPECT_EQ(client.close_questions, 2);
+}
+
+TEST_F(MainWindowTest, PresentationSwitchesOpenAndCloseTheDisplay) {
+  EXPECT_TRUE(window->windowed());
+  EXPECT_FALSE(window->display());
+  EXPECT_EQ(window->ms_until_timer(clock.now()), int(kWindowTimerMs));
+  EXPECT_FALSE(window->wants_polling());
+
+  window->go_windowed(Taskbar::hidden);
+  EXPECT_FALSE(window->display());
+  window->go_full_screen(0);
+  const Display* display = window->display();
+  ASSERT_TRUE(display);
+  EXPECT_FALSE(window->windowed());
+  EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
+  EXPECT_TRUE(window->wants_polling());
+
+  window->frame_tick(TickKind::normal);
+  EXPECT_EQ(display->frames_presented(), 1u);
+  window->go_full_screen(0);  // nothing changes
+  EXPECT_EQ(window->display(), display);
+  EXPECT_EQ(display->frames_presented(), 1u);
+
+  window->go_full_screen(1);  // another orientation: opened again
+  ASSERT_TRUE(window->display());
+  EXPECT_EQ(window->display()->frames_presented(), 0u);
+
+  window->go_windowed(Taskbar::shown);
+  EXPECT_FALSE(window->display());
+  EXPECT_EQ(window->ms_until_timer(clock.now()), int(kWindowTimerMs));
+}
+
+TEST_F(MainWindowTest, TheFrameTickDrawsOnlyWhenSomethingWaits) {
+  window->go_full_screen(0);
+  client.scopes.clear();
+  clock.advance(16);
+  window->frame_tick(TickKind::normal);
+  ASSERT_EQ(client.updates.size(), 1u);
+  EXPECT_DOUBLE_EQ(client.updates[0], 0.016);
+  // The display was just opened: everything is drawn.
+  EXPECT_EQ(client.scopes, (std::vector<RedrawScope>{RedrawScope::everything}));
+  EXPECT_EQ(window->display()->contents().pixel(239, 319), test::RecordingClient::kStartBackground);
+
+  clock.advance(10);
+  window->frame_tick(TickKind::normal);
+  EXPECT_EQ(client.updates.size(), 2u);
+  EXPECT_EQ(client.scopes.size(), 1u);
+
+  client.dirty = true;
+  client.background = 0x1234;
+  clock.advance(10);
+  window->frame_tick(TickKind::normal);
+  EXPECT_EQ(client.scopes.back(), RedrawScope::changes);
+  EXPECT_EQ(window->display()->contents().pixel(0, 0), 0x1234);
+  EXPECT_EQ(window->frames_drawn(), 2u);
+
+  // A forced tick in the same millisecond does nothing at all.
+  client.dirty = true;
+  window->frame_tick(TickKind::forced);
+  EXPECT_EQ(client.updates.size(), 3u);
+  EXPECT_EQ(window->frames_drawn(), 2u);
+
+  window->request_full_redraw();
+  clock.advance(1);
+  window->frame_tick(TickKind::forced);
+  EXPECT_EQ(client.scopes.back(), RedrawScope::everything);
+  EXPECT_FALSE(window->full_redraw_pending());
+}
+
+TEST_F(MainWindowTest, TimerOneUpdatesAndPaintsWhileWindowed) {
+  EXPECT_FALSE(window->frame_view().pixels);
+  const uint32_t start = clock.now();
+  clock.set(start + 39);
+  window->run_timer(clock.now());
+  EXPECT_TRUE(client.updates.empty());
+
+  clock.set(start + 40);
+  window->run_timer(clock.now());
+  ASSERT_EQ(client.updates.size(), 1u);
+  EXPECT_DOUBLE_EQ(client.updates[0], 0.04);
+  ASSERT_EQ(client.scopes.size(), 1u);
+  const PixelView view = window->frame_view();
+  ASSERT_TRUE(view.pixels);
+  EXPECT_EQ(view.width, 240);
+  EXPECT_EQ(view.height, 320);
+  EXPECT_EQ(static_cast<const uint16_t*>(view.pixels)[0], test::RecordingClient::kStartBackground);
+  EXPECT_EQ(window->ms_until_timer(clock.now()), 40);
+
+  // Nothing changed: the next period updates without painting.
+  clock.set(start + 80);
+  window->run_timer(clock.now());
+  EXPECT_EQ(client.updates.size(), 2u);
+  EXPECT_EQ(client.scopes.size(), 1u);
+
+  // A late timer fires once and starts a new period.
+  clock.set(start + 500);
+  window->run_timer(clock.now());
+  EXPECT_EQ(client.updates.size(), 3u);
+  EXPECT_DOUBLE_EQ(client.updates[2], 0.1);
+  EXPECT_EQ(window->ms_until_timer(clock.now()), 40);
+
+  window->minimize();
+  pump();
+  EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
+  clock.advance(100);
+  window->run_timer(clock.now());
+  EXPECT_EQ(client.updates.size(), 3u);
+}
+
+TEST_F(MainWindowTest, WithoutADisplayTheTimerKeepsTheScreensGoing) {
+  make_window([](platform::Window&, DisplayParameters&) { return std::unique_ptr<Display>(); });
+  window->go_windowed(Taskbar::hidden);
+  window->go_full_screen(0);
+  EXPECT_FALSE(window->display());
+  EXPECT_FALSE(window->windowed());
+  EXPECT_FALSE(window->wants_polling());
+  ASSERT_GE(window->ms_until_timer(clock.now()), 0);
+  clock.advance(kWindowTimerMs);
+  window->run_timer(clock.now());
+  EXPECT_EQ(client.updates.size(), 1u);
+  EXPECT_EQ(client.scopes.size(), 1u);
+  EXPECT_TRUE(window->frame_view().pixels);
+}
+
+TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
+  window->go_full_screen(0);
+  ASSERT_TRUE(window->display());
+  int element = 0, other = 0;
+  EditTarget target{&element, Rect{10, 20, 200, 44}, u"one\r\ntwo", true};
+  window->edit(&target, EditBox::create);
+  EXPECT_TRUE(window->editing());
+  EXPECT_FALSE(window->display());
+  EXPECT_GE(window->ms_until_timer(clock.now()), 0);
+  ASSERT_TRUE(window->edit_box());
+  EXPECT_EQ(window->edit_box()->text, u"one\ntwo");
+  EXPECT_EQ(window->edit_box()->rect, (Rect{10, 20, 200, 44}));
+  EXPECT_TRUE(window->edit_box()->multi_line);
+  EXPECT_TRUE(window->edit_box()->select_all);
+
+  // Switching presentation while editing leaves the display closed.
+  window->go_full_screen(1);
+  EXPECT_FALSE(window->display());
+
+  window->edit_box()->select_all = false;
+  target.rect = Rect{10, 60, 200, 84};
+  target.text = u"three";
+  window->edit(&target, EditBox::existing);
+  EXPECT_EQ(window->edit_box()->rect.top, 60);
+  EXPECT_EQ(window->edit_box()->text, u"three");
+  EXPECT_FALSE(window->edit_box()->select_all);
+  target.element = &other;
+  window->edit(&target, EditBox::existing);
+  EXPECT_TRUE(window->edit_box()->select_all);
+  EXPECT_TRUE(window->full_redraw_pending());
+
+  window->edit(nullptr, EditBox::existing);
+  EXPECT_FALSE(window->editing());
+  EXPECT_FALSE(window->edit_box());
+  ASSERT_TRUE(window->display());
+  EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
+  window->edit(nullptr, EditBox::existing);  // not editing: nothing
+  EXPECT_TRUE(window->display());
+}
+
+}  // namespace
+}  // namespace lv

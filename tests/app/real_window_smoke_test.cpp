@@ -1,0 +1,101 @@
+// Runs the real SDL window under Xvfb: the test starts itself again inside
+// xvfb-run, where the window, its renderer and the streaming texture are
+// the ones a user gets. Skipped when xvfb-run is not installed.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/input_script.h"
+#include "app/main_window.h"
+#include "app/message_loop.h"
+#include "app/script_player.h"
+#include "app/window_test_support.h"
+#include "display/display.h"
+#include "platform/paths.h"
+#include "platform/sdl_events.h"
+#include "platform/sdl_window.h"
+#include "platform/text.h"
+#include "support/scoped_env.h"
+#include "support/test_env.h"
+
+namespace lv {
+namespace {
+
+constexpr char kChildVariable[] = "LUMIVIEW_XVFB_SHOT";
+
+// Inside Xvfb: a real window, full-screen through the display, a scripted
+// tap and a screenshot.
+void run_in_window(const std::string& shot) {
+  // The test main chose the headless display for every test; not for this one.
+  test::ScopedEnv env;
+  env.unset("LUMIVIEW_DISPLAY");
+  env.set("SDL_VIDEODRIVER", "x11");
+  env.set("LUMIVIEW_SCREEN", "320x240");
+  std::string error;
+  auto window = MainWindow::create(u"Lumiview", &error);
+  ASSERT_TRUE(window) << error;
+  ASSERT_FALSE(window->window().headless());
+  test::RecordingClient client;
+  window->set_client(&client);
+  window->go_windowed(Taskbar::hidden);
+  window->go_full_screen(window->measure_screen().orientation);
+  ASSERT_TRUE(window->display());
+  EXPECT_EQ(window->display()->size(), (Size{320, 240}));
+
+  std::vector<ScriptStep> steps;
+  ScriptError script_error;
+  ASSERT_TRUE(parse_script("wait 100\ntap 50 60\nkey Enter\nscreenshot " + shot + "\n", u"", steps,
+                           script_error));
+  ScriptPlayer player(*window, std::move(steps));
+  platform::SdlEventSource events;
+  MessageLoop loop(*window, events);
+  loop.set_script(&player);
+  EXPECT_EQ(loop.run(), 0);
+  EXPECT_EQ(player.screenshots_written(), 1);
+  EXPECT_GE(window->display() ? window->display()->frames_presented() : 0u, 1u);
+}
+
+TEST(RealWindowSmoke, DrawsThroughTheDisplayAndWritesAScreenshot) {
+  if (const char* shot = std::getenv(kChildVariable)) {
+    run_in_window(shot);
+    SDL_Quit();
+    return;
+  }
+  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xvfb-run is not installed";
+  const std::string shot = test::make_temp_dir("xvfb") + "/window.png";
+  const std::string self = platform::executable_path();
+  // X11, D-Bus and the GL driver that SDL's video loads keep allocations
+  // for the life of the process; a leak check of the child would report
+  // them, not the program. The headless tests check the program's own.
+  const std::string command =
+      "timeout 120 xvfb-run -a -s '-screen 0 640x480x24' env ASAN_OPTIONS=detect_leaks=0 " +
+      std::string(kChildVariable) + "='" + shot + "' '" + self +
+      "' --gtest_filter=RealWindowSmoke.DrawsThroughTheDisplayAndWritesAScreenshot";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << command;
+  ASSERT_EQ(WEXITSTATUS(status), 0) << command;
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, shot.c_str())) << shot;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  ASSERT_EQ(image.width, 320u);
+  ASSERT_EQ(image.height, 240u);
+  auto at = [&](uint32_t x, uint32_t y) { return &rgb[(size_t(y) * image.width + x) * 3]; };
+  EXPECT_EQ(at(50, 60)[0], 255);  // the tap's mark
+  EXPECT_EQ(at(50, 60)[1], 0);
+  EXPECT_EQ(at(200, 200)[1], 255);  // Enter's green background
+  EXPECT_EQ(at(200, 200)[0], 0);
+  png_image_free(&image);
+}
+
+}  // namespace
+}  // namespace lv

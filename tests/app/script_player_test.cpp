@@ -1,0 +1,183 @@
+#include "app/script_player.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/message_loop.h"
+#include "app/window_test_support.h"
+#include "platform/sdl_events.h"
+#include "platform/sdl_window.h"
+#include "platform/text.h"
+#include "support/scoped_env.h"
+#include "support/test_env.h"
+
+namespace lv {
+namespace {
+
+struct Png {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> rgb;
+  bool rgb_at(uint32_t x, uint32_t y, int r, int g, int b) const {
+    const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+    return p[0] == r && p[1] == g && p[2] == b;
+  }
+};
+
+bool read_png(const std::string& path, Png& out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out.width = image.width;
+  out.height = image.height;
+  out.rgb.resize(PNG_IMAGE_SIZE(image));
+  const bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok;
+}
+
+class ScriptPlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto platform_window =
+        platform::Window::create(u"Lumiview", {160, 120}, platform::WindowBackend::headless);
+    ASSERT_TRUE(platform_window);
+    window = std::make_unique<MainWindow>(std::move(platform_window));
+    window->set_client(&client);
+    folder = test::make_temp_dir("script");
+  }
+
+  // Plays the script to its end through the real event path.
+  ScriptPlayer play(const std::string& text) {
+    std::vector<ScriptStep> steps;
+    ScriptError error;
+    EXPECT_TRUE(parse_script(text, from_utf8(folder), steps, error)) << error.message;
+    ScriptPlayer player(*window, std::move(steps));
+    MessageLoop loop(*window, events);
+    loop.set_script(&player);
+    EXPECT_EQ(loop.run(), 0);
+    return player;
+  }
+
+  test::RecordingClient client;
+  platform::SdlEventSource events;
+  std::unique_ptr<MainWindow> window;
+  std::string folder;
+};
+
+TEST_F(ScriptPlayerTest, TapsAndKeysReachTheScreenshotFullScreen) {
+  window->go_full_screen(0);
+  const ScriptPlayer player = play(
+      "tap 20 30\n"
+      "key Enter\n"
+      "screenshot shot.png\n");
+  EXPECT_EQ(player.screenshots_written(), 1);
+  EXPECT_EQ(player.failures(), 0);
+  EXPECT_TRUE(player.done());
+  EXPECT_TRUE(window->finished());
+
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.buttons[0].pressed, 1);
+  EXPECT_EQ(client.buttons[1].pressed, 0);
+  EXPECT_EQ(client.buttons[1].x, 20);
+  EXPECT_EQ(client.buttons[1].cancelled, 0);
+  // The tap was held for its 50 ms.
+  EXPECT_GE(client.buttons[1].time - client.buttons[0].time, kTapHoldMs);
+  ASSERT_EQ(client.keys.size(), 2u);
+  EXPECT_EQ(client.keys[0].key, kKeyEnter);
+  EXPECT_TRUE(client.keys[0].pressed);
+  EXPECT_FALSE(client.keys[1].pressed);
+
+  Png png;
+  ASSERT_TRUE(read_png(folder + "/shot.png", png));
+  ASSERT_EQ(png.width, 160u);
+  ASSERT_EQ(png.height, 120u);
+  EXPECT_TRUE(png.rgb_at(20, 30, 255, 0, 0));  // the mark of the tap
+  EXPECT_TRUE(png.rgb_at(22, 32, 255, 0, 0));
+  EXPECT_TRUE(png.rgb_at(23, 30, 0, 255, 0));  // Enter made the background green
+  EXPECT_TRUE(png.rgb_at(159, 119, 0, 255, 0));
+}
+
+TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
+  const ScriptPlayer player = play(
+      "drag 10 10 100 80 64\n"
+      "screenshot windowed.png\n");
+  EXPECT_EQ(player.screenshots_written(), 1);
+  EXPECT_FALSE(window->display());
+  ASSERT_GE(client.moves.size(), 4u);
+  EXPECT_EQ(client.moves.back().x, 100);
+  EXPECT_EQ(client.moves.back().y, 80);
+  EXPECT_EQ(client.buttons.back().x, 100);
+  Png png;
+  ASSERT_TRUE(read_png(folder + "/windowed.png", png));
+  EXPECT_TRUE(png.rgb_at(10, 10, 255, 0, 0));
+  EXPECT_TRUE(png.rgb_at(100, 80, 0, 0, 255));  // a release leaves no mark
+}
+
+TEST_F(ScriptPlayerTest, CloseResizeTypeAndIdleTakeTheSamePath) {
+  window->go_full_screen(0);
+  client.allow_close = false;
+  const ScriptPlayer player = play(
+      "resize 200 100\n"
+      "type ok\n"
+      "keydown Down\n"
+      "keydown Down repeat\n"
+      "keyup Down\n"
+      "idle 30 2000\n"
+      "close\n"
+      "screenshot wide.png\n");
+  EXPECT_EQ(client.close_questions, 1);
+  ASSERT_EQ(client.layouts.size(), 1u);
+  EXPECT_EQ(client.layouts[0].width, 200);
+  EXPECT_EQ(client.layouts[0].orientation, 1);
+  EXPECT_EQ(client.characters, (std::vector<std::u16string>{u"o", u"k"}));
+  ASSERT_EQ(client.keys.size(), 3u);
+  EXPECT_TRUE(client.keys[0].first);
+  EXPECT_FALSE(client.keys[1].first);
+  EXPECT_TRUE(client.keys[2].first);
+  Png png;
+  ASSERT_TRUE(read_png(folder + "/wide.png", png));
+  EXPECT_EQ(png.width, 200u);
+  EXPECT_EQ(png.height, 100u);
+  EXPECT_EQ(player.failures(), 0);
+}
+
+TEST_F(ScriptPlayerTest, AScreenshotThatCannotBeWrittenIsReportedAndPlayGoesOn) {
+  window->go_full_screen(0);
+  testing::internal::CaptureStderr();
+  const ScriptPlayer player = play(
+      "screenshot no/such/folder/x.png\n"
+      "key A\n");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(player.failures(), 1);
+  EXPECT_EQ(player.screenshots_written(), 0);
+  EXPECT_NE(err.find("script line 1: cannot write the screenshot"), std::string::npos) << err;
+  EXPECT_EQ(client.keys.size(), 2u);
+}
+
+TEST_F(ScriptPlayerTest, TheEnvironmentNamesTheScript) {
+  test::ScopedEnv env;
+  env.unset("LUMIVIEW_SCRIPT");
+  EXPECT_FALSE(ScriptPlayer::from_environment(*window));
+
+  test::write_file(folder + "/bad.txt", "tap 1 2\nswipe left\ntap 3 4\n");
+  env.set("LUMIVIEW_SCRIPT", folder + "/bad.txt");
+  testing::internal::CaptureStderr();
+  auto player = ScriptPlayer::from_environment(*window);
+  ASSERT_TRUE(player);
+  MessageLoop loop(*window, events);
+  loop.set_script(player.get());
+  EXPECT_EQ(loop.run(), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find(folder + "/bad.txt:2: unknown step \"swipe\""), std::string::npos) << err;
+  // Nothing of a bad script is played: the program just ends.
+  EXPECT_TRUE(client.buttons.empty());
+  EXPECT_TRUE(window->finished());
+}
+
+}  // namespace
+}  // namespace lv
