@@ -1,0 +1,267 @@
+// The folder screen of the default skin on a 480 x 800 screen, over a folder
+// of 2,000 small pictures whose cache files are made before timing: flung
+// up and down while the timer loads one thumbnail per tick, as a user
+// scrolls a large folder that is still filling. The time of one whole frame
+// (pointer events, the timer step with the library's poll and the
+// thumbnail load, layout and drawing), its median and 95th percentile over
+// the frames that load the whole folder, and the same once every thumbnail
+// is loaded, for reference. Prints "figure:" lines.
+
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/cache_build.h"
+#include "library/cache_file.h"
+#include "library/libjpeg_codec.h"
+#include "library/photo_library.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "screens/app_services.h"
+#include "screens/folder_screen.h"
+#include "skin/properties.h"
+#include "skin/render_surface.h"
+#include "skin/screen_info.h"
+#include "widgets/list_element.h"
+#include "widgets/screen_host.h"
+#include "widgets/widget_types.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kPictures = 2000;
+constexpr int kWidth = 480;
+constexpr int kHeight = 800;
+constexpr uint32_t kFrameMs = 16;
+constexpr int kReferenceFrames = 600;
+
+uint32_t g_clock_ms = 1000;
+
+double now_ms() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+void figure(const char* name, double value, const char* unit, const char* goal) {
+  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
+  std::fflush(stdout);
+}
+
+// A photograph-like 96 x 72 picture whose colours and file size are its own
+// (cache files are named after size and creation time): a comment segment
+// of `serial` bytes follows SOI.
+bool write_file(const fs::path& path, const void* data, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+// A photograph-like 96 x 72 picture whose colours and file size are its own
+// (cache files are named after size and creation time: a comment segment of
+// `serial` bytes follows SOI), and its cache file, written as the library
+// would but without waiting for the disk.
+bool make_picture(const fs::path& path, std::u16string_view drive, int serial) {
+  constexpr int w = 96, h = 72;
+  std::vector<uint8_t> rgb(size_t{w} * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &rgb[(size_t(y) * w + x) * 3];
+      p[0] = static_cast<uint8_t>((x * 3 + serial * 7) & 0xFF);
+      p[1] = static_cast<uint8_t>((y * 3 + serial * 13) & 0xFF);
+      p[2] = static_cast<uint8_t>(((x + y) * 2 + serial) & 0xFF);
+    }
+  std::vector<uint8_t> jpeg;
+  if (!lv::encode_jpeg(rgb.data(), w, h, size_t{w} * 3, 75, jpeg) || jpeg.size() < 2) return false;
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  const int comment = serial;
+  out.insert(out.end(), {0xFF, 0xFE, static_cast<uint8_t>((comment + 2) >> 8),
+                         static_cast<uint8_t>((comment + 2) & 0xFF)});
+  out.insert(out.end(), static_cast<size_t>(comment), uint8_t{'c'});
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  if (!write_file(path, out.data(), out.size())) return false;
+
+  std::vector<uint8_t> cache;
+  if (lv::build_cache_bytes(out.data(), out.size(), {}, cache) != lv::CacheBuildResult::built)
+    return false;
+  const std::u16string name = lv::cache_name(lv::from_utf8(path.string()), drive);
+  if (name.empty()) return false;
+  fs::create_directories(fs::path(lv::to_utf8(name)).parent_path());
+  return write_file(lv::to_utf8(name), cache.data(), cache.size());
+}
+
+class BenchHost final : public lv::ScreenHost {
+ public:
+  void add_screen(lv::ScreenRoot& screen, lv::ScreenLayer, lv::ScreenAnimation) override {
+    size_to_client_area(screen);
+  }
+  void remove_screen(lv::ScreenRoot&, lv::ScreenAnimation) override {}
+  void size_to_client_area(lv::ScreenRoot& screen) override { screen.layout({kWidth, kHeight}); }
+  void redraw_all() override {}
+  uint32_t now_ms() const override { return g_clock_ms; }
+  void edit_natively(lv::Element*) override {}
+};
+
+class BenchApp final : public lv::AppServices {
+ public:
+  void quit() override {}
+  void minimize() override {}
+  void bring_to_front() override {}
+  void refit_to_screen() override {}
+  lv::ScreenInfo screen_info() const override {
+    lv::ScreenInfo info;
+    info.width = kWidth;
+    info.height = kHeight;
+    info.work_width = kWidth;
+    info.work_height = kHeight;
+    info.orientation = 0;
+    return info;
+  }
+  bool has_several_languages() const override { return false; }
+  bool has_several_skins() const override { return false; }
+  void fill_language_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
+  void fill_skin_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
+  bool choose(std::u16string_view) override { return false; }
+  void show_about() override {}
+  bool open_document(const std::u16string&) override { return false; }
+};
+
+// The stylus and the clock: flings that turn at either end of the grid.
+class Flinger {
+ public:
+  explicit Flinger(lv::FolderScreen& screen) : m_screen(screen) {}
+
+  // One frame: a new fling when the last has died down, the timer step and
+  // the drawing. Answers its time in milliseconds.
+  double frame(lv::RenderSurface& target) {
+    const double start = now_ms();
+    lv::ListElement& list = m_screen.list();
+    if (std::abs(list.velocity()) < 50) fling(list);
+    g_clock_ms += kFrameMs;
+    m_screen.on_timer(kFrameMs / 1000.0);
+    m_screen.repaint(target, {kWidth, kHeight});
+    return now_ms() - start;
+  }
+
+ private:
+  void fling(lv::ListElement& list) {
+    // Towards the end of the grid until the last row shows, then back.
+    if (list.next_index() == list.count()) m_up = false;
+    if (list.above_index() == -1 && list.scroll_position() >= 0) m_up = true;
+    const int32_t step = m_up ? -40 : 40;
+    int32_t y = m_up ? 700 : 200;
+    pointer(y, true, false);
+    for (int i = 0; i < 5; ++i) {
+      g_clock_ms += kFrameMs;
+      y += step;
+      pointer(y, true, true);
+    }
+    pointer(y, false, false);
+  }
+  void pointer(int32_t y, bool pressed, bool move) {
+    lv::PointerEvent event;
+    event.x = kWidth / 2;
+    event.y = y;
+    event.time = g_clock_ms;
+    event.pressed = pressed ? 1 : 0;
+    if (move)
+      m_screen.on_pointer_move(event);
+    else
+      m_screen.on_pointer_button(event);
+  }
+
+  lv::FolderScreen& m_screen;
+  bool m_up = true;
+};
+
+}  // namespace
+
+int main() {
+  const fs::path root =
+      fs::temp_directory_path() / ("lumiview_folder_bench." + std::to_string(getpid()));
+  const fs::path folder = root / "card" / "DCIM";
+  fs::create_directories(folder);
+  setenv("HOME", (root / "home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
+  setenv("XDG_STATE_HOME", (root / "home/.state").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (root / "home/.cache").c_str(), 1);
+  setenv("LUMIVIEW_PICTURES", (root / "home").c_str(), 1);
+  setenv("LUMIVIEW_CARDS", (root / "card").c_str(), 1);
+
+  const std::u16string drive = lv::from_utf8((root / "card").string() + "/");
+  char name[32];
+  for (int i = 0; i < kPictures; ++i) {
+    std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+    const fs::path path = folder / name;
+    if (!make_picture(path, drive, i + 1)) {
+      std::fprintf(stderr, "folder_bench: cannot make %s\n", path.c_str());
+      return 1;
+    }
+  }
+
+  lv::register_widget_types();
+  lv::Properties skin;
+  lv::ScreenInfo info = BenchApp().screen_info();
+  if (!skin.load_skin(lv::from_utf8(LUMIVIEW_BINARY_DIR "/skins/bin/default.skin"), info)) {
+    std::fprintf(stderr, "folder_bench: the default skin does not load\n");
+    return 1;
+  }
+  g_clock_ms = 1000;
+  lv::platform::set_tick_source([] { return g_clock_ms; });
+  BenchHost host;
+  lv::set_screen_host(&host);
+
+  int status = 0;
+  {
+    lv::PhotoLibrary::Options options;
+    options.worker = lv::PhotoLibrary::Worker::manual;
+    lv::PhotoLibrary library(std::move(options));
+    BenchApp app;
+    lv::FolderScreen screen(skin, library, app);
+    const std::u16string folder_path = lv::from_utf8(folder.string() + "/");
+    screen.open({drive, folder_path, folder_path + u"IMG_0000.JPG", kPictures});
+    lv::RenderSurface target(kWidth, kHeight);
+    screen.mark_redraw();
+    screen.repaint(target, {kWidth, kHeight});
+
+    Flinger flinger(screen);
+    std::vector<double> loading;
+    while (screen.next_index() < screen.pictures().size()) loading.push_back(flinger.frame(target));
+    std::vector<double> loaded;
+    for (int i = 0; i < kReferenceFrames; ++i) loaded.push_back(flinger.frame(target));
+
+    int shown = 0;
+    for (size_t i = 0; i < screen.pictures().size(); ++i) shown += screen.thumbnail(i) ? 1 : 0;
+    if (shown != kPictures) {
+      std::fprintf(stderr, "folder_bench: %d of %d thumbnails loaded\n", shown, kPictures);
+      status = 1;
+    }
+    figure("folder_fling_loading_frame_median", percentile(loading, 0.5), "ms",
+           "< 16.7 ms, one 60 Hz frame");
+    figure("folder_fling_loading_frame_p95", percentile(loading, 0.95), "ms",
+           "< 16.7 ms, one 60 Hz frame");
+    figure("folder_fling_loaded_frame_median", percentile(loaded, 0.5), "ms",
+           "reference: nothing left to load");
+    figure("folder_fling_loaded_frame_p95", percentile(loaded, 0.95), "ms",
+           "reference: nothing left to load");
+  }
+  lv::set_screen_host(nullptr);
+  lv::platform::set_tick_source({});
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  return status;
+}

@@ -1,0 +1,185 @@
+#include "screens/screens_test_support.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "skin/png_writer.h"
+#include "skin/surface.h"
+#include "support/test_env.h"
+
+namespace lv::test::screens {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+uint32_t g_now_ms = 1000;
+
+MenuItem entry(std::u16string key, std::u16string text, bool checked = false) {
+  MenuItem item;
+  item.key = std::move(key);
+  item.text = std::move(text);
+  item.checked = checked;
+  return item;
+}
+
+MenuItem cancel(std::u16string_view style) {
+  MenuItem item;
+  item.key = u"Cancel";
+  item.style = std::u16string(style);
+  return item;
+}
+
+}  // namespace
+
+// --- FakeAppServices ----------------------------------------------------------------
+
+void FakeAppServices::fill_language_menu(std::vector<MenuItem>& items,
+                                         std::u16string_view cancel_style) const {
+  items.push_back(entry(u"Language#english", u"english", true));
+  items.push_back(entry(u"Language#russian", u"russian"));
+  items.push_back(cancel(cancel_style));
+}
+
+void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
+                                     std::u16string_view cancel_style) const {
+  items.push_back(entry(u"Skin#default", u"", true));
+  items.push_back(entry(u"Skin#other", u""));
+  items.push_back(cancel(cancel_style));
+}
+
+bool FakeAppServices::choose(std::u16string_view item_id) {
+  chosen.emplace_back(item_id);
+  return on_choose ? on_choose(item_id) : false;
+}
+
+// --- PictureDevice ------------------------------------------------------------------
+
+PictureDevice::PictureDevice() : m_root(make_temp_dir("device")) {
+  m_pictures = m_root + "/Pictures";
+  fs::create_directories(m_pictures);
+  fs::create_directories(m_root + "/state");
+  m_env.set("LUMIVIEW_PICTURES", m_pictures);
+  m_env.set("LUMIVIEW_CARDS", "");
+}
+
+std::string PictureDevice::put(const std::string& relative, const std::string& testdata_jpeg) {
+  const std::string source = testdata_path("jpeg/" + testdata_jpeg);
+  if (source.empty() || !fs::exists(source)) throw std::runtime_error("no test picture " + source);
+  const std::string path = m_pictures + "/" + relative;
+  fs::create_directories(fs::path(path).parent_path());
+  fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  return path;
+}
+
+std::string PictureDevice::put_broken(const std::string& relative) {
+  const std::string path = m_pictures + "/" + relative;
+  fs::create_directories(fs::path(path).parent_path());
+  write_file(path, "\xFF\xD8 this was a photograph once, then the card failed");
+  return path;
+}
+
+std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
+  PhotoLibrary::Options options;
+  options.folder_list_path = from_utf8(device.folders_file());
+  options.worker = PhotoLibrary::Worker::manual;
+  return std::make_unique<PhotoLibrary>(std::move(options));
+}
+
+bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
+  ensure_widget_types();
+  ScreenInfo info;
+  info.width = screen.width;
+  info.height = screen.height;
+  info.work_width = screen.width;
+  info.work_height = screen.height;
+  info.orientation = screen.width > screen.height ? 1 : 0;
+  info.dpi = dpi;
+  const bool language = properties.language().load(from_utf8(binary_path("english.lng")));
+  const bool skin = properties.load_skin(from_utf8(binary_path("skins/bin/default.skin")), info);
+  EXPECT_TRUE(language) << "no english.lng in the build tree";
+  EXPECT_TRUE(skin) << "the default skin does not load";
+  return language && skin;
+}
+
+// --- ScreenRig ------------------------------------------------------------------------
+
+ScreenRig::ScreenRig() {
+  g_now_ms = 1000;
+  m_host.now = g_now_ms;
+  platform::set_tick_source([] { return g_now_ms; });
+  set_screen_host(&m_host);
+}
+
+ScreenRig::~ScreenRig() {
+  if (::testing::Test::HasFailure() && m_surface.surface()) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "screen";
+    for (char& c : name)
+      if (c == '/') c = '_';
+    save(name);
+  }
+  set_screen_host(nullptr);
+  platform::set_tick_source({});
+}
+
+const Surface& ScreenRig::render(ScreenRoot& screen, Size size) {
+  m_host.client_size = size;
+  screen.layout(size);
+  m_surface.recreate(size.width, size.height);
+  if (!m_surface.surface()) throw std::runtime_error("no surface of that size");
+  m_surface.surface()->fill(0);
+  screen.draw_element(m_surface, {0, 0});
+  for (ScreenRoot* above : m_host.stack) {
+    if (above == &screen) continue;
+    above->layout(size);
+    above->draw_element(m_surface, {0, 0});
+  }
+  return *m_surface.surface();
+}
+
+const Surface& ScreenRig::surface() const {
+  if (!m_surface.surface()) throw std::runtime_error("nothing rendered yet");
+  return *m_surface.surface();
+}
+
+uint16_t ScreenRig::pixel(int32_t x, int32_t y) const {
+  const Surface& s = surface();
+  if (x < 0 || y < 0 || uint32_t(x) >= s.width() || uint32_t(y) >= s.height())
+    throw std::out_of_range("pixel outside the screen");
+  return s.pixel(uint32_t(x), uint32_t(y));
+}
+
+void ScreenRig::save(const std::string& name) const {
+  if (!m_surface.surface()) return;
+  const std::string folder = binary_path("tests/screens_failures");
+  fs::create_directories(folder);
+  write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
+}
+
+void ScreenRig::tick(ScreenRoot& screen, double seconds) {
+  g_now_ms += static_cast<uint32_t>(seconds * 1000 + 0.5);
+  m_host.now = g_now_ms;
+  screen.on_timer(seconds);
+}
+
+void ScreenRig::tap(ScreenRoot& screen, Point point) {
+  PointerEvent event;
+  event.x = point.x;
+  event.y = point.y;
+  event.time = g_now_ms;
+  event.pressed = 1;
+  screen.on_pointer_button(event);
+  event.pressed = 0;
+  screen.on_pointer_button(event);
+}
+
+Point centre_of(const Element& element) {
+  const Rect r = element.rect();
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+}  // namespace lv::test::screens

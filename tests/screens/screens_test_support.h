@@ -1,0 +1,127 @@
+#pragma once
+
+// What the browsing-screen tests share: the application's side as a fake
+// that records what the screens ask of it, a device of real photographs in
+// a temporary folder (the pictures folder only, no cards), a photo library
+// over it whose worker steps run when the test says, the default skin as
+// the build compiles it, and a screen host with a clock that moves only by
+// explicit steps.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "library/photo_library.h"
+#include "screens/app_services.h"
+#include "skin/geometry.h"
+#include "skin/properties.h"
+#include "skin/render_surface.h"
+#include "support/scoped_env.h"
+#include "widgets/screen_root.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv::test::screens {
+
+class FakeAppServices final : public AppServices {
+ public:
+  void quit() override { ++quits; }
+  void minimize() override { ++minimizes; }
+  void bring_to_front() override { ++fronts; }
+  void refit_to_screen() override { ++refits; }
+  ScreenInfo screen_info() const override { return screen; }
+  bool has_several_languages() const override { return several_languages; }
+  bool has_several_skins() const override { return several_skins; }
+  // Two entries each, the first checked, then "Cancel" in the given style.
+  void fill_language_menu(std::vector<MenuItem>& items,
+                          std::u16string_view cancel_style) const override;
+  void fill_skin_menu(std::vector<MenuItem>& items,
+                      std::u16string_view cancel_style) const override;
+  bool choose(std::u16string_view item_id) override;
+  void show_about() override { ++abouts; }
+  bool open_document(const std::u16string& path) override {
+    documents.push_back(path);
+    return true;
+  }
+
+  ScreenInfo screen;
+  bool several_languages = false;
+  bool several_skins = false;
+  // What choose answers; by default nothing changes.
+  std::function<bool(std::u16string_view)> on_choose;
+
+  int quits = 0, minimizes = 0, fronts = 0, refits = 0, abouts = 0;
+  std::vector<std::u16string> chosen;
+  std::vector<std::u16string> documents;
+};
+
+// The pictures folder of a temporary device, named to the library through
+// LUMIVIEW_PICTURES; no storage cards.
+class PictureDevice {
+ public:
+  PictureDevice();
+
+  const std::string& pictures() const { return m_pictures; }
+  // Copies a shared test picture (a path under the test data's jpeg/) to
+  // pictures() + "/" + relative; answers the copy's full path.
+  std::string put(const std::string& relative, const std::string& testdata_jpeg);
+  // A file named like a picture that no decoder takes.
+  std::string put_broken(const std::string& relative);
+  std::string folders_file() const { return m_root + "/state/folders.ini"; }
+
+ private:
+  ScopedEnv m_env;
+  std::string m_root;
+  std::string m_pictures;
+};
+
+// Shared pictures of different sizes, so that their cache names differ.
+inline constexpr const char* kPictureA = "go/video-001.jpeg";
+inline constexpr const char* kPictureB = "go/video-001.q50.444.jpeg";
+inline constexpr const char* kPictureC = "go/video-001.q50.420.jpeg";
+inline constexpr const char* kPictureD = "go/video-001.221212.jpeg";
+
+// A library over the device whose worker steps the test runs itself.
+std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device);
+
+// Loads the default skin and the English texts as the build lays them out
+// for a screen of this size and vertical resolution.
+bool load_default_skin(Properties& properties, Size screen, int32_t dpi = 96);
+
+// The screen host and test clock while it lives.
+class ScreenRig {
+ public:
+  ScreenRig();
+  ~ScreenRig();
+  ScreenRig(const ScreenRig&) = delete;
+  ScreenRig& operator=(const ScreenRig&) = delete;
+
+  TestScreenHost& host() { return m_host; }
+
+  // Lays the screen out at the size and draws it over black, then draws
+  // each screen of the host's stack above it (a menu, say).
+  const Surface& render(ScreenRoot& screen, Size size);
+  const Surface& surface() const;
+  uint16_t pixel(int32_t x, int32_t y) const;
+  // Writes the last rendering as a PNG beside the test binary (for a human
+  // who looks at a failure).
+  void save(const std::string& name) const;
+
+  // Moves the clock and gives the time to the screen.
+  void tick(ScreenRoot& screen, double seconds);
+  // A press and a release at the point, at the current time.
+  void tap(ScreenRoot& screen, Point point);
+
+ private:
+  TestScreenHost m_host;
+  RenderSurface m_surface;
+};
+
+// The centre of an element's rectangle.
+Point centre_of(const Element& element);
+
+}  // namespace lv::test::screens
