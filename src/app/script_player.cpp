@@ -110,11 +110,12 @@ void ScriptPlayer::advance(uint32_t now) {
     m_due = now;
   }
   while (!m_done && !m_waiting) {
+    // A wait at the end holds the program that long before it ends.
+    if (!due(now, m_due)) return;
     if (m_index >= m_steps.size()) {
       finish();
       return;
     }
-    if (!due(now, m_due)) return;
     const ScriptStep& step = m_steps[m_index];
     switch (step.kind) {
       case ScriptStep::Kind::wait:
@@ -147,7 +148,7 @@ void ScriptPlayer::advance(uint32_t now) {
 
 int ScriptPlayer::ms_until_due(uint32_t now) const {
   if (m_done || m_waiting) return -1;
-  if (!m_started || m_index >= m_steps.size() || due(now, m_due)) return 0;
+  if (!m_started || due(now, m_due)) return 0;
   return static_cast<int32_t>(m_due - now);
 }
 

@@ -102,6 +102,20 @@ TEST_F(ScriptPlayerTest, TapsAndKeysReachTheScreenshotFullScreen) {
   EXPECT_TRUE(png.rgb_at(159, 119, 0, 255, 0));
 }
 
+TEST_F(ScriptPlayerTest, AWaitAtTheEndHoldsTheProgramThatLong) {
+  std::vector<ScriptStep> steps;
+  ScriptError error;
+  ASSERT_TRUE(parse_script("wait 100\n", from_utf8(folder), steps, error)) << error.message;
+  ScriptPlayer player(*window, std::move(steps));
+  player.advance(1000);
+  EXPECT_FALSE(player.done());
+  EXPECT_EQ(player.ms_until_due(1040), 60);
+  player.advance(1099);
+  EXPECT_FALSE(player.done());
+  player.advance(1100);
+  EXPECT_TRUE(player.done());
+}
+
 TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
   const ScriptPlayer player = play(
       "drag 10 10 100 80 64\n"

@@ -1,0 +1,282 @@
+#include "app/application.h"
+
+#include "app/about_screen.h"
+#include "app/base/log.h"
+#include "app/base/settings.h"
+#include "app/element_types.h"
+#include "app/main_window.h"
+#include "app/skin_choice.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "screens/application_listener.h"
+#include "skin/font.h"
+#include "skin/properties.h"
+#include "skin/skin_exceptions.h"
+#include "widgets/screen_root.h"
+#include "widgets/text_element.h"
+
+namespace lv {
+
+namespace {
+
+Application* g_application = nullptr;
+
+constexpr std::u16string_view kSkinItem = u"Skin#";
+constexpr std::u16string_view kLanguageItem = u"Language#";
+
+// "default" of ".../skins/bin/default.skin".
+std::u16string file_stem(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u'/');
+  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.find_last_of(u'.');
+  if (dot != std::u16string_view::npos) name = name.substr(0, dot);
+  return std::u16string(name);
+}
+
+FontRef make_default_font() {
+  FontDesc desc;
+  desc.face = u"Tahoma";
+  desc.height = 10;
+  desc.bold = 1;
+  return create_font(desc);
+}
+
+}  // namespace
+
+Application::Application(std::u16string_view name, Properties& properties, Options options)
+    : m_name(name), m_properties(properties) {
+  if (g_application) fatal_stop(u"Singleton is already instantiated", u"Singleton::Singleton()");
+  g_application = this;
+  try {
+    register_element_types();
+  } catch (...) {
+    g_application = nullptr;
+    throw;
+  }
+  m_types_registered = true;
+
+  set_default_font(make_default_font());
+  m_game_base =
+      std::make_unique<GameBase>(m_name, options.instance, std::move(options.make_window));
+  if (MainWindow* main_window = m_game_base->window()) main_window->set_client(this);
+  m_skin_choice = std::make_unique<SkinChoice>(m_properties.language(), m_properties, m_name,
+                                               std::move(options.base_folder));
+  m_about = std::make_unique<AboutScreen>();
+  set_screen_host(this);
+  log() << platform::tick_count() << u"Application::Application() this="
+        << static_cast<const void*>(this) << u"\n";
+}
+
+Application::~Application() {
+  log() << platform::tick_count() << u"Application::~Application()\n";
+  reset_default_font();
+  // The about box takes itself off the stack, so it goes while the stack
+  // and the host are still here.
+  m_about.reset();
+  if (MainWindow* main_window = m_game_base->window()) main_window->set_client(nullptr);
+  m_game_base.reset();
+  m_skin_choice.reset();
+  m_screens.clear();
+  set_screen_host(nullptr);
+  if (m_types_registered) unregister_element_types();
+  g_application = nullptr;
+}
+
+Application* Application::instance() {
+  return g_application;
+}
+
+MainWindow* Application::window() const {
+  return m_game_base->window();
+}
+
+Size Application::client_size() const {
+  const MainWindow* main_window = window();
+  return main_window ? main_window->client_size() : Size{};
+}
+
+void Application::forget_screen(ScreenRoot& screen) {
+  m_screens.remove(screen, ScreenAnimation::none, client_size());
+  if (m_listener == dynamic_cast<ApplicationListener*>(&screen)) m_listener = nullptr;
+}
+
+// --- WindowClient -----------------------------------------------------------
+
+void Application::update(double dt) {
+  m_screens.update(dt, client_size());
+}
+
+bool Application::needs_redraw() const {
+  return m_screens.needs_redraw();
+}
+
+void Application::render(RenderSurface& target, RedrawScope) {
+  // Every frame is drawn whole: overlays dim and cut what lies below them,
+  // so drawing one screen again over its last frame would add up.
+  m_screens.render(target, client_size(), m_background);
+}
+
+void Application::key(const KeyEvent& event) {
+  if (m_listener && m_listener->key_prefilter(event)) return;
+  if (ScreenRoot* screen = m_screens.current()) screen->on_key(event);
+}
+
+void Application::character(std::u16string_view text) {
+  if (ScreenRoot* screen = m_screens.current()) screen->on_char(text);
+}
+
+void Application::pointer_move(const PointerEvent& event) {
+  if (ScreenRoot* screen = m_screens.current()) screen->on_pointer_move(event);
+}
+
+void Application::pointer_button(const PointerEvent& event) {
+  if (ScreenRoot* screen = m_screens.current()) screen->on_pointer_button(event);
+}
+
+void Application::layout_changed(const ScreenInfo&) {
+  m_screens.redraw_all();
+  if (m_listener) m_listener->screen_layout_changed();
+}
+
+bool Application::may_close() {
+  return !m_listener || m_listener->may_close();
+}
+
+void Application::activated() {
+  if (m_listener) m_listener->activated();
+}
+
+void Application::deactivated() {
+  if (m_listener) m_listener->deactivated();
+}
+
+void Application::open_command_line(std::u16string command_line) {
+  log() << u"Application::open_command_line " << command_line << u"\n";
+  if (m_listener) m_listener->open_command_line(command_line);
+}
+
+// --- ScreenHost -------------------------------------------------------------
+
+void Application::add_screen(ScreenRoot& screen, ScreenLayer layer, ScreenAnimation animation) {
+  m_screens.add(screen, layer, animation, client_size());
+  if (m_listener) m_listener->screen_added(screen);
+}
+
+void Application::remove_screen(ScreenRoot& screen, ScreenAnimation animation) {
+  if (!m_screens.remove(screen, animation, client_size())) return;
+  if (m_listener) m_listener->screen_removed(screen, animation == ScreenAnimation::animated);
+}
+
+void Application::size_to_client_area(ScreenRoot& screen) {
+  screen.layout(client_size());
+}
+
+void Application::redraw_all() {
+  m_screens.redraw_all();
+}
+
+uint32_t Application::now_ms() const {
+  return platform::tick_count();
+}
+
+void Application::edit_natively(Element* element) {
+  MainWindow* main_window = window();
+  if (!main_window) return;
+  if (!element) {
+    main_window->edit(nullptr, EditBox::existing);
+    return;
+  }
+  EditTarget target;
+  target.element = element;
+  target.rect = element->rect();
+  if (const auto* text = dynamic_cast<const TextElement*>(element)) target.text = text->text();
+  main_window->edit(&target, EditBox::create);
+}
+
+// --- AppServices ------------------------------------------------------------
+
+void Application::quit() {
+  if (MainWindow* main_window = window()) main_window->destroy();
+}
+
+void Application::minimize() {
+  if (MainWindow* main_window = window()) main_window->minimize();
+}
+
+void Application::bring_to_front() {
+  if (MainWindow* main_window = window()) main_window->bring_to_front();
+}
+
+void Application::refit_to_screen() {
+  if (MainWindow* main_window = window())
+    main_window->go_full_screen(main_window->measure_screen().orientation);
+}
+
+ScreenInfo Application::screen_info() const {
+  const MainWindow* main_window = window();
+  return main_window ? main_window->screen_info() : ScreenInfo{};
+}
+
+bool Application::has_several_languages() const {
+  return m_skin_choice->has_several_languages();
+}
+
+bool Application::has_several_skins() const {
+  return m_skin_choice->has_several_skins();
+}
+
+void Application::fill_language_menu(std::vector<MenuItem>& items,
+                                     std::u16string_view cancel_style) const {
+  m_skin_choice->fill_language_menu(items, cancel_style);
+}
+
+void Application::fill_skin_menu(std::vector<MenuItem>& items,
+                                 std::u16string_view cancel_style) const {
+  m_skin_choice->fill_skin_menu(items, cancel_style);
+}
+
+bool Application::choose(std::u16string_view item_id) {
+  // What to go back to when the screens cannot be built from the choice.
+  const std::u16string previous =
+      starts_with(item_id, kSkinItem)
+          ? std::u16string(kSkinItem) + file_stem(m_properties.path())
+          : std::u16string(kLanguageItem) + file_stem(m_properties.language().path());
+  try {
+    if (!m_skin_choice->choose(item_id, screen_info())) return false;
+  } catch (const jobser::SkinException& fault) {
+    // A skin that loads but lacks what a screen needs would otherwise be
+    // remembered and end every later start with "NoSkins". The one that
+    // worked is loaded, remembered and announced again, so every screen
+    // rebuilds from it.
+    log() << u"Application::choose " << item_id << u" refused: " << fault.what() << u"\n";
+    m_skin_choice->choose(previous, screen_info());
+    m_screens.redraw_all();
+    return false;
+  }
+  m_screens.redraw_all();
+  return true;
+}
+
+void Application::show_about() {
+  // The about box is a nicety: a skin without one loses the box, not the
+  // program.
+  try {
+    m_about->show(m_properties);
+  } catch (const jobser::NodeNotFoundInSkin& fault) {
+    log() << u"Application::show_about " << fault.what() << u"\n";
+  }
+}
+
+bool Application::open_document(const std::u16string& path) {
+  int pid = 0;
+  const bool started = platform::spawn_process("xdg-open", {to_utf8(path)}, &pid);
+  Logger& line = log() << u"Application::open_document " << path;
+  if (started)
+    line << u" pid=" << pid << u"\n";
+  else
+    line << u" failed\n";
+  return started;
+}
+
+}  // namespace lv

@@ -1,0 +1,327 @@
+#include "app/application.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_test_support.h"
+#include "app/base/settings.h"
+#include "app/element_types.h"
+#include "app/skin_choice.h"
+#include "platform/text.h"
+#include "skin/properties.h"
+#include "skin/render_surface.h"
+#include "skin/skin_exceptions.h"
+#include "skin/surface.h"
+#include "skinc/skin_compiler.h"
+#include "support/test_env.h"
+#include "widgets/text_element.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+constexpr char kNodes[] = R"({
+  "Red": {"children": [{"string": {"type": "color"}, "color": {"color": "#ff0000"}}]},
+  "GreenBox": {"children": [{
+    "string": {"type": "color", "anchor_x": "CENTER", "anchor_y": "CENTER"},
+    "color": {"color": "#00ff00"}, "point": {"design_size": [40, 40]}}]},
+  "BlueSlide": {
+    "string": {"visibility_animation": "right"},
+    "children": [{"string": {"type": "color"}, "color": {"color": "#0000ff"}}]},
+  "Fields": {"children": [
+    {"string": {"type": "edit", "id": "edit", "text": "typed"}},
+    {"string": {"type": "label_edit", "id": "label_edit", "text": "label"}},
+    {"string": {"type": "richtext", "id": "richtext", "text": "rich"}}]}
+})";
+
+const uint16_t kRed = test::rgb565_of({255, 0, 0});
+const uint16_t kGreen = test::rgb565_of({0, 255, 0});
+const uint16_t kBlue = test::rgb565_of({0, 0, 255});
+
+KeyEvent key_down(int code) {
+  KeyEvent event;
+  event.key = code;
+  event.pressed = 1;
+  event.first = 1;
+  return event;
+}
+
+PointerEvent press_at(int32_t x, int32_t y) {
+  PointerEvent event;
+  event.x = x;
+  event.y = y;
+  event.pressed = 1;
+  return event;
+}
+
+class ApplicationTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    test::clear_widget_types();
+    app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
+    ASSERT_NE(app->window(), nullptr);
+    ASSERT_TRUE(skin.load_nodes(kNodes));
+    red.build(skin.properties(), u"Red");
+    green.build(skin.properties(), u"GreenBox");
+    blue.build(skin.properties(), u"BlueSlide");
+    app->set_listener(&listener);
+  }
+  void TearDown() override {
+    if (!app) return;
+    app->set_listener(nullptr);
+    for (ScreenRoot* screen : {&red, &green, &blue}) app->forget_screen(*screen);
+  }
+
+  const Surface& render() {
+    target.recreate(test::kClient.width, test::kClient.height);
+    app->render(target, RedrawScope::everything);
+    return *target.surface();
+  }
+
+  test::TestSkin skin;
+  std::unique_ptr<Application> app;
+  test::RecordingListener listener;
+  test::ProbeScreen red, green, blue;
+  RenderSurface target;
+};
+
+TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
+  for (std::u16string_view name : kElementTypeNames)
+    EXPECT_TRUE(NodeTypeRegistry::instance().contains(name)) << to_utf8(std::u16string(name));
+  // The edit kinds stand in as texts until they exist, so skins naming them
+  // load and show their text.
+  ScreenRoot fields;
+  fields.build(skin.properties(), u"Fields");
+  for (const auto& [id, text] : {std::pair{u"edit", u"typed"}, std::pair{u"label_edit", u"label"},
+                                 std::pair{u"richtext", u"rich"}}) {
+    const auto* field = dynamic_cast<const TextElement*>(fields.find_by_id(id));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), text);
+  }
+  EXPECT_EQ(Application::instance(), app.get());
+  EXPECT_EQ(&screen_host(), static_cast<ScreenHost*>(app.get()));
+
+  TearDown();
+  app.reset();
+  for (std::u16string_view name : kElementTypeNames)
+    EXPECT_FALSE(NodeTypeRegistry::instance().contains(name));
+  EXPECT_EQ(Application::instance(), nullptr);
+  EXPECT_NE(&screen_host(), nullptr);
+}
+
+TEST_F(ApplicationTest, ATypeRegisteredBeforeLeavesNoHalfRegisteredApplication) {
+  TearDown();
+  app.reset();
+  NodeTypeRegistry::instance().register_type(u"vlist", [] { return nullptr; });
+  EXPECT_THROW(Application(u"Lumiview", skin.properties(), test::headless_options()),
+               jobser::NodeAlreadyRegistered);
+  EXPECT_FALSE(NodeTypeRegistry::instance().contains(u"node"));
+  EXPECT_FALSE(NodeTypeRegistry::instance().contains(u"button"));
+  EXPECT_EQ(Application::instance(), nullptr);
+  NodeTypeRegistry::instance().unregister_type(u"vlist");
+  // Nothing of the failed one is left in the way of the next.
+  app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
+  EXPECT_TRUE(NodeTypeRegistry::instance().contains(u"vlist"));
+}
+
+TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBelowDrawn) {
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  app->add_screen(green, ScreenLayer::overlay, ScreenAnimation::none);
+  EXPECT_EQ(app->current_screen(), &green);
+  EXPECT_EQ(listener.added, (std::vector<ScreenRoot*>{&red, &green}));
+  EXPECT_EQ(green.size(), test::kClient);
+
+  app->key(key_down(kKeyEnter));
+  app->character(u"x");
+  app->pointer_button(press_at(5, 6));
+  app->pointer_move(press_at(7, 8));
+  app->update(0.04);
+  EXPECT_EQ(green.keys, std::vector<int>{kKeyEnter});
+  EXPECT_EQ(green.characters, u"x");
+  ASSERT_EQ(green.buttons.size(), 1u);
+  EXPECT_EQ(green.buttons[0].x, 5);
+  ASSERT_EQ(green.moves.size(), 1u);
+  EXPECT_EQ(green.moves[0].y, 8);
+  EXPECT_EQ(green.timers, std::vector<double>{0.04});
+  EXPECT_TRUE(red.keys.empty() && red.buttons.empty() && red.timers.empty());
+
+  const Surface& frame = render();
+  EXPECT_EQ(frame.pixel(3, 3), kRed);
+  EXPECT_EQ(frame.pixel(120, 160), kGreen);
+  EXPECT_FALSE(app->needs_redraw());
+
+  app->remove_screen(green, ScreenAnimation::animated);
+  EXPECT_EQ(app->current_screen(), &red);
+  EXPECT_EQ(listener.removed, std::vector<ScreenRoot*>{&green});
+  EXPECT_EQ(listener.removed_animated, std::vector<bool>{true});
+  EXPECT_TRUE(app->needs_redraw());
+  EXPECT_EQ(render().pixel(120, 160), kRed);
+  app->key(key_down(kKeyUp));
+  EXPECT_EQ(red.keys, std::vector<int>{kKeyUp});
+
+  // A screen that is not on the stack: nothing changes, nobody is told.
+  app->remove_screen(green, ScreenAnimation::none);
+  app->remove_screen(blue, ScreenAnimation::none);
+  EXPECT_EQ(listener.removed.size(), 1u);
+  EXPECT_EQ(app->current_screen(), &red);
+  EXPECT_EQ(app->screens().size(), 1u);
+}
+
+TEST_F(ApplicationTest, AReplacingScreenHidesTheOneBelowUntilItLeaves) {
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  app->add_screen(green, ScreenLayer::replace, ScreenAnimation::none);
+  EXPECT_FALSE(red.visible());
+  const Surface& frame = render();
+  // The background shows around the box, not the red screen.
+  EXPECT_EQ(frame.pixel(3, 3), 0x0000);
+  EXPECT_EQ(frame.pixel(120, 160), kGreen);
+
+  // Put on again, a screen moves to the top instead of appearing twice.
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  EXPECT_EQ(app->screens().size(), 2u);
+  EXPECT_EQ(app->current_screen(), &red);
+  EXPECT_TRUE(red.visible());
+  EXPECT_FALSE(green.visible());
+
+  app->remove_screen(red, ScreenAnimation::none);
+  EXPECT_TRUE(green.visible());
+  EXPECT_EQ(render().pixel(3, 3), 0x0000);
+  app->remove_screen(green, ScreenAnimation::none);
+  EXPECT_EQ(app->current_screen(), nullptr);
+  // Input with no screen goes nowhere, harmlessly.
+  app->key(key_down(kKeyEnter));
+  app->update(0.01);
+  EXPECT_EQ(render().pixel(3, 3), 0x0000);
+}
+
+TEST_F(ApplicationTest, AnAnimatedChangePlaysTheScreensTransitionWhileTheScreensWait) {
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  app->add_screen(blue, ScreenLayer::replace, ScreenAnimation::animated);
+  ASSERT_TRUE(app->screens().transition_running());
+  EXPECT_TRUE(app->needs_redraw());
+
+  app->update(0.1);  // t = 0.5: blue has come halfway in from the right
+  EXPECT_TRUE(blue.timers.empty());
+  const Surface& frame = render();
+  EXPECT_EQ(frame.pixel(10, 160), kRed);
+  EXPECT_EQ(frame.pixel(119, 160), kRed);
+  EXPECT_EQ(frame.pixel(120, 160), kBlue);
+  EXPECT_EQ(frame.pixel(230, 160), kBlue);
+  EXPECT_TRUE(app->needs_redraw());
+
+  app->update(0.1);  // the end: the next frame draws the stack itself
+  EXPECT_FALSE(app->screens().transition_running());
+  EXPECT_TRUE(blue.timers.empty());
+  EXPECT_TRUE(app->needs_redraw());
+  EXPECT_EQ(render().pixel(10, 160), kBlue);
+  app->update(0.02);
+  EXPECT_EQ(blue.timers, std::vector<double>{0.02});
+
+  // Leaving, the screen's animation plays backwards: it slides out to the
+  // right and uncovers the red screen.
+  app->remove_screen(blue, ScreenAnimation::animated);
+  ASSERT_TRUE(app->screens().transition_running());
+  app->update(0.05);  // t = 0.75
+  const Surface& leaving = render();
+  EXPECT_EQ(leaving.pixel(50, 160), kRed);
+  EXPECT_EQ(leaving.pixel(70, 160), kBlue);
+  app->update(0.2);
+  EXPECT_EQ(render().pixel(230, 160), kRed);
+}
+
+TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  listener.consume_key = kKeySoftLeft;
+  app->key(key_down(kKeySoftLeft));
+  app->key(key_down(kKeySoftRight));
+  EXPECT_EQ(red.keys, std::vector<int>{kKeySoftRight});
+
+  listener.allow_close = false;
+  EXPECT_FALSE(app->may_close());
+  listener.allow_close = true;
+  EXPECT_TRUE(app->may_close());
+  EXPECT_EQ(listener.close_questions, 2);
+
+  app->open_command_line(u"/pictures/a.jpg");
+  EXPECT_EQ(listener.command_lines, std::vector<std::u16string>{u"/pictures/a.jpg"});
+  app->activated();
+  app->deactivated();
+  EXPECT_EQ(listener.activations, 1);
+  EXPECT_EQ(listener.deactivations, 1);
+
+  render();
+  EXPECT_FALSE(app->needs_redraw());
+  app->layout_changed(app->window()->measure_screen());
+  EXPECT_EQ(listener.layout_changes, 1);
+  EXPECT_TRUE(app->needs_redraw());
+
+  // Without a listener the window may close.
+  app->set_listener(nullptr);
+  EXPECT_TRUE(app->may_close());
+}
+
+TEST_F(ApplicationTest, AForgottenScreenLeavesTheStackAndQuitEndsTheWindow) {
+  test::ProbeScreen home;
+  home.build(skin.properties(), u"Red");
+  app->add_screen(home, ScreenLayer::replace, ScreenAnimation::none);
+  app->forget_screen(home);
+  EXPECT_EQ(app->current_screen(), nullptr);
+
+  app->quit();
+  EXPECT_TRUE(app->window()->finished());
+}
+
+// Rebuilds a screen from the skin's "Needed" on every skin change, as the
+// album screen does with "Main".
+class RebuildingScreen : public ReloadListener {
+ public:
+  void reload_skin(Properties& properties) override {
+    ++reloads;
+    screen.build(properties, u"Needed");
+  }
+  ScreenRoot screen;
+  int reloads = 0;
+};
+
+TEST_F(ApplicationTest, AChosenSkinTheScreensCannotUseIsRefusedAndTheOldOneComesBack) {
+  TearDown();
+  app.reset();
+  const std::string base = test::make_temp_dir("program");
+  auto compile = [&](const std::string& name, const std::string& nodes) {
+    const std::string source = test::make_temp_dir("source") + "/skin.json";
+    test::write_file(source, "{\"nodes\": " + nodes + "}");
+    skinc::CompiledSkin compiled;
+    std::string error;
+    ASSERT_TRUE(skinc::compile_skin(source, name, compiled, error) &&
+                skinc::write_compiled_skin(compiled, base + "/skins/bin", error))
+        << error;
+  };
+  compile("default", R"({"Needed": {"color": {"outside_color": "#010203"}}})");
+  compile("other", R"({"Needed": {"color": {"outside_color": "#040506"}}})");
+  compile("broken", R"({"Elsewhere": {}})");
+  Properties properties;
+  Application::Options options = test::headless_options();
+  options.base_folder = from_utf8(base);
+  app = std::make_unique<Application>(u"Lumiview", properties, std::move(options));
+  ASSERT_TRUE(app->skin_choice().load_skin_at_start(app->screen_info()));
+  RebuildingScreen rebuilding;
+  rebuilding.reload_skin(properties);
+  properties.add_reload_listener(&rebuilding);
+
+  EXPECT_FALSE(app->choose(u"Skin#broken"));
+  EXPECT_TRUE(properties.path().ends_with(u"/default.skin")) << to_utf8(properties.path());
+  EXPECT_EQ(rebuilding.screen.outside_color(), (Color{1, 2, 3, 255}));
+  std::u16string remembered;
+  ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
+  EXPECT_EQ(remembered, u"default");
+
+  EXPECT_TRUE(app->choose(u"Skin#other"));
+  EXPECT_EQ(rebuilding.screen.outside_color(), (Color{4, 5, 6, 255}));
+  ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
+  EXPECT_EQ(remembered, u"other");
+  EXPECT_EQ(rebuilding.reloads, 4);
+  properties.remove_reload_listener(&rebuilding);
+  app.reset();  // before the skin it was made with
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,159 @@
+#include "app/splash_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "app/app_test_support.h"
+#include "app/base/thread.h"
+#include "base/log_capture.h"
+#include "skin/properties.h"
+#include "skin/skin_exceptions.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+constexpr char kNodes[] = R"({
+  "Splash": {"children": [{"string": {"type": "color"}, "color": {"color": "#202020"}}]},
+  "Home": {"children": [{"string": {"type": "color"}, "color": {"color": "#ff0000"}}]}
+})";
+
+struct Home : test::ProbeScreen, test::RecordingListener {};
+
+class SplashScreenTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    test::clear_widget_types();
+    app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
+    ASSERT_TRUE(skin.load_nodes(kNodes));
+  }
+
+  HomeScreenBuilder home_builder() {
+    return [this] {
+      ++builds;
+      if (gate) gate->wait();
+      auto home = std::make_unique<Home>();
+      home->build(skin.properties(), u"Home");
+      built = home.get();
+      ApplicationListener* listener = home.get();
+      return HomeScreen{std::move(home), listener};
+    };
+  }
+
+  // Frames of 0.2 s until the splash has gone; past the splash's minimum
+  // each frame gives the loader up to 100 ms.
+  void run_frames_until_swapped(SplashScreen& splash) {
+    for (int i = 0; i < 300 && !splash.swapped(); ++i) app->update(0.2);
+  }
+
+  static size_t line_at(const std::vector<std::u16string>& lines, std::u16string_view text) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::u16string& line = lines[i];
+      if (line.size() > text.size() && line.ends_with(text) &&
+          line.find_first_not_of(u"0123456789") == line.size() - text.size())
+        return i;
+    }
+    return lines.size();
+  }
+
+  test::TestSkin skin;
+  std::unique_ptr<Application> app;
+  std::atomic<int> builds{0};
+  std::atomic<Home*> built{nullptr};
+  std::unique_ptr<Event> gate;
+};
+
+TEST_F(SplashScreenTest, StaysWhileTheLoaderBuildsThenHandsOverToTheHomeScreen) {
+  test::start_fresh_log();
+  gate = std::make_unique<Event>(EventReset::manual);
+  SplashScreen splash(*app, home_builder(), 0);
+  EXPECT_EQ(app->current_screen(), &splash);
+
+  for (int i = 0; i < 4; ++i) app->update(0.2);
+  EXPECT_FALSE(splash.swapped());
+  EXPECT_EQ(app->current_screen(), &splash);
+  EXPECT_NEAR(splash.total_time(), 0.8, 1e-9);
+  EXPECT_NEAR(splash.phase(), 0.05, 1e-9);
+
+  gate->set();
+  run_frames_until_swapped(splash);
+  ASSERT_TRUE(splash.swapped());
+  Home* home = built.load();
+  ASSERT_NE(home, nullptr);
+  EXPECT_EQ(splash.home(), home);
+  EXPECT_EQ(app->current_screen(), home);
+  EXPECT_EQ(app->screens().size(), 1u);
+  EXPECT_FALSE(app->screens().contains(splash));
+  EXPECT_EQ(app->listener(), home);
+  EXPECT_EQ(home->layout_changes, 1);
+  // Made the listener before it was put on the stack: it hears of itself.
+  EXPECT_EQ(home->added, std::vector<ScreenRoot*>{home});
+  EXPECT_EQ(builds, 1);
+
+  app->update(0.02);
+  EXPECT_EQ(home->timers, std::vector<double>{0.02});
+
+  const std::vector<std::u16string> lines = test::read_log_lines();
+  size_t previous = 0;
+  for (int step = 9; step <= 14; ++step) {
+    const std::u16string text = u"WinMain " + from_utf8(std::to_string(step));
+    const size_t at = line_at(lines, text);
+    ASSERT_LT(at, lines.size()) << to_utf8(text);
+    EXPECT_GE(at, previous) << to_utf8(text);
+    previous = at;
+  }
+}
+
+TEST_F(SplashScreenTest, DestroyedItTakesBothScreensAwayAndTheListenerWithThem) {
+  {
+    SplashScreen splash(*app, home_builder(), 0);
+    run_frames_until_swapped(splash);
+    ASSERT_TRUE(splash.swapped());
+  }
+  EXPECT_TRUE(app->screens().empty());
+  EXPECT_EQ(app->listener(), nullptr);
+}
+
+TEST_F(SplashScreenTest, ClosedDuringItsMinimumTimeItEndsAtOnceWithoutBuilding) {
+  const auto start = std::chrono::steady_clock::now();
+  {
+    SplashScreen splash(*app, home_builder(), 60'000);
+    app->update(0.1);
+  }
+  // Not a measure of speed: left to its minute, the loader would not have
+  // been cut short.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(builds, 0);
+  EXPECT_TRUE(app->screens().empty());
+}
+
+TEST_F(SplashScreenTest, ASkinFaultOnTheLoaderIsThrownOnTheUserInterfaceThread) {
+  SplashScreen splash(
+      *app, []() -> HomeScreen { throw jobser::NodeNotFoundInSkin(u"AlbumElement"); }, 0);
+  bool thrown = false;
+  for (int i = 0; i < 300 && !thrown; ++i) {
+    try {
+      app->update(0.2);
+    } catch (const jobser::NodeNotFoundInSkin& fault) {
+      thrown = true;
+      EXPECT_EQ(fault.node_name(), u"AlbumElement");
+    }
+  }
+  ASSERT_TRUE(thrown);
+  // Once: the splash is left as it is, and no listener was made.
+  EXPECT_NO_THROW(app->update(0.2));
+  EXPECT_EQ(app->current_screen(), &splash);
+  EXPECT_EQ(app->listener(), nullptr);
+}
+
+TEST_F(SplashScreenTest, ASkinWithoutTheSplashNodeThrowsAndLeavesTheStackEmpty) {
+  ASSERT_TRUE(skin.load_nodes(R"({"Home": {}})"));
+  EXPECT_THROW(SplashScreen(*app, home_builder(), 0), jobser::NodeNotFoundInSkin);
+  EXPECT_TRUE(app->screens().empty());
+  EXPECT_EQ(builds, 0);
+}
+
+}  // namespace
+}  // namespace lv
