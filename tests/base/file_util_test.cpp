@@ -52,14 +52,11 @@ TEST_F(FileUtilTest, FileInfoAndDeleteFile) {
   EXPECT_EQ(std::mktime(&info.last_write), 1'300'000'000);  // local time
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   EXPECT_EQ(file_info(u16(file)).attributes, 0x01u);
-  EXPECT_GT(volume_size(m_d), 1'000'000u);
   EXPECT_EQ(volume_size(m_d + u"/missing/deeper"), 0u);
 
   std::filesystem::create_directories(m_dir + "/full/keep");
-  std::filesystem::create_directories(m_dir + "/empty");
   ASSERT_EQ(::symlink((m_dir + "/full").c_str(), (m_dir + "/link").c_str()), 0);
   EXPECT_TRUE(delete_file(u16(file)));
-  EXPECT_TRUE(delete_file(m_d + u"/empty"));
   FileInfo full = file_info(m_d + u"/full");
   EXPECT_FALSE(delete_file(full));
   EXPECT_EQ(full.error, ENOTEMPTY);
@@ -97,7 +94,7 @@ TEST_F(FileUtilTest, CreateDirectoryMakesEveryLevelTopDownAndLogsEach) {
   EXPECT_EQ(test::read_log_lines(), expected);
 }
 
-TEST_F(FileUtilTest, StreamModesCreateTruncateAppendAndRead) {
+TEST_F(FileUtilTest, StreamModesCreateTruncateAppendReadAndNeverBlock) {
   const std::u16string path = m_d + u"/f.bin";
   EXPECT_FALSE(FileStream(path, OpenMode::read).is_open());  // and does not create it
   EXPECT_TRUE(FileStream(path, OpenMode::write).write("abcdef", 6));
@@ -111,16 +108,15 @@ TEST_F(FileUtilTest, StreamModesCreateTruncateAppendAndRead) {
   EXPECT_EQ(std::string(buffer), "yz123");
   EXPECT_FALSE(in.read_exact(buffer, 1) || in.write("q", 1));
   EXPECT_FALSE(FileStream(m_d + u"/none/f.bin", OpenMode::append).is_open());
-}
 
-TEST_F(FileUtilTest, AppendToSomethingThatCannotBePositionedYieldsAClosedStream) {
+  // A FIFO without a reader fails to open for writing instead of blocking;
+  // with one, it cannot be appended to: it has no end to go to.
   const std::string fifo = m_dir + "/pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  // Without a reader, opening for writing fails at once instead of blocking.
   EXPECT_FALSE(FileStream(u16(fifo), OpenMode::write).is_open());
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   EXPECT_TRUE(FileStream(u16(fifo), OpenMode::write).is_open());
-  EXPECT_FALSE(FileStream(u16(fifo), OpenMode::append).is_open());  // no end to go to
+  EXPECT_FALSE(FileStream(u16(fifo), OpenMode::append).is_open());
   ::close(reader);
 }
 

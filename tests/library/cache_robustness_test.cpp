@@ -17,6 +17,7 @@
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
+#include "library/jpeg_test_support.h"
 #include "library/picture_tile_source.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"
@@ -122,12 +123,7 @@ TEST_P(CacheRobustness, EveryPictureOfTheFolder) {
 INSTANTIATE_TEST_SUITE_P(Folders, CacheRobustness,
                          testing::Values("exif-ianare", "exif-pillow", "exiv2-poc", "go",
                                          "jpeg-decoder", "large", "libjpeg-turbo", "zune/fuzz"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
-                           std::replace(name.begin(), name.end(), '/', '_');
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+                         test::folder_test_name);
 
 // The zune folder without its fuzz inputs.
 TEST(CacheRobustnessZune, EveryPictureOutsideTheFuzzFolder) {

@@ -40,19 +40,12 @@ TEST(FolderListFile, WritesUtf16WithTheMarkTabsAndLineFeeds) {
                          u"KeyPicturePath1\t%my_documents%/x.jpeg\n"
                          u"DrivePath1\t%my_documents%/\n"
                          u"FolderSize1\t12\n"));
-}
-
-TEST(FolderListFile, AnEmptyListIsTheMarkAlone) {
-  const std::string path = test::make_temp_dir("state") + "/lumiview/folders.ini";
-  ASSERT_TRUE(write_folder_list(from_utf8(path), {}));
-  EXPECT_EQ(test::read_file(path), "\xFF\xFE");
-  std::vector<FolderRecord> records = {{u"/d/", u"/d/", u"/d/x.jpg", 1}};
-  EXPECT_TRUE(read_folder_list(from_utf8(path), records));
-  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(encode_folder_list({}), "\xFF\xFE");  // an empty list is the mark alone
 }
 
 TEST(FolderListFile, TwelveFoldersComeBackInTheirOwnOrderWithTheirOwnValues) {
-  const std::string path = test::make_temp_dir("state") + "/folders.ini";
+  // The folder is made on the first save.
+  const std::string path = test::make_temp_dir("state") + "/lumiview/folders.ini";
   const std::vector<FolderRecord> records = twelve_folders();
   ASSERT_TRUE(write_folder_list(from_utf8(path), records));
   std::vector<FolderRecord> loaded;
@@ -107,7 +100,7 @@ TEST(FolderListFile, DamagedValuesAndKeysAreLeftOut) {
   const std::u16string text =
       u"KeyPicturePath0\t/c/A/a.jpg\nFolderSize0\tmany\nDrivePath0\t/c/\n"
       u"KeyPicturePath1\t/c/B/b.jpg\nFolderSize1\t-4\n"
-      u"KeyPicturePath2\t/c/C/c.jpg\nFolderSize2\t99999999999\n"
+      u"KeyPicturePath2\t/c/C/c.jpg\nFolderSize2\t4294967297\n"
       u"KeyPicturePath01\t/c/leading/zero.jpg\n"
       u"KeyPicturePath3x\t/c/not/a/number.jpg\n"
       u"KeyPicturePath\t/c/no/number.jpg\n"
@@ -172,10 +165,9 @@ TEST(FolderListFile, SavingReplacesTheWholeFileAndLeavesNothingBeside) {
   EXPECT_FALSE(write_folder_list(from_utf8(folder + "/blocked.ini"), one));
   EXPECT_TRUE(fs::is_directory(folder + "/blocked.ini"));
   EXPECT_FALSE(write_folder_list(u"", one));
-}
 
-TEST(FolderListFile, AMissingFileIsAnEmptyList) {
-  std::vector<FolderRecord> records = {{u"/d/", u"/d/", u"/d/x.jpg", 1}};
+  // A missing file is an empty list.
+  std::vector<FolderRecord> records = one;
   EXPECT_FALSE(read_folder_list(u"/no/such/folders.ini", records));
   EXPECT_TRUE(records.empty());
   test::ScopedEnv env;

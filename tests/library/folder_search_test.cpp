@@ -225,13 +225,13 @@ TEST_F(FolderSearchTest, PicturesAndFoldersThatVanishDuringTheSearchAreNotCounte
   EXPECT_EQ(search.summary().deleted, 1);  // the stale file
 }
 
-// Enough pictures that several threads look at them: the result is the
+// Enough pictures (1024 a thread) that several threads look at them: the result is the
 // one a single thread gives, and a stop still ends the search.
 TEST_F(FolderSearchTest, ALargeCardIsLookedAtByHelpersWithTheSameResult) {
   const std::string c0 = device.card(0);
   std::vector<std::string> paths;
-  for (int f = 0; f < 30; ++f)
-    for (int i = 0; i < 80; ++i)
+  for (int f = 0; f < 20; ++f)
+    for (int i = 0; i < 56; ++i)
       paths.push_back(
           device.put(c0, "F" + std::to_string(100 + f) + "/" + std::to_string(1000 + i) + ".jpg"));
   std::vector<std::string> cached;
@@ -239,11 +239,16 @@ TEST_F(FolderSearchTest, ALargeCardIsLookedAtByHelpersWithTheSameResult) {
     ASSERT_EQ(make_cache_file(u(paths[i]), device.card_drive(0)), CacheBuildResult::built);
     cached.push_back(paths[i]);
   }
-  const std::string gone = paths[1234];
+  const std::string gone = paths[700];
   fs::remove(gone);
 
+  // The stop is asked for each card, each file of the cache folder, each
+  // entry of the walk (2 + 12 + 20 + 1120 + 1 + 12 calls), then by this
+  // thread before each chunk of pictures it looks at: the next call comes
+  // while the helper looks at pictures too.
   int calls = 0;
-  const SearchSummary stopped = search([&] { return ++calls > 2500; });
+  LibraryState scratch;
+  const SearchSummary stopped = FolderSearch(scratch, [&] { return ++calls > 1167; }).search();
   EXPECT_FALSE(stopped.complete);
   EXPECT_EQ(cache_entries(0).size(), cached.size());
 
@@ -252,10 +257,10 @@ TEST_F(FolderSearchTest, ALargeCardIsLookedAtByHelpersWithTheSameResult) {
   EXPECT_EQ(summary.pictures, static_cast<int>(paths.size()) - 1);
   EXPECT_EQ(summary.cached, static_cast<int>(cached.size()));
   EXPECT_EQ(summary.queued, summary.pictures - summary.cached);
-  ASSERT_EQ(state.folders.size(), 30u);
-  for (size_t f = 0; f < 30; ++f) {
-    EXPECT_EQ(state.folders[f].size, f == 1234 / 80 ? 79 : 80) << f;
-    EXPECT_EQ(state.folders[f].key_picture, u(paths[f * 80]));
+  ASSERT_EQ(state.folders.size(), 20u);
+  for (size_t f = 0; f < 20; ++f) {
+    EXPECT_EQ(state.folders[f].size, f == 700 / 56 ? 55 : 56) << f;
+    EXPECT_EQ(state.folders[f].key_picture, u(paths[f * 56]));
   }
   const std::vector<std::u16string> queued = queued_pictures(state);
   EXPECT_EQ(std::count(queued.begin(), queued.end(), u(gone)), 0);

@@ -7,7 +7,7 @@
 
 #include "library/jpeg_bit_reader.h"
 #include "library/jpeg_decoder.h"
-#include "library/jpeg_own_test_support.h"
+#include "library/jpeg_test_support.h"
 
 namespace lv::jpeg {
 namespace {
@@ -96,36 +96,11 @@ TEST(JpegHuffman, StandardLuminanceAcCodes) {
   EXPECT_EQ(t.skip[at(0b100, 3)], (1 << 5) | 6);
 }
 
-TEST(JpegHuffman, SkipRunsTakeEveryWholeCodeOfTheLookedAheadBits) {
-  HuffmanTable t;
-  ASSERT_TRUE(t.build(standard_huffman_spec(TableClass::ac, 0), TableClass::ac));
-  t.build_skip_runs();
-  constexpr int kBits = HuffmanTable::kRunBits;
-  ASSERT_EQ(kBits, 12);
-  // 0/1 +1, 0/1 -1, EOB: ten bits that end the block after two
-  // coefficients, whatever follows.
-  for (uint32_t tail : {0u, 3u})
-    EXPECT_EQ(t.skip_run[(0b0010001010u << 2) | tail], HuffmanTable::kRunEnd | (2 << 5) | 10);
-  // Two 0/3 codes with their three extra bits fill the twelve bits.
-  EXPECT_EQ(t.skip_run[0b100101100010], (2 << 5) | 12);
-  // ZRL, then a bit that is no whole code: sixteen zeros in eleven bits.
-  EXPECT_EQ(t.skip_run[0b111111110010], (16 << 5) | 11);
-  // 0/1 with its bit, 0/3 with its bits, then three bits of no whole code.
-  EXPECT_EQ(t.skip_run[0b001100111111], (2 << 5) | 9);
-  // 0/1 with its bit, then 0/6 (1111000), whose six extra bits reach past
-  // the twelve: they are skipped too.
-  EXPECT_EQ(t.skip_run[0b001111100011], (2 << 5) | 16);
-  // A first code longer than twelve bits: nothing.
-  EXPECT_EQ(t.skip_run[0b111111111111], 0);
-}
-
 TEST(JpegHuffman, StandardTablesAreThoseLibjpegWrites) {
   // A picture written with libjpeg's default (Annex K) tables, with its DHT
   // segments removed, decodes as the original.
-  using namespace lv::test::own_jpeg;
-  const auto pixels = make_pixels(120, 80, 3, Content::noise);
-  const auto bytes = encode(pixels, 120, 80, EncodeOptions{});
-  std::vector<uint8_t> stripped(bytes.begin(), bytes.begin() + 2);
+  const test::Bytes bytes = test::encode_picture(120, 80, {}, test::Content::noise);
+  test::Bytes stripped(bytes.begin(), bytes.begin() + 2);
   size_t p = 2;
   while (p + 4 <= bytes.size()) {
     const int marker = bytes[p + 1];
@@ -137,9 +112,9 @@ TEST(JpegHuffman, StandardTablesAreThoseLibjpegWrites) {
   }
   stripped.insert(stripped.end(), bytes.begin() + p, bytes.end());
   ASSERT_LT(stripped.size(), bytes.size() - 400);
-  RgbPicture a, b;
-  ASSERT_TRUE(own_decode(bytes, a));
-  ASSERT_TRUE(own_decode(stripped, b));
+  test::RgbPicture a, b;
+  ASSERT_TRUE(test::own_decode(bytes, a));
+  ASSERT_TRUE(test::own_decode(stripped, b));
   EXPECT_EQ(a.rgb, b.rgb);
 }
 

@@ -96,7 +96,7 @@ TEST_F(PhotoLibraryWorkerTest, SearchesAndMakesEveryCacheFileWhenAsked) {
 
 TEST_F(PhotoLibraryWorkerTest, ASearchAskedForDuringASearchFollowsIt) {
   Watchdog watchdog("two searches");
-  for (int f = 0; f < 300; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
+  for (int f = 0; f < 150; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
   std::atomic<int> builds{0};
   PhotoLibrary library(options([&](std::u16string_view, std::u16string_view, const StopRequest&) {
     ++builds;
@@ -104,7 +104,7 @@ TEST_F(PhotoLibraryWorkerTest, ASearchAskedForDuringASearchFollowsIt) {
   }));
   library.add_listener(&listener);
   int searches = 0, overlapped = 0;
-  for (int attempt = 0; attempt < 20 && overlapped < 3; ++attempt) {
+  for (int attempt = 0; attempt < 20 && overlapped < 2; ++attempt) {
     library.need_search();
     ++searches;
     // Catch the worker inside the search; a search that ended first is
@@ -118,14 +118,14 @@ TEST_F(PhotoLibraryWorkerTest, ASearchAskedForDuringASearchFollowsIt) {
     EXPECT_EQ(listener.count(LibraryEvent::search_complete), searches);
   }
   EXPECT_GT(overlapped, 0);
-  EXPECT_EQ(library.get_folders_size(), 300);
-  EXPECT_GE(builds.load(), 300);
+  EXPECT_EQ(library.get_folders_size(), 150);
+  EXPECT_GE(builds.load(), 150);
 }
 
 TEST_F(PhotoLibraryWorkerTest, NoWakeUpIsLostBetweenTheWorkersCheckAndItsSleep) {
   Watchdog watchdog("wake-ups");
   std::vector<std::u16string> pictures;
-  for (int i = 0; i < 150; ++i)
+  for (int i = 0; i < 80; ++i)
     pictures.push_back(u(device.put(device.card(0), "A/" + std::to_string(i) + ".jpg")));
   PhotoLibrary library(options([](std::u16string_view, std::u16string_view, const StopRequest&) {
     return CacheBuildResult::built;
@@ -182,7 +182,7 @@ TEST_F(PhotoLibraryWorkerTest, DestructionNeverWaitsForever) {
 TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextScanLine) {
   Watchdog watchdog("a stopped build");
   // Large enough that the build is still going when the stop comes.
-  const int width = 3000, height = 2000;
+  const int width = 1600, height = 1200;
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7 / 5);
   std::vector<uint8_t> jpeg;
@@ -221,7 +221,7 @@ TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextSca
 
 TEST_F(PhotoLibraryWorkerTest, AStoppedSearchNeverReplacesTheSavedList) {
   Watchdog watchdog("stopped searches");
-  for (int f = 0; f < 400; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
+  for (int f = 0; f < 200; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");
   const std::vector<FolderRecord> old = {{u"/old/", u"/old/A/", u"/old/A/a.jpg", 3}};
   std::string full;
   {
@@ -233,7 +233,7 @@ TEST_F(PhotoLibraryWorkerTest, AStoppedSearchNeverReplacesTheSavedList) {
     full = test::read_file(device.root() + "/full.ini");
   }
   int cut_short = 0;
-  for (int round = 0; round < 5; ++round) {
+  for (int round = 0; round < 4; ++round) {
     ASSERT_TRUE(write_folder_list(u(device.folders_file()), old));
     const std::string before = test::read_file(device.folders_file());
     {

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,41 +18,16 @@ namespace {
 
 struct Received {
   std::mutex mutex;
-  std::condition_variable changed;
   std::vector<std::u16string> lines;
-
-  void add(std::u16string line) {
-    std::lock_guard lock(mutex);
-    lines.push_back(std::move(line));
-    changed.notify_all();
+  std::function<void(std::u16string)> handler() {
+    return [this](std::u16string line) {
+      std::lock_guard lock(mutex);
+      lines.push_back(std::move(line));
+    };
   }
 };
 
-TEST(SingleInstance, SecondInstanceHandsItsCommandLineOver) {
-  const std::string folder = lv::test::make_temp_dir("run");
-  Received received;
-  SingleInstance first(folder);
-  ASSERT_TRUE(first.acquire_startup_lock());
-  ASSERT_TRUE(first.listen([&](std::u16string line) { received.add(std::move(line)); }));
-  first.release_startup_lock();
-
-  struct stat st {};
-  ASSERT_EQ(::stat(first.socket_path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-  SingleInstance second(folder);
-  ASSERT_TRUE(second.acquire_startup_lock());
-  EXPECT_TRUE(second.send_to_running(u"/photos/IMG 0001.JPG \u0416"));
-  EXPECT_TRUE(second.send_to_running(u""));
-  second.release_startup_lock();
-
-  first.stop_listening();
-  ASSERT_EQ(received.lines.size(), 2u);
-  EXPECT_EQ(received.lines[0], u"/photos/IMG 0001.JPG \u0416");
-  EXPECT_EQ(received.lines[1], u"%CommandLineEmpty%");
-}
-
-TEST(SingleInstance, StaleSocketMeansNoInstance) {
+TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNone) {
   const std::string folder = lv::test::make_temp_dir("run");
   {
     SingleInstance crashed(folder);
@@ -62,32 +37,40 @@ TEST(SingleInstance, StaleSocketMeansNoInstance) {
   }
   ::rename((folder + "/keep").c_str(), (folder + "/lumiview.sock").c_str());
 
-  SingleInstance next(folder);
-  ASSERT_TRUE(next.acquire_startup_lock());
-  EXPECT_FALSE(next.send_to_running(u"x"));
   Received received;
-  EXPECT_TRUE(next.listen([&](std::u16string line) { received.add(std::move(line)); }));
-  next.release_startup_lock();
+  SingleInstance first(folder);
+  ASSERT_TRUE(first.acquire_startup_lock());
+  EXPECT_FALSE(first.send_to_running(u"x"));
+  ASSERT_TRUE(first.listen(received.handler()));
+  first.release_startup_lock();
+  struct stat st {};
+  ASSERT_EQ(::stat(first.socket_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-  SingleInstance later(folder);
-  EXPECT_TRUE(later.send_to_running(u"again"));
-  next.stop_listening();
-  ASSERT_EQ(received.lines.size(), 1u);
-  EXPECT_EQ(received.lines[0], u"again");
+  SingleInstance second(folder);
+  ASSERT_TRUE(second.acquire_startup_lock());
+  EXPECT_TRUE(second.send_to_running(u"/photos/IMG 0001.JPG \u0416"));
+  EXPECT_TRUE(second.send_to_running(u""));
+  second.release_startup_lock();
+  first.stop_listening();
+  EXPECT_EQ(received.lines,
+            (std::vector<std::u16string>{u"/photos/IMG 0001.JPG \u0416", u"%CommandLineEmpty%"}));
+
+  SingleInstance overlong("/tmp/" + std::string(200, 'x'));
+  EXPECT_FALSE(overlong.send_to_running(u"x"));
+  EXPECT_FALSE(overlong.listen([](std::u16string) {}));
 }
 
 TEST(SingleInstance, StartupLockWaitsForTheHolder) {
   const std::string folder = lv::test::make_temp_dir("run");
   SingleInstance holder(folder);
   ASSERT_TRUE(holder.acquire_startup_lock());
-
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   pid_t child = ::fork();
   if (child == 0) {
     SingleInstance waiter(folder);
-    bool ok = waiter.acquire_startup_lock();
-    char c = ok ? 'y' : 'n';
+    const char c = waiter.acquire_startup_lock() ? 'y' : 'n';
     (void)!::write(ready[1], &c, 1);
     _exit(0);
   }
@@ -98,17 +81,9 @@ TEST(SingleInstance, StartupLockWaitsForTheHolder) {
   char c = 0;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   EXPECT_EQ(c, 'y');
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  ::waitpid(child, nullptr, 0);
   ::close(ready[0]);
   ::close(ready[1]);
-}
-
-TEST(SingleInstance, OverlongFolderFailsCleanly) {
-  const std::string folder = "/tmp/" + std::string(200, 'x');
-  SingleInstance instance(folder);
-  EXPECT_FALSE(instance.send_to_running(u"x"));
-  EXPECT_FALSE(instance.listen([](std::u16string) {}));
 }
 
 }  // namespace

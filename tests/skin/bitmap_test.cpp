@@ -45,30 +45,7 @@ TEST(LoadPicture, CoversTheWholeBitmapOrGivesTheEmptyPictureAndTheLogLine) {
   }
 }
 
-TEST(Bitmap, SharedByPicturesAndTheEmptyOneDrawsNothing) {
-  BitmapRef ref = Bitmap::create(u"x", test::numbered_surface(2, 2));
-  Bitmap* raw = ref.get();
-  {
-    Picture p;
-    p.bitmap = ref;
-    Picture q = p;
-    Picture moved = std::move(q);
-    EXPECT_EQ(raw->use_count(), 3);
-    p = empty_picture();
-    EXPECT_EQ(raw->use_count(), 2);
-  }
-  EXPECT_EQ(raw->use_count(), 1);
-  // The empty picture is one process-wide bitmap that draws nothing.
-  EXPECT_EQ(Picture().bitmap, empty_picture().bitmap);
-  EXPECT_TRUE(Picture().empty());
-  RenderSurface target(4, 4);
-  target.surface()->fill(0x1234);
-  Picture().draw(target, {0, 0}, {4, 4}, CopyBlitter());
-  empty_picture().bitmap->convert_to_red();
-  EXPECT_EQ(target.surface()->pixel(3, 3), 0x1234);
-}
-
-TEST(PictureFromSurface, TakesTheRenderSurfacesPixels) {
+TEST(PictureFromSurface, TakesTheRenderSurfacesPixelsAndTheEmptyPictureDrawsNothing) {
   RenderSurface thumbnail(64, 64);
   Surface* pixels = thumbnail.surface();
   pixels->set_pixel(63, 63, 0xF800);
@@ -78,10 +55,19 @@ TEST(PictureFromSurface, TakesTheRenderSurfacesPixels) {
   EXPECT_EQ(RenderSurface::pixel_account(), account - 64 * 64);
   EXPECT_EQ(picture.bitmap->surface(), pixels);
   EXPECT_EQ(picture.p3, (Point{64, 64}));
+  Picture copy = picture;
+  EXPECT_EQ(picture.bitmap->use_count(), 2);
   thumbnail.recreate(8, 8);
-  EXPECT_EQ(picture.bitmap->surface()->pixel(63, 63), 0xF800) << "they outlive the render surface";
+  EXPECT_EQ(copy.bitmap->surface()->pixel(63, 63), 0xF800) << "they outlive the render surface";
   RenderSurface nothing;
   EXPECT_EQ(picture_from_surface(nothing).bitmap, Bitmap::empty());
+  // The empty picture is one process-wide bitmap that draws nothing.
+  EXPECT_EQ(Picture().bitmap, empty_picture().bitmap);
+  RenderSurface target(4, 4);
+  target.surface()->fill(0x1234);
+  Picture().draw(target, {0, 0}, {4, 4}, CopyBlitter());
+  empty_picture().bitmap->convert_to_red();
+  EXPECT_EQ(target.surface()->pixel(3, 3), 0x1234);
 }
 
 TEST(Picture, RedConversionAndDrawingThroughTheBlitterAtItsScale) {

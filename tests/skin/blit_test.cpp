@@ -140,7 +140,7 @@ TEST(Blit, NothingForEmptyOrFarAwayRectangles) {
   EXPECT_EQ(surface->pixel(5, 4) + surface->pixel(4, 5) + surface->pixel(1, 3), 0);
 }
 
-TEST(StretchBlit, ScalesWithFixedPointSteps) {
+TEST(StretchBlit, ScalesWithFixedPointStepsAndClipsAdvanceTheSource) {
   auto src = test::numbered_surface(6, 4);
   // Source (1, 1) 3 x 2 doubled.
   GuardedSurface dst(12, 8);
@@ -153,39 +153,30 @@ TEST(StretchBlit, ScalesWithFixedPointSteps) {
   GuardedSurface small(4, 1);
   stretch_blit(small.surface(), {0, 0}, {4, 1}, *src, {0, 0}, {6, 1}, kNoClip, kCopy);
   EXPECT_TRUE(small.holds([](int32_t x, int32_t) { return number(x + x / 2, 0); }));
-}
-
-TEST(StretchBlit, ClipAtNegativePositionsAdvancesTheSourceAndStaysInside) {
-  auto src = test::numbered_surface(4, 4);
-  // 4 -> 12 (step 341): destination column c samples (c * 341) >> 10.
-  GuardedSurface dst(6, 6);
-  stretch_blit(dst.surface(), {-5, -7}, {12, 12}, *src, {0, 0}, {4, 4}, kNoClip, kCopy);
-  EXPECT_TRUE(dst.holds([](int32_t x, int32_t y) {
+  // 4 -> 12 (step 341) at a negative position: column c samples (c * 341) >> 10.
+  GuardedSurface clipped(6, 6);
+  stretch_blit(clipped.surface(), {-5, -7}, {12, 12}, *src, {0, 0}, {4, 4}, kNoClip, kCopy);
+  EXPECT_TRUE(clipped.holds([](int32_t x, int32_t y) {
     return y < 5 ? number(((x + 5) * 341) >> 10, ((y + 7) * 341) >> 10) : kBackground;
   }));
-  // A clip far beyond the destination is cut to it.
-  GuardedSurface tiny(5, 3);
+  GuardedSurface tiny(5, 3);  // far larger than the surface
   stretch_blit(tiny.surface(), {-10, -10}, {1000, 1000}, *src, {0, 0}, {2, 2}, kNoClip, kCopy);
   EXPECT_TRUE(tiny.holds([](int32_t, int32_t) { return number(0, 0); }));
-}
 
-TEST(StretchBlit, NothingForAnEmptyOrOutsideSource) {
-  GuardedSurface dst(5, 5);
-  auto src = test::numbered_surface(4, 4);
   // Source rectangles empty, outside or reaching past the source, and
-  // destinations empty or off the surface.
+  // destinations empty or off the surface, draw nothing.
+  GuardedSurface none(5, 5);
   const struct {
     Point pos;
     Size size;
     Point src_pos;
     Size src_size;
-  } cases[] = {{{0, 0}, {5, 5}, {0, 0}, {0, 4}},         {{0, 0}, {5, 5}, {4, 0}, {0, 1}},
-               {{0, 0}, {5, 5}, {1, 0}, {4, 4}},         {{0, 0}, {5, 5}, {-1, 0}, {2, 2}},
-               {{0, 0}, {5, 5}, {0, 0}, {INT32_MAX, 2}}, {{0, 0}, {0, 5}, {0, 0}, {2, 2}},
-               {{9, 0}, {5, 5}, {0, 0}, {2, 2}}};
+  } cases[] = {{{0, 0}, {5, 5}, {0, 0}, {0, 4}},  {{0, 0}, {5, 5}, {1, 0}, {6, 4}},
+               {{0, 0}, {5, 5}, {-1, 0}, {2, 2}}, {{0, 0}, {5, 5}, {0, 0}, {INT32_MAX, 2}},
+               {{0, 0}, {0, 5}, {0, 0}, {2, 2}},  {{9, 0}, {5, 5}, {0, 0}, {2, 2}}};
   for (const auto& c : cases)
-    stretch_blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.src_size, kNoClip, kCopy);
-  EXPECT_TRUE(dst.holds([](int32_t, int32_t) { return kBackground; }));
+    stretch_blit(none.surface(), c.pos, c.size, *src, c.src_pos, c.src_size, kNoClip, kCopy);
+  EXPECT_TRUE(none.holds([](int32_t, int32_t) { return kBackground; }));
 }
 
 TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
@@ -270,20 +261,6 @@ TEST(PictureRegion, EmptyInnerPartIsFilledWithTheMarginEdge) {
   // No first margin either: the last margin's first pixel fills the middle.
   EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
             (Ints{4, 4, 4, 4, 4, 4, 5, 6}));
-}
-
-TEST(PictureRegion, SkinScaleMagnifiesEveryBitmapPixel) {
-  // Scale 1: points in doubled units, each bitmap pixel 2 x 2 on screen;
-  // the middle cycles columns 1..4 (8 units).
-  auto bitmap = test::numbered_surface(6, 4);
-  const PictureView picture = region(*bitmap, {0, 0}, {2, 2}, {10, 6}, {12, 8}, 1);
-  EXPECT_EQ(drawn_columns({16, 8}, 0, 16, picture),
-            (Ints{0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 1, 1, 2, 2, 5, 5}));
-  auto dst = test::filled_surface(1, 8, kBackground);
-  Canvas canvas(dst.get());
-  draw_picture_region(canvas, {0, 0}, {16, 8}, picture, kCopy);
-  for (int32_t y = 0; y < 8; ++y)
-    EXPECT_EQ(row_of(dst->pixel(0, y)), (Ints{0, 0, 1, 1, 2, 2, 3, 3})[y]);
 }
 
 // Drawing through a clip, or partly off the surface, gives exactly the

@@ -54,35 +54,21 @@ Lines loader_lines() {
   return out;
 }
 
-TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesFail) {
+TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesOrNoSkinFailWithoutAnErrorLine) {
   Properties properties;
   EXPECT_FALSE(properties.loaded());
   EXPECT_EQ(properties.get_integer(nullptr, u"x", 42), 42);
-
   const std::string dir = test::make_temp_dir("skin");
   const std::string bytes = empty_skin_bytes();
+  std::string bad = bytes;
+  test::put_u16(bad, 4, 0x0439);  // the third unit of the magic
   test::write_file(dir + "/empty.skin", bytes);
   test::write_file(dir + "/short.skin", bytes.substr(0, 91));
-  EXPECT_FALSE(properties.load_skin(from_utf8(dir + "/short.skin"), test::screen_with_dpi(96)));
-  EXPECT_FALSE(properties.loaded());
-  ASSERT_TRUE(properties.load_skin(from_utf8(dir + "/empty.skin"), test::screen_with_dpi(96)));
-  EXPECT_TRUE(properties.loaded());
-  EXPECT_EQ(properties.find_node(u""), nullptr);
-  EXPECT_TRUE(properties.pictures().empty());
-  // The compiler makes exactly this file from a source without nodes.
-  EXPECT_EQ(SkinSourceFolder().build(R"({"nodes": {}})").substr(skin_format::kRootOffset),
-            bytes.substr(skin_format::kRootOffset));
-}
-
-TEST(LoadSkin, NotASkinOrMissingFailsWithoutAnErrorLine) {
-  const std::string dir = test::make_temp_dir("skin");
-  std::string bytes = empty_skin_bytes();
-  test::put_u16(bytes, 4, 0x0439);  // the third unit of the magic
-  test::write_file(dir + "/bad.skin", bytes);
-  for (const std::string& path : {dir + "/bad.skin", std::string("/nonexistent/none.skin")}) {
+  test::write_file(dir + "/bad.skin", bad);
+  for (const char* name : {"/short.skin", "/bad.skin", "/none.skin"}) {
     test::start_fresh_log();
-    Properties properties;
-    EXPECT_FALSE(properties.load_skin(from_utf8(path), test::screen_with_dpi(96)));
+    EXPECT_FALSE(properties.load_skin(from_utf8(dir + name), test::screen_with_dpi(96))) << name;
+    EXPECT_FALSE(properties.loaded());
     EXPECT_EQ(properties.path(), u"");
     const Lines lines = loader_lines();
     ASSERT_FALSE(lines.empty());
@@ -90,6 +76,12 @@ TEST(LoadSkin, NotASkinOrMissingFailsWithoutAnErrorLine) {
     EXPECT_EQ(lines.back(), "Properties::load_skin 2");
     for (const std::string& line : lines) EXPECT_FALSE(line.starts_with("Error")) << line;
   }
+  ASSERT_TRUE(properties.load_skin(from_utf8(dir + "/empty.skin"), test::screen_with_dpi(96)));
+  EXPECT_EQ(properties.find_node(u""), nullptr);
+  EXPECT_TRUE(properties.pictures().empty());
+  // The compiler makes exactly this file from a source without nodes.
+  EXPECT_EQ(SkinSourceFolder().build(R"({"nodes": {}})").substr(skin_format::kRootOffset),
+            bytes.substr(skin_format::kRootOffset));
 }
 
 TEST(LoadSkin, LogsEveryStepInOrder) {
@@ -112,11 +104,15 @@ TEST(LoadSkin, LogsEveryStepInOrder) {
   EXPECT_EQ(properties.path(), source.skin_path());
 }
 
-TEST(LoadSkin, ABrokenPictureFailsAndKeepsThePreviousSkin) {
+TEST(LoadSkin, ABrokenPictureAShortReadOrAHugeFileFailAndKeepThePreviousSkin) {
   test::LoadedSkin first(kOneNode, 96, "first");
   Properties& properties = first.properties();
   const SkinNode* node = properties.find_node(u"Splash");
-
+  auto kept = [&] {
+    return properties.path() == first.source().skin_path() &&
+           properties.find_node(u"Splash") == node && properties.get_integer(node, u"x", 0) == 1 &&
+           properties.pictures().empty();
+  };
   SkinSourceFolder second("second");
   test::write_png_filled(second.folder() / "p.png", 2, 2, Rgba{1, 2, 3, 255});
   second.build(R"({"nodes": {"Splash": {"integer": {"x": 2}, "picture": {"bg": "p"}}}})");
@@ -125,34 +121,26 @@ TEST(LoadSkin, ABrokenPictureFailsAndKeepsThePreviousSkin) {
   bmp[28] = 24;
   const std::string picture = (second.output() / "second/p").string();
   test::write_file(picture + ".bmp", bmp);
-
   test::start_fresh_log();
   EXPECT_FALSE(properties.load_skin(second.skin_path(), test::screen_with_dpi(96)));
-  const Lines lines = loader_lines();
+  Lines lines = loader_lines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
             (Lines{"load_565 " + picture + " is not 16bit bitmap",
                    "PropertiesImpl::PropertiesImpl picture failed to load {second/p}",
                    "Properties::load_skin 2"}));
-  EXPECT_EQ(properties.path(), first.source().skin_path());
-  EXPECT_EQ(properties.find_node(u"Splash"), node);
-  EXPECT_EQ(properties.get_integer(node, u"x", 0), 1);
-  EXPECT_TRUE(properties.pictures().empty());
-}
+  EXPECT_TRUE(kept());
 
-TEST(LoadSkin, ShortReadsAndHugeFilesFailAndKeepThePreviousSkin) {
-  test::LoadedSkin live(kOneNode);
-  Properties& properties = live.properties();
   // Larger than 64 MiB: refused before anything is read (a sparse file).
   const std::string huge = test::make_temp_dir("huge") + "/huge.skin";
   test::write_file(huge, empty_skin_bytes());
   std::filesystem::resize_file(huge, kMaxSkinFileSize + 1);
   test::start_fresh_log();
   EXPECT_FALSE(properties.load_skin(from_utf8(huge), test::screen_with_dpi(96)));
-  Lines lines = loader_lines();
+  lines = loader_lines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + huge + "] is too large"),
             lines.end());
-
+  EXPECT_TRUE(kept());
   // Files of the kernel's sysfs claim a size of a page and read shorter.
   const std::string file = "/sys/devices/system/cpu/online";
   struct stat st {};
@@ -164,8 +152,7 @@ TEST(LoadSkin, ShortReadsAndHugeFilesFailAndKeepThePreviousSkin) {
   lines = loader_lines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + file + "] failed to load"),
             lines.end());
-  EXPECT_EQ(properties.path(), live.source().skin_path());
-  EXPECT_EQ(properties.get_integer(properties.find_node(u"Splash"), u"x", 0), 1);
+  EXPECT_TRUE(kept());
 }
 
 struct ScaleCase {
@@ -208,8 +195,8 @@ TEST_P(SkinScale, PointsAndPicturesFollowTheDotsPerInch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
-                         ::testing::Values(ScaleCase{96, 0}, ScaleCase{191, 0}, ScaleCase{192, 1},
-                                           ScaleCase{383, 1}, ScaleCase{384, 2}, ScaleCase{600, 2}),
+                         ::testing::Values(ScaleCase{191, 0}, ScaleCase{192, 1}, ScaleCase{384, 2},
+                                           ScaleCase{600, 2}),
                          [](const auto& info) { return "dpi" + std::to_string(info.param.dpi); });
 
 TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
@@ -237,23 +224,6 @@ TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
   ASSERT_TRUE(other.load_skin(from_utf8((source.output() / "TEST.Skin").string()),
                               test::screen_with_dpi(96)));
   EXPECT_EQ(other.path(), source.skin_path());
-}
-
-TEST(LoadSkin, ReplacingTheSkinReleasesItsPicturesExceptCopiesInUse) {
-  SkinSourceFolder first("first");
-  test::write_png_filled(first.folder() / "p.png", 2, 1, Rgba{255, 0, 0, 255});
-  first.build(R"({"nodes": {"Main": {"picture": {"p": "p"}}}})");
-  SkinSourceFolder second("second");
-  second.build(kOneNode);
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(first.skin_path(), test::screen_with_dpi(96)));
-  Picture kept = properties.get_picture(properties.find_node(u"Main"), u"p", {});
-  EXPECT_EQ(kept.bitmap->use_count(), 2) << "the table entry and this copy";
-  ASSERT_TRUE(properties.load_skin(second.skin_path(), test::screen_with_dpi(96)));
-  EXPECT_EQ(kept.bitmap->use_count(), 1);
-  EXPECT_EQ(kept.bitmap->surface()->pixel(1, 0), 0xF820);
-  EXPECT_EQ(properties.find_node(u"Main"), nullptr);
-  EXPECT_NE(properties.find_node(u"Splash"), nullptr);
 }
 
 struct Recorder : ReloadListener {
@@ -392,14 +362,8 @@ TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
       EXPECT_EQ(std::string(e.what()), "no element type \"" + to_utf8(name) + "\" is registered");
     }
   }
-}
-
-TEST(SkinExceptions, CarryTheNames) {
-  const jobser::NodeNotFoundInSkin in_skin(u"Main");
-  EXPECT_EQ(in_skin.node_name(), u"Main");
-  EXPECT_STREQ(in_skin.what(), "the skin has no node \"Main\"");
+  EXPECT_STREQ(jobser::NodeNotFoundInSkin(u"Main").what(), "the skin has no node \"Main\"");
   const jobser::NodeNotFound not_found(u"listApps", u"#line");
-  EXPECT_EQ(not_found.searched_id(), u"listApps");
   EXPECT_EQ(not_found.sought_id(), u"#line");
   EXPECT_STREQ(not_found.what(), "element \"listApps\" has no child \"#line\"");
 }

@@ -219,17 +219,6 @@ uint16_t one(const RowBlitter& b, uint16_t s, uint16_t d) {
   return d;
 }
 
-TEST(RowBlitter, FractionsOfWhiteAndTheThumbnailCut) {
-  EXPECT_EQ(one(KeyHalfBlitter(), 0x0000, 0xFFFF), 0x7BEF);
-  EXPECT_EQ(one(KeyQuarterBlitter(), 0x0000, 0xFFFF), 0x39E7);
-  // 3/4 of white: red and blue 15 + 7 = 22, green 31 + 15 = 46.
-  EXPECT_EQ(one(KeyThreeQuarterBlitter(), 0x0000, 0xFFFF), rgb565::pack(22, 46, 22));
-  const KeyedAccumulateBlitter cut;
-  EXPECT_EQ(one(cut, kKey, 0x5555), kKey) << "outside the shape becomes transparent";
-  EXPECT_EQ(one(cut, 0x0020, 0x5555), 0x5575) << "inside keeps the thumbnail, opaque";
-  EXPECT_EQ(one(cut, 0x0841, 0x5555), 0x0841) << "the see-through frame replaces it";
-}
-
 TEST(RowBlitter, CacheAlphaChoosesTheBlitter) {
   EXPECT_EQ(one(*blitter_for_cache_alpha(-1), kKey, 7), kKey) << "-1 copies, keys and all";
   // alpha / 64 picks key, quarter, half, three-quarter or opaque only.

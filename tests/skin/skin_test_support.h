@@ -102,20 +102,12 @@ inline uint32_t read_u32(const std::string& bytes, size_t at) {
   for (size_t i = 0; i < 4; ++i) v |= uint32_t(uint8_t(bytes.at(at + i))) << (8 * i);
   return v;
 }
-inline uint16_t read_u16(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(uint8_t(bytes.at(at)) | uint8_t(bytes.at(at + 1)) << 8);
-}
 inline void put_u32(std::string& bytes, size_t at, uint32_t v) {
   for (size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<char>(v >> (8 * i));
 }
 inline void put_u16(std::string& bytes, size_t at, uint16_t v) {
   bytes.at(at) = static_cast<char>(v);
   bytes.at(at + 1) = static_cast<char>(v >> 8);
-}
-
-// Image offset of the body of the named node at the tree's root.
-inline uint32_t root_body(const std::string& bytes) {
-  return read_u32(bytes, skin_format::kRootOffset) + skin_format::kEntrySize;
 }
 
 // A view of bytes held in a string.
@@ -131,17 +123,15 @@ class LoadedSkin {
  public:
   explicit LoadedSkin(const std::string& json, int32_t dpi = 96, const std::string& name = "test")
       : m_source(name) {
-    m_bytes = m_source.build(json);
+    m_source.build(json);
     EXPECT_TRUE(m_properties.load_skin(m_source.skin_path(), screen_with_dpi(dpi)));
   }
   Properties& properties() { return m_properties; }
   const SkinSourceFolder& source() const { return m_source; }
-  const std::string& bytes() const { return m_bytes; }
   const SkinNode* node(std::u16string_view name) const { return m_properties.find_node(name); }
 
  private:
   SkinSourceFolder m_source;
-  std::string m_bytes;
   Properties m_properties;
 };
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -115,13 +114,11 @@ TEST(SkinCompiler, ErrorsNameTheFileTheNodeAndTheKey) {
        file + ": node \"Main/children/0\": key \"colour\": unknown value kind"},
       {R"({"nodes": {"Main": {"children": [{}, {"integer": {"x": 1, "x": 2}}]}}})",
        file + ": node \"Main/children/1\": key \"x\": duplicate key in the integer section"},
-      {R"({"nodes": {"Main": {}, "Main": {}}})", "key \"Main\": duplicate key"},
-      {R"({"nodes": {"Main": {"picture": {"bg": "art/none"}}}})", "node \"Main\": key \"bg\""},
-      {R"({"nodes": {"Main": {"picture": {"bg": "art/none"}}}})", "art/none.png"},
+      {R"({"nodes": {"Main": {"picture": {"bg": "art/none"}}}})",
+       "node \"Main\": key \"bg\": missing picture file " +
+           (source.folder() / "art/none").string() + ".png"},
       {R"({"nodes": {"Main": {"point": {"p": [1, 40000]}}}})", "key \"p\""},
-      {R"({"nodes": {"Main": {"integer": {"i": 2147483648}}}})", "key \"i\""},
       {R"({"nodes": {"Main": {"integer": {"i": 1.5}}}})", "key \"i\""},
-      {R"({"nodes": {"Main": {"color": {"c": "#12345"}}}})", "key \"c\""},
       {R"({"nodes": {"Main": {"string": {"s": "a\u0000b"}}}})", "NUL"},
       {R"({"nodes": {"Main": {"picture": {"p": "../outside"}}}})", "inside the skin folder"},
       {R"({"nodes": {"Main": {"integer": {"i": 1}})", file + ": syntax error"},
@@ -149,16 +146,6 @@ TEST(SkinCompiler, RefusesWhatTheFormatCannotHold) {
   }
   std::string e = error_of(source, R"({"nodes": {"Main": {"picture": {)" + values + "}}}}");
   EXPECT_TRUE(contains(e, "node \"Main\": key \"k256\": too many pictures")) << e;
-
-  // Key names beyond the first 64 KiB: each takes 20,004 bytes after the 92
-  // of the header, so the fourth ends beyond 65,536.
-  const std::string long_key(10000, 'k');
-  values.clear();
-  for (char c : std::string("abcd"))
-    values += std::string(values.empty() ? "" : ",") + "\"" + c + long_key + "\": 1";
-  e = error_of(source, R"({"nodes": {"Main": {"children": [{"integer": {)" + values + "}}]}}}");
-  EXPECT_TRUE(contains(e, "node \"Main/children/0\": key \"d" + long_key.substr(0, 10))) << e;
-  EXPECT_TRUE(contains(e, "64 KiB")) << e;
 
   // A node whose records pass 65,535 bytes.
   values.clear();
@@ -204,26 +191,6 @@ TEST(SkinCompiler, DumpCompilesBackToTheSameBytesAndRefusesABrokenSkin) {
   test::put_u32(original, skin_format::kRootOffset, uint32_t(original.size()));
   EXPECT_FALSE(skinc::dump_skin(test::byte_span(original), "test", dumped, error));
   EXPECT_TRUE(contains(error, "named node lies past the end")) << error;
-}
-
-TEST(DefaultSkin, CompilesAndLoads) {
-  if (std::system("rsvg-convert --version >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "rsvg-convert (librsvg2-bin) is needed for the SVG art";
-  const std::filesystem::path source = skinc::source_file_of(test::source_path("skins/default"));
-  const std::filesystem::path output = test::make_temp_dir("bin");
-  skinc::CompiledSkin skin;
-  std::string error;
-  ASSERT_TRUE(skinc::compile_skin(source, "default", skin, error)) << error;
-  ASSERT_TRUE(skinc::write_compiled_skin(skin, output, error)) << error;
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(from_utf8((output / "default.skin").string()),
-                                   test::screen_with_dpi(96)));
-  const SkinNode* splash = properties.find_node(u"Splash");
-  ASSERT_NE(splash, nullptr);
-  EXPECT_GT(properties.child_count(splash), 0u);
-  for (const char* placeholder : {"default.load.bmp", "default.bad.bmp"})
-    EXPECT_TRUE(read_bitmap(test::byte_span(test::read_file((output / placeholder).string()))))
-        << placeholder;
 }
 
 }  // namespace

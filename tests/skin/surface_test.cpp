@@ -124,19 +124,6 @@ TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
   EXPECT_EQ(RenderSurface::pixel_account(), base);
 }
 
-TEST(RenderSurface, DrawOntoAndStretchOnto) {
-  RenderSurface source(2, 2), target(6, 4), nothing;
-  for (uint16_t i = 0; i < 4; ++i) source.surface()->set_pixel(i % 2, i / 2, i + 1);
-  const CopyBlitter copy;
-  source.draw_onto(target, {-1, 3}, copy);
-  nothing.stretch_onto(target, {0, 0}, {6, 4}, copy);
-  EXPECT_EQ(target.surface()->pixel(0, 3), 2);
-  EXPECT_EQ(target.surface()->pixel(1, 3), 0);
-  source.stretch_onto(target, {2, 0}, {4, 2}, copy);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(target.surface()->pixel(2 + x, y), 1 + y * 2 + x / 2);
-}
-
 using RenderSurfaceDeathTest = ::testing::Test;
 
 TEST_F(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {

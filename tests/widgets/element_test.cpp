@@ -76,15 +76,6 @@ class ElementTest : public ::testing::Test {
   TestSkin skin;
 };
 
-TEST_F(ElementTest, RegistryHoldsTheToolkitTypes) {
-  NodeTypeRegistry registry;
-  register_widget_types(registry);
-  for (std::u16string_view name : kWidgetTypeNames) EXPECT_TRUE(registry.contains(name));
-  EXPECT_THROW(register_widget_types(registry), jobser::NodeAlreadyRegistered);
-  unregister_widget_types(registry);
-  for (std::u16string_view name : kWidgetTypeNames) EXPECT_FALSE(registry.contains(name));
-}
-
 TEST_F(ElementTest, BuildsChildrenInSkinOrderWithTheirClasses) {
   ASSERT_TRUE(skin.load_nodes(R"({
     "Main": {"color": {"outside_color": [10, 20, 30]}, "children": [

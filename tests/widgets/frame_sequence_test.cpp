@@ -75,7 +75,7 @@ class MovieTest : public ::testing::Test {
   Changes changes;
 };
 
-TEST_F(MovieTest, StepsByEachFramesDelay) {
+TEST_F(MovieTest, StepsOneFrameAtATimeByEachFramesDelayOnlyWhileShown) {
   EXPECT_EQ(shown_frame(*movie), 0);
   EXPECT_DOUBLE_EQ(movie->frame_delay(1), 2.0);
   EXPECT_DOUBLE_EQ(movie->frame_delay(2), 0.5);  // unreadable: the sequence's
@@ -88,54 +88,49 @@ TEST_F(MovieTest, StepsByEachFramesDelay) {
   EXPECT_EQ(seen, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 0, 0}));
   EXPECT_EQ(changes.frames, (std::vector<size_t>{1, 2, 0}));
   for (FrameChange cause : changes.causes) EXPECT_EQ(cause, FrameChange::timer);
-}
 
-TEST_F(MovieTest, OneFramePerTickAndTheRestIsKept) {
-  screen->tick(1.75);  // three and a half delays of frame 0
+  // One frame per tick, and the rest of the time is kept.
+  screen->tick(1.75);  // far more than frame 0's delay
   EXPECT_EQ(shown_frame(*movie), 1);
-  EXPECT_DOUBLE_EQ(movie->elapsed(), 1.25);
-  screen->tick(0.75);  // 2 s of frame 1 reached
+  EXPECT_DOUBLE_EQ(movie->elapsed(), 1.5);
+  screen->tick(0.5);  // 2 s of frame 1 reached
   EXPECT_EQ(shown_frame(*movie), 2);
   EXPECT_DOUBLE_EQ(movie->elapsed(), 0.0);
-  screen->tick(0.0);
   screen->tick(-1.0);
   EXPECT_EQ(shown_frame(*movie), 2);
-}
 
-TEST_F(MovieTest, HiddenSequenceDoesNotStep) {
-  screen->tick(0.25);
+  // Hidden, it does not step.
   screen->root().set_visible(false);
   screen->tick(5.0);
-  EXPECT_EQ(shown_frame(*movie), 0);
-  EXPECT_DOUBLE_EQ(movie->elapsed(), 0.25);
+  EXPECT_EQ(shown_frame(*movie), 2);
   screen->root().set_visible(true);
-  screen->tick(0.25);
-  EXPECT_EQ(shown_frame(*movie), 1);
+  screen->tick(0.5);
+  EXPECT_EQ(shown_frame(*movie), 0);
 }
 
-TEST_F(MovieTest, RemovingFramesKeepsTheIndexInRange) {
+TEST_F(MovieTest, RemovingOrInsertingFramesKeepsTheShownFrame) {
+  // Removing a frame before the current one keeps the same frame shown.
   movie->set_current(2, FrameChange::click);
   EXPECT_EQ(changes.causes.back(), FrameChange::click);
-  delete &movie->child(2);
-  EXPECT_EQ(movie->frame_count(), 2u);
-  EXPECT_EQ(movie->current(), 0u);
-  EXPECT_EQ(shown_frame(*movie), 0);
-
-  // Removing a frame before the current one keeps the same frame shown.
-  movie->set_current(1, FrameChange::click);
   delete &movie->child(0);
-  EXPECT_EQ(movie->current(), 0u);
-  EXPECT_EQ(movie->child(0).id(), u"f1");
-  EXPECT_TRUE(movie->child(0).visible());
+  EXPECT_EQ(movie->current(), 1u);
+  EXPECT_EQ(movie->child(1).id(), u"f2");
+  EXPECT_EQ(shown_frame(*movie), 1);
   EXPECT_DOUBLE_EQ(movie->frame_delay(0), 2.0);
 
   // So does inserting one before it; the new one starts hidden.
   auto added = std::make_unique<Element>();
   Element& fresh = *added;
   movie->insert_child(std::move(added), 0, nullptr, nullptr, {});
-  EXPECT_EQ(movie->current(), 1u);
+  EXPECT_EQ(movie->current(), 2u);
   EXPECT_FALSE(fresh.visible());
-  EXPECT_EQ(shown_frame(*movie), 1);
+  EXPECT_EQ(shown_frame(*movie), 2);
+
+  // Removing the current frame, the last, shows the first.
+  delete &movie->child(2);
+  EXPECT_EQ(movie->frame_count(), 2u);
+  EXPECT_EQ(movie->current(), 0u);
+  EXPECT_EQ(shown_frame(*movie), 0);
 
   delete &movie->child(1);
   delete &movie->child(0);

@@ -365,6 +365,12 @@ TEST_F(MenuTest, BackspacePressedClosesTheMenuReleasedDoesNothing) {
   EXPECT_EQ(stack().size(), 1u);
   EXPECT_TRUE(menu->on_key(KeyEvent{kKeyBackspace, true, true}));
   EXPECT_TRUE(stack().empty());
+
+  // A destroyed menu leaves the stack.
+  menu->open(u"MainMenu", u"", true);
+  ASSERT_EQ(stack().size(), 1u);
+  menu.reset();
+  EXPECT_TRUE(stack().empty());
 }
 
 TEST_F(MenuTest, AMissingRowStyleIsReportedByOpenBeforeAnythingChanges) {
@@ -389,13 +395,6 @@ TEST_F(MenuTest, AMissingRowStyleIsReportedByOpenBeforeAnythingChanges) {
     EXPECT_EQ(e.node_name(), u"NoSuchDefault");
   }
   EXPECT_EQ(stack().size(), 1u);  // the fresh menu never went on the stack
-}
-
-TEST_F(MenuTest, ADestroyedMenuLeavesTheStack) {
-  menu->open(u"MainMenu", u"", true);
-  ASSERT_EQ(stack().size(), 1u);
-  menu.reset();
-  EXPECT_TRUE(stack().empty());
 }
 
 TEST_F(MenuTest, AMenuWithoutPanelOrListCannotBeBuilt) {

@@ -31,30 +31,32 @@ std::vector<TextLine> lines_at(std::u16string_view text, int32_t width) {
 
 using Lines = std::vector<TextLine>;
 
-TEST(BreakLines, WordsMoveToTheNextLineWithoutTheirBlank) {
-  EXPECT_EQ(lines_at(u"aaa bbb ccc", 50), (Lines{{0, 3}, {4, 3}, {8, 3}}));
-  EXPECT_EQ(lines_at(u"aaa bbb ccc", 70), (Lines{{0, 7}, {8, 3}}));
-  EXPECT_EQ(lines_at(u"aaa bbb ccc", 1000), (Lines{{0, 11}}));
-  // A zero-width space is a break too.
-  EXPECT_EQ(lines_at(u"aaa\u200Bbbb", 50), (Lines{{0, 3}, {4, 3}}));
-  EXPECT_EQ(lines_at(u"", 50), (Lines{{0, 0}}));
-}
-
-TEST(BreakLines, TooLongWordsBreakBetweenCharacters) {
-  EXPECT_EQ(lines_at(u"abcdefghij", 35), (Lines{{0, 3}, {3, 3}, {6, 3}, {9, 1}}));
-  // Started on a line that holds a word already, it fills that line first.
-  EXPECT_EQ(lines_at(u"ab cdefghij", 50), (Lines{{0, 5}, {5, 5}, {10, 1}}));
-  // Narrower than one character: one character per line, never none.
-  EXPECT_EQ(lines_at(u"ab", 5), (Lines{{0, 1}, {1, 1}}));
-  // Surrogate pairs stay whole.
-  EXPECT_EQ(lines_at(u"\U0001D400\U0001D400\U0001D400", 15), (Lines{{0, 2}, {2, 2}, {4, 2}}));
-}
-
-TEST(BreakLines, LineFeedsAlwaysEndALine) {
-  EXPECT_EQ(lines_at(u"ab\ncd", 1000), (Lines{{0, 2}, {3, 2}}));
-  EXPECT_EQ(lines_at(u"ab\n\ncd", 1000), (Lines{{0, 2}, {3, 0}, {4, 2}}));
-  EXPECT_EQ(lines_at(u"ab\n", 1000), (Lines{{0, 2}, {3, 0}}));
-  EXPECT_EQ(lines_at(u"aaa bb\nc", 50), (Lines{{0, 3}, {4, 2}, {7, 1}}));
+TEST(BreakLines, WordsWrapWithoutTheirBlankLongWordsBreakAndLineFeedsEndLines) {
+  const struct {
+    std::u16string_view text;
+    int32_t width;
+    Lines lines;
+  } cases[] = {
+      {u"aaa bbb ccc", 50, {{0, 3}, {4, 3}, {8, 3}}},
+      {u"aaa bbb ccc", 70, {{0, 7}, {8, 3}}},
+      {u"aaa bbb ccc", 1000, {{0, 11}}},
+      {u"aaa\u200Bbbb", 50, {{0, 3}, {4, 3}}},  // a zero-width space is a break too
+      {u"", 50, {{0, 0}}},
+      {u"abcdefghij", 35, {{0, 3}, {3, 3}, {6, 3}, {9, 1}}},
+      // Started on a line that holds a word already, it fills that line first.
+      {u"ab cdefghij", 50, {{0, 5}, {5, 5}, {10, 1}}},
+      // Narrower than one character: one character per line, never none.
+      {u"ab", 5, {{0, 1}, {1, 1}}},
+      // Surrogate pairs stay whole.
+      {u"\U0001D400\U0001D400\U0001D400", 15, {{0, 2}, {2, 2}, {4, 2}}},
+      {u"ab\ncd", 1000, {{0, 2}, {3, 2}}},
+      {u"ab\n\ncd", 1000, {{0, 2}, {3, 0}, {4, 2}}},
+      {u"ab\n", 1000, {{0, 2}, {3, 0}}},
+      {u"aaa bb\nc", 50, {{0, 3}, {4, 2}, {7, 1}}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lines_at(c.text, c.width), c.lines)
+        << std::string(c.text.begin(), c.text.end()) << " at " << c.width;
 }
 
 constexpr const char* kFont = R"("font": {"font": "12 0 0 0 DejaVu Sans"})";
