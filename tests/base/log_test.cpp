@@ -1,6 +1,8 @@
 #include "app/base/log.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +64,40 @@ TEST_F(LogTest, SwitchOnOffOnCreatesStopsAndRestartsTheFile) {
   std::remove(test::registry_file().c_str());  // no settings file: off
   log() << u"gone\n";
   EXPECT_EQ(read_file(log_file()), utf16le_file(u"second\nthird\n"));
+}
+
+// A second start logs its hand-over before it ends; the running instance's
+// log must survive it, and the two write without overwriting each other.
+TEST_F(LogTest, ASecondWriterAppendsInsteadOfWipingTheRunningOnesLog) {
+  set_log_switch(1);
+  log() << u"running\n";
+  // The other process: its own open file, which cannot take the lock.
+  int other = ::open(log_file().c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(other, 0);
+  EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+  const std::string theirs = utf16le_file(u"x").substr(2);
+  ASSERT_EQ(::write(other, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
+  log() << u"on\n";
+  EXPECT_EQ(read_file(log_file()), utf16le_file(u"running\nxon\n"));
+  ::close(other);
+
+  // Now this process is the second one: a holder of the lock keeps its lines.
+  set_log_switch(0);
+  log();
+  int holder = ::open(log_file().c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  set_log_switch(1);
+  log() << u"handed over\n";
+  EXPECT_EQ(read_file(log_file()), utf16le_file(u"running\nxon\nhanded over\n"));
+  ::close(holder);
+
+  // Alone again, a fresh start begins the file anew.
+  set_log_switch(0);
+  log();
+  set_log_switch(1);
+  log() << u"fresh\n";
+  EXPECT_EQ(read_file(log_file()), utf16le_file(u"fresh\n"));
 }
 
 TEST_F(LogTest, LinkAtTheLogPathIsNeitherFollowedNorTruncated) {

@@ -1,6 +1,7 @@
 #include "app/base/log.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,14 +39,20 @@ bool write_all(int fd, const char* data, size_t size) {
 
 // The log lives in the shared temporary folder, so the file is opened
 // without following a planted symbolic link, without blocking on a planted
-// FIFO, and only truncated once it is known to be our own plain file.
+// FIFO, and only truncated once it is known to be our own plain file. The
+// process that truncates holds a lock on it for as long as it writes: a
+// second start (which hands its command line over and ends) appends its
+// lines instead of wiping the log of the instance that keeps running.
+// Every write appends, so the two never overwrite each other.
 int open_log_file(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  int fd = ::open(path.c_str(),
+                  O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return -1;
   struct stat st {};
   bool ours =
       ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid();
-  if (!ours || ::ftruncate(fd, 0) != 0) {
+  const bool alone = ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (!ours || (alone && ::ftruncate(fd, 0) != 0)) {
     ::close(fd);
     return -1;
   }
