@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"
@@ -44,65 +45,6 @@ constexpr uint32_t kFrameMs = 16;
 constexpr int kReferenceFrames = 600;
 
 uint32_t g_clock_ms = 1000;
-
-double now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-  std::fflush(stdout);
-}
-
-// A photograph-like 96 x 72 picture whose colours and file size are its own
-// (cache files are named after size and creation time): a comment segment
-// of `serial` bytes follows SOI.
-bool write_file(const fs::path& path, const void* data, size_t size) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
-// A photograph-like 96 x 72 picture whose colours and file size are its own
-// (cache files are named after size and creation time: a comment segment of
-// `serial` bytes follows SOI), and its cache file, written as the library
-// would but without waiting for the disk.
-bool make_picture(const fs::path& path, std::u16string_view drive, int serial) {
-  constexpr int w = 96, h = 72;
-  std::vector<uint8_t> rgb(size_t{w} * h * 3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = &rgb[(size_t(y) * w + x) * 3];
-      p[0] = static_cast<uint8_t>((x * 3 + serial * 7) & 0xFF);
-      p[1] = static_cast<uint8_t>((y * 3 + serial * 13) & 0xFF);
-      p[2] = static_cast<uint8_t>(((x + y) * 2 + serial) & 0xFF);
-    }
-  std::vector<uint8_t> jpeg;
-  if (!lv::encode_jpeg(rgb.data(), w, h, size_t{w} * 3, 75, jpeg) || jpeg.size() < 2) return false;
-  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  const int comment = serial;
-  out.insert(out.end(), {0xFF, 0xFE, static_cast<uint8_t>((comment + 2) >> 8),
-                         static_cast<uint8_t>((comment + 2) & 0xFF)});
-  out.insert(out.end(), static_cast<size_t>(comment), uint8_t{'c'});
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  if (!write_file(path, out.data(), out.size())) return false;
-
-  std::vector<uint8_t> cache;
-  if (lv::build_cache_bytes(out.data(), out.size(), {}, cache) != lv::CacheBuildResult::built)
-    return false;
-  const std::u16string name = lv::cache_name(lv::from_utf8(path.string()), drive);
-  if (name.empty()) return false;
-  fs::create_directories(fs::path(lv::to_utf8(name)).parent_path());
-  return write_file(lv::to_utf8(name), cache.data(), cache.size());
-}
 
 class BenchHost final : public lv::ScreenHost {
  public:
@@ -148,13 +90,13 @@ class Flinger {
   // One frame: a new fling when the last has died down, the timer step and
   // the drawing. Answers its time in milliseconds.
   double frame(lv::RenderSurface& target) {
-    const double start = now_ms();
+    const double start = bench::now_ms();
     lv::ListElement& list = m_screen.list();
     if (std::abs(list.velocity()) < 50) fling(list);
     g_clock_ms += kFrameMs;
     m_screen.on_timer(kFrameMs / 1000.0);
     m_screen.repaint(target, {kWidth, kHeight});
-    return now_ms() - start;
+    return bench::now_ms() - start;
   }
 
  private:
@@ -207,7 +149,7 @@ int main() {
   for (int i = 0; i < kPictures; ++i) {
     std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
     const fs::path path = folder / name;
-    if (!make_picture(path, drive, i + 1)) {
+    if (!bench::make_cached_picture(path, drive, i + 1, 96, 72)) {
       std::fprintf(stderr, "folder_bench: cannot make %s\n", path.c_str());
       return 1;
     }
@@ -250,13 +192,13 @@ int main() {
       std::fprintf(stderr, "folder_bench: %d of %d thumbnails loaded\n", shown, kPictures);
       status = 1;
     }
-    figure("folder_fling_loading_frame_median", percentile(loading, 0.5), "ms",
+    bench::figure("folder_fling_loading_frame_median", bench::percentile(loading, 0.5), "ms",
            "< 16.7 ms, one 60 Hz frame");
-    figure("folder_fling_loading_frame_p95", percentile(loading, 0.95), "ms",
+    bench::figure("folder_fling_loading_frame_p95", bench::percentile(loading, 0.95), "ms",
            "< 16.7 ms, one 60 Hz frame");
-    figure("folder_fling_loaded_frame_median", percentile(loaded, 0.5), "ms",
+    bench::figure("folder_fling_loaded_frame_median", bench::percentile(loaded, 0.5), "ms",
            "reference: nothing left to load");
-    figure("folder_fling_loaded_frame_p95", percentile(loaded, 0.95), "ms",
+    bench::figure("folder_fling_loaded_frame_p95", bench::percentile(loaded, 0.95), "ms",
            "reference: nothing left to load");
   }
   lv::set_screen_host(nullptr);

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/base/settings.h"
+#include "bench_util.h"
 #include "app/element_types.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
@@ -59,61 +60,6 @@ constexpr uint32_t kFrameMs = 16;
 constexpr int kFlingFrames = 3000;
 
 uint32_t g_clock_ms = 1000;
-
-double now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-  std::fflush(stdout);
-}
-
-bool write_bytes(const fs::path& path, const void* data, size_t size) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
-// A small photograph-like picture of its own colours and size (cache names
-// come from size and creation time), with its cache file beside the
-// library's others.
-bool make_folder_picture(const fs::path& path, int serial) {
-  constexpr int w = 120, h = 90;
-  std::vector<uint8_t> rgb(size_t{w} * h * 3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = &rgb[(size_t(y) * w + x) * 3];
-      p[0] = uint8_t(x * 2 + serial * 5);
-      p[1] = uint8_t(y * 2 + serial * 11);
-      p[2] = uint8_t(x + y + serial * 3);
-    }
-  std::vector<uint8_t> jpeg;
-  if (!lv::encode_jpeg(rgb.data(), w, h, size_t{w} * 3, 75, jpeg) || jpeg.size() < 2) return false;
-  // A comment of `serial` bytes right after SOI makes every size differ.
-  std::vector<uint8_t> bytes(jpeg.begin(), jpeg.begin() + 2);
-  bytes.insert(bytes.end(), {0xFF, 0xFE, uint8_t((serial + 2) >> 8), uint8_t((serial + 2) & 0xFF)});
-  bytes.insert(bytes.end(), size_t(serial), uint8_t{' '});
-  bytes.insert(bytes.end(), jpeg.begin() + 2, jpeg.end());
-  if (!write_bytes(path, bytes.data(), bytes.size())) return false;
-
-  std::vector<uint8_t> cache;
-  if (lv::build_cache_bytes(bytes.data(), bytes.size(), {}, cache) != lv::CacheBuildResult::built)
-    return false;
-  const std::u16string name = lv::cache_name(lv::from_utf8(path.string()), lv::kMyDocumentsDrive);
-  if (name.empty()) return false;
-  const fs::path cache_path = lv::to_utf8(lv::expand_path(name));
-  fs::create_directories(cache_path.parent_path());
-  return write_bytes(cache_path, cache.data(), cache.size());
-}
 
 void write_settings(const fs::path& home, bool log) {
   fs::create_directories(home / ".config/lumiview");
@@ -269,12 +215,12 @@ std::vector<double> fling_frames(const fs::path& folder_list) {
       std::fprintf(stderr, "startup_bench: the album shows %d folders\n", album.folder_count());
     bool down = true;
     for (int i = 0; i < kFlingFrames; ++i) {
-      const double start = now_ms();
+      const double start = bench::now_ms();
       if (std::abs(album.list().velocity()) < 50) fling(album, down);
       g_clock_ms += kFrameMs;
       album.on_timer(kFrameMs / 1000.0);
       album.repaint(target, {kWidth, kHeight});
-      frames.push_back(now_ms() - start);
+      frames.push_back(bench::now_ms() - start);
     }
   }
   lv::set_screen_host(nullptr);
@@ -313,7 +259,7 @@ int main() {
     const fs::path folder = pictures / name;
     fs::create_directories(folder);
     const fs::path picture = folder / "IMG_0001.JPG";
-    if (!make_folder_picture(picture, i + 1)) {
+    if (!bench::make_cached_picture(picture, lv::kMyDocumentsDrive, i + 1, 120, 90)) {
       std::fprintf(stderr, "startup_bench: cannot make %s\n", picture.c_str());
       return 1;
     }
@@ -335,7 +281,7 @@ int main() {
   write_settings(home, true);
   std::vector<double> to_album, to_loop, album_build, to_swap;
   for (int run = 0; run < kStartRuns; ++run) {
-    const uint32_t spawned = uint32_t(uint64_t(now_ms()));
+    const uint32_t spawned = uint32_t(uint64_t(bench::now_ms()));
     const pid_t pid = start_program(root, "wait 1500\n");
     const fs::path log = tmp / "lumiview.txt";
     uint32_t loop = 0, built_start = 0, built_end = 0, swapped = 0;
@@ -350,14 +296,14 @@ int main() {
     album_build.push_back(double(built_end - built_start));
     to_swap.push_back(double(swapped - built_end));
   }
-  const double startup = percentile(to_album, 0.5);
-  figure("startup_to_album_frame", startup, "ms", "the splash's 500 ms + < 300 ms");
-  figure("startup_beyond_splash", startup - 500.0, "ms", "< 300 ms on the desktop");
-  figure("startup_to_message_loop", percentile(to_loop, 0.5), "ms",
+  const double startup = bench::percentile(to_album, 0.5);
+  bench::figure("startup_to_album_frame", startup, "ms", "the splash's 500 ms + < 300 ms");
+  bench::figure("startup_beyond_splash", startup - 500.0, "ms", "< 300 ms on the desktop");
+  bench::figure("startup_to_message_loop", bench::percentile(to_loop, 0.5), "ms",
          "part of the above: process, skin, library, splash");
-  figure("startup_album_screen_build", percentile(album_build, 0.5), "ms",
+  bench::figure("startup_album_screen_build", bench::percentile(album_build, 0.5), "ms",
          "part of the above; < 100 ms with 1,000 folders");
-  figure("startup_album_built_to_shown", percentile(to_swap, 0.5), "ms",
+  bench::figure("startup_album_built_to_shown", bench::percentile(to_swap, 0.5), "ms",
          "part of the above: the next frame takes it over");
 
   // A still album screen, as users run it: no log.
@@ -368,16 +314,16 @@ int main() {
     if (pid < 0) return 1;
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const double before = process_cpu_seconds(pid);
-    const double wall_start = now_ms();
+    const double wall_start = bench::now_ms();
     std::this_thread::sleep_for(std::chrono::seconds(kStillSeconds));
     const double used = process_cpu_seconds(pid) - before;
-    const double wall = (now_ms() - wall_start) / 1000.0;
+    const double wall = (bench::now_ms() - wall_start) / 1000.0;
     rusage usage{};
     if (!wait_program(pid, &usage)) status = 1;
-    figure("still_album_cpu", 100.0 * used / wall, "% of a core", "< 2 %");
+    bench::figure("still_album_cpu", 100.0 * used / wall, "% of a core", "< 2 %");
     const double total = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    figure("still_album_run_cpu_total", total, "s",
+    bench::figure("still_album_run_cpu_total", total, "s",
            "reference: start-up and 13 s of the still screen");
   }
 
@@ -385,8 +331,8 @@ int main() {
   if (frames.empty()) {
     status = 1;
   } else {
-    figure("album_fling_frame_median", percentile(frames, 0.5), "ms", "< 8 ms on the desktop");
-    figure("album_fling_frame_p95", percentile(frames, 0.95), "ms", "< 16.7 ms, one 60 Hz frame");
+    bench::figure("album_fling_frame_median", bench::percentile(frames, 0.5), "ms", "< 8 ms on the desktop");
+    bench::figure("album_fling_frame_p95", bench::percentile(frames, 0.95), "ms", "< 16.7 ms, one 60 Hz frame");
   }
 
   std::error_code ignored;

@@ -26,7 +26,9 @@ NodeFactory table_factory(TableAxis axis) {
   return [axis] { return std::unique_ptr<Element>(std::make_unique<TableElement>(axis)); };
 }
 
-NodeFactory factory_for(std::u16string_view name) {
+}  // namespace
+
+NodeFactory widget_factory(std::u16string_view name) {
   if (name == u"text") return factory_of<TextElement>();
   if (name == u"color") return factory_of<ColorElement>();
   if (name == u"image") return factory_of<ImageElement>();
@@ -40,11 +42,9 @@ NodeFactory factory_for(std::u16string_view name) {
   return factory_of<Element>();
 }
 
-}  // namespace
-
 void register_widget_types(NodeTypeRegistry& registry) {
   for (std::u16string_view name : kWidgetTypeNames)
-    registry.register_type(std::u16string(name), factory_for(name));
+    registry.register_type(std::u16string(name), widget_factory(name));
 }
 
 void unregister_widget_types(NodeTypeRegistry& registry) {

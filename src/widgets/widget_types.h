@@ -14,6 +14,10 @@ inline constexpr std::array<std::u16string_view, 11> kWidgetTypeNames = {
     u"node",   u"text",  u"color",     u"image",    u"htable", u"vtable",
     u"button", u"vlist", u"multinode", u"progress", u"clip"};
 
+// A factory of the element class of one type name above; a plain element
+// for any other name.
+NodeFactory widget_factory(std::u16string_view name);
+
 // Registers every type above, in this order; throws
 // jobser::NodeAlreadyRegistered when one is there already.
 void register_widget_types(NodeTypeRegistry& registry = NodeTypeRegistry::instance());

@@ -1,0 +1,78 @@
+#pragma once
+
+// What the benchmarks share: the wall clock, percentiles, the "figure:"
+// line, and small photograph-like pictures with their cache files.
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "app/base/settings.h"
+#include "library/cache_build.h"
+#include "library/cache_file.h"
+#include "library/libjpeg_codec.h"
+#include "platform/text.h"
+
+namespace bench {
+
+inline double now_ms() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+inline double percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+inline void figure(const char* name, double value, const char* unit, const char* goal) {
+  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
+  std::fflush(stdout);
+}
+
+inline bool write_bytes(const std::filesystem::path& path, const void* data, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+// A w x h picture whose colours and file size are its own (cache files are
+// named after size and creation time: a comment of `serial` bytes follows
+// SOI), and its cache file, written as the library would but without
+// waiting for the disk.
+inline bool make_cached_picture(const std::filesystem::path& path, std::u16string_view drive,
+                                int serial, int w, int h) {
+  std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+      p[0] = uint8_t(x * 3 + serial * 7);
+      p[1] = uint8_t(y * 3 + serial * 13);
+      p[2] = uint8_t((x + y) * 2 + serial);
+    }
+  std::vector<uint8_t> jpeg;
+  if (!lv::encode_jpeg(rgb.data(), w, h, size_t(w) * 3, 75, jpeg) || jpeg.size() < 2) return false;
+  std::vector<uint8_t> bytes(jpeg.begin(), jpeg.begin() + 2);
+  bytes.insert(bytes.end(), {0xFF, 0xFE, uint8_t((serial + 2) >> 8), uint8_t((serial + 2) & 0xFF)});
+  bytes.insert(bytes.end(), size_t(serial), uint8_t{' '});
+  bytes.insert(bytes.end(), jpeg.begin() + 2, jpeg.end());
+  if (!write_bytes(path, bytes.data(), bytes.size())) return false;
+
+  std::vector<uint8_t> cache;
+  if (lv::build_cache_bytes(bytes.data(), bytes.size(), {}, cache) != lv::CacheBuildResult::built)
+    return false;
+  const std::u16string name = lv::cache_name(lv::from_utf8(path.string()), drive);
+  if (name.empty()) return false;
+  const std::filesystem::path cache_path = lv::to_utf8(lv::expand_path(name));
+  std::filesystem::create_directories(cache_path.parent_path());
+  return write_bytes(cache_path, cache.data(), cache.size());
+}
+
+}  // namespace bench
