@@ -298,6 +298,7 @@ TEST_F(CacheFileTest, LayoutsOfTheEdgeCasesByteByByte) {
       const uint32_t index_size = get32(cache, record + 4);
       EXPECT_EQ(get32(cache, record + 8), at + index_size) << "level " << i;
       const Bytes image = slice(cache, at + index_size, get32(cache, record + 12));
+      ASSERT_FALSE(image.empty()) << "level " << i;
       const RgbPicture reduced = reduce_reference(decode_reference(previous));
       EXPECT_EQ(reduced.width, e.sizes[i - 1].width);
       EXPECT_EQ(reduced.height, e.sizes[i - 1].height);
@@ -326,8 +327,8 @@ TEST_F(CacheFileTest, PanoramaKeepsEveryLevelAtLeastOnePixelHigh) {
   for (int i = 1; i <= 6; ++i) {
     JpegHeader header;
     const size_t record = 14 + 16 * (i - 1);
-    ASSERT_TRUE(read_jpeg_header(cache.data() + get32(cache, record + 8), get32(cache, record + 12),
-                                 header));
+    const Bytes image = slice(cache, get32(cache, record + 8), get32(cache, record + 12));
+    ASSERT_TRUE(read_jpeg_header(image.data(), image.size(), header)) << i;
     EXPECT_EQ(header.width, expected[i - 1].width) << i;
     EXPECT_EQ(header.height, expected[i - 1].height) << i;
   }
@@ -351,7 +352,8 @@ TEST_F(CacheFileTest, PicturesTheOwnDecoderRefusesGetLevelsThroughLibjpeg) {
       "cmyk.jpg", read_bytes(testdata_path("jpeg/jpeg-decoder/reftest/mozilla/jpg-cmyk-2.jpg")))));
   EXPECT_EQ(get32(cmyk, 10), 0u);
   JpegHeader thumb;
-  ASSERT_TRUE(read_jpeg_header(cmyk.data() + get32(cmyk, 14), get32(cmyk, 18), thumb));
+  const Bytes thumb_bytes = slice(cmyk, get32(cmyk, 14), get32(cmyk, 18));
+  ASSERT_TRUE(read_jpeg_header(thumb_bytes.data(), thumb_bytes.size(), thumb));
   EXPECT_EQ(thumb.components, 3);
   EXPECT_EQ(thumb.width, 64);
 }
@@ -483,6 +485,7 @@ TEST_F(CacheFileTest, DamagedCacheFilesGiveNoThumbnail) {
   const Bytes good = read_bytes(cache);
   const size_t thumb_record = 14 + 16 * good[4];
   const uint32_t thumb_offset = get32(good, thumb_record);
+  ASSERT_LT(thumb_offset, good.size());
   const Bytes small_thumb = encode_reference({32, 32, 0, Bytes(32 * 32 * 3, 0)}, 95);
   const std::vector<std::pair<const char*, std::function<void(Bytes&)>>> damages = {
       {"truncated in the thumbnail", [&](Bytes& b) { b.resize(b.size() - 10); }},

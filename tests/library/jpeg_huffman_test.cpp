@@ -71,31 +71,6 @@ TEST(JpegHuffman, RejectsTablesThatAreNoPrefixCode) {
   EXPECT_FALSE(t.build(HuffmanSpec{}, TableClass::ac));  // never defined
 }
 
-TEST(JpegHuffman, StandardLuminanceAcCodes) {
-  // ITU T.81 Table K.5: EOB 1010, 0/1 00, 0/3 100, ZRL 11111111001,
-  // 15/10 1111111111111110.
-  HuffmanTable t;
-  ASSERT_TRUE(t.build(standard_huffman_spec(TableClass::ac, 0), TableClass::ac));
-  // A code of `length` bits at the top of the looked-ahead bits.
-  auto at = [](uint32_t code, int length) { return code << (HuffmanTable::kLookupBits - length); };
-  EXPECT_EQ(t.lookup[at(0b1010, 4)], (4 << 8) | 0x00);
-  EXPECT_EQ(t.lookup[at(0b00, 2)], (2 << 8) | 0x01);
-  EXPECT_EQ(t.lookup[at(0b100, 3)], (3 << 8) | 0x03);
-  EXPECT_EQ(t.lookup[at(0b11111111001, 11)], (11 << 8) | 0xF0);
-  EXPECT_EQ(t.lookup[at(0b11111111111, 11)], 0);  // longer codes only
-  int length = 0;
-  EXPECT_EQ(t.decode_long(0xFFFE, length), 0xFA);
-  EXPECT_EQ(length, 16);
-  EXPECT_EQ(t.decode_long(0xFFFF, length), 0);  // no code: 17 bits, value 0
-  EXPECT_EQ(length, 17);
-  // Code 00 and extra bit 1: coefficient +1 in three bits; 00 then 0: -1.
-  EXPECT_EQ(t.fast[at(0b001, 3)], (1 << 16) | 3);
-  EXPECT_EQ(t.fast[at(0b000, 3)], static_cast<int32_t>(0xFFFF0000u) | 3);
-  t.build_skip_runs();
-  EXPECT_EQ(t.skip[at(0b1010, 4)], (64 << 5) | 4);
-  EXPECT_EQ(t.skip[at(0b100, 3)], (1 << 5) | 6);
-}
-
 TEST(JpegHuffman, StandardTablesAreThoseLibjpegWrites) {
   // A picture written with libjpeg's default (Annex K) tables, with its DHT
   // segments removed, decodes as the original.

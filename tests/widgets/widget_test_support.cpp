@@ -169,56 +169,50 @@ int32_t TestScreen::count_pixels(const Rect& area, uint16_t value) const {
 std::pair<int32_t, int32_t> TestScreen::ink_columns(const Rect& area, uint16_t background) const {
   int32_t first = -1, last = -1;
   for (int32_t x = area.left; x < area.right; ++x)
-    for (int32_t y = area.top; y < area.bottom; ++y)
-      if (pixel(x, y) != background) {
-        if (first < 0) first = x;
-        last = x;
-        break;
-      }
+    if (count_pixels({x, area.top, x + 1, area.bottom}, background) < area.height()) {
+      if (first < 0) first = x;
+      last = x;
+    }
   return {first, last};
 }
 
 std::pair<int32_t, int32_t> TestScreen::ink_rows(const Rect& area, uint16_t background) const {
   int32_t first = -1, last = -1;
   for (int32_t y = area.top; y < area.bottom; ++y)
-    for (int32_t x = area.left; x < area.right; ++x)
-      if (pixel(x, y) != background) {
-        if (first < 0) first = y;
-        last = y;
-        break;
-      }
+    if (count_pixels({area.left, y, area.right, y + 1}, background) < area.width()) {
+      if (first < 0) first = y;
+      last = y;
+    }
   return {first, last};
 }
 
-bool TestScreen::press(int32_t x, int32_t y) {
+namespace {
+
+PointerEvent pointer_at(int32_t x, int32_t y, bool pressed) {
   PointerEvent event;
   event.x = x;
   event.y = y;
   event.time = g_clock_ms;
-  event.pressed = 1;
-  return m_root.on_pointer_button(event);
+  event.pressed = pressed ? 1 : 0;
+  return event;
+}
+
+}  // namespace
+
+bool TestScreen::press(int32_t x, int32_t y) {
+  return m_root.on_pointer_button(pointer_at(x, y, true));
 }
 
 void TestScreen::move(int32_t x, int32_t y) {
-  PointerEvent event;
-  event.x = x;
-  event.y = y;
-  event.time = g_clock_ms;
-  event.pressed = 1;
-  m_root.on_pointer_move(event);
+  m_root.on_pointer_move(pointer_at(x, y, true));
 }
 
 bool TestScreen::release(int32_t x, int32_t y) {
-  PointerEvent event;
-  event.x = x;
-  event.y = y;
-  event.time = g_clock_ms;
-  return m_root.on_pointer_button(event);
+  return m_root.on_pointer_button(pointer_at(x, y, false));
 }
 
 bool TestScreen::cancel() {
-  PointerEvent event;
-  event.time = g_clock_ms;
+  PointerEvent event = pointer_at(0, 0, false);
   event.cancelled = 1;
   return m_root.on_pointer_button(event);
 }

@@ -10,7 +10,6 @@
 #include "widgets/image_element.h"
 #include "widgets/mask_blitter.h"
 #include "widgets/progress.h"
-#include "widgets/text_element.h"
 #include "widgets/widget_test_support.h"
 
 namespace lv {
@@ -54,7 +53,6 @@ constexpr const char* kButtonSkin = R"({"Main": {"children": [
 class ButtonTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    skin.language("Ok=Fine\n");
     ASSERT_TRUE(skin.load_nodes(kButtonSkin));
     screen = std::make_unique<TestScreen>(skin, u"Main", Size{200, 100});
     screen->layout();
@@ -71,18 +69,6 @@ class ButtonTest : public ::testing::Test {
   ButtonElement* button = nullptr;
   Recorded listener;
 };
-
-TEST_F(ButtonTest, LoadsItsStatesKeyAndText) {
-  EXPECT_EQ(button->rect(), (Rect{50, 30, 150, 70}));
-  EXPECT_EQ(button->bind_key(), kKeySoftLeft);
-  EXPECT_EQ(screen->find<ButtonElement>(u"bare").bind_key(), 0);  // names are exact
-  EXPECT_EQ(screen->find<TextElement>(u"#text").text(), u"Fine");
-  EXPECT_EQ(shown(), u"#normal");
-  EXPECT_FALSE(screen->find(u"#pressed").visible());
-  EXPECT_FALSE(screen->find(u"#disabled").visible());
-  button->set_text(u"Go");
-  EXPECT_EQ(screen->find<TextElement>(u"#text").text(), u"Go");
-}
 
 TEST_F(ButtonTest, PressAndReleaseInsideClicks) {
   EXPECT_TRUE(screen->press(60, 40));
