@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "screen_bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"
@@ -45,42 +46,6 @@ constexpr uint32_t kFrameMs = 16;
 constexpr int kReferenceFrames = 600;
 
 uint32_t g_clock_ms = 1000;
-
-class BenchHost final : public lv::ScreenHost {
- public:
-  void add_screen(lv::ScreenRoot& screen, lv::ScreenLayer, lv::ScreenAnimation) override {
-    size_to_client_area(screen);
-  }
-  void remove_screen(lv::ScreenRoot&, lv::ScreenAnimation) override {}
-  void size_to_client_area(lv::ScreenRoot& screen) override { screen.layout({kWidth, kHeight}); }
-  void redraw_all() override {}
-  uint32_t now_ms() const override { return g_clock_ms; }
-  void edit_natively(lv::Element*) override {}
-};
-
-class BenchApp final : public lv::AppServices {
- public:
-  void quit() override {}
-  void minimize() override {}
-  void bring_to_front() override {}
-  void refit_to_screen() override {}
-  lv::ScreenInfo screen_info() const override {
-    lv::ScreenInfo info;
-    info.width = kWidth;
-    info.height = kHeight;
-    info.work_width = kWidth;
-    info.work_height = kHeight;
-    info.orientation = 0;
-    return info;
-  }
-  bool has_several_languages() const override { return false; }
-  bool has_several_skins() const override { return false; }
-  void fill_language_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
-  void fill_skin_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
-  bool choose(std::u16string_view) override { return false; }
-  void show_about() override {}
-  bool open_document(const std::u16string&) override { return false; }
-};
 
 // The stylus and the clock: flings that turn at either end of the grid.
 class Flinger {
@@ -157,14 +122,14 @@ int main() {
 
   lv::register_widget_types();
   lv::Properties skin;
-  lv::ScreenInfo info = BenchApp().screen_info();
+  lv::ScreenInfo info = bench::BenchApp({kWidth, kHeight}).screen_info();
   if (!skin.load_skin(lv::from_utf8(LUMIVIEW_BINARY_DIR "/skins/bin/default.skin"), info)) {
     std::fprintf(stderr, "folder_bench: the default skin does not load\n");
     return 1;
   }
   g_clock_ms = 1000;
   lv::platform::set_tick_source([] { return g_clock_ms; });
-  BenchHost host;
+  bench::BenchHost host({kWidth, kHeight}, g_clock_ms);
   lv::set_screen_host(&host);
 
   int status = 0;
@@ -172,7 +137,7 @@ int main() {
     lv::PhotoLibrary::Options options;
     options.worker = lv::PhotoLibrary::Worker::manual;
     lv::PhotoLibrary library(std::move(options));
-    BenchApp app;
+    bench::BenchApp app({kWidth, kHeight});
     lv::FolderScreen screen(skin, library, app);
     const std::u16string folder_path = lv::from_utf8(folder.string() + "/");
     screen.open({drive, folder_path, folder_path + u"IMG_0000.JPG", kPictures});

@@ -30,6 +30,7 @@
 
 #include "app/base/settings.h"
 #include "bench_util.h"
+#include "screen_bench_util.h"
 #include "app/element_types.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
@@ -129,36 +130,6 @@ double process_cpu_seconds(pid_t pid) {
   return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-class BenchHost final : public lv::ScreenHost {
- public:
-  void add_screen(lv::ScreenRoot& screen, lv::ScreenLayer, lv::ScreenAnimation) override {
-    size_to_client_area(screen);
-  }
-  void remove_screen(lv::ScreenRoot&, lv::ScreenAnimation) override {}
-  void size_to_client_area(lv::ScreenRoot& screen) override { screen.layout({kWidth, kHeight}); }
-  void redraw_all() override {}
-  uint32_t now_ms() const override { return g_clock_ms; }
-  void edit_natively(lv::Element*) override {}
-};
-
-class BenchApp final : public lv::AppServices {
- public:
-  void quit() override {}
-  void minimize() override {}
-  void bring_to_front() override {}
-  void refit_to_screen() override {}
-  lv::ScreenInfo screen_info() const override {
-    return lv::ScreenInfo{kWidth, kHeight, 0, 0, kWidth, kHeight, 0, 96};
-  }
-  bool has_several_languages() const override { return false; }
-  bool has_several_skins() const override { return false; }
-  void fill_language_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
-  void fill_skin_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
-  bool choose(std::u16string_view) override { return false; }
-  void show_about() override {}
-  bool open_document(const std::u16string&) override { return false; }
-};
-
 void pointer(lv::AlbumScreen& album, int32_t y, bool pressed, bool move) {
   lv::PointerEvent event;
   event.x = kWidth / 2;
@@ -193,20 +164,20 @@ std::vector<double> fling_frames(const fs::path& folder_list) {
   lv::register_element_types();
   lv::Properties skin;
   if (!skin.load_skin(lv::from_utf8(LUMIVIEW_BINARY_DIR "/skins/bin/default.skin"),
-                      BenchApp().screen_info()) ||
+                      bench::BenchApp({kWidth, kHeight}).screen_info()) ||
       !skin.language().load(lv::from_utf8(LUMIVIEW_BINARY_DIR "/english.lng"))) {
     std::fprintf(stderr, "startup_bench: the default skin or language does not load\n");
     return frames;
   }
   lv::platform::set_tick_source([] { return g_clock_ms; });
-  BenchHost host;
+  bench::BenchHost host({kWidth, kHeight}, g_clock_ms);
   lv::set_screen_host(&host);
   {
     lv::PhotoLibrary::Options options;
     options.folder_list_path = lv::from_utf8(folder_list.string());
     options.worker = lv::PhotoLibrary::Worker::manual;
     lv::PhotoLibrary library(std::move(options));
-    BenchApp app;
+    bench::BenchApp app({kWidth, kHeight});
     lv::AlbumScreen album(skin, library, app);
     lv::RenderSurface target(kWidth, kHeight);
     album.on_timer(kFrameMs / 1000.0);  // the folder list arrives
