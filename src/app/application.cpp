@@ -6,6 +6,7 @@
 #include "app/element_types.h"
 #include "app/main_window.h"
 #include "app/skin_choice.h"
+#include "app/tick_log.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -21,18 +22,6 @@ namespace lv {
 namespace {
 
 Application* g_application = nullptr;
-
-constexpr std::u16string_view kSkinItem = u"Skin#";
-constexpr std::u16string_view kLanguageItem = u"Language#";
-
-// "default" of ".../skins/bin/default.skin".
-std::u16string file_stem(std::u16string_view path) {
-  const size_t slash = path.find_last_of(u'/');
-  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.find_last_of(u'.');
-  if (dot != std::u16string_view::npos) name = name.substr(0, dot);
-  return std::u16string(name);
-}
 
 FontRef make_default_font() {
   FontDesc desc;
@@ -64,12 +53,12 @@ Application::Application(std::u16string_view name, Properties& properties, Optio
                                                std::move(options.base_folder));
   m_about = std::make_unique<AboutScreen>();
   set_screen_host(this);
-  log() << platform::tick_count() << u"Application::Application() this="
+  tick_log() << u"Application::Application() this="
         << static_cast<const void*>(this) << u"\n";
 }
 
 Application::~Application() {
-  log() << platform::tick_count() << u"Application::~Application()\n";
+  tick_log() << u"Application::~Application()\n";
   reset_default_font();
   // The about box takes itself off the stack, so it goes while the stack
   // and the host are still here.
@@ -238,10 +227,7 @@ void Application::fill_skin_menu(std::vector<MenuItem>& items,
 
 bool Application::choose(std::u16string_view item_id) {
   // What to go back to when the screens cannot be built from the choice.
-  const std::u16string previous =
-      starts_with(item_id, kSkinItem)
-          ? std::u16string(kSkinItem) + file_stem(m_properties.path())
-          : std::u16string(kLanguageItem) + file_stem(m_properties.language().path());
+  const std::u16string previous = m_skin_choice->current_item(item_id);
   try {
     if (!m_skin_choice->choose(item_id, screen_info())) return false;
   } catch (const jobser::SkinException& fault) {

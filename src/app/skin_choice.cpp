@@ -176,6 +176,12 @@ void SkinChoice::fill_skin_menu(std::vector<MenuItem>& items,
   items.push_back(cancel_item(cancel_style));
 }
 
+std::u16string SkinChoice::current_item(std::u16string_view item_id) const {
+  if (starts_with(item_id, kSkinPrefix))
+    return std::u16string(kSkinPrefix) + skin_name_of(m_skin.path());
+  return std::u16string(kLanguagePrefix) + language_name_of(m_language.path());
+}
+
 bool SkinChoice::choose(std::u16string_view item_id, const ScreenInfo& screen) {
   if (starts_with(item_id, kLanguagePrefix))
     return choose_language(item_id.substr(kLanguagePrefix.size()));

@@ -47,6 +47,9 @@ class SkinChoice {
   // notification. The current one, a file that does not load and any other
   // id answer false and change nothing.
   bool choose(std::u16string_view item_id, const ScreenInfo& screen);
+  // The item id of the skin in use for a "Skin#" id, else of the language
+  // in use: what to choose to go back.
+  std::u16string current_item(std::u16string_view item_id) const;
 
   std::u16string language_folder() const { return m_base; }
   std::u16string skin_folder() const;
