@@ -53,8 +53,7 @@ Application::Application(std::u16string_view name, Properties& properties, Optio
                                                std::move(options.base_folder));
   m_about = std::make_unique<AboutScreen>();
   set_screen_host(this);
-  tick_log() << u"Application::Application() this="
-        << static_cast<const void*>(this) << u"\n";
+  tick_log() << u"Application::Application() this=" << static_cast<const void*>(this) << u"\n";
 }
 
 Application::~Application() {
