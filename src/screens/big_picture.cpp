@@ -168,6 +168,17 @@ void BigPictureElement::zoom_to(double target, std::optional<Point> anchor) {
   mark_redraw();
 }
 
+void BigPictureElement::zoom_at(double zoom, PointD at, bool settle) {
+  const ViewMap before = view_map();
+  const PointD picture{before.px(at.x), before.py(at.y)};
+  m_zoom = m_target_zoom = zoom;
+  m_anchor_screen.reset();
+  const double s = scale();
+  m_centre = {picture.x - (at.x - before.vx) / s, picture.y - (at.y - before.vy) / s};
+  if (settle) set_level_from_zoom();
+  notify_moved();
+}
+
 void BigPictureElement::set_centre(PointD centre) {
   if (centre == m_centre) return;
   m_centre = centre;

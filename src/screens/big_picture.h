@@ -157,6 +157,12 @@ class BigPictureElement : public Element {
   // the picture point under it stays there; otherwise the view's centre
   // stays.
   void zoom_to(double target, std::optional<Point> anchor = std::nullopt);
+  // Zooms at once, keeping the picture point under `at` (a point of the
+  // screen) where it is: a pinch. The level follows only when `settle` is
+  // set (the gesture ended), so the tiles are not asked for at every step.
+  void zoom_at(double zoom, PointD at, bool settle);
+  // Moves the picture with the pointer by screen pixels, edges damped.
+  void pan_by(double dx, double dy) { drag_by(dx, dy); }
   double zoom_speed() const { return m_zoom_speed; }
   void set_zoom_speed(double speed) { m_zoom_speed = speed; }
   bool zoom_settled() const { return m_zoom == m_target_zoom; }

@@ -125,6 +125,15 @@ TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   for (int i = 0; i < 10; ++i) screen->tick(0.1);
   EXPECT_NEAR(pic->centre().x, 2048 + 200 - 100, 1e-6);
   EXPECT_NEAR(pic->centre().y, 2048, 1e-6);
+
+  // A pinch zooms at once about the fingers; the level waits for its end.
+  pic->set_zoom(2);
+  pic->set_centre({2048, 2048});
+  pic->zoom_at(3, {340, 400}, false);
+  EXPECT_NEAR(pic->centre().x, 2048 + 100 / 0.25 - 100 / 0.5, 1e-6);
+  EXPECT_EQ(pic->level_in_use(), 2);
+  pic->zoom_at(3, {340, 400}, true);
+  EXPECT_EQ(pic->level_in_use(), 3);
 }
 
 TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
