@@ -450,7 +450,10 @@ void ImageScreen::fill(int32_t, std::u16string_view key, std::u16string&,
 }
 
 void ImageScreen::show_panel(const std::u16string& text) {
-  m_controls->panel->set_text(text);
+  // The last line's end would read as one more line that does not fit.
+  std::u16string shown = text;
+  while (!shown.empty() && shown.back() == u'\n') shown.pop_back();
+  m_controls->panel->set_text(shown);
   m_controls->panel->set_visible(true);
 }
 

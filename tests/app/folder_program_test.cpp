@@ -144,7 +144,7 @@ TEST(FolderProgram, OpeningCorrectsTheFolderListAndFillsInTheNewThumbnail) {
   ASSERT_TRUE(run.add_picture("jpeg/large/Kleiber_by_Lukas_Baubkus.jpg", "Trip"));
 
   ASSERT_EQ(run.run(std::string(kStart) + tap({120, kFirstAlbumRowY}) +
-                    "wait 60\nscreenshot loading.png\nidle 800 30000\nscreenshot filled.png\n"),
+                    "wait 60\nscreenshot loading.png\nidle 3000 60000\nscreenshot filled.png\n"),
             0)
       << run.error_output();
   const auto lines = run.log_lines();
