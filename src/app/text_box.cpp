@@ -122,42 +122,48 @@ bool TextBox::replace_selection(std::u16string_view text) {
 
 // --- Input ---------------------------------------------------------------------
 
+size_t TextBox::line_start() const {
+  if (m_lines == Lines::single || m_caret == 0) return 0;
+  const size_t feed = m_text.rfind(u'\n', m_caret - 1);
+  return feed == std::u16string::npos ? 0 : feed + 1;
+}
+
+size_t TextBox::line_end() const {
+  if (m_lines == Lines::single) return m_text.size();
+  const size_t feed = m_text.find(u'\n', m_caret);
+  return feed == std::u16string::npos ? m_text.size() : feed;
+}
+
+void TextBox::copy(platform::Clipboard& clipboard) const {
+  if (!has_selection()) return;
+  clipboard.set_text(
+      std::u16string_view(m_text).substr(selection_start(), selection_end() - selection_start()));
+}
+
+// Ctrl with a key: select all, copy, cut, paste.
+TextBox::Change TextBox::command(int code, platform::Clipboard& clipboard) {
+  Change change;
+  change.handled = true;
+  if (code == kKeyA) {
+    select_all();
+  } else if (code == kKeyA + ('C' - 'A') || code == kKeyInsert) {
+    copy(clipboard);
+  } else if (code == kKeyA + ('X' - 'A')) {
+    copy(clipboard);
+    change.text = replace_selection({});
+  } else if (code == kKeyA + ('V' - 'A')) {
+    change.text = replace_selection(accepted(clipboard.text()));
+  } else {
+    change.handled = false;
+  }
+  return change;
+}
+
 TextBox::Change TextBox::key(int code, Modifiers modifiers, platform::Clipboard& clipboard) {
+  if (modifiers.ctrl) return command(code, clipboard);
   Change change;
   change.handled = true;
   const bool shift = modifiers.shift;
-  auto line_start = [&] {
-    if (m_lines == Lines::single) return size_t{0};
-    const size_t feed = m_caret > 0 ? m_text.rfind(u'\n', m_caret - 1) : std::u16string::npos;
-    return feed == std::u16string::npos ? size_t{0} : feed + 1;
-  };
-  auto line_end = [&] {
-    if (m_lines == Lines::single) return m_text.size();
-    const size_t feed = m_text.find(u'\n', m_caret);
-    return feed == std::u16string::npos ? m_text.size() : feed;
-  };
-  auto copy = [&] {
-    if (has_selection())
-      clipboard.set_text(std::u16string_view(m_text).substr(selection_start(),
-                                                            selection_end() - selection_start()));
-  };
-  auto paste = [&] { change.text = replace_selection(accepted(clipboard.text())); };
-
-  if (modifiers.ctrl) {
-    if (code == kKeyA) {
-      select_all();
-    } else if (code == kKeyA + ('C' - 'A') || code == kKeyInsert) {
-      copy();
-    } else if (code == kKeyA + ('X' - 'A')) {
-      copy();
-      change.text = replace_selection({});
-    } else if (code == kKeyA + ('V' - 'A')) {
-      paste();
-    } else {
-      change.handled = false;
-    }
-    return change;
-  }
   switch (code) {
     case kKeyLeft:
       move_caret(has_selection() && !shift ? selection_start() : before(m_caret), shift);
@@ -176,13 +182,13 @@ TextBox::Change TextBox::key(int code, Modifiers modifiers, platform::Clipboard&
       change.text = replace_selection({});
       break;
     case kKeyDel:
-      if (shift && has_selection()) copy();
+      if (shift) copy(clipboard);
       if (!has_selection()) m_anchor = after(m_caret);
       change.text = replace_selection({});
       break;
     case kKeyInsert:
       if (shift)
-        paste();
+        change.text = replace_selection(accepted(clipboard.text()));
       else
         change.handled = false;
       break;

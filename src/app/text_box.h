@@ -91,7 +91,11 @@ class TextBox {
   size_t boundary_at(Point point) const;
   size_t before(size_t index) const;
   size_t after(size_t index) const;
+  size_t line_start() const;
+  size_t line_end() const;
   void move_caret(size_t to, bool extend);
+  void copy(platform::Clipboard& clipboard) const;
+  Change command(int code, platform::Clipboard& clipboard);
   bool replace_selection(std::u16string_view text);
   std::u16string accepted(std::u16string_view text) const;
 

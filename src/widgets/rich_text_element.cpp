@@ -61,7 +61,7 @@ struct RichTextElement::Flow {
     size_t run = 0;
     size_t start = 0;  // the piece's part of the run's text
     size_t length = 0;
-    int32_t x = 0;  // from the element's left, borders included
+    int32_t x = 0;  // its left edge, from the element's left
     int32_t width = 0;
     int32_t height = 0;
     int32_t border_min = 0;  // along y
@@ -76,6 +76,21 @@ struct RichTextElement::Flow {
   };
   std::vector<Placed> placed;
   std::vector<Line> lines{Line{}};
+  int64_t pen = 0;  // where the next item goes on the last line
+
+  void new_line(bool paragraph_end) {
+    lines.back().paragraph_end = paragraph_end;
+    lines.emplace_back();
+    pen = 0;
+  }
+  void place(Placed item) {
+    item.line = lines.size() - 1;
+    Line& line = lines.back();
+    line.height = std::max(
+        line.height, clamp_to_int32(int64_t{item.border_min} + item.height + item.border_max));
+    line.right = std::max(line.right, int64_t{item.x} + item.width);
+    placed.push_back(item);
+  }
 
   int64_t total_height() const {
     int64_t total = 0;
@@ -194,84 +209,75 @@ const FontRef& RichTextElement::run_font(size_t run) const {
 
 RichTextElement::Flow RichTextElement::flow(int32_t width) const {
   Flow flow;
-  int64_t x = 0;
-  auto new_line = [&](bool paragraph_end) {
-    flow.lines.back().paragraph_end = paragraph_end;
-    flow.lines.emplace_back();
-    x = 0;
-  };
-  auto place = [&](Flow::Placed placed) {
-    placed.line = flow.lines.size() - 1;
-    Flow::Line& line = flow.lines.back();
-    line.height = std::max(line.height, clamp_to_int32(int64_t{placed.border_min} + placed.height +
-                                                       placed.border_max));
-    line.right = std::max(line.right, int64_t{placed.x} + placed.width);
-    flow.placed.push_back(placed);
-  };
-
   for (const Item& item : m_items) {
-    if (Element* element = item.element) {
-      if (!element->visible()) continue;
-      const int32_t preferred = element->width_range().preferred;
-      const int64_t room = int64_t{element->border_min().x} + preferred + element->border_max().x;
-      if (m_wrap && x > 0 && x + room > width) new_line(false);
-      Flow::Placed placed;
-      placed.element = element;
-      placed.x = clamp_to_int32(x + element->border_min().x);
-      placed.width = preferred;
-      placed.height = element->height_range().preferred;
-      placed.border_min = element->border_min().y;
-      placed.border_max = element->border_max().y;
-      placed.anchor = element->anchor_y();
-      place(placed);
-      x += room;
-      continue;
-    }
-
-    const std::u16string& text = m_runs[item.run].text;
-    std::vector<int32_t> extents;
-    const int32_t line_height = measure_text(run_font(item.run), text, -1, &extents).height;
-    auto extent_before = [&](size_t i) -> int64_t { return i > 0 ? extents[i - 1] : 0; };
-    auto add_piece = [&](size_t start, size_t length, int64_t left) {
-      Flow::Placed placed;
-      placed.run = item.run;
-      placed.start = start;
-      placed.length = length;
-      placed.x = clamp_to_int32(left);
-      placed.width = clamp_to_int32(extents[start + length - 1] - extent_before(start));
-      placed.height = line_height;
-      place(placed);
-    };
-
-    std::vector<TextLine> segments{TextLine{0, static_cast<int32_t>(text.size())}};
-    if (m_wrap && extents.size() == text.size())
-      segments = break_lines(text, extents, width, clamp_to_int32(x));
-    for (size_t s = 0; s < segments.size(); ++s) {
-      if (s > 0) {
-        const auto before = static_cast<size_t>(segments[s - 1].start + segments[s - 1].length);
-        new_line(before < text.size() && text[before] == u'\n');
-      }
-      // An empty line of the run is still as high as its font.
-      flow.lines.back().height = std::max(flow.lines.back().height, line_height);
-      const auto start = static_cast<size_t>(segments[s].start);
-      const auto end = start + static_cast<size_t>(segments[s].length);
-      if (start == end || extents.size() < end) continue;
-      const int64_t left = x - extent_before(start);
-      if (m_halign == HAlign::justify) {
-        for (size_t w = start; w < end;) {
-          while (w < end && is_blank(text[w])) ++w;
-          size_t w_end = w;
-          while (w_end < end && !is_blank(text[w_end])) ++w_end;
-          if (w_end > w) add_piece(w, w_end - w, left + extent_before(w));
-          w = w_end;
-        }
-      } else {
-        add_piece(start, end - start, x);
-      }
-      x = left + extents[end - 1];
-    }
+    if (item.element)
+      flow_inline(flow, *item.element, width);
+    else
+      flow_run(flow, item.run, width);
   }
   return flow;
+}
+
+void RichTextElement::flow_inline(Flow& flow, Element& element, int32_t width) const {
+  if (!element.visible()) return;
+  const int32_t preferred = element.width_range().preferred;
+  const int64_t room = int64_t{element.border_min().x} + preferred + element.border_max().x;
+  if (m_wrap && flow.pen > 0 && flow.pen + room > width) flow.new_line(false);
+  Flow::Placed placed;
+  placed.element = &element;
+  placed.x = clamp_to_int32(flow.pen + element.border_min().x);
+  placed.width = preferred;
+  placed.height = element.height_range().preferred;
+  placed.border_min = element.border_min().y;
+  placed.border_max = element.border_max().y;
+  placed.anchor = element.anchor_y();
+  flow.place(placed);
+  flow.pen += room;
+}
+
+void RichTextElement::flow_run(Flow& flow, size_t run, int32_t width) const {
+  const std::u16string& text = m_runs[run].text;
+  std::vector<int32_t> extents;
+  const int32_t line_height = measure_text(run_font(run), text, -1, &extents).height;
+  auto extent_before = [&](size_t i) -> int64_t { return i > 0 ? extents[i - 1] : 0; };
+  auto add_piece = [&](size_t start, size_t length, int64_t left) {
+    Flow::Placed placed;
+    placed.run = run;
+    placed.start = start;
+    placed.length = length;
+    placed.x = clamp_to_int32(left);
+    placed.width = clamp_to_int32(extents[start + length - 1] - extent_before(start));
+    placed.height = line_height;
+    flow.place(placed);
+  };
+
+  std::vector<TextLine> segments{TextLine{0, static_cast<int32_t>(text.size())}};
+  if (m_wrap && extents.size() == text.size())
+    segments = break_lines(text, extents, width, clamp_to_int32(flow.pen));
+  for (size_t s = 0; s < segments.size(); ++s) {
+    if (s > 0) {
+      const auto before = static_cast<size_t>(segments[s - 1].start + segments[s - 1].length);
+      flow.new_line(before < text.size() && text[before] == u'\n');
+    }
+    // An empty line of the run is still as high as its font.
+    flow.lines.back().height = std::max(flow.lines.back().height, line_height);
+    const auto start = static_cast<size_t>(segments[s].start);
+    const auto end = start + static_cast<size_t>(segments[s].length);
+    if (start == end || extents.size() < end) continue;
+    const int64_t left = flow.pen - extent_before(start);
+    if (m_halign != HAlign::justify) {
+      add_piece(start, end - start, flow.pen);
+    } else {
+      for (size_t w = start; w < end;) {
+        while (w < end && is_blank(text[w])) ++w;
+        size_t w_end = w;
+        while (w_end < end && !is_blank(text[w_end])) ++w_end;
+        if (w_end > w) add_piece(w, w_end - w, left + extent_before(w));
+        w = w_end;
+      }
+    }
+    flow.pen = left + extents[end - 1];
+  }
 }
 
 void RichTextElement::measure_width(SizeRange& range) {
@@ -298,14 +304,9 @@ RichTextElement::Piece& RichTextElement::piece_for(size_t index) {
   return piece;
 }
 
-void RichTextElement::layout_children_x() {
-  m_in_layout = true;
-  const int32_t width = size().width;
-  auto laid_out = std::make_unique<Flow>(flow(width));
-  Flow& f = *laid_out;
-
-  // Each line moved by the alignment; with JUSTIFY the gaps between the
-  // items of a full line share what is left of the width.
+// Each line moved by the alignment; with JUSTIFY the gaps between the
+// items of a full line share what is left of the width.
+void RichTextElement::align(Flow& f, int32_t width) const {
   std::vector<std::vector<size_t>> on_line(f.lines.size());
   for (size_t i = 0; i < f.placed.size(); ++i) on_line[f.placed[i].line].push_back(i);
   for (size_t l = 0; l < f.lines.size(); ++l) {
@@ -323,6 +324,14 @@ void RichTextElement::layout_children_x() {
       f.placed[items[k]].x = clamp_to_int32(f.placed[items[k]].x + shift);
     }
   }
+}
+
+void RichTextElement::layout_children_x() {
+  m_in_layout = true;
+  const int32_t width = size().width;
+  auto laid_out = std::make_unique<Flow>(flow(width));
+  Flow& f = *laid_out;
+  align(f, width);
 
   size_t pieces = 0;
   for (Flow::Placed& placed : f.placed) {

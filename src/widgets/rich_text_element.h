@@ -118,7 +118,11 @@ class RichTextElement : public Element {
     size_t run = 0;
   };
 
+  // Where everything goes at the width (before the alignment).
   Flow flow(int32_t width) const;
+  void flow_inline(Flow& flow, Element& element, int32_t width) const;
+  void flow_run(Flow& flow, size_t run, int32_t width) const;
+  void align(Flow& flow, int32_t width) const;
   const FontRef& run_font(size_t run) const;
   Piece& piece_for(size_t index);
   // A press on a piece of the run, or the end of a press.
