@@ -1,5 +1,7 @@
 #include "app/about_screen.h"
 
+#include "app/base/settings.h"
+#include "skin/font.h"
 #include "skin/properties.h"
 #include "widgets/screen_host.h"
 
@@ -12,12 +14,25 @@ namespace lv {
 namespace {
 
 constexpr char16_t kVersion[] = u"" LUMIVIEW_VERSION;
+constexpr uint8_t kHelpLink = 1;
+// Names, the same in every language.
+constexpr std::u16string_view kLibraries = u"SDL2, libjpeg-turbo, FreeType, libpng";
+
+FontRef variant(const FontRef& font, bool bold, bool underline) {
+  FontDesc desc = font->description();
+  desc.bold = bold ? 1 : 0;
+  desc.underline = underline ? 1 : 0;
+  return create_font(desc);
+}
 
 }  // namespace
 
 std::u16string_view program_version() {
   return kVersion;
 }
+
+AboutScreen::AboutScreen(DocumentOpener open_document)
+    : m_open_document(std::move(open_document)) {}
 
 AboutScreen::~AboutScreen() {
   if (m_showing) screen_host().remove_screen(*this, ScreenAnimation::none);
@@ -29,6 +44,7 @@ void AboutScreen::show(const Properties& properties) {
   version += u' ';
   version += program_version();
   set_text_by_id(u"version", version);
+  fill_info(properties);
   m_pressed = false;
   ScreenHost& host = screen_host();
   if (m_showing) {
@@ -53,7 +69,37 @@ bool AboutScreen::on_key(const KeyEvent& event) {
   return true;
 }
 
+void AboutScreen::fill_info(const Properties& properties) {
+  auto* info = dynamic_cast<RichTextElement*>(find_by_id(u"info"));
+  if (!info) return;
+  const LanguageTable& language = properties.language();
+  const FontRef& font = info->font();
+  const FontRef bold = variant(font, true, false);
+  const Color color = info->color();
+  info->clear_runs();
+  auto line = [&](std::u16string_view label, std::u16string_view value) {
+    info->add_text(std::u16string(language.lookup(label)) + u' ', bold, color);
+    info->add_text(std::u16string(value) + u'\n', font, color);
+  };
+  line(u"About_version", program_version());
+  line(u"About_libraries", kLibraries);
+  info->add_link(language.lookup(u"About_help"), variant(font, false, true),
+                 variant(font, true, true), color, kHelpLink);
+  info->set_listener(this);
+  m_help_path = expand_path(u"%app_path%/" + language.lookup(u"Help_link"));
+}
+
+void AboutScreen::link_clicked(RichTextElement& text, size_t run) {
+  if (text.run(run).flag != kHelpLink || !m_open_document) return;
+  m_open_document(m_help_path);
+}
+
 bool AboutScreen::on_pointer_button(const PointerEvent& event) {
+  // A link takes its own press and the end of it, and leaves the box up.
+  if (ScreenRoot::on_pointer_button(event)) {
+    m_pressed = false;
+    return true;
+  }
   // Only a release that follows a press on the box closes it: the release of
   // the tap that opened the box, or one whose press the screen below took,
   // must not.

@@ -15,8 +15,8 @@
 #include "skin/font.h"
 #include "skin/properties.h"
 #include "skin/skin_exceptions.h"
+#include "widgets/edit_element.h"
 #include "widgets/screen_root.h"
-#include "widgets/text_element.h"
 
 namespace lv {
 
@@ -52,13 +52,16 @@ Application::Application(std::u16string_view name, Properties& properties, Optio
   if (MainWindow* main_window = m_game_base->window()) main_window->set_client(this);
   m_skin_choice = std::make_unique<SkinChoice>(m_properties.language(), m_properties, m_name,
                                                std::move(options.base_folder));
-  m_about = std::make_unique<AboutScreen>();
+  m_about = std::make_unique<AboutScreen>(
+      [this](const std::u16string& path) { return open_document(path); });
   set_screen_host(this);
   tick_log() << u"Application::Application() this=" << static_cast<const void*>(this) << u"\n";
 }
 
 Application::~Application() {
   tick_log() << u"Application::~Application()\n";
+  // Fields that go after the window must not reach it.
+  m_edited = nullptr;
   reset_default_font();
   // The about box takes itself off the stack, so it goes while the stack
   // and the host are still here.
@@ -145,9 +148,19 @@ void Application::open_command_line(std::u16string command_line) {
   if (m_listener) m_listener->open_command_line(command_line);
 }
 
+void Application::edit_text_changed(std::u16string_view text) {
+  if (auto* field = dynamic_cast<TextElement*>(m_edited)) field->set_text(text);
+}
+
+void Application::edit_ended() {
+  m_edited = nullptr;
+}
+
 // --- ScreenHost -------------------------------------------------------------
 
 void Application::add_screen(ScreenRoot& screen, ScreenLayer layer, ScreenAnimation animation) {
+  // The box would stay over the new screen, and its keys would not reach it.
+  if (m_edited && &m_edited->root() != &screen) edit_natively(nullptr);
   m_screens.add(screen, layer, animation, client_size());
   if (m_listener) m_listener->screen_added(screen);
 }
@@ -170,6 +183,7 @@ uint32_t Application::now_ms() const {
 }
 
 void Application::edit_natively(Element* element) {
+  m_edited = element;
   MainWindow* main_window = window();
   if (!main_window) return;
   if (!element) {
@@ -179,7 +193,14 @@ void Application::edit_natively(Element* element) {
   EditTarget target;
   target.element = element;
   target.rect = element->rect();
-  if (const auto* text = dynamic_cast<const TextElement*>(element)) target.text = text->text();
+  if (const auto* text = dynamic_cast<const TextElement*>(element)) {
+    target.text = text->text();
+    target.multi_line = text->wrap();
+    target.font = text->font();
+    target.color = text->color();
+  }
+  if (const auto* field = dynamic_cast<const EditElement*>(element))
+    target.background = field->background_color();
   main_window->edit(&target, EditBox::create);
 }
 

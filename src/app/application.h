@@ -78,6 +78,8 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   void activated() override;
   void deactivated() override;
   void open_command_line(std::u16string command_line) override;
+  void edit_text_changed(std::u16string_view text) override;
+  void edit_ended() override;
 
   // ScreenHost.
   void add_screen(ScreenRoot& screen, ScreenLayer layer, ScreenAnimation animation) override;
@@ -86,6 +88,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   void redraw_all() override;
   uint32_t now_ms() const override;
   void edit_natively(Element* element) override;
+  Element* edited_element() const override { return m_edited; }
 
   // AppServices.
   void quit() override;
@@ -113,6 +116,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   Color m_background{0, 0, 0, 255};
   ScreenStack m_screens;
   ApplicationListener* m_listener = nullptr;
+  Element* m_edited = nullptr;  // the element the edit box is over
   std::unique_ptr<GameBase> m_game_base;
   std::unique_ptr<SkinChoice> m_skin_choice;
   std::unique_ptr<AboutScreen> m_about;

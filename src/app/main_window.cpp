@@ -1,31 +1,34 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <bitset>
 #include <utility>
 
 #include "app/base/input.h"
 #include "app/base/log.h"
+#include "app/text_box.h"
 #include "app/window_client.h"
 #include "display/display.h"
 #include "display/offscreen_surface.h"
+#include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/sdl_events.h"
 #include "platform/sdl_window.h"
 #include "platform/single_instance.h"
+#include "skin/canvas.h"
 #include "skin/png_writer.h"
 #include "skin/render_surface.h"
 #include "skin/surface.h"
+#include "widgets/edit_element.h"
 
 namespace lv {
 
 namespace {
 
-std::u16string without_cr(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text)
-    if (c != u'\r') out += c;
-  return out;
+constexpr int kVirtualKeyEscape = 27;
+
+bool inside(const Rect& rect, int32_t x, int32_t y) {
+  return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
 }
 
 PointerEvent pointer_event(int32_t x, int32_t y, bool pressed, bool cancelled) {
@@ -78,7 +81,12 @@ struct MainWindow::Impl {
   std::u16string pending_command_line;
 
   bool editing = false;
-  std::optional<EditBoxState> edit_box;
+  std::unique_ptr<TextBox> box;
+  const void* edited = nullptr;  // the element the box is over
+  std::unique_ptr<platform::Clipboard> clipboard;
+  bool box_pressed = false;         // a press inside the box: its moves and release are the box's
+  std::bitset<kKeyCount> box_keys;  // keys whose press the box took; their release too
+  TextBox::Modifiers modifiers;
 
   ScreenInfo measure() const {
     const platform::WindowSize size = window->client_size();
@@ -153,6 +161,10 @@ struct MainWindow::Impl {
     if (!offscreen) return false;
     redraw_all = false;
     render_into(client, offscreen->surface(), RedrawScope::everything);
+    if (box) {
+      Canvas canvas(&offscreen->surface());
+      box->draw(canvas);
+    }
     offscreen->copy_to(*window);
     ++frames;
     return true;
@@ -183,6 +195,28 @@ struct MainWindow::Impl {
     log() << (down ? u"WM_KEYDOWN = " : u"WM_KEYUP = ") << event.virtual_key << u"("
           << key_name(code) << u")" << u" lParam=" << event.key_data << u" ticks="
           << platform::tick_count() << u"\n";
+    if (code == kKeyShift) modifiers.shift = down;
+    if (code == kKeyCtrl) modifiers.ctrl = down;
+    // Escape leaves the box, as it leaves any desktop field; Back, the same
+    // program key, deletes.
+    if (box && down && event.virtual_key == kVirtualKeyEscape) {
+      box_keys.set(static_cast<size_t>(code));
+      end_editing();
+      return;
+    }
+    // The box has the focus: the keys it uses never reach the screens.
+    if (box && down && code != kKeyNone) {
+      const TextBox::Change change = box->key(code, modifiers, *clipboard);
+      if (change.handled) {
+        box_keys.set(static_cast<size_t>(code));
+        box_changed(change);
+        return;
+      }
+    }
+    if (!down && code >= 0 && code < kKeyCount && box_keys.test(static_cast<size_t>(code))) {
+      box_keys.reset(static_cast<size_t>(code));
+      return;
+    }
     if (client) client->key(key);
   }
 
@@ -190,31 +224,90 @@ struct MainWindow::Impl {
     log() << u"WM_CHAR=" << event.text << u" lParam=" << event.key_data << u" ticks="
           << platform::tick_count() << u"\n";
     if (event.text.empty() || event.text[0] < 32) return;
+    if (box) {
+      box_changed(box->type(event.text));
+      return;
+    }
     if (client) client->character(event.text);
+  }
+
+  void composition_message(const platform::WindowEvent& event) {
+    if (!box) return;
+    box->compose(event.text, event.x);
+    redraw_all = true;
+  }
+
+  // Hands on what a change of the box did. The client may end the editing
+  // while it takes the text, so the box is looked for again afterwards.
+  void box_changed(const TextBox::Change& change) {
+    redraw_all = true;
+    if (change.text && client) client->edit_text_changed(std::u16string(box->text()));
+    if (change.finished && box) end_editing();
+  }
+
+  // The box ends the editing itself; the client forgets the edited element.
+  void end_editing() {
+    leave_editing();
+    if (client) client->edit_ended();
   }
 
   void pointer_down(int32_t x, int32_t y) {
     release = {kNoReleasePosition, kNoReleasePosition};
+    if (box && inside(box->rect(), x, y)) {
+      box_pressed = true;
+      window->capture_pointer(true);
+      box->press({x, y});
+      redraw_all = true;
+      return;
+    }
+    // A press elsewhere ends the editing and goes on as any press does.
+    if (box) end_editing();
     captured = true;
     window->capture_pointer(true);
     if (client) client->pointer_button(pointer_event(x, y, true, false));
   }
 
   void pointer_move(int32_t x, int32_t y) {
+    if (box_pressed) {
+      if (box) box->drag({x, y});
+      redraw_all = true;
+      return;
+    }
     // A stylus has no hover: moves count only while it is down.
     if (!captured) return;
     if (client) client->pointer_move(pointer_event(x, y, true, false));
   }
 
   void pointer_up(int32_t x, int32_t y) {
+    if (box_pressed) {
+      box_pressed = false;
+      window->capture_pointer(false);
+      return;
+    }
     if (!captured) return;
     release = {x, y};
     release_capture();
   }
 
+  void leave_editing() {
+    if (!editing) return;
+    box.reset();
+    edited = nullptr;
+    box_pressed = false;
+    editing = false;
+    window->set_text_input(false);
+    if (!windowed && open_display()) stop_timer();
+    redraw_all = true;
+    layout();
+  }
+
   // The end of every press goes out here, at the loss of the capture: with
   // the release position, or cancelled when none was recorded.
   void release_capture() {
+    if (box_pressed) {
+      box_pressed = false;
+      window->capture_pointer(false);
+    }
     if (!captured) return;
     captured = false;
     window->capture_pointer(false);
@@ -264,6 +357,12 @@ std::unique_ptr<MainWindow> MainWindow::create(std::u16string_view title, std::s
 MainWindow::MainWindow(std::unique_ptr<platform::Window> window, DisplayOpener opener)
     : m(std::make_unique<Impl>()) {
   m->window = std::move(window);
+  // SDL keeps a clipboard only with its video, which a headless window
+  // does not start.
+  if (m->window->headless())
+    m->clipboard = std::make_unique<platform::MemoryClipboard>();
+  else
+    m->clipboard = std::make_unique<platform::SdlClipboard>();
   m->opener = opener ? std::move(opener) : DisplayOpener(lv::open_display);
   m->screen = m->measure();
   m->start_timer();
@@ -310,8 +409,13 @@ void MainWindow::dispatch(const platform::WindowEvent& event) {
       m->inactive = false;
       if (m->client) m->client->activated();
       break;
+    case EventType::composition:
+      m->composition_message(event);
+      break;
     case EventType::focus_lost:
       m->inactive = true;
+      m->modifiers = {};
+      m->box_keys.reset();
       m->release_capture();
       if (m->client) m->client->deactivated();
       break;
@@ -467,57 +571,57 @@ bool MainWindow::listen_for_instances(platform::SingleInstance& instance) {
 }
 
 void MainWindow::edit(const EditTarget* target, EditBox box) {
-  if (target && !m->editing) {
+  if (!target) {
+    m->leave_editing();
+    return;
+  }
+  if (!m->editing) {
     m->editing = true;
     m->close_display();
     m->start_timer();
     m->layout();
+    m->window->set_text_input(true);
     if (box == EditBox::create) {
-      EditBoxState state;
-      state.rect = target->rect;
-      state.text = without_cr(target->text);
-      state.multi_line = target->multi_line;
-      m->edit_box = std::move(state);
+      m->box =
+          std::make_unique<TextBox>(target->rect, TextBox::Lines::single,
+                                    TextBox::Look{target->font, target->color, target->background});
+      m->box->set_text(target->text);
       m->window->set_text_input_area(target->rect.left, target->rect.top, target->rect.width(),
                                      target->rect.height());
     }
   }
-  if (target) {
-    m->redraw_all = true;
-    if (!m->edit_box) return;
-    EditBoxState& state = *m->edit_box;
-    if (state.rect != target->rect) {
-      state.rect = target->rect;
-      m->window->set_text_input_area(state.rect.left, state.rect.top, state.rect.width(),
-                                     state.rect.height());
-    }
-    std::u16string text = without_cr(target->text);
-    if (state.text != text) state.text = std::move(text);
-    if (state.element != target->element) {
-      state.element = target->element;
-      state.multi_line = target->multi_line;
-      state.select_all = true;
-    }
-    return;
-  }
-  if (!m->editing) return;
-  m->edit_box.reset();
-  m->editing = false;
-  if (!m->windowed && m->open_display()) m->stop_timer();
   m->redraw_all = true;
-  m->layout();
+  if (!m->box) return;
+  TextBox& state = *m->box;
+  if (state.rect() != target->rect) {
+    state.set_rect(target->rect);
+    m->window->set_text_input_area(target->rect.left, target->rect.top, target->rect.width(),
+                                   target->rect.height());
+  }
+  const std::u16string text = with_newline_ends(target->text);
+  if (state.text() != text) state.set_text(text);
+  state.set_look({target->font, target->color, target->background});
+  if (m->edited != target->element) {
+    m->edited = target->element;
+    state.set_lines(target->multi_line ? TextBox::Lines::multiple : TextBox::Lines::single);
+    state.select_all();
+  }
 }
 
 bool MainWindow::editing() const {
   return m->editing;
 }
 
-const EditBoxState* MainWindow::edit_box() const {
-  return m->edit_box ? &*m->edit_box : nullptr;
+const TextBox* MainWindow::edit_box() const {
+  return m->box.get();
 }
 
-EditBoxState* MainWindow::edit_box() {
-  return m->edit_box ? &*m->edit_box : nullptr;
+platform::Clipboard& MainWindow::clipboard() {
+  return *m->clipboard;
+}
+
+void MainWindow::set_clipboard(std::unique_ptr<platform::Clipboard> clipboard) {
+  if (clipboard) m->clipboard = std::move(clipboard);
 }
 
 bool MainWindow::draw_pending() {

@@ -15,18 +15,22 @@
 #include <string_view>
 
 #include "app/frame_clock.h"
+#include "skin/color.h"
+#include "skin/font.h"
 #include "skin/geometry.h"
 #include "skin/screen_info.h"
 
 namespace lv {
 
 namespace platform {
+class Clipboard;
 class SingleInstance;
 class Window;
 struct WindowEvent;
 }  // namespace platform
 
 class Display;
+class TextBox;
 class WindowClient;
 struct DisplayParameters;
 struct PixelView;
@@ -47,15 +51,9 @@ struct EditTarget {
   Rect rect;
   std::u16string text;
   bool multi_line = false;
-};
-
-// The in-program field that stands for the handheld's native edit box.
-struct EditBoxState {
-  const void* element = nullptr;
-  Rect rect;
-  std::u16string text;  // without "\r"
-  bool multi_line = false;
-  bool select_all = false;  // set when a new element is edited
+  FontRef font;
+  Color color{0, 0, 0, 255};
+  Color background{0, 0, 0, 255};
 };
 
 class MainWindow {
@@ -119,11 +117,18 @@ class MainWindow {
   bool listen_for_instances(platform::SingleInstance& instance);
 
   // The native edit box: entered with an element, updated by further calls
-  // with one, left with none.
+  // with one, left with none. While it is up it takes the keys it uses, the
+  // characters, the input method's compositions and the presses inside it,
+  // and it is drawn over the screens; a press outside it, or Enter, ends the
+  // editing (the client is told), and every change of its text goes to the
+  // client.
   void edit(const EditTarget* target, EditBox box);
   bool editing() const;
-  const EditBoxState* edit_box() const;
-  EditBoxState* edit_box();
+  const TextBox* edit_box() const;
+  // What the edit box copies to and pastes from: SDL's, or for a headless
+  // window one of its own.
+  platform::Clipboard& clipboard();
+  void set_clipboard(std::unique_ptr<platform::Clipboard> clipboard);
 
   // Draws at once whatever waits to be drawn (screenshots); true when it drew.
   bool draw_pending();

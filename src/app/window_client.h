@@ -43,6 +43,11 @@ class WindowClient {
   virtual void deactivated() = 0;
   // A second instance's command line; never empty.
   virtual void open_command_line(std::u16string command_line) = 0;
+
+  // The edit box's text changed ("\n" line ends), or the box ended the
+  // editing itself (Enter, a press outside it).
+  virtual void edit_text_changed(std::u16string_view) {}
+  virtual void edit_ended() {}
 };
 
 }  // namespace lv

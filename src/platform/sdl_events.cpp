@@ -102,6 +102,21 @@ void translate_text(const char* utf8, std::deque<WindowEvent>& out) {
   }
 }
 
+// SDL counts the composition's cursor in characters.
+void translate_composition(const SDL_TextEditingEvent& editing, std::deque<WindowEvent>& out) {
+  WindowEvent event;
+  event.type = EventType::composition;
+  event.text =
+      from_utf8(std::string_view(editing.text, strnlen(editing.text, sizeof editing.text)));
+  size_t unit = 0;
+  for (int32_t c = 0; c < editing.start && unit < event.text.size(); ++c) {
+    const char16_t first = event.text[unit];
+    unit += first >= 0xD800 && first <= 0xDBFF && unit + 1 < event.text.size() ? 2 : 1;
+  }
+  event.x = static_cast<int32_t>(unit);
+  out.push_back(std::move(event));
+}
+
 void translate_window(const SDL_WindowEvent& window, std::deque<WindowEvent>& out) {
   WindowEvent event;
   switch (window.event) {
@@ -195,6 +210,9 @@ void translate_sdl_event(const SDL_Event& event, std::deque<WindowEvent>& out) {
       return;
     case SDL_TEXTINPUT:
       translate_text(event.text.text, out);
+      return;
+    case SDL_TEXTEDITING:
+      translate_composition(event.edit, out);
       return;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:

@@ -20,6 +20,8 @@ enum class EventType {
   key_down,
   key_up,
   character,     // text: one character (a surrogate pair stays together)
+  composition,   // text: what an input method is composing, "" when done;
+                 // x: its cursor, in code units of the text
   pointer_down,  // x, y
   pointer_move,
   pointer_up,

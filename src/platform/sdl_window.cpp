@@ -91,6 +91,8 @@ std::unique_ptr<Window> Window::create(std::u16string_view title, WindowSize siz
   if (!window->m_window) return fail();
   window->m_renderer = SDL_CreateRenderer(window->m_window, -1, 0);
   if (!window->m_renderer) return fail();
+  // SDL starts text input with its video; here it waits for the edit box.
+  SDL_StopTextInput();
   return window;
 }
 
@@ -169,6 +171,14 @@ void Window::set_text_input_area(int32_t x, int32_t y, int32_t width, int32_t he
   if (!m_window) return;
   SDL_Rect rect{x, y, width, height};
   SDL_SetTextInputRect(&rect);
+}
+
+void Window::set_text_input(bool on) {
+  if (!m_window) return;
+  if (on)
+    SDL_StartTextInput();
+  else
+    SDL_StopTextInput();
 }
 
 uint32_t Window::id() const {

@@ -60,6 +60,9 @@ class Window {
   // Where the text being typed is shown, so an input method puts its
   // candidate list beside it.
   void set_text_input_area(int32_t x, int32_t y, int32_t width, int32_t height);
+  // Text input (the input method, an on-screen keyboard) runs only while
+  // the edit box is up; a new window starts without it.
+  void set_text_input(bool on);
 
   // Null for the headless kind.
   SDL_Window* sdl_window() const { return m_window; }

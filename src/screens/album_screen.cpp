@@ -1,12 +1,16 @@
 #include "screens/album_screen.h"
 
+#include <algorithm>
+
 #include "app/base/log.h"
 #include "app/base/settings.h"
+#include "app/base/text_case.h"
 #include "library/photo_library.h"
 #include "screens/album_element.h"
 #include "screens/app_services.h"
 #include "screens/folder_screen.h"
 #include "screens/required_element.h"
+#include "widgets/label_edit_element.h"
 #include "widgets/list_element.h"
 #include "widgets/menu_screen.h"
 #include "widgets/progress.h"
@@ -88,6 +92,7 @@ void AlbumScreen::build_screen() {
   m_progress = found.progress;
   m_warning_image = found.warning_image;
   m_warning_text = found.warning_text;
+  m_filter = dynamic_cast<LabelEditElement*>(find_by_id(u"editFilter"));
   m_row_height = row.height_range().preferred;
   // The old menu may be the one whose choice changed the skin: it must live
   // until it has closed itself, so the new one takes over at the next
@@ -101,6 +106,13 @@ void AlbumScreen::build_screen() {
   m_menu_button->set_listener(this);
   set_text_by_id(u"warning_text", m_skin.language().lookup(u"WARNING_MESSAGE"));
   m_list->set_provider(this);
+  // The filter survives a new skin; without the field there is none.
+  if (m_filter && m_filter->edit()) {
+    m_filter->edit()->set_text(m_filter_text);
+    m_filter->set_listener(this);
+  } else {
+    m_filter_text.clear();
+  }
   show_state();
 }
 
@@ -108,16 +120,49 @@ void AlbumScreen::show_state() {
   m_search->set_enabled(m_search_enabled);
   m_progress->set_value(m_progress_value);
   m_progress->set_visible(m_progress_shown);
-  show_folders(m_count);
+  show_folders(m_folders);
 }
 
-// The warning stands in for the list while no folder is known.
-void AlbumScreen::show_folders(int32_t count) {
-  m_count = count > 0 ? count : 0;
+// The warning stands in for the list while no folder is known; the filter
+// field has nothing to filter then and goes too.
+void AlbumScreen::show_folders(int32_t folders) {
+  m_folders = folders > 0 ? folders : 0;
+  m_shown.clear();
+  m_count = m_folders;
+  if (!m_filter_text.empty()) {
+    const std::vector<FolderRecord> records = m_library.folders();
+    const size_t known = std::min(records.size(), static_cast<size_t>(m_folders));
+    for (size_t i = 0; i < known; ++i) {
+      const FolderRecord& record = records[i];
+      const std::u16string name =
+          folder_display_name(record.key_picture.empty() ? record.folder : record.key_picture);
+      if (contains_ignoring_case(name, m_filter_text)) m_shown.push_back(static_cast<int32_t>(i));
+    }
+    m_count = static_cast<int32_t>(m_shown.size());
+    log() << u"album filter " << m_filter_text << u" " << m_count << u" of " << m_folders << u"\n";
+  }
   m_list->reset(m_count);
-  m_list->set_visible(m_count > 0);
-  m_warning_image->set_visible(m_count == 0);
-  m_warning_text->set_visible(m_count == 0);
+  m_list->set_visible(m_folders > 0);
+  m_warning_image->set_visible(m_folders == 0);
+  m_warning_text->set_visible(m_folders == 0);
+  if (m_filter) m_filter->set_visible(m_folders > 0);
+}
+
+int32_t AlbumScreen::folder_of_row(int32_t row) const {
+  if (row < 0 || row >= m_count) return -1;
+  return m_filter_text.empty() ? row : m_shown[static_cast<size_t>(row)];
+}
+
+int32_t AlbumScreen::row_of_folder(int32_t folder) const {
+  if (m_filter_text.empty()) return folder < m_count ? folder : -1;
+  const auto found = std::find(m_shown.begin(), m_shown.end(), folder);
+  return found == m_shown.end() ? -1 : static_cast<int32_t>(found - m_shown.begin());
+}
+
+void AlbumScreen::text_changed(EditElement& edit) {
+  if (edit.text() == m_filter_text) return;
+  m_filter_text = edit.text();
+  show_folders(m_folders);
 }
 
 void AlbumScreen::on_timer(double seconds) {
@@ -136,7 +181,8 @@ bool AlbumScreen::on_key(const KeyEvent& event) {
 void AlbumScreen::row_clicked(ListElement&, int32_t index) {
   // The folder list is being rebuilt; the row may not be what it shows.
   if (m_searching) return;
-  if (std::optional<FolderRecord> record = m_library.get_folder(index)) open_folder(*record);
+  if (std::optional<FolderRecord> record = m_library.get_folder(folder_of_row(index)))
+    open_folder(*record);
 }
 
 std::unique_ptr<ListRow> AlbumScreen::create_row(ListElement&, int32_t index) {
@@ -145,7 +191,7 @@ std::unique_ptr<ListRow> AlbumScreen::create_row(ListElement&, int32_t index) {
     placeholder->set_design_size({0, m_row_height});
     return placeholder;
   }
-  std::optional<FolderRecord> record = m_library.get_folder(index);
+  std::optional<FolderRecord> record = m_library.get_folder(folder_of_row(index));
   if (!record) return nullptr;
   return std::make_unique<AlbumElement>(m_skin, m_library, std::move(*record));
 }
@@ -210,8 +256,8 @@ void AlbumScreen::on_event(const LibraryEvent& event) {
     }
   }
   if (event.has(LibraryEvent::picture_complete)) {
-    const int index = m_library.search_folder_num(event.picture);
-    if (index != -1) m_list->rebind_row(index);
+    const int row = row_of_folder(m_library.search_folder_num(event.picture));
+    if (row != -1) m_list->rebind_row(row);
   }
   if (event.has(LibraryEvent::folder_size_changed) && event.count == 0)
     m_library.set_folder_size(event.second_path, 0);

@@ -5,9 +5,11 @@
 // menu button, a progress bar while thumbnails are made, and a warning that
 // stands in for the list while no folder is known. Built from the skin node
 // "Main" with the elements "btnSearch", "btnMenu", "listApps", "progress",
-// "warning_image" and "warning_text"; rows from "AlbumElement"; the main
-// menu from "Menu" with rows "MenuElement", "MenuElement4Buttons" and
-// "MenuElementRed".
+// "warning_image" and "warning_text", and the optional filter field
+// "editFilter" (a "label_edit"): while it holds a text, the list shows only
+// the folders whose name holds it, letter case aside. Rows from
+// "AlbumElement"; the main menu from "Menu" with rows "MenuElement",
+// "MenuElement4Buttons" and "MenuElementRed".
 //
 // It is made once at start-up, on the splash screen's loader thread, so its
 // constructor touches neither the screen stack nor the window. From then on
@@ -25,6 +27,7 @@
 #include "screens/application_listener.h"
 #include "skin/properties.h"
 #include "widgets/button.h"
+#include "widgets/edit_element.h"
 #include "widgets/list_provider.h"
 #include "widgets/menu_source.h"
 #include "widgets/screen_root.h"
@@ -33,6 +36,7 @@ namespace lv {
 
 class AppServices;
 class FolderScreen;
+class LabelEditElement;
 class ListElement;
 class MenuScreen;
 class PhotoLibrary;
@@ -44,7 +48,8 @@ class AlbumScreen : public ScreenRoot,
                     public LibraryListener,
                     public ApplicationListener,
                     public ReloadListener,
-                    public MenuSource {
+                    public MenuSource,
+                    public EditListener {
  public:
   // Throws the skin's node-not-found exceptions when "Main", "AlbumElement"
   // or "Menu" lacks what the screen needs.
@@ -84,11 +89,19 @@ class AlbumScreen : public ScreenRoot,
   void fill(int32_t tag, std::u16string_view key, std::u16string& caption,
             std::vector<MenuItem>& items) override;
 
+  // --- EditListener --------------------------------------------------------------
+  // The filter field.
+  void text_changed(EditElement& edit) override;
+
   // --- State, for the application and tests --------------------------------------
   // From the press of "btnSearch" until the search has finished.
   bool searching() const { return m_searching; }
   // The number of folder rows the list shows (0 while the warning shows).
   int32_t folder_count() const { return m_count; }
+  // The filter's text; "" shows every folder.
+  const std::u16string& filter() const { return m_filter_text; }
+  // The library's index of the folder a row shows, or -1.
+  int32_t folder_of_row(int32_t row) const;
   ListElement& list() const { return *m_list; }
   ButtonElement& search_button() const { return *m_search; }
   ButtonElement& menu_button() const { return *m_menu_button; }
@@ -105,7 +118,10 @@ class AlbumScreen : public ScreenRoot,
   struct Elements;
   void build_screen();
   void show_state();
-  void show_folders(int32_t count);
+  // Shows the library's folders that pass the filter (the warning instead
+  // when the library has none).
+  void show_folders(int32_t folders);
+  int32_t row_of_folder(int32_t folder) const;
   void start_search();
   void open_main_menu();
   void open_help();
@@ -123,6 +139,7 @@ class AlbumScreen : public ScreenRoot,
   ProgressElement* m_progress = nullptr;
   Element* m_warning_image = nullptr;
   Element* m_warning_text = nullptr;
+  LabelEditElement* m_filter = nullptr;
   int32_t m_row_height = 0;  // of an "AlbumElement", for the placeholders
 
   // Shown over this screen when a folder row is chosen.
@@ -137,7 +154,10 @@ class AlbumScreen : public ScreenRoot,
   bool m_search_enabled = true;
   bool m_progress_shown = false;
   double m_progress_value = 0;
-  int32_t m_count = 0;
+  int32_t m_folders = 0;  // in the library
+  int32_t m_count = 0;    // rows shown
+  std::u16string m_filter_text;
+  std::vector<int32_t> m_shown;  // the folders of the rows while filtering
 };
 
 }  // namespace lv

@@ -31,6 +31,8 @@ class ScreenHost {
   virtual uint32_t now_ms() const = 0;
   // Starts, refreshes or (with null) ends native editing over an element.
   virtual void edit_natively(Element* element) = 0;
+  // The element native editing is over, or null.
+  virtual Element* edited_element() const { return nullptr; }
 
  protected:
   ~ScreenHost() = default;

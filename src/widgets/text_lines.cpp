@@ -15,7 +15,7 @@ bool is_low_surrogate(char16_t c) {
 }  // namespace
 
 std::vector<TextLine> break_lines(std::u16string_view text, const std::vector<int32_t>& extents,
-                                  int32_t width) {
+                                  int32_t width, int32_t indent) {
   std::vector<TextLine> lines;
   const auto length = static_cast<int32_t>(text.size());
   if (extents.size() < text.size()) {  // no widths to go by: one line
@@ -27,6 +27,7 @@ std::vector<TextLine> break_lines(std::u16string_view text, const std::vector<in
     return int64_t{extents[to_inclusive]} - extent_before(from);
   };
   auto end_line = [&](int32_t start, int32_t end) { lines.push_back({start, end - start}); };
+  auto room = [&]() -> int64_t { return lines.empty() ? int64_t{width} - indent : int64_t{width}; };
 
   int32_t line_start = 0;
   int32_t word_break = -1;  // the break character before the current word
@@ -38,7 +39,7 @@ std::vector<TextLine> break_lines(std::u16string_view text, const std::vector<in
         word_end == word_start || span_width(word_start, word_end - 1) <= int64_t{width};
 
     for (int32_t c = word_start; c < word_end; ++c) {
-      if (span_width(line_start, c) <= int64_t{width}) continue;
+      if (span_width(line_start, c) <= room()) continue;
       if (word_fits) {
         // The word moves to the next line; the blank before it goes.
         if (word_break >= line_start) {
@@ -49,6 +50,9 @@ std::vector<TextLine> break_lines(std::u16string_view text, const std::vector<in
         end_line(line_start, c);
         line_start = c;
       }
+      // Nothing of it fits after the indent: the indented line stays empty.
+      if (indent > 0 && lines.empty() && span_width(line_start, c) > room())
+        end_line(line_start, line_start);
     }
     if (word_end < length && text[word_end] == u'\n') {
       end_line(line_start, word_end);

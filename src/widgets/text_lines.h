@@ -21,7 +21,12 @@ struct TextLine {
 
 // extents[i] is the width of text[0..i] (as measure_text gives it); there is
 // one per code unit. Always at least one line; the last runs to the end.
+//
+// With an indent the first line starts that far in, after what a line of
+// flowing text already holds: it takes what fits into the rest of the width,
+// and stays empty (length 0) when not even the first word or character
+// does, so that the text starts on the next line.
 std::vector<TextLine> break_lines(std::u16string_view text, const std::vector<int32_t>& extents,
-                                  int32_t width);
+                                  int32_t width, int32_t indent = 0);
 
 }  // namespace lv

@@ -5,11 +5,14 @@
 #include "widgets/button.h"
 #include "widgets/clip_element.h"
 #include "widgets/color_element.h"
+#include "widgets/edit_element.h"
 #include "widgets/element.h"
 #include "widgets/frame_sequence.h"
 #include "widgets/image_element.h"
+#include "widgets/label_edit_element.h"
 #include "widgets/list_element.h"
 #include "widgets/progress.h"
+#include "widgets/rich_text_element.h"
 #include "widgets/table.h"
 #include "widgets/text_element.h"
 
@@ -39,6 +42,9 @@ NodeFactory widget_factory(std::u16string_view name) {
   if (name == u"multinode") return factory_of<FrameSequenceElement>();
   if (name == u"progress") return factory_of<ProgressElement>();
   if (name == u"clip") return factory_of<ClipElement>();
+  if (name == u"edit") return factory_of<EditElement>();
+  if (name == u"label_edit") return factory_of<LabelEditElement>();
+  if (name == u"richtext") return factory_of<RichTextElement>();
   return factory_of<Element>();
 }
 

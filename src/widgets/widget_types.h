@@ -10,9 +10,9 @@
 
 namespace lv {
 
-inline constexpr std::array<std::u16string_view, 11> kWidgetTypeNames = {
-    u"node",   u"text",  u"color",     u"image",    u"htable", u"vtable",
-    u"button", u"vlist", u"multinode", u"progress", u"clip"};
+inline constexpr std::array<std::u16string_view, 14> kWidgetTypeNames = {
+    u"node",  u"text",      u"color",    u"image", u"htable", u"vtable",     u"button",
+    u"vlist", u"multinode", u"progress", u"clip",  u"edit",   u"label_edit", u"richtext"};
 
 // A factory of the element class of one type name above; a plain element
 // for any other name.

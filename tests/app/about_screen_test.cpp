@@ -5,11 +5,13 @@
 #include <string>
 
 #include "app/base/language.h"
+#include "app/base/settings.h"
 #include "platform/text.h"
 #include "skin/properties.h"
 #include "skin/skin_exceptions.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
+#include "widgets/rich_text_element.h"
 #include "widgets/text_element.h"
 #include "widgets/widget_test_support.h"
 
@@ -25,9 +27,13 @@ PointerEvent pointer(int32_t x, int32_t y, bool pressed, bool cancelled = false)
   return event;
 }
 
-std::u16string text_of(AboutScreen& about, std::u16string_view id) {
-  auto* text = dynamic_cast<TextElement*>(&about.find_required(id));
-  return text ? text->text() : u"<not a text>";
+// The runs of the box's rich text, "|" between them.
+std::u16string info_of(AboutScreen& about) {
+  auto* info = dynamic_cast<RichTextElement*>(&about.find_required(u"info"));
+  if (!info) return u"<not a rich text>";
+  std::u16string runs;
+  for (size_t i = 0; i < info->run_count(); ++i) runs += (i ? u"|" : u"") + info->run(i).text;
+  return runs;
 }
 
 TEST(HelpPage, EveryShippedLanguageNamesAPageInTheProgramFolder) {
@@ -54,12 +60,16 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
                              ScreenInfo{480, 800, 0, 0, 480, 800, 0, 96}));
   ASSERT_TRUE(skin.language().load(from_utf8(test::binary_path("english.lng"))));
 
-  AboutScreen about;
+  std::vector<std::u16string> opened;
+  AboutScreen about([&](const std::u16string& path) {
+    opened.push_back(path);
+    return true;
+  });
   about.show(skin);
   ASSERT_EQ(host.stack, std::vector<ScreenRoot*>{&about});
-  EXPECT_EQ(text_of(about, u"version"), u"Version " + std::u16string(program_version()));
-  EXPECT_EQ(text_of(about, u"credits"), skin.language().lookup(u"About_credits"));
-  EXPECT_NE(text_of(about, u"credits"), u"About_credits");
+  EXPECT_EQ(info_of(about),
+            u"Version |" + std::u16string(program_version()) +
+                u"\n|Libraries |SDL2, libjpeg-turbo, FreeType, libpng\n|Open the help");
 
   RenderSurface target;
   target.recreate(480, 800);
@@ -70,7 +80,7 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   EXPECT_TRUE(panel.left > 0 && panel.right < 480 && panel.top > 0 && panel.bottom < 800);
   EXPECT_EQ(shown.pixel(2, 2), kBelow);  // an overlay: the screen below stays around it
   EXPECT_EQ(shown.pixel(uint32_t(panel.left + 4), uint32_t(panel.top + 4)), dark);
-  for (std::u16string_view id : {u"logo", u"title", u"version"}) {
+  for (std::u16string_view id : {u"logo", u"title", u"info"}) {
     const Rect r = about.find_required(id).rect();
     int32_t ink = 0, key = 0;
     for (int32_t y = r.top; y < r.bottom; ++y)
@@ -88,18 +98,31 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   about.on_pointer_button(pointer(0, 0, false, true));
   about.on_pointer_button(pointer(3, 3, false));
   EXPECT_TRUE(about.showing());
+
+  // The link opens the help page and leaves the box up; its labels are in
+  // the bold of the values' font.
+  auto& info = dynamic_cast<RichTextElement&>(about.find_required(u"info"));
+  EXPECT_TRUE(info.run(0).font->description().bold);
+  EXPECT_FALSE(info.run(1).font->description().bold);
+  ASSERT_EQ(info.piece_run(info.piece_count() - 1), 4u);
+  const Rect link = info.piece(info.piece_count() - 1).rect();
+  about.on_pointer_button(pointer(link.left + 2, link.top + 2, true));
+  about.on_pointer_button(pointer(link.left + 2, link.top + 2, false));
+  EXPECT_EQ(opened, std::vector<std::u16string>{expand_path(u"%app_path%/help/english.html")});
+  EXPECT_TRUE(about.showing());
+
   about.on_pointer_button(pointer(3, 3, true));
   about.on_pointer_button(pointer(5, 5, false));
   EXPECT_FALSE(about.showing());
   EXPECT_TRUE(host.stack.empty());
+  EXPECT_EQ(opened.size(), 1u);
 
   // Shown again in another language; only a Backspace press closes it.
   ASSERT_TRUE(skin.language().load(from_utf8(test::binary_path("russian.lng"))));
   about.show(skin);
   about.show(skin);
   EXPECT_EQ(host.stack, std::vector<ScreenRoot*>{&about});
-  EXPECT_EQ(text_of(about, u"version"),
-            u"\u0412\u0435\u0440\u0441\u0438\u044f " + std::u16string(program_version()));
+  EXPECT_EQ(info_of(about).substr(0, 7), u"\u0412\u0435\u0440\u0441\u0438\u044f ");
   EXPECT_FALSE(about.on_key({kKeyEnter, true, true}));
   EXPECT_FALSE(about.on_key({kKeyBackspace, false, true}));
   EXPECT_TRUE(about.on_key({kKeyBackspace, true, true}));

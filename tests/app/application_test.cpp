@@ -6,14 +6,19 @@
 #include "app/base/settings.h"
 #include "app/element_types.h"
 #include "app/skin_choice.h"
+#include "app/text_box.h"
+#include "platform/sdl_events.h"
 #include "platform/text.h"
+#include "skin/png_writer.h"
 #include "skin/properties.h"
 #include "skin/render_surface.h"
 #include "skin/skin_exceptions.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
-#include "widgets/text_element.h"
+#include "widgets/edit_element.h"
+#include "widgets/label_edit_element.h"
+#include "widgets/rich_text_element.h"
 #include "widgets/widget_test_support.h"
 
 namespace lv {
@@ -28,8 +33,14 @@ constexpr char kNodes[] = R"({
     "string": {"visibility_animation": "right"},
     "children": [{"string": {"type": "color"}, "color": {"color": "#0000ff"}}]},
   "Fields": {"children": [
-    {"string": {"type": "edit", "id": "edit", "text": "typed"}},
-    {"string": {"type": "label_edit", "id": "label_edit", "text": "label"}},
+    {"string": {"type": "edit", "id": "edit", "text": "typed", "anchor_x": "MIN_SIDE",
+                "anchor_y": "MIN_SIDE"},
+     "point": {"border_min": [20, 30], "design_size": [100, 24]},
+     "font": {"font": "10 0 0 0 DejaVu Sans"},
+     "color": {"color": "#ffffff", "background_color": "#204060"}},
+    {"string": {"type": "label_edit", "id": "label_edit", "text": "label", "anchor_y": "MAX_SIDE"},
+     "point": {"design_size": [0, 24]}, "children": [
+       {"string": {"type": "text", "id": "#text"}}, {"string": {"type": "edit", "id": "#edit"}}]},
     {"string": {"type": "richtext", "id": "richtext", "text": "rich"}}]}
 })";
 
@@ -87,16 +98,17 @@ class ApplicationTest : public testing::Test {
 TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
   for (std::u16string_view name : kElementTypeNames)
     EXPECT_TRUE(NodeTypeRegistry::instance().contains(name)) << to_utf8(std::u16string(name));
-  // The edit kinds stand in as texts until they exist, so skins naming them
-  // load and show their text.
   ScreenRoot fields;
   fields.build(skin.properties(), u"Fields");
-  for (const auto& [id, text] : {std::pair{u"edit", u"typed"}, std::pair{u"label_edit", u"label"},
-                                 std::pair{u"richtext", u"rich"}}) {
-    const auto* field = dynamic_cast<const TextElement*>(fields.find_by_id(id));
-    ASSERT_NE(field, nullptr);
-    EXPECT_EQ(field->text(), text);
-  }
+  const auto* edit = dynamic_cast<const EditElement*>(fields.find_by_id(u"edit"));
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->text(), u"typed");
+  const auto* label_edit = dynamic_cast<const LabelEditElement*>(fields.find_by_id(u"label_edit"));
+  ASSERT_NE(label_edit, nullptr);
+  EXPECT_EQ(label_edit->placeholder(), u"label");
+  const auto* rich = dynamic_cast<const RichTextElement*>(fields.find_by_id(u"richtext"));
+  ASSERT_NE(rich, nullptr);
+  EXPECT_EQ(rich->run(0).text, u"rich");
   EXPECT_EQ(Application::instance(), app.get());
   EXPECT_EQ(&screen_host(), static_cast<ScreenHost*>(app.get()));
 
@@ -257,6 +269,58 @@ TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
   // Without a listener the window may close.
   app->set_listener(nullptr);
   EXPECT_TRUE(app->may_close());
+}
+
+// A tap through the window on a field: the box over it in its look, the
+// typing back in the field, and the ways the editing ends.
+TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenComes) {
+  platform::WindowEvent event;
+  auto dispatch = [&](platform::EventType type, int32_t x = 0, int32_t y = 0,
+                      std::u16string text = {}) {
+    event.type = type;
+    event.x = x;
+    event.y = y;
+    event.text = std::move(text);
+    app->window()->dispatch(event);
+  };
+  auto fields = std::make_unique<ScreenRoot>();
+  fields->build(skin.properties(), u"Fields");
+  app->add_screen(*fields, ScreenLayer::replace, ScreenAnimation::none);
+  auto& edit = dynamic_cast<EditElement&>(fields->find_required(u"edit"));
+  dispatch(platform::EventType::pointer_down, 30, 40);
+  dispatch(platform::EventType::pointer_up, 30, 40);
+  ASSERT_EQ(app->edited_element(), &edit);
+  const TextBox* box = app->window()->edit_box();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->rect(), (Rect{20, 30, 120, 54}));
+  EXPECT_EQ(box->text(), u"typed");
+
+  dispatch(platform::EventType::character, 0, 0, u"x");
+  dispatch(platform::EventType::character, 0, 0, u"y");
+  EXPECT_EQ(edit.text(), u"xy");
+  app->window()->draw_pending();
+  const PixelView shown = app->window()->frame_view();
+  ASSERT_TRUE(shown.pixels);
+  const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(shown.pixels) +
+                                                      size_t(52) * shown.pitch);
+  EXPECT_EQ(row[118], test::rgb565_of({0x20, 0x40, 0x60})) << "the box in the field's colours";
+
+  // Set from elsewhere, the text reaches the box.
+  edit.set_text(u"new");
+  EXPECT_EQ(box->text(), u"new");
+
+  // A screen over it ends the editing; so does the field going away.
+  app->add_screen(green, ScreenLayer::overlay, ScreenAnimation::none);
+  EXPECT_EQ(app->edited_element(), nullptr);
+  EXPECT_FALSE(app->window()->editing());
+  app->remove_screen(green, ScreenAnimation::none);
+  dispatch(platform::EventType::pointer_down, 30, 40);
+  dispatch(platform::EventType::pointer_up, 30, 40);
+  ASSERT_TRUE(app->window()->editing());
+  app->forget_screen(*fields);
+  fields.reset();
+  EXPECT_EQ(app->edited_element(), nullptr);
+  EXPECT_FALSE(app->window()->editing());
 }
 
 TEST_F(ApplicationTest, AForgottenScreenLeavesTheStackAndQuitEndsTheWindow) {

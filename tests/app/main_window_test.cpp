@@ -5,17 +5,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/fake_clock.h"
+#include "app/text_box.h"
 #include "app/window_test_support.h"
 #include "base/log_capture.h"
 #include "display/display.h"
+#include "platform/clipboard.h"
 #include "platform/paths.h"
 #include "platform/sdl_events.h"
 #include "platform/sdl_window.h"
 #include "platform/single_instance.h"
 #include "skin/png_writer.h"
+#include "skin/rgb565.h"
 
 namespace lv {
 namespace {
@@ -426,31 +430,35 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   window->go_full_screen(0);
   ASSERT_TRUE(window->display());
   int element = 0, other = 0;
-  EditTarget target{&element, Rect{10, 20, 200, 44}, u"one\r\ntwo", true};
+  EditTarget target;
+  target.element = &element;
+  target.rect = Rect{10, 20, 200, 44};
+  target.text = u"one\r\ntwo";
+  target.multi_line = true;
   window->edit(&target, EditBox::create);
   EXPECT_TRUE(window->editing());
   EXPECT_FALSE(window->display());
   EXPECT_GE(window->ms_until_timer(clock.now()), 0);
   ASSERT_TRUE(window->edit_box());
-  EXPECT_EQ(window->edit_box()->text, u"one\ntwo");
-  EXPECT_EQ(window->edit_box()->rect, (Rect{10, 20, 200, 44}));
-  EXPECT_TRUE(window->edit_box()->multi_line);
-  EXPECT_TRUE(window->edit_box()->select_all);
+  const TextBox& box = *window->edit_box();
+  EXPECT_EQ(box.text(), u"one\ntwo");
+  EXPECT_EQ(box.rect(), (Rect{10, 20, 200, 44}));
+  EXPECT_EQ(box.lines(), TextBox::Lines::multiple);
+  EXPECT_EQ(box.selection_end() - box.selection_start(), 7u) << "all of it selected";
 
   // Switching presentation while editing leaves the display closed.
   window->go_full_screen(1);
   EXPECT_FALSE(window->display());
 
-  window->edit_box()->select_all = false;
   target.rect = Rect{10, 60, 200, 84};
   target.text = u"three";
   window->edit(&target, EditBox::existing);
-  EXPECT_EQ(window->edit_box()->rect.top, 60);
-  EXPECT_EQ(window->edit_box()->text, u"three");
-  EXPECT_FALSE(window->edit_box()->select_all);
+  EXPECT_EQ(box.rect().top, 60);
+  EXPECT_EQ(box.text(), u"three");
+  EXPECT_FALSE(box.has_selection()) << "new text from the same element";
   target.element = &other;
   window->edit(&target, EditBox::existing);
-  EXPECT_TRUE(window->edit_box()->select_all);
+  EXPECT_EQ(box.selection_end() - box.selection_start(), 5u);
   EXPECT_TRUE(window->full_redraw_pending());
 
   window->edit(nullptr, EditBox::existing);
@@ -460,6 +468,184 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
   window->edit(nullptr, EditBox::existing);  // not editing: nothing
   EXPECT_TRUE(window->display());
+  EXPECT_EQ(client.edit_ends, 0) << "the client ended it: nothing to tell";
+}
+
+// SDL's events while the box is up: what reaches the box, what the client.
+class EditBoxWindowTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    FontDesc desc;
+    desc.face = u"DejaVu Sans";
+    target = EditTarget{&element,
+                        Rect{10, 20, 200, 44},
+                        u"ab",
+                        false,
+                        create_font(desc),
+                        Color{255, 255, 255, 255},
+                        Color{0, 128, 0, 255}};
+    window->edit(&target, EditBox::create);
+    ASSERT_TRUE(window->edit_box());
+  }
+  void push_text(const char* utf8) {
+    SDL_Event event{};
+    event.type = SDL_TEXTINPUT;
+    std::snprintf(event.text.text, sizeof event.text.text, "%s", utf8);
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  }
+  void push_composition(const char* utf8, int32_t cursor) {
+    SDL_Event event{};
+    event.type = SDL_TEXTEDITING;
+    std::snprintf(event.edit.text, sizeof event.edit.text, "%s", utf8);
+    event.edit.start = cursor;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  }
+  void tap_key(SDL_Keycode sym) {
+    push_key(SDL_KEYDOWN, sym, SDL_GetScancodeFromKey(sym));
+    push_key(SDL_KEYUP, sym, SDL_GetScancodeFromKey(sym));
+  }
+  const TextBox& box() { return *window->edit_box(); }
+
+  int element = 0;
+  EditTarget target;
+};
+
+TEST_F(EditBoxWindowTest, TypingAndTheInputMethodGoToTheBoxAndEveryChangeToTheClient) {
+  push_text("x");
+  pump();
+  EXPECT_EQ(box().text(), u"x") << "the first character replaces the selected text";
+  EXPECT_TRUE(client.characters.empty());
+
+  // A composition shows in the box and is no text yet; its commit is.
+  push_composition("\xE3\x81\x8B", 1);
+  pump();
+  EXPECT_EQ(box().composition(), u"\u304B");
+  EXPECT_EQ(client.edited_texts, std::vector<std::u16string>{u"x"});
+  push_composition("", 0);
+  push_text("\xE6\xBC\xA2\xF0\x9F\x98\x80");
+  pump();
+  EXPECT_EQ(box().text(), u"x\u6F22\U0001F600");
+  EXPECT_EQ(box().composition(), u"");
+  EXPECT_EQ(client.edited_texts.back(), u"x\u6F22\U0001F600");
+
+  // The editing keys stay in the box, press and release; others go on.
+  tap_key(SDLK_BACKSPACE);
+  tap_key(SDLK_LEFT);
+  tap_key(SDLK_F1);
+  pump();
+  EXPECT_EQ(box().text(), u"x\u6F22") << "the pair goes whole";
+  EXPECT_EQ(box().caret(), 1u);
+  ASSERT_EQ(client.keys.size(), 2u);
+  EXPECT_EQ(client.keys[0].key, kKeySoftLeft);
+  EXPECT_EQ(client.edited_texts.size(), 4u) << "one report per character and per deletion";
+
+  // Enter ends the editing, and the client is told.
+  tap_key(SDLK_RETURN);
+  pump();
+  EXPECT_FALSE(window->editing());
+  EXPECT_EQ(client.edit_ends, 1);
+  EXPECT_EQ(client.keys.size(), 2u);
+  push_text("y");
+  pump();
+  EXPECT_EQ(client.characters, std::vector<std::u16string>{u"y"});
+}
+
+TEST_F(EditBoxWindowTest, CtrlCombinationsUseTheClipboard) {
+  push_key(SDL_KEYDOWN, SDLK_LCTRL, SDL_SCANCODE_LCTRL);
+  tap_key(SDLK_a);
+  tap_key(SDLK_x);
+  push_key(SDL_KEYUP, SDLK_LCTRL, SDL_SCANCODE_LCTRL);
+  pump();
+  EXPECT_EQ(window->clipboard().text(), u"ab");
+  EXPECT_EQ(box().text(), u"");
+  EXPECT_EQ(client.edited_texts, std::vector<std::u16string>{u""});
+  tap_key(SDLK_v);  // without Ctrl: just a key
+  push_text("q");
+  push_key(SDL_KEYDOWN, SDLK_RCTRL, SDL_SCANCODE_RCTRL);
+  tap_key(SDLK_v);
+  push_key(SDL_KEYUP, SDLK_RCTRL, SDL_SCANCODE_RCTRL);
+  pump();
+  EXPECT_EQ(box().text(), u"qab");
+
+  // A clipboard of the test's own takes the place of the window's.
+  auto own = std::make_unique<platform::MemoryClipboard>();
+  own->set_text(u"!");
+  window->set_clipboard(std::move(own));
+  push_key(SDL_KEYDOWN, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT);
+  tap_key(SDLK_INSERT);
+  pump();
+  EXPECT_EQ(box().text(), u"qab!");
+
+  // Escape leaves the box as it is; Back deleted.
+  const size_t keys = client.keys.size();
+  tap_key(SDLK_ESCAPE);
+  pump();
+  EXPECT_FALSE(window->editing());
+  EXPECT_EQ(client.edit_ends, 1);
+  EXPECT_EQ(client.edited_texts.back(), u"qab!");
+  EXPECT_EQ(client.keys.size(), keys) << "neither its press nor its release";
+}
+
+TEST_F(EditBoxWindowTest, APressInsideStaysInTheBoxAndOneOutsideEndsTheEditingAndGoesOn) {
+  ASSERT_TRUE(platform::inject_pointer(0, platform::PointerAction::press, 12, 30));
+  ASSERT_TRUE(platform::inject_pointer(0, platform::PointerAction::move, 150, 30));
+  ASSERT_TRUE(platform::inject_pointer(0, platform::PointerAction::release, 150, 30));
+  pump();
+  EXPECT_TRUE(client.buttons.empty());
+  EXPECT_TRUE(client.moves.empty());
+  EXPECT_TRUE(window->editing());
+  EXPECT_EQ(box().selection_start(), 0u);
+  EXPECT_EQ(box().selection_end(), 2u) << "dragged over the whole text";
+
+  ASSERT_TRUE(platform::inject_pointer(0, platform::PointerAction::press, 100, 200));
+  ASSERT_TRUE(platform::inject_pointer(0, platform::PointerAction::release, 100, 201));
+  pump();
+  EXPECT_FALSE(window->editing());
+  EXPECT_EQ(client.edit_ends, 1);
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_TRUE(client.buttons[0].pressed);
+  EXPECT_EQ(client.buttons[1].y, 201);
+}
+
+TEST_F(EditBoxWindowTest, TheBoxIsDrawnOverTheScreens) {
+  client.dirty = true;
+  ASSERT_TRUE(window->draw_pending());
+  const PixelView frame = window->frame_view();
+  ASSERT_TRUE(frame.pixels);
+  auto at = [&](int32_t x, int32_t y) {
+    return reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(frame.pixels) +
+                                             size_t(y) * frame.pitch)[x];
+  };
+  EXPECT_EQ(at(5, 5), test::RecordingClient::kStartBackground);
+  EXPECT_EQ(at(190, 22), rgb565::from_rgb888(0, 128, 0));
+  EXPECT_EQ(at(199, 43), rgb565::from_rgb888(0, 128, 0));
+  EXPECT_EQ(at(200, 43), test::RecordingClient::kStartBackground);
+}
+
+// The desktop's window, under SDL's dummy video driver.
+TEST(EditBoxDesktop, TextInputRunsOnlyWhileEditingAndTheClipboardIsTheDesktops) {
+  auto platform_window =
+      platform::Window::create(u"Lumiview", {240, 320}, platform::WindowBackend::sdl);
+  if (!platform_window) GTEST_SKIP() << "no SDL video driver";
+  MainWindow window(std::move(platform_window));
+  EXPECT_FALSE(SDL_IsTextInputActive());
+  int element = 0;
+  EditTarget target;
+  target.element = &element;
+  target.rect = Rect{0, 0, 100, 20};
+  window.edit(&target, EditBox::create);
+  EXPECT_TRUE(SDL_IsTextInputActive());
+  window.edit(nullptr, EditBox::existing);
+  EXPECT_FALSE(SDL_IsTextInputActive());
+
+  ASSERT_TRUE(window.clipboard().set_text(u"\u0416\U0001F600"));
+  char* utf8 = SDL_GetClipboardText();
+  ASSERT_NE(utf8, nullptr);
+  EXPECT_STREQ(utf8, "\xD0\x96\xF0\x9F\x98\x80");
+  SDL_free(utf8);
+  SDL_SetClipboardText("back");
+  EXPECT_EQ(window.clipboard().text(), u"back");
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ class RecordingClient : public WindowClient {
   void open_command_line(std::u16string command_line) override {
     command_lines.push_back(std::move(command_line));
   }
+  void edit_text_changed(std::u16string_view text) override { edited_texts.emplace_back(text); }
+  void edit_ended() override { ++edit_ends; }
 
   static constexpr uint16_t kMark = 0xF800;
   static constexpr uint16_t kStartBackground = 0x001F;
@@ -69,6 +71,8 @@ class RecordingClient : public WindowClient {
   std::vector<PointerEvent> buttons;
   std::vector<ScreenInfo> layouts;
   std::vector<std::u16string> command_lines;
+  std::vector<std::u16string> edited_texts;
+  int edit_ends = 0;
   int close_questions = 0;
   int activations = 0;
   int deactivations = 0;

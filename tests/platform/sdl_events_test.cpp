@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -100,6 +101,27 @@ TEST(SdlEvents, TheLeftButtonIsTheStylusAndWindowEventsKeepTheirMeaning) {
   EXPECT_EQ(resized[0].y, 480);
   event.window.event = SDL_WINDOWEVENT_MOVED;
   EXPECT_TRUE(translate(event).empty());
+}
+
+TEST(SdlEvents, ACompositionCarriesItsTextAndItsCursorInCodeUnits) {
+  SDL_Event event{};
+  event.type = SDL_TEXTEDITING;
+  std::snprintf(event.edit.text, sizeof event.edit.text, "%s",
+                "\xF0\x9F\x98\x80"
+                "ab");
+  event.edit.start = 2;  // characters: after the emoji and "a"
+  auto out = translate(event);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].type, EventType::composition);
+  EXPECT_EQ(out[0].text, u"\U0001F600ab");
+  EXPECT_EQ(out[0].x, 3);
+  event.edit.start = 40;
+  EXPECT_EQ(translate(event)[0].x, 4);
+  event.edit.text[0] = '\0';
+  event.edit.start = 0;
+  out = translate(event);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].text, u"") << "the composition is over";
 }
 
 class SdlQueue : public ::testing::Test {

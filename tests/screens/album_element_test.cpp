@@ -161,7 +161,11 @@ TEST_P(AlbumLayoutTest, DefaultSkinFitsTheScreen) {
   EXPECT_EQ(album->menu_button().rect().right, o.size.width - 8 * k);
   EXPECT_LT(album->find_required(u"title").rect().right, album->search_button().rect().left);
   EXPECT_EQ(album->list().rect().top, 55 * k);
-  EXPECT_EQ(album->list().rect().bottom, o.size.height);
+  // The filter bar at the bottom: the list ends where it starts.
+  const Rect bar = album->find_required(u"filter_bar").rect();
+  EXPECT_EQ(bar, (Rect{0, o.size.height - 52 * k, o.size.width, o.size.height}));
+  EXPECT_EQ(album->list().rect().bottom, bar.top);
+  EXPECT_TRUE(inside(album->find_required(u"editFilter").rect()));
 
   AlbumElement* first = row(0);
   ASSERT_NE(first, nullptr);

@@ -19,14 +19,14 @@ using test::TestSkin;
 
 // Every code unit 10 pixels wide, except U+200B (no width) and the low half
 // of a surrogate pair (the pair counts once).
-std::vector<TextLine> lines_at(std::u16string_view text, int32_t width) {
+std::vector<TextLine> lines_at(std::u16string_view text, int32_t width, int32_t indent = 0) {
   std::vector<int32_t> extents;
   int32_t x = 0;
   for (char16_t c : text) {
     if (c != 0x200B && !(c >= 0xDC00 && c <= 0xDFFF)) x += 10;
     extents.push_back(x);
   }
-  return break_lines(text, extents, width);
+  return break_lines(text, extents, width, indent);
 }
 
 using Lines = std::vector<TextLine>;
@@ -57,6 +57,26 @@ TEST(BreakLines, WordsWrapWithoutTheirBlankLongWordsBreakAndLineFeedsEndLines) {
   for (const auto& c : cases)
     EXPECT_EQ(lines_at(c.text, c.width), c.lines)
         << std::string(c.text.begin(), c.text.end()) << " at " << c.width;
+}
+
+// Flowing text continues a line that holds something already.
+TEST(BreakLines, AnIndentedFirstLineTakesWhatFitsAfterTheIndentOrStaysEmpty) {
+  const struct {
+    std::u16string_view text;
+    int32_t indent;
+    Lines lines;
+  } cases[] = {
+      {u"aaa bbb", 20, {{0, 3}, {4, 3}}},
+      {u"aaa bbb", 30, {{0, 0}, {0, 3}, {4, 3}}},
+      {u" aaa", 30, {{1, 0}, {1, 3}}},
+      {u"abcdefghij", 30, {{0, 2}, {2, 5}, {7, 3}}},
+      {u"\U0001D400b", 45, {{0, 0}, {0, 3}}},
+      {u"aaa", 60, {{0, 0}, {0, 3}}},
+      {u"aaa", 0, {{0, 3}}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lines_at(c.text, 50, c.indent), c.lines)
+        << std::string(c.text.begin(), c.text.end()) << " after " << c.indent;
 }
 
 constexpr const char* kFont = R"("font": {"font": "12 0 0 0 DejaVu Sans"})";

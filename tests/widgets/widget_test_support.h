@@ -73,13 +73,18 @@ class TestScreenHost final : public ScreenHost {
   void size_to_client_area(ScreenRoot& screen) override;
   void redraw_all() override { ++redraw_all_calls; }
   uint32_t now_ms() const override { return now; }
-  void edit_natively(Element* element) override { edited = element; }
+  void edit_natively(Element* element) override {
+    edited = element;
+    ++edit_calls;
+  }
+  Element* edited_element() const override { return edited; }
 
   Size client_size{480, 800};
   uint32_t now = 1000;
   std::vector<ScreenRoot*> stack;
   int redraw_all_calls = 0;
   Element* edited = nullptr;
+  int edit_calls = 0;
 };
 
 class TestScreen {

@@ -1,0 +1,197 @@
+// Edit fields: when an "edit" asks the host for the edit box and when it
+// lets it go, what it reports to its listener, and the placeholder and
+// clear button of a "label_edit".
+
+#include <gtest/gtest.h>
+
+#include "skin/skin_exceptions.h"
+#include "widgets/edit_element.h"
+#include "widgets/label_edit_element.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv {
+namespace {
+
+using test::TestScreen;
+using test::TestSkin;
+
+struct Changes : EditListener {
+  void text_changed(EditElement& edit) override { texts.push_back(edit.text()); }
+  std::vector<std::u16string> texts;
+};
+
+// A bare field "name" at (10, 10) 100 x 20 in a box "holder", and a
+// "label_edit" "filter" at the bottom: the field, its placeholder and a
+// clear button at its right end.
+constexpr const char* kFields = R"({"Main": {"children": [
+  {"string": {"type": "node", "id": "holder", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+   "point": {"design_size": [200, 40]}, "children": [
+     {"string": {"type": "edit", "id": "name", "text": "one\r\ntwo",
+                 "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+      "color": {"background_color": "#102030"},
+      "point": {"border_min": [10, 10], "design_size": [100, 20]}}]},
+  {"string": {"type": "label_edit", "id": "filter", "text": "Hint", "anchor_y": "MAX_SIDE"},
+   "point": {"design_size": [0, 30]}, "children": [
+     {"string": {"type": "text", "id": "#text"}, "point": {"border_max": [30, 0]}},
+     {"string": {"type": "edit", "id": "#edit"}, "point": {"border_max": [30, 0]}},
+     {"string": {"type": "button", "id": "clear", "anchor_x": "MAX_SIDE"},
+      "point": {"design_size": [30, 0]}}]}
+]}})";
+
+class EditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skin.language("Hint=Search here\n");
+    ASSERT_TRUE(skin.load_nodes(kFields));
+    screen = std::make_unique<TestScreen>(skin, u"Main", Size{240, 100});
+    screen->layout();
+    name = &screen->find<EditElement>(u"name");
+    name->set_listener(&changes);
+    filter = &screen->find<LabelEditElement>(u"filter");
+  }
+
+  TestSkin skin;
+  std::unique_ptr<TestScreen> screen;
+  EditElement* name = nullptr;
+  LabelEditElement* filter = nullptr;
+  Changes changes;
+};
+
+TEST_F(EditTest, APressStartsTheEditingOnceAndTheBoxFollowsTheField) {
+  EXPECT_EQ(name->text(), u"one\ntwo");  // one form of line ends from the start
+  EXPECT_EQ(name->background_color(), (Color{0x10, 0x20, 0x30, 255}));
+  EXPECT_EQ(filter->edit()->background_color(), (Color{0, 0, 0, 255}));
+
+  screen->tap(50, 20);
+  EXPECT_EQ(screen->host().edited, name);
+  EXPECT_TRUE(name->edited());
+  EXPECT_EQ(screen->host().edit_calls, 1);
+  screen->tap(60, 20);
+  EXPECT_EQ(screen->host().edit_calls, 1) << "tapping the edited field again restarts nothing";
+  screen->layout();
+  EXPECT_EQ(screen->host().edit_calls, 1) << "an unchanged layout moves no box";
+
+  // Laid out somewhere else, the field asks again, so the box follows.
+  screen->find(u"holder").set_borders({0, 30}, {});
+  screen->layout();
+  EXPECT_EQ(name->rect(), (Rect{10, 40, 110, 60}));
+  EXPECT_EQ(screen->host().edit_calls, 2);
+  EXPECT_EQ(screen->host().edited, name);
+
+  // A press on another field moves the editing there.
+  const Rect other = filter->edit()->rect();
+  screen->tap(other.left + 2, other.top + 2);
+  EXPECT_EQ(screen->host().edited, filter->edit());
+  EXPECT_FALSE(name->edited());
+}
+
+TEST_F(EditTest, HidingOrDestroyingTheEditedFieldEndsTheEditing) {
+  screen->tap(50, 20);
+  ASSERT_EQ(screen->host().edited, name);
+  screen->find(u"holder").set_visible(false);
+  EXPECT_EQ(screen->host().edited, nullptr);
+  screen->find(u"holder").set_visible(true);
+  EXPECT_EQ(screen->host().edited, nullptr);
+
+  // Hiding a field nobody edits leaves the editing of another alone.
+  screen->tap(50, 20);
+  filter->edit()->set_visible(false);
+  EXPECT_EQ(screen->host().edited, name);
+
+  // The host must never be left holding a field that is gone.
+  std::unique_ptr<Element> gone = screen->find(u"holder").take_child(*name);
+  EXPECT_EQ(screen->host().edited, name);
+  gone.reset();
+  EXPECT_EQ(screen->host().edited, nullptr);
+}
+
+TEST_F(EditTest, EveryChangeIsToldOnceAndTheBoxOfTheEditedFieldTakesIt) {
+  name->set_text(u"one\r\ntwo");  // the box's line ends are the field's
+  name->set_text(u"one\rtwo");
+  EXPECT_TRUE(changes.texts.empty());
+  name->set_text(u"three");
+  EXPECT_EQ(changes.texts, std::vector<std::u16string>{u"three"});
+  EXPECT_EQ(screen->host().edit_calls, 0) << "a field nobody edits asks for no box";
+
+  screen->tap(50, 20);
+  name->set_text(u"four");
+  EXPECT_EQ(screen->host().edit_calls, 2);
+  EXPECT_EQ(changes.texts.back(), u"four");
+
+  // A character typed into the edited field: measured again, and told.
+  screen->layout();
+  EXPECT_TRUE(name->on_char(u"x"));
+  EXPECT_TRUE(name->needs_layout());
+  EXPECT_EQ(changes.texts.size(), 3u);
+  EXPECT_TRUE(name->on_char(u""));
+  EXPECT_EQ(changes.texts.size(), 3u);
+  screen->host().edited = nullptr;
+  EXPECT_TRUE(name->on_char(u"y"));
+  EXPECT_EQ(changes.texts.size(), 3u);
+
+  // A field without a listener (a bare "edit" in a skin) takes its text.
+  name->set_listener(nullptr);
+  screen->tap(50, 20);
+  name->set_text(u"five");
+  EXPECT_TRUE(name->on_char(u"z"));
+  EXPECT_EQ(name->text(), u"five");
+}
+
+TEST_F(EditTest, ThePlaceholderShowsWhileTheFieldIsEmptyAndTheClearButtonWhileItIsNot) {
+  EditElement& edit = *filter->edit();
+  Changes owner;
+  filter->set_listener(&owner);
+  EXPECT_EQ(filter->placeholder(), u"Search here");
+  EXPECT_EQ(filter->label()->text(), u"Search here");
+  EXPECT_TRUE(filter->label()->visible());
+  EXPECT_FALSE(filter->clear_button()->visible());
+
+  edit.set_text(u"a");
+  EXPECT_FALSE(filter->label()->visible());
+  EXPECT_TRUE(filter->clear_button()->visible());
+  edit.set_text(u"ab");
+  EXPECT_EQ(owner.texts, (std::vector<std::u16string>{u"a", u"ab"}));
+
+  screen->layout();
+  const Rect clear = filter->clear_button()->rect();
+  screen->tap(clear.left + 5, clear.top + 5);
+  EXPECT_EQ(edit.text(), u"");
+  EXPECT_TRUE(filter->label()->visible());
+  EXPECT_FALSE(filter->clear_button()->visible());
+  EXPECT_EQ(owner.texts.back(), u"");
+}
+
+TEST(LabelEdit, AFieldWithoutItsEditOrLabelIsASkinFaultAndTheClearButtonIsOptional) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "NoEdit": {"children": [{"string": {"type": "label_edit", "id": "f"}, "children": [
+      {"string": {"type": "text", "id": "#text"}}, {"string": {"type": "text", "id": "#edit"}}]}]},
+    "NoLabel": {"children": [{"string": {"type": "label_edit", "id": "f"}, "children": [
+      {"string": {"type": "edit", "id": "#edit"}}]}]},
+    "Plain": {"children": [{"string": {"type": "label_edit", "id": "f", "text": "Hint"},
+      "children": [{"string": {"type": "edit", "id": "#edit", "text": "x"}},
+                   {"string": {"type": "text", "id": "#text"}}]}]}
+  })"));
+  for (const char16_t* node : {u"NoEdit", u"NoLabel"}) {
+    try {
+      TestScreen screen(skin, node, {100, 100});
+      ADD_FAILURE() << "loaded";
+    } catch (const jobser::NodeNotFound& fault) {
+      EXPECT_EQ(fault.searched_id(), u"f");
+    }
+  }
+  TestScreen screen(skin, u"Plain", {100, 100});
+  auto& field = screen.find<LabelEditElement>(u"f");
+  EXPECT_EQ(field.clear_button(), nullptr);
+  EXPECT_FALSE(field.label()->visible()) << "the field's own text hides the placeholder";
+  field.edit()->set_text(u"");
+  EXPECT_TRUE(field.label()->visible());
+}
+
+TEST(EditLineEnds, EveryLineEndBecomesALineFeed) {
+  EXPECT_EQ(with_newline_ends(u"a\r\nb\rc\nd\r"), u"a\nb\nc\nd\n");
+  EXPECT_EQ(with_newline_ends(u"\r\r\n"), u"\n\n");
+}
+
+}  // namespace
+}  // namespace lv
