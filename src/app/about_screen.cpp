@@ -18,13 +18,6 @@ constexpr uint8_t kHelpLink = 1;
 // Names, the same in every language.
 constexpr std::u16string_view kLibraries = u"SDL2, libjpeg-turbo, FreeType, libpng";
 
-FontRef variant(const FontRef& font, bool bold, bool underline) {
-  FontDesc desc = font->description();
-  desc.bold = bold ? 1 : 0;
-  desc.underline = underline ? 1 : 0;
-  return create_font(desc);
-}
-
 }  // namespace
 
 std::u16string_view program_version() {
@@ -74,7 +67,7 @@ void AboutScreen::fill_info(const Properties& properties) {
   if (!info) return;
   const LanguageTable& language = properties.language();
   const FontRef& font = info->font();
-  const FontRef bold = variant(font, true, false);
+  const FontRef bold = font_variant(font, true, false);
   const Color color = info->color();
   info->clear_runs();
   auto line = [&](std::u16string_view label, std::u16string_view value) {
@@ -83,8 +76,8 @@ void AboutScreen::fill_info(const Properties& properties) {
   };
   line(u"About_version", program_version());
   line(u"About_libraries", kLibraries);
-  info->add_link(language.lookup(u"About_help"), variant(font, false, true),
-                 variant(font, true, true), color, kHelpLink);
+  info->add_link(language.lookup(u"About_help"), font_variant(font, false, true),
+                 font_variant(font, true, true), color, kHelpLink);
   info->set_listener(this);
   m_help_path = expand_path(u"%app_path%/" + language.lookup(u"Help_link"));
 }

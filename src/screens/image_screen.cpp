@@ -16,6 +16,8 @@
 #include "screens/picture_info.h"
 #include "screens/required_element.h"
 #include "widgets/menu_screen.h"
+#include "widgets/rich_text_element.h"
+#include "skin/font.h"
 #include "widgets/screen_host.h"
 
 namespace lv {
@@ -439,8 +441,7 @@ void ImageScreen::fill(int32_t, std::u16string_view key, std::u16string&,
     items.push_back(item(u"DeleteYes", text(u"Delete"), u"MenuElementRed"));
     items.push_back(item(u"Cancel"));
   } else if (key == u"Properties") {
-    show_panel(properties_text(m_viewer->picture(PictureViewer::current),
-                               m_viewer->picture_size(PictureViewer::current), m_skin.language()));
+    show_properties();
   } else if (key == u"DeleteYes") {
     delete_picture();
   } else if (std::find(std::begin(kSendVariants), std::end(kSendVariants), key) !=
@@ -454,6 +455,26 @@ void ImageScreen::show_panel(const std::u16string& text) {
   std::u16string shown = text;
   while (!shown.empty() && shown.back() == u'\n') shown.pop_back();
   m_controls->panel->set_text(shown);
+  m_controls->panel->set_visible(true);
+}
+
+void ImageScreen::show_properties() {
+  const std::vector<PictureProperty> properties =
+      picture_properties(m_viewer->picture(PictureViewer::current),
+                         m_viewer->picture_size(PictureViewer::current), m_skin.language());
+  auto* rich = dynamic_cast<RichTextElement*>(m_controls->panel->find_by_id(u"#text"));
+  if (!rich) {
+    show_panel(properties_text(properties));
+    return;
+  }
+  // Labels in the bold face of the panel's font, values in the font itself.
+  const FontRef bold = font_variant(rich->font(), true, false);
+  rich->clear_runs();
+  for (size_t i = 0; i < properties.size(); ++i) {
+    rich->add_text(properties[i].label + u" : ", bold, rich->color());
+    rich->add_text(properties[i].value + (i + 1 < properties.size() ? u"\n" : u""), rich->font(),
+                   rich->color());
+  }
   m_controls->panel->set_visible(true);
 }
 

@@ -98,6 +98,7 @@ class ImageScreen : public ScreenRoot,
   void zoom_out();
   void zoom_in(std::optional<Point> anchor);
   void show_panel(const std::u16string& text);
+  void show_properties();
   void hide_panel();
   void open_menu(std::u16string_view key);
   void delete_picture();

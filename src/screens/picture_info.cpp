@@ -34,12 +34,9 @@ std::u16string in_units(uint64_t bytes, uint64_t unit, std::u16string_view word)
   return text;
 }
 
-void add_line(std::u16string& text, const LanguageTable& language, std::u16string_view key,
-              std::u16string_view value) {
-  text += language.lookup(key);
-  text += u" : ";
-  text += value;
-  text += u'\n';
+void add(std::vector<PictureProperty>& out, const LanguageTable& language,
+         std::u16string_view key, std::u16string value) {
+  out.push_back({language.lookup(key), std::move(value)});
 }
 
 }  // namespace
@@ -68,25 +65,31 @@ bool can_zoom_in(double zoom, int top_level) {
   return zoom + 1 <= top_level;
 }
 
-std::u16string properties_text(std::u16string_view picture, Size resolution,
-                               const LanguageTable& language) {
+std::vector<PictureProperty> picture_properties(std::u16string_view picture, Size resolution,
+                                                const LanguageTable& language) {
   const std::u16string path = expand_path(picture);
-  std::u16string text;
+  std::vector<PictureProperty> out;
   const size_t slash = path.find_last_of(u'/');
-  add_line(text, language, u"Name", slash == std::u16string::npos ? path : path.substr(slash + 1));
+  add(out, language, u"Name", slash == std::u16string::npos ? path : path.substr(slash + 1));
   std::u16string folder = folder_of(path);
   if (folder.size() > 1 && folder.back() == u'/') folder.pop_back();
-  add_line(text, language, u"Folder", folder);
+  add(out, language, u"Folder", folder);
   if (resolution.width > 0 && resolution.height > 0)
-    add_line(text, language, u"Resolution",
-             decimal(static_cast<uint64_t>(resolution.width)) + u"x" +
-                 decimal(static_cast<uint64_t>(resolution.height)));
+    add(out, language, u"Resolution",
+        decimal(static_cast<uint64_t>(resolution.width)) + u"x" +
+            decimal(static_cast<uint64_t>(resolution.height)));
   const FileInfo info = file_info(path);
   if (info.exists()) {
-    add_line(text, language, u"Size", size_text(info.size, language));
-    add_line(text, language, u"Date", from_utf8(platform::long_date(info.last_write)));
-    add_line(text, language, u"Time", from_utf8(platform::short_time(info.last_write)));
+    add(out, language, u"Size", size_text(info.size, language));
+    add(out, language, u"Date", from_utf8(platform::long_date(info.last_write)));
+    add(out, language, u"Time", from_utf8(platform::short_time(info.last_write)));
   }
+  return out;
+}
+
+std::u16string properties_text(const std::vector<PictureProperty>& properties) {
+  std::u16string text;
+  for (const PictureProperty& p : properties) text += p.label + u" : " + p.value + u"\n";
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "skin/geometry.h"
 
@@ -26,9 +27,15 @@ double zoom_in_target(double zoom);
 bool can_zoom_out(double zoom, double starting_zoom);
 bool can_zoom_in(double zoom, int top_level);
 
-// "Name : IMG_0001.JPG\nFolder : /media/card/DCIM\n..." for a picture of
-// this size as shown ((0, 0) leaves the resolution out).
-std::u16string properties_text(std::u16string_view picture, Size resolution,
-                               const LanguageTable& language);
+struct PictureProperty {
+  std::u16string label;  // in the language
+  std::u16string value;
+};
+// Name, folder, resolution (left out for (0, 0)), size, date and time of a
+// picture of this size as shown.
+std::vector<PictureProperty> picture_properties(std::u16string_view picture, Size resolution,
+                                                const LanguageTable& language);
+// The same as lines: "Name : IMG_0001.JPG\nFolder : /media/card/DCIM\n...".
+std::u16string properties_text(const std::vector<PictureProperty>& properties);
 
 }  // namespace lv

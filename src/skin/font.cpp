@@ -300,6 +300,13 @@ const Glyph* FontRep::Glyphs::find(char32_t code) {
   return &m_font->load(code);
 }
 
+FontRef font_variant(const FontRef& font, bool bold, bool underline) {
+  FontDesc desc = font->description();
+  desc.bold = bold ? 1 : 0;
+  desc.underline = underline ? 1 : 0;
+  return create_font(desc);
+}
+
 FontRef create_font(const FontDesc& desc) {
   FontRef ref(new FontRep(desc));
   if (desc.height == 0) return ref;

@@ -144,6 +144,8 @@ class FontRef {
 // Height 0 gives a font without glyphs and logs nothing; a font that cannot
 // be opened is logged and has no glyphs either.
 FontRef create_font(const FontDesc& desc);
+// The same face and height, bold and underlined or not.
+FontRef font_variant(const FontRef& font, bool bold, bool underline);
 
 // The process-wide default font: a font without glyphs until the
 // application sets one.
