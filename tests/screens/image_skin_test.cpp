@@ -20,6 +20,7 @@
 #include "widgets/button.h"
 #include "widgets/screen_root.h"
 #include "widgets/skin_values.h"
+#include "widgets/rich_text_element.h"
 #include "widgets/text_element.h"
 
 namespace lv::test::screens {
@@ -87,8 +88,8 @@ TEST(ImageSkinTest, HoldsEveryElementTheScreenLooksUp) {
   EXPECT_EQ(
       dynamic_cast<TextElement&>(root.find_required(u"btnNumText").find_required(u"#text")).text(),
       u"3 of 12");
-  auto& properties_text =
-      dynamic_cast<TextElement&>(root.find_required(u"btnProperties").find_required(u"#text"));
+  auto& properties_text = dynamic_cast<RichTextElement&>(
+      root.find_required(u"btnProperties").find_required(u"#text"));
   EXPECT_TRUE(properties_text.wrap());
 }
 
