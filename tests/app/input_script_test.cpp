@@ -197,7 +197,7 @@ TEST(ScriptKeys, NamesGiveTheKeysThatProduceThem) {
   EXPECT_EQ(virtual_key_for_code(kKeyEsc), 0);
   EXPECT_EQ(virtual_key_for_code(kKeySlide), 0);
   EXPECT_EQ(virtual_key_for_code(kKeyNone), 0);
-  EXPECT_EQ(virtual_key_for_code(65), 0);
+  EXPECT_EQ(virtual_key_for_code(kKeyCount), 0);
   // Every other program key can be pressed by a script.
   for (int code = 1; code < kKeyCount; ++code) {
     if (code == kKeyEsc || code == kKeySlide) continue;
