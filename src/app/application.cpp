@@ -126,6 +126,14 @@ void Application::pointer_button(const PointerEvent& event) {
   if (ScreenRoot* screen = m_screens.current()) screen->on_pointer_button(event);
 }
 
+void Application::wheel(const WheelEvent& event) {
+  if (ScreenRoot* screen = m_screens.current()) screen->on_wheel(event);
+}
+
+void Application::pinch(const PinchEvent& event) {
+  if (ScreenRoot* screen = m_screens.current()) screen->on_pinch(event);
+}
+
 void Application::layout_changed(const ScreenInfo&) {
   m_screens.redraw_all();
   if (m_listener) m_listener->screen_layout_changed();

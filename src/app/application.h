@@ -73,6 +73,8 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   void character(std::u16string_view text) override;
   void pointer_move(const PointerEvent& event) override;
   void pointer_button(const PointerEvent& event) override;
+  void wheel(const WheelEvent& event) override;
+  void pinch(const PinchEvent& event) override;
   void layout_changed(const ScreenInfo& info) override;
   bool may_close() override;
   void activated() override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 #include "app/base/file_util.h"
@@ -20,6 +21,9 @@ constexpr uint32_t kMaxDragMs = 60000;
 constexpr int32_t kMaxSide = 16384;
 constexpr uint32_t kDefaultIdleMaxMs = 10000;
 constexpr size_t kMaxScriptBytes = 1u << 20;
+constexpr double kMaxWheelSteps = 100;
+constexpr double kMinPinchScale = 0.1;
+constexpr double kMaxPinchScale = 10;
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t';
@@ -94,6 +98,24 @@ class LineParser {
     out = static_cast<int32_t>(value);
     return true;
   }
+  bool decimal(size_t index, double least, double most, double& out) {
+    const std::string_view word = m_words.words[index];
+    double value = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+      return fail("\"" + std::string(word) + "\" is not a number");
+    if (value < least || value > most)
+      return fail(std::string(word) + " is outside " + format_decimal(least) + ".." +
+                  format_decimal(most));
+    out = value;
+    return true;
+  }
+  static std::string format_decimal(double value) {
+    std::string text = std::to_string(value);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+  }
   bool milliseconds(size_t index, uint32_t most, uint32_t& out) {
     int64_t value = 0;
     if (!number(index, 0, most, value)) return false;
@@ -131,6 +153,9 @@ class LineParser {
   }
 
   bool parse_tap();
+  bool parse_tap_target(ScriptStep::Kind find);
+  bool parse_wheel();
+  bool parse_pinch();
   bool parse_drag();
   bool parse_release(std::optional<std::pair<int32_t, int32_t>>& pointer);
   bool parse_keydown();
@@ -151,6 +176,69 @@ bool LineParser::parse_tap() {
   add_pointer(ScriptStep::Kind::press, x, y);
   add_wait(hold);
   add_pointer(ScriptStep::Kind::release, x, y);
+  return true;
+}
+
+// The element is looked for when the step runs; press and release go where
+// it was found.
+bool LineParser::parse_tap_target(ScriptStep::Kind find) {
+  std::string_view wanted;
+  if (find == ScriptStep::Kind::find_id) {
+    if (!count(1, 1)) return false;
+    wanted = m_words.words[1];
+  } else {
+    wanted = trim(m_words.rests[0]);
+    if (wanted.empty()) return fail("\"taptext\" needs its text");
+  }
+  add(find).text = from_utf8(wanted);
+  add(ScriptStep::Kind::press).at_found = true;
+  add_wait(kTapHoldMs);
+  add(ScriptStep::Kind::release).at_found = true;
+  return true;
+}
+
+bool LineParser::parse_wheel() {
+  int32_t x = 0, y = 0;
+  double steps = 0;
+  if (!count(3, 3) || !coordinate(1, x) || !coordinate(2, y) ||
+      !decimal(3, -kMaxWheelSteps, kMaxWheelSteps, steps))
+    return false;
+  if (steps == 0) return fail("a wheel turned 0 notches does nothing");
+  ScriptStep& step = add(ScriptStep::Kind::wheel);
+  step.x = x;
+  step.y = y;
+  step.amount = steps;
+  return true;
+}
+
+// Two fingers side by side about the centre, moving apart or together; the
+// farther of their start and end distances is the spread.
+bool LineParser::parse_pinch() {
+  int32_t x = 0, y = 0;
+  double scale = 1;
+  uint32_t duration = kDragMs;
+  if (!count(3, 4) || !coordinate(1, x) || !coordinate(2, y) ||
+      !decimal(3, kMinPinchScale, kMaxPinchScale, scale))
+    return false;
+  if (m_words.words.size() == 5 && !milliseconds(4, kMaxDragMs, duration)) return false;
+  const double start = scale >= 1 ? kPinchSpreadPixels / scale : kPinchSpreadPixels;
+  const double end = start * scale;
+  auto fingers = [&](ScriptStep::Kind kind, double distance) {
+    ScriptStep& step = add(kind);
+    step.x = x;
+    step.y = y;
+    step.amount = distance;
+  };
+  fingers(ScriptStep::Kind::fingers_down, start);
+  const uint32_t moves = std::max<uint32_t>(1, duration / kDragStepMs);
+  uint32_t waited = 0;
+  for (uint32_t i = 1; i <= moves; ++i) {
+    const uint32_t until = static_cast<uint32_t>(uint64_t{duration} * i / moves);
+    add_wait(until - waited);
+    waited = until;
+    fingers(ScriptStep::Kind::fingers_move, i == moves ? end : start + (end - start) * i / moves);
+  }
+  fingers(ScriptStep::Kind::fingers_up, end);
   return true;
 }
 
@@ -239,6 +327,12 @@ bool LineParser::parse(std::string_view text, std::optional<std::pair<int32_t, i
     if (!parse_release(pointer)) return false;
   } else if (step == "drag") {
     if (!parse_drag()) return false;
+  } else if (step == "tapid" || step == "taptext") {
+    if (!parse_tap_target(step == "tapid" ? Kind::find_id : Kind::find_text)) return false;
+  } else if (step == "wheel") {
+    if (!parse_wheel()) return false;
+  } else if (step == "pinch") {
+    if (!parse_pinch()) return false;
   } else if (step == "key") {
     if (!count(1, 1) || !key(1, code)) return false;
     add_key(Kind::key_down, code, false);
@@ -266,7 +360,11 @@ bool LineParser::parse(std::string_view text, std::optional<std::pair<int32_t, i
   for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
     if (it->line != m_line) break;
     if (it->kind == Kind::press || it->kind == Kind::move || it->kind == Kind::release) {
-      pointer = std::make_pair(it->x, it->y);
+      // Where a found element was is known only when the script runs.
+      if (it->at_found)
+        pointer.reset();
+      else
+        pointer = std::make_pair(it->x, it->y);
       break;
     }
   }

@@ -26,6 +26,12 @@ struct ScriptStep {
     resize,      // x = width, y = height
     close,       // the user closes the window
     quit,
+    find_id,       // text: a skin id (a menu row: its item's key)
+    find_text,     // text: the text an element shows
+    wheel,         // x, y, amount = notches
+    fingers_down,  // x, y = the two fingers' centre, amount = their distance
+    fingers_move,
+    fingers_up,
   };
 
   Kind kind = Kind::wait;
@@ -36,7 +42,10 @@ struct ScriptStep {
   uint32_t max_ms = 0;
   int key = 0;
   bool repeat = false;
-  std::u16string text;  // typed text, or the screenshot's path
+  std::u16string text;  // typed text, the screenshot's path, or what a find seeks
+  double amount = 0;
+  // A press or release at the point the last find step found (x, y unused).
+  bool at_found = false;
 };
 
 struct ScriptError {
@@ -47,11 +56,14 @@ struct ScriptError {
 // Default hold of a tap and duration of a drag, in milliseconds.
 inline constexpr uint32_t kTapHoldMs = 50;
 inline constexpr uint32_t kDragMs = 300;
-// A drag moves the stylus about this often.
+// A drag moves the stylus, and a pinch the fingers, about this often.
 inline constexpr uint32_t kDragStepMs = 16;
+// The farther apart a scripted pinch's two fingers are, at its start or at
+// its end.
+inline constexpr double kPinchSpreadPixels = 200;
 
-// Parses the whole text. Compound steps (tap, drag, key) come out as their
-// primitive steps. Relative screenshot paths are taken relative to
+// Parses the whole text. Compound steps (tap, tapid, taptext, drag, pinch,
+// key) come out as their primitive steps. Relative screenshot paths are taken relative to
 // `base_folder` (none when it is empty). False, with `error`, on the first
 // bad line.
 bool parse_script(std::string_view text, std::u16string_view base_folder,

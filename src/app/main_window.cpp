@@ -7,6 +7,7 @@
 #include "app/base/input.h"
 #include "app/base/log.h"
 #include "app/text_box.h"
+#include "app/pinch_tracker.h"
 #include "app/window_client.h"
 #include "display/display.h"
 #include "display/offscreen_surface.h"
@@ -77,6 +78,7 @@ struct MainWindow::Impl {
 
   bool captured = false;
   Point release{kNoReleasePosition, kNoReleasePosition};
+  PinchTracker fingers;
 
   std::u16string pending_command_line;
 
@@ -315,6 +317,55 @@ struct MainWindow::Impl {
     if (client) client->pointer_button(pointer_event(release.x, release.y, false, cancelled));
   }
 
+  void wheel(const platform::WindowEvent& event) {
+    WheelEvent wheel;
+    wheel.x = event.x;
+    wheel.y = event.y;
+    wheel.steps = event.amount;
+    wheel.time = platform::tick_count();
+    if (client) client->wheel(wheel);
+  }
+
+  // Fingers come as fractions of the window; the gesture is measured in
+  // pixels, so that a turn of the window does not distort it.
+  void finger(const platform::WindowEvent& event) {
+    const Size size = client_size();
+    const double x = event.finger_x * size.width;
+    const double y = event.finger_y * size.height;
+    const uint32_t now = platform::tick_count();
+    std::optional<PinchEvent> pinch;
+    switch (event.type) {
+      case platform::EventType::finger_down:
+        pinch = fingers.down(event.touch_device, event.finger, x, y, now);
+        break;
+      case platform::EventType::finger_move:
+        pinch = fingers.move(event.touch_device, event.finger, x, y, now);
+        break;
+      default:
+        pinch = fingers.up(event.touch_device, event.finger, x, y, now);
+        break;
+    }
+    if (!pinch) return;
+    if (pinch->phase == PinchEvent::Phase::begin) {
+      // The first finger's stylus press is no tap and no drag: it ends
+      // cancelled, without a release position.
+      release = {kNoReleasePosition, kNoReleasePosition};
+      release_capture();
+    }
+    if (client) client->pinch(*pinch);
+  }
+
+  void cancel_pinch() {
+    const std::optional<PinchEvent> end = fingers.cancel(platform::tick_count());
+    if (end && client) client->pinch(*end);
+  }
+
+  // SDL's stylus made of the first finger, while that finger is part of a
+  // pinch (or still down after one).
+  bool suppressed(const platform::WindowEvent& event) const {
+    return event.from_touch && fingers.stylus_suppressed();
+  }
+
   void resized() {
     const ScreenInfo info = measure();
     if (info != screen) {
@@ -342,6 +393,7 @@ struct MainWindow::Impl {
   void destroy() {
     if (finished) return;
     release_capture();
+    cancel_pinch();
     finished = true;
     window->hide();
   }
@@ -396,13 +448,21 @@ void MainWindow::dispatch(const platform::WindowEvent& event) {
       m->character_message(event);
       break;
     case EventType::pointer_down:
-      m->pointer_down(event.x, event.y);
+      if (!m->suppressed(event)) m->pointer_down(event.x, event.y);
       break;
     case EventType::pointer_move:
-      m->pointer_move(event.x, event.y);
+      if (!m->suppressed(event)) m->pointer_move(event.x, event.y);
       break;
     case EventType::pointer_up:
-      m->pointer_up(event.x, event.y);
+      if (!m->suppressed(event)) m->pointer_up(event.x, event.y);
+      break;
+    case EventType::wheel:
+      m->wheel(event);
+      break;
+    case EventType::finger_down:
+    case EventType::finger_move:
+    case EventType::finger_up:
+      m->finger(event);
       break;
     case EventType::focus_gained:
       m->layout();
@@ -417,6 +477,7 @@ void MainWindow::dispatch(const platform::WindowEvent& event) {
       m->modifiers = {};
       m->box_keys.reset();
       m->release_capture();
+      m->cancel_pinch();
       if (m->client) m->client->deactivated();
       break;
     case EventType::shown:
@@ -426,6 +487,7 @@ void MainWindow::dispatch(const platform::WindowEvent& event) {
     case EventType::hidden:
       m->hidden = true;
       m->release_capture();
+      m->cancel_pinch();
       break;
     case EventType::exposed:
       m->present_again();

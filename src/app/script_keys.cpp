@@ -28,8 +28,8 @@ int script_key_code(std::string_view name) {
 
 int virtual_key_for_code(int code) {
   if (code <= kKeyNone || code >= kKeyCount) return 0;
-  // Virtual keys above 120 translate to nothing.
-  for (int vk = 8; vk <= 120; ++vk)
+  // Virtual keys are bytes; those outside the translation table give 0.
+  for (int vk = 8; vk <= 255; ++vk)
     if (translate_virtual_key(vk) == code && platform::sdl_key_for_virtual_key(vk)) return vk;
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/script_player.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,6 +19,9 @@ namespace {
 
 // How often an "idle" step looks at the frame count.
 constexpr int kIdlePollMs = 10;
+// The two fingers of a scripted pinch; the first also works the stylus.
+constexpr int64_t kFirstFinger = 1;
+constexpr int64_t kSecondFinger = 2;
 
 bool due(uint32_t now, uint32_t when) {
   return static_cast<int32_t>(now - when) >= 0;
@@ -39,7 +43,9 @@ std::unique_ptr<ScriptPlayer> ScriptPlayer::from_environment(MainWindow& window)
     log() << u"Script error " << text << u"\n";
     std::fprintf(stderr, "lumiview: %s\n", text.c_str());
     std::fflush(stderr);
-    steps.clear();
+    auto player = std::make_unique<ScriptPlayer>(window, std::vector<ScriptStep>());
+    player->m_failures = 1;
+    return player;
   }
   return std::make_unique<ScriptPlayer>(window, std::move(steps));
 }
@@ -57,16 +63,74 @@ void ScriptPlayer::finish() {
   platform::post_quit();
 }
 
+bool ScriptPlayer::find(const ScriptStep& step) {
+  const ScriptTarget by =
+      step.kind == ScriptStep::Kind::find_id ? ScriptTarget::id : ScriptTarget::text;
+  // Whatever waits to be drawn is drawn first: a list realises its rows
+  // and the screens take their places as they draw.
+  m_window.draw_pending();
+  const std::optional<Point> found = m_finder ? m_finder(by, step.text) : std::nullopt;
+  if (found) {
+    m_found = *found;
+    log() << u"Script line " << step.line << u": " << step.text << u" at " << found->x << u" "
+          << found->y << u"\n";
+    return true;
+  }
+  report(step, std::string("no visible element ") +
+                   (by == ScriptTarget::id ? "with the id \"" : "shows \"") + to_utf8(step.text) +
+                   "\"");
+  finish();
+  return false;
+}
+
+bool ScriptPlayer::inject_fingers(const ScriptStep& step) {
+  const uint32_t id = m_window.window().id();
+  const Size size = m_window.client_size();
+  if (size.width <= 0 || size.height <= 0) return false;
+  // Side by side about the centre; SDL gives fingers as fractions of the
+  // window, and makes a stylus of the first one.
+  const double half = step.amount / 2;
+  const double first_x = step.x - half;
+  const double second_x = step.x + half;
+  const int32_t stylus_x = static_cast<int32_t>(std::lround(first_x));
+  auto finger = [&](platform::PointerAction action, int64_t which, double x) {
+    return platform::inject_finger(id, action, which, x / size.width,
+                                   static_cast<double>(step.y) / size.height);
+  };
+  using platform::PointerAction;
+  switch (step.kind) {
+    case ScriptStep::Kind::fingers_down:
+      return platform::inject_touch_stylus(id, PointerAction::press, stylus_x, step.y) &&
+             finger(PointerAction::press, kFirstFinger, first_x) &&
+             finger(PointerAction::press, kSecondFinger, second_x);
+    case ScriptStep::Kind::fingers_move:
+      return finger(PointerAction::move, kFirstFinger, first_x) &&
+             platform::inject_touch_stylus(id, PointerAction::move, stylus_x, step.y) &&
+             finger(PointerAction::move, kSecondFinger, second_x);
+    default:
+      return finger(PointerAction::release, kSecondFinger, second_x) &&
+             platform::inject_touch_stylus(id, PointerAction::release, stylus_x, step.y) &&
+             finger(PointerAction::release, kFirstFinger, first_x);
+  }
+}
+
 bool ScriptPlayer::inject(const ScriptStep& step) {
   const uint32_t id = m_window.window().id();
   using Kind = ScriptStep::Kind;
+  const Point at = step.at_found ? m_found : Point{step.x, step.y};
   switch (step.kind) {
     case Kind::press:
-      return platform::inject_pointer(id, platform::PointerAction::press, step.x, step.y);
+      return platform::inject_pointer(id, platform::PointerAction::press, at.x, at.y);
     case Kind::move:
-      return platform::inject_pointer(id, platform::PointerAction::move, step.x, step.y);
+      return platform::inject_pointer(id, platform::PointerAction::move, at.x, at.y);
     case Kind::release:
-      return platform::inject_pointer(id, platform::PointerAction::release, step.x, step.y);
+      return platform::inject_pointer(id, platform::PointerAction::release, at.x, at.y);
+    case Kind::wheel:
+      return platform::inject_wheel(id, step.x, step.y, step.amount);
+    case Kind::fingers_down:
+    case Kind::fingers_move:
+    case Kind::fingers_up:
+      return inject_fingers(step);
     case Kind::key_down:
     case Kind::key_up:
       return platform::inject_key(id, virtual_key_for_code(step.key), step.kind == Kind::key_down,
@@ -82,6 +146,8 @@ bool ScriptPlayer::inject(const ScriptStep& step) {
     case Kind::wait:
     case Kind::idle:
     case Kind::quit:
+    case Kind::find_id:
+    case Kind::find_text:
       return true;
   }
   return true;
@@ -132,6 +198,11 @@ void ScriptPlayer::advance(uint32_t now) {
       case ScriptStep::Kind::quit:
         finish();
         return;
+      case ScriptStep::Kind::find_id:
+      case ScriptStep::Kind::find_text:
+        if (!find(step)) return;
+        ++m_index;
+        continue;
       default:
         break;
     }

@@ -5,13 +5,23 @@
 // until the marker comes back through the loop, so every step sees the
 // effect of the one before; screenshots are taken at their marker, after
 // whatever waits to be drawn has been drawn. The end of the script (or its
-// "quit") ends the program.
+// "quit") ends the program. A tap on an element named by its id or its
+// text looks the element up when the step runs, through the finder; one
+// that is not there is a script error, which ends the program at once.
+// After any error (a script that cannot be read, a screenshot that cannot
+// be written, an element not found) the program's exit status says so.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/input_script.h"
+#include "app/script_targets.h"
+#include "skin/geometry.h"
 
 namespace lv {
 
@@ -27,6 +37,11 @@ class ScriptPlayer {
   // never waits for input that will not come.
   static std::unique_ptr<ScriptPlayer> from_environment(MainWindow& window);
 
+  // Where the element a step names is on the screen now; none when no
+  // visible element is it.
+  using TargetFinder = std::function<std::optional<Point>(ScriptTarget, std::u16string_view)>;
+  void set_target_finder(TargetFinder finder) { m_finder = std::move(finder); }
+
   // Runs the steps that are due.
   void advance(uint32_t now);
   // Milliseconds until a step is due; -1 while a marker is awaited or the
@@ -37,15 +52,22 @@ class ScriptPlayer {
   bool done() const { return m_done; }
   int screenshots_written() const { return m_written; }
   int failures() const { return m_failures; }
+  // 1 after any error of the script, else 0.
+  int exit_status() const { return m_failures > 0 ? 1 : 0; }
 
  private:
   bool inject(const ScriptStep& step);
+  bool inject_fingers(const ScriptStep& step);
+  // False, having reported it and ended the script, when there is no such
+  // element.
+  bool find(const ScriptStep& step);
   bool idle_over(const ScriptStep& step, uint32_t now);
   void take_screenshot(const ScriptStep& step);
   void report(const ScriptStep& step, const std::string& message);
   void finish();
 
   MainWindow& m_window;
+  TargetFinder m_finder;
   std::vector<ScriptStep> m_steps;
   size_t m_index = 0;
   bool m_started = false;
@@ -57,6 +79,8 @@ class ScriptPlayer {
   uint32_t m_idle_start = 0;
   uint32_t m_quiet_since = 0;
   uint64_t m_idle_frames = 0;
+
+  Point m_found;
 
   int m_written = 0;
   int m_failures = 0;

@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/message_loop.h"
 #include "app/script_player.h"
+#include "app/script_targets.h"
 #include "app/skin_choice.h"
 #include "app/splash_screen.h"
 #include "app/tick_log.h"
@@ -55,8 +56,9 @@ void show_no_skins(const Properties& skin) {
 }
 
 // From the photo library to the end of the message loop; the objects made
-// here go in the reverse order, also when a skin fault unwinds them.
-void run_screens(Application& application, MainWindow& window) {
+// here go in the reverse order, also when a skin fault unwinds them. The
+// exit status: 1 after an error of the scripted input, else 0.
+int run_screens(Application& application, MainWindow& window) {
   Properties& skin = application.properties();
   tick_log() << u"WinMain 2\n";
   const BigPictureType big_picture;
@@ -77,37 +79,43 @@ void run_screens(Application& application, MainWindow& window) {
   platform::SdlEventSource events;
   MessageLoop loop(window, events, &application.game_base().scheduler());
   const std::unique_ptr<ScriptPlayer> script = ScriptPlayer::from_environment(window);
+  if (script)
+    script->set_target_finder([&application, &window](ScriptTarget by, std::u16string_view wanted) {
+      return find_script_target(application.screens(), window.client_size(), by, wanted);
+    });
   loop.set_script(script.get());
   loop.run();
   tick_log() << u"WinMain 8\n";
+  return script ? script->exit_status() : 0;
 }
 
-void run_application(Application& application) {
+int run_application(Application& application) {
   Properties& skin = application.properties();
   SkinChoice& choice = application.skin_choice();
   if (!choice.load_language_at_start()) {
     platform::show_message_box(kNoLanguages, kAppName);
-    return;
+    return 0;
   }
   MainWindow* window = application.window();
   if (!window) {
     // Without a window nothing can be shown: ended as for a missing skin.
     tick_log() << u"WinMain no window: " << application.game_base().window_error() << u"\n";
     show_no_skins(skin);
-    return;
+    return 0;
   }
   if (!choice.load_skin_at_start(window->screen_info())) {
     show_no_skins(skin);
-    return;
+    return 0;
   }
   try {
-    run_screens(application, *window);
+    return run_screens(application, *window);
   } catch (const jobser::SkinException& fault) {
     tick_log() << u"WinMain skin fault: " << fault.what() << u"\n";
     // The frozen window goes before the message is shown.
     application.quit();
     show_no_skins(skin);
   }
+  return 0;
 }
 
 }  // namespace
@@ -138,14 +146,15 @@ int win_main(const std::u16string& command_line) {
   tick_log() << u"WindMain 1\n";
 
   Properties skin;
+  int status = 0;
   {
     Application::Options options;
     options.instance = &instance;
     Application application(kAppName, skin, std::move(options));
-    run_application(application);
+    status = run_application(application);
   }
   instance.release_startup_lock();
-  return 0;
+  return status;
 }
 
 }  // namespace lv

@@ -34,6 +34,10 @@ class WindowClient {
   virtual void character(std::u16string_view text) = 0;
   virtual void pointer_move(const PointerEvent& event) = 0;
   virtual void pointer_button(const PointerEvent& event) = 0;
+  // The mouse wheel, and two fingers pinching; a client that takes neither
+  // leaves them out.
+  virtual void wheel(const WheelEvent&) {}
+  virtual void pinch(const PinchEvent&) {}
 
   // The screen information record changed (a resize of the window).
   virtual void layout_changed(const ScreenInfo& info) = 0;

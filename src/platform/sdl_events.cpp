@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -189,6 +190,43 @@ void translate_mouse_button(const SDL_MouseButtonEvent& button, std::deque<Windo
   event.type = button.type == SDL_MOUSEBUTTONDOWN ? EventType::pointer_down : EventType::pointer_up;
   event.x = button.x;
   event.y = button.y;
+  event.from_touch = button.which == SDL_TOUCH_MOUSEID;
+  out.push_back(event);
+}
+
+void translate_wheel(const SDL_MouseWheelEvent& wheel, std::deque<WindowEvent>& out) {
+#if SDL_VERSION_ATLEAST(2, 0, 18)
+  double steps = wheel.preciseY;
+#else
+  double steps = wheel.y;
+#endif
+  // Sideways turns (and values no wheel makes) are not the program's.
+  if (steps == 0 || !std::isfinite(steps)) return;
+  if (wheel.direction == SDL_MOUSEWHEEL_FLIPPED) steps = -steps;
+  WindowEvent event;
+  event.type = EventType::wheel;
+  event.amount = steps;
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+  event.x = wheel.mouseX;
+  event.y = wheel.mouseY;
+#else
+  SDL_GetMouseState(&event.x, &event.y);
+#endif
+  out.push_back(event);
+}
+
+void translate_finger(const SDL_TouchFingerEvent& finger, std::deque<WindowEvent>& out) {
+  // Touches SDL makes of the mouse are the stylus already.
+  if (finger.touchId == SDL_MOUSE_TOUCHID) return;
+  if (!std::isfinite(finger.x) || !std::isfinite(finger.y)) return;
+  WindowEvent event;
+  event.type = finger.type == SDL_FINGERDOWN ? EventType::finger_down
+               : finger.type == SDL_FINGERUP ? EventType::finger_up
+                                             : EventType::finger_move;
+  event.touch_device = finger.touchId;
+  event.finger = finger.fingerId;
+  event.finger_x = finger.x;
+  event.finger_y = finger.y;
   out.push_back(event);
 }
 
@@ -223,9 +261,18 @@ void translate_sdl_event(const SDL_Event& event, std::deque<WindowEvent>& out) {
       move.type = EventType::pointer_move;
       move.x = event.motion.x;
       move.y = event.motion.y;
+      move.from_touch = event.motion.which == SDL_TOUCH_MOUSEID;
       out.push_back(move);
       return;
     }
+    case SDL_MOUSEWHEEL:
+      translate_wheel(event.wheel, out);
+      return;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+    case SDL_FINGERUP:
+      translate_finger(event.tfinger, out);
+      return;
     case SDL_WINDOWEVENT:
       translate_window(event.window, out);
       return;
@@ -328,11 +375,14 @@ bool post_quit() {
   return push(event);
 }
 
-bool inject_pointer(uint32_t window_id, PointerAction action, int32_t x, int32_t y) {
+namespace {
+
+bool push_pointer(uint32_t window_id, PointerAction action, int32_t x, int32_t y, Uint32 which) {
   SDL_Event event{};
   if (action == PointerAction::move) {
     event.type = SDL_MOUSEMOTION;
     event.motion.windowID = window_id;
+    event.motion.which = which;
     event.motion.state = SDL_BUTTON_LMASK;
     event.motion.x = x;
     event.motion.y = y;
@@ -341,11 +391,58 @@ bool inject_pointer(uint32_t window_id, PointerAction action, int32_t x, int32_t
   const bool press = action == PointerAction::press;
   event.type = press ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
   event.button.windowID = window_id;
+  event.button.which = which;
   event.button.button = SDL_BUTTON_LEFT;
   event.button.state = press ? SDL_PRESSED : SDL_RELEASED;
   event.button.clicks = 1;
   event.button.x = x;
   event.button.y = y;
+  return push(event);
+}
+
+// The touch screen that scripted fingers are on.
+constexpr SDL_TouchID kScriptTouchDevice = 1;
+
+}  // namespace
+
+bool inject_pointer(uint32_t window_id, PointerAction action, int32_t x, int32_t y) {
+  return push_pointer(window_id, action, x, y, 0);
+}
+
+bool inject_touch_stylus(uint32_t window_id, PointerAction action, int32_t x, int32_t y) {
+  return push_pointer(window_id, action, x, y, SDL_TOUCH_MOUSEID);
+}
+
+bool inject_finger(uint32_t window_id, PointerAction action, int64_t finger, double x, double y) {
+  SDL_Event event{};
+  event.type = action == PointerAction::press  ? SDL_FINGERDOWN
+               : action == PointerAction::move ? SDL_FINGERMOTION
+                                               : SDL_FINGERUP;
+  event.tfinger.touchId = kScriptTouchDevice;
+  event.tfinger.fingerId = finger;
+  event.tfinger.x = static_cast<float>(x);
+  event.tfinger.y = static_cast<float>(y);
+  event.tfinger.pressure = action == PointerAction::release ? 0.0f : 1.0f;
+  event.tfinger.windowID = window_id;
+  return push(event);
+}
+
+bool inject_wheel(uint32_t window_id, int32_t x, int32_t y, double steps) {
+  SDL_Event event{};
+  event.type = SDL_MOUSEWHEEL;
+  event.wheel.windowID = window_id;
+  event.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+  event.wheel.y = static_cast<Sint32>(steps);
+#if SDL_VERSION_ATLEAST(2, 0, 18)
+  event.wheel.preciseY = static_cast<float>(steps);
+#endif
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+  event.wheel.mouseX = x;
+  event.wheel.mouseY = y;
+#else
+  (void)x;
+  (void)y;
+#endif
   return push(event);
 }
 

@@ -3,7 +3,8 @@
 // SDL's events as the handheld's window messages. The window procedure of
 // the program sees only WindowEvent: key down/up with the virtual key and a
 // message-data word laid out as the handheld's, one character per event,
-// stylus press/move/release, activation, visibility, resize, close. Scripted
+// stylus press/move/release, the mouse wheel, fingers on a touch screen,
+// activation, visibility, resize, close. Scripted
 // input and other threads feed the same queue (SDL's event queue), so an
 // injected tap takes exactly the path of a real one.
 
@@ -37,6 +38,10 @@ enum class EventType {
   window_message,   // message: a private message the window posted itself
   wake,             // the main queue has messages
   script_marker,    // message: the scripted step whose events are all taken
+  wheel,            // x, y: the pointer; amount: notches
+  finger_down,      // touch_device, finger, finger_x, finger_y
+  finger_move,
+  finger_up,
 };
 
 struct WindowEvent {
@@ -50,6 +55,17 @@ struct WindowEvent {
   int32_t x = 0;
   int32_t y = 0;
   uint32_t message = 0;
+  // The wheel's turn in notches, positive away from the user whatever the
+  // system's "natural scrolling" setting.
+  double amount = 0;
+  // A finger's position as a fraction of the window's width and height (a
+  // finger's x and y stay 0: the window knows its size) and its identity.
+  double finger_x = 0;
+  double finger_y = 0;
+  int64_t touch_device = 0;
+  int64_t finger = 0;
+  // A stylus event that SDL made from the first finger on a touch screen.
+  bool from_touch = false;
 };
 
 inline constexpr uint32_t kKeyDataPreviouslyDown = 1u << 30;
@@ -100,5 +116,12 @@ bool inject_pointer(uint32_t window_id, PointerAction action, int32_t x, int32_t
 bool inject_key(uint32_t window_id, int virtual_key, bool pressed, bool repeat);
 bool inject_text(uint32_t window_id, std::u16string_view text);
 bool inject_close(uint32_t window_id);
+// A wheel turned by `steps` notches with the pointer at (x, y).
+bool inject_wheel(uint32_t window_id, int32_t x, int32_t y, double steps);
+// A finger of a touch screen; x and y are fractions of the window's size.
+bool inject_finger(uint32_t window_id, PointerAction action, int64_t finger, double x, double y);
+// The stylus events SDL's touch-to-mouse emulation makes of the first
+// finger on the screen.
+bool inject_touch_stylus(uint32_t window_id, PointerAction action, int32_t x, int32_t y);
 
 }  // namespace lv::platform

@@ -16,7 +16,7 @@ struct KeyPair {
 
 // Keys other than letters, digits and F1..F12. The first entry of a virtual
 // key is the one scripted input presses.
-constexpr std::array<KeyPair, 27> kKeys = {{
+constexpr std::array<KeyPair, 32> kKeys = {{
     {8, SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE},
     {8, SDLK_AC_BACK, SDL_SCANCODE_AC_BACK},
     {9, SDLK_TAB, SDL_SCANCODE_TAB},
@@ -44,6 +44,12 @@ constexpr std::array<KeyPair, 27> kKeys = {{
     {93, SDLK_MENU, SDL_SCANCODE_MENU},
     {19, SDLK_PAUSE, SDL_SCANCODE_PAUSE},
     {20, SDLK_CAPSLOCK, SDL_SCANCODE_CAPSLOCK},
+    // "+" is the shifted "=" on most layouts; the unshifted key counts too.
+    {0xBB, SDLK_EQUALS, SDL_SCANCODE_EQUALS},
+    {0xBB, SDLK_PLUS, SDL_SCANCODE_EQUALS},
+    {0xBD, SDLK_MINUS, SDL_SCANCODE_MINUS},
+    {0x6B, SDLK_KP_PLUS, SDL_SCANCODE_KP_PLUS},
+    {0x6D, SDLK_KP_MINUS, SDL_SCANCODE_KP_MINUS},
 }};
 
 constexpr int kVkDigit0 = 48;

@@ -1,9 +1,9 @@
 #pragma once
 
 // SDL keys to the handheld's virtual-key numbers (VK_BACK = 8 ... VK_F12 =
-// 123) and back. The window hands these numbers on; the program's own
-// translation (translate_virtual_key) turns them into key codes, so the
-// key table exists once.
+// 123, VK_OEM_PLUS = 187, VK_OEM_MINUS = 189) and back. The window hands these numbers on; the
+// program's own translation (translate_virtual_key) turns them into key codes, so the key table
+// exists once.
 
 #include <cstdint>
 #include <optional>

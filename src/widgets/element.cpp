@@ -1,6 +1,8 @@
 #include "widgets/element.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 #include "app/base/log.h"
 #include "skin/canvas.h"
@@ -33,6 +35,14 @@ class LoadDepthGuard {
   LoadDepthGuard& operator=(const LoadDepthGuard&) = delete;
 };
 
+// The pixel that holds a position given in fractions of pixels; NaN and
+// values beyond the range go to the nearest end.
+int32_t pixel_of(double position) {
+  if (!(position > double(INT32_MIN))) return INT32_MIN;
+  if (!(position < double(INT32_MAX))) return INT32_MAX;
+  return static_cast<int32_t>(std::floor(position));
+}
+
 Point offset_point(Point origin, Point child, Point parent) {
   return {clamp_to_int32(int64_t{origin.x} + child.x - parent.x),
           clamp_to_int32(int64_t{origin.y} + child.y - parent.y)};
@@ -63,6 +73,7 @@ std::unique_ptr<Element> Element::remove_child(Element& child, size_t index) {
     if (index >= m_children.size()) return nullptr;
   }
   if (m_pointer_capture == &child) m_pointer_capture = nullptr;
+  if (m_pinch_capture == &child) m_pinch_capture = nullptr;
   invalidate_layout();
   std::unique_ptr<Element> owned = std::move(m_children[index]);
   m_children.erase(m_children.begin() + static_cast<ptrdiff_t>(index));
@@ -110,6 +121,7 @@ void Element::destroy_children() {
     }
   }
   m_pointer_capture = nullptr;
+  m_pinch_capture = nullptr;
 }
 
 size_t Element::index_of(const Element& child) const {
@@ -261,6 +273,7 @@ void Element::on_visibility_changed(bool shown) {
   if (!shown) {
     m_cache_surface.recreate(0, 0);
     cancel_pointer_capture();
+    cancel_pinch_capture();
   }
 }
 
@@ -346,6 +359,55 @@ void Element::cancel_pointer_capture() {
   PointerEvent cancel;
   cancel.cancelled = 1;
   captured->on_pointer_button(cancel);
+}
+
+bool Element::on_wheel(const WheelEvent& event) {
+  const Point point{event.x, event.y};
+  for (size_t i = m_children.size(); i-- > 0;) {
+    if (i >= m_children.size()) continue;
+    Element* candidate = m_children[i].get();
+    if (!candidate->hit_test(point) || !candidate->effectively_visible() ||
+        !candidate->effectively_enabled())
+      continue;
+    if (candidate->on_wheel(event)) return true;
+  }
+  return false;
+}
+
+bool Element::on_pinch(const PinchEvent& event) {
+  if (event.phase != PinchEvent::Phase::begin) {
+    Element* captured = m_pinch_capture;
+    if (!captured) return false;
+    // As with the pointer: nothing of this object is used after the end is
+    // passed on.
+    if (event.phase == PinchEvent::Phase::end) m_pinch_capture = nullptr;
+    captured->on_pinch(event);
+    return true;
+  }
+  // A begin without the end of the last gesture starts afresh.
+  m_pinch_capture = nullptr;
+  const Point point{pixel_of(event.x), pixel_of(event.y)};
+  for (size_t i = m_children.size(); i-- > 0;) {
+    if (i >= m_children.size()) continue;
+    Element* candidate = m_children[i].get();
+    if (!candidate->hit_test(point) || !candidate->effectively_visible() ||
+        !candidate->effectively_enabled())
+      continue;
+    if (candidate->on_pinch(event)) {
+      m_pinch_capture = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Element::cancel_pinch_capture() {
+  Element* captured = m_pinch_capture;
+  if (!captured) return;
+  m_pinch_capture = nullptr;
+  PinchEvent end;
+  end.phase = PinchEvent::Phase::end;
+  captured->on_pinch(end);
 }
 
 bool Element::on_key(const KeyEvent&) {

@@ -88,6 +88,13 @@ class Element {
   virtual void on_pointer_move(const PointerEvent& event);
   // True when the element (or a child) took the event.
   virtual bool on_pointer_button(const PointerEvent& event);
+  // The wheel goes to the topmost visible, enabled child under the pointer
+  // that takes it; true when one did.
+  virtual bool on_wheel(const WheelEvent& event);
+  // A pinch's begin goes to the topmost visible, enabled child under the
+  // fingers' centre that takes it; that child gets the gesture's moves and
+  // its end, wherever the fingers go. True when a child took the event.
+  virtual bool on_pinch(const PinchEvent& event);
   // Keys are not passed on to children; owners hand them to the elements
   // that want them.
   virtual bool on_key(const KeyEvent& event);
@@ -176,6 +183,7 @@ class Element {
   bool needs_layout() const { return m_needs_layout; }
 
   Element* pointer_capture() const { return m_pointer_capture; }
+  Element* pinch_capture() const { return m_pinch_capture; }
   bool cache_enabled() const { return m_cache; }
   const RenderSurface& cache_surface() const { return m_cache_surface; }
   const RowBlitter* cache_blitter() const { return m_cache_blitter.get(); }
@@ -195,6 +203,8 @@ class Element {
   void place_child_y(Element& child);
   // Tells the capture child, if any, that its press is over.
   void cancel_pointer_capture();
+  // Ends the pinch of the child that follows one, if any.
+  void cancel_pinch_capture();
   void set_pointer_capture(Element* child) { m_pointer_capture = child; }
 
  private:
@@ -222,6 +232,7 @@ class Element {
   bool m_width_measured = false;
   bool m_height_measured = false;
   Element* m_pointer_capture = nullptr;
+  Element* m_pinch_capture = nullptr;
   Point m_position;
   Size m_size;
   RenderSurface m_cache_surface;

@@ -118,6 +118,55 @@ TEST(InputScript, CompoundStepsBecomeTheirParts) {
   EXPECT_EQ(after.back().y, 40);
 }
 
+TEST(InputScript, TapsOnNamedElementsPressWhereTheFindLands) {
+  const auto steps = parse_ok("tapid btnSearch\ntaptext  Holiday 2024 \n");
+  ASSERT_EQ(steps.size(), 8u);
+  EXPECT_EQ(steps[0].kind, Kind::find_id);
+  EXPECT_EQ(steps[0].text, u"btnSearch");
+  EXPECT_EQ(steps[1].kind, Kind::press);
+  EXPECT_TRUE(steps[1].at_found);
+  EXPECT_EQ(steps[2].ms, kTapHoldMs);
+  EXPECT_EQ(steps[3].kind, Kind::release);
+  EXPECT_TRUE(steps[3].at_found);
+  EXPECT_EQ(steps[4].kind, Kind::find_text);
+  EXPECT_EQ(steps[4].text, u"Holiday 2024");  // inner blanks kept
+  // Where the element will be is not known yet: a bare release has nowhere
+  // to go.
+  EXPECT_EQ(parse_bad("tapid Ok\nrelease\n").line, 2);
+}
+
+TEST(InputScript, WheelAndPinchCarryTheirAmounts) {
+  const auto wheel = parse_ok("wheel 100 200 -1.5\n");
+  ASSERT_EQ(wheel.size(), 1u);
+  EXPECT_EQ(wheel[0].kind, Kind::wheel);
+  EXPECT_EQ(wheel[0].x, 100);
+  EXPECT_DOUBLE_EQ(wheel[0].amount, -1.5);
+
+  // Apart to twice the distance: from 100 to 200 pixels in 64 ms.
+  const auto apart = parse_ok("pinch 240 400 2 64\n");
+  ASSERT_GE(apart.size(), 3u);
+  EXPECT_EQ(apart.front().kind, Kind::fingers_down);
+  EXPECT_DOUBLE_EQ(apart.front().amount, kPinchSpreadPixels / 2);
+  EXPECT_EQ(apart.back().kind, Kind::fingers_up);
+  EXPECT_DOUBLE_EQ(apart.back().amount, kPinchSpreadPixels);
+  uint32_t waited = 0;
+  double last = apart.front().amount;
+  for (const ScriptStep& step : apart) {
+    if (step.kind == Kind::wait) waited += step.ms;
+    if (step.kind != Kind::fingers_move) continue;
+    EXPECT_GT(step.amount, last);
+    EXPECT_EQ(step.x, 240);
+    EXPECT_EQ(step.y, 400);
+    last = step.amount;
+  }
+  EXPECT_EQ(waited, 64u);
+  EXPECT_DOUBLE_EQ(last, kPinchSpreadPixels);
+  // Together: the start is the wider one.
+  const auto together = parse_ok("pinch 240 400 0.5\n");
+  EXPECT_DOUBLE_EQ(together.front().amount, kPinchSpreadPixels);
+  EXPECT_DOUBLE_EQ(together.back().amount, kPinchSpreadPixels / 2);
+}
+
 TEST(InputScript, BadLinesAreReportedWithTheirNumber) {
   struct Case {
     const char* text;
@@ -146,6 +195,16 @@ TEST(InputScript, BadLinesAreReportedWithTheirNumber) {
       {"drag 1 2 3\n", 1, "\"drag\" takes 4 to 5 values, not 3"},
       {"drag 1 2 3 4 70000\n", 1, "70000 is outside 0..60000"},
       {"quit now\n", 1, "\"quit\" takes 0 values, not 1"},
+      {"tapid\n", 1, "\"tapid\" takes 1 value, not 0"},
+      {"tapid Ok Cancel\n", 1, "\"tapid\" takes 1 value, not 2"},
+      {"taptext  \n", 1, "\"taptext\" needs its text"},
+      {"wheel 1 2\n", 1, "\"wheel\" takes 3 values, not 2"},
+      {"wheel 1 2 up\n", 1, "\"up\" is not a number"},
+      {"wheel 1 2 0\n", 1, "turned 0 notches does nothing"},
+      {"wheel 1 2 101\n", 1, "101 is outside -100..100"},
+      {"wheel 1 2 nan\n", 1, "\"nan\" is not a number"},
+      {"pinch 1 2 0.05\n", 1, "0.05 is outside 0.1..10"},
+      {"pinch 1 2 2 60001\n", 1, "60001 is outside 0..60000"},
   };
   for (const Case& c : cases) {
     const ScriptError error = parse_bad(c.text);
@@ -197,7 +256,7 @@ TEST(ScriptKeys, NamesGiveTheKeysThatProduceThem) {
   EXPECT_EQ(virtual_key_for_code(kKeyEsc), 0);
   EXPECT_EQ(virtual_key_for_code(kKeySlide), 0);
   EXPECT_EQ(virtual_key_for_code(kKeyNone), 0);
-  EXPECT_EQ(virtual_key_for_code(65), 0);
+  EXPECT_EQ(virtual_key_for_code(kKeyCount), 0);
   // Every other program key can be pressed by a script.
   for (int code = 1; code < kKeyCount; ++code) {
     if (code == kKeyEsc || code == kKeySlide) continue;

@@ -95,6 +95,11 @@ TEST_F(MainWindowTest, SdlKeysReachTheClientAsProgramKeys) {
       {SDLK_UP, kKeyUp},
       {SDLK_PAGEDOWN, kKeyPageDown},
       {SDLK_LSHIFT, kKeyShift},
+      {SDLK_EQUALS, kKeyPlus},
+      {SDLK_PLUS, kKeyPlus},
+      {SDLK_KP_PLUS, kKeyPlus},
+      {SDLK_MINUS, kKeyMinus},
+      {SDLK_KP_MINUS, kKeyMinus},
       {SDLK_F5, kKeyNone},
       {SDLK_F11, kKeyNone},
   };
@@ -216,6 +221,87 @@ TEST_F(MainWindowTest, APressThatLosesTheCaptureEndsCancelled) {
   ASSERT_EQ(client.buttons.size(), 4u);
   EXPECT_EQ(client.buttons[3].cancelled, 1);
   EXPECT_FALSE(window->visible());
+}
+
+TEST_F(MainWindowTest, TheWheelReachesTheClientAtThePointer) {
+  clock.set(3000);
+  SDL_Event event{};
+  event.type = SDL_MOUSEWHEEL;
+  event.wheel.y = -2;
+  event.wheel.preciseY = -2;
+  event.wheel.mouseX = 100;
+  event.wheel.mouseY = 150;
+  ASSERT_EQ(SDL_PushEvent(&event), 1);
+  pump();
+  ASSERT_EQ(client.wheels.size(), 1u);
+  EXPECT_EQ(client.wheels[0].x, 100);
+  EXPECT_EQ(client.wheels[0].y, 150);
+  EXPECT_DOUBLE_EQ(client.wheels[0].steps, -2);
+  EXPECT_EQ(client.wheels[0].time, 3000u);
+}
+
+// SDL's order for real fingers: the first finger's stylus, then the finger.
+TEST_F(MainWindowTest, ASecondFingerCancelsTheFirstFingersPressAndPinches) {
+  auto push_finger = [](uint32_t type, SDL_FingerID finger, float x, float y) {
+    SDL_Event event{};
+    event.type = type;
+    event.tfinger.touchId = 1;
+    event.tfinger.fingerId = finger;
+    event.tfinger.x = x;
+    event.tfinger.y = y;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  };
+  // The window is 240 x 320: x fractions of 1/8 are 30 pixels.
+  clock.set(4000);
+  platform::inject_touch_stylus(0, platform::PointerAction::press, 60, 160);
+  push_finger(SDL_FINGERDOWN, 11, 0.25f, 0.5f);
+  pump();
+  ASSERT_EQ(client.buttons.size(), 1u);
+  EXPECT_EQ(client.buttons[0].pressed, 1);
+  EXPECT_TRUE(client.pinches.empty());
+
+  clock.set(4100);
+  push_finger(SDL_FINGERDOWN, 12, 0.75f, 0.5f);
+  platform::inject_touch_stylus(0, platform::PointerAction::move, 70, 160);
+  push_finger(SDL_FINGERMOTION, 12, 0.875f, 0.5f);
+  pump();
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.buttons[1].pressed, 0);
+  EXPECT_EQ(client.buttons[1].cancelled, 1);
+  EXPECT_TRUE(client.moves.empty()) << "the first finger's stylus drags during the pinch";
+  ASSERT_EQ(client.pinches.size(), 2u);
+  const PinchEvent& begin = client.pinches[0];
+  EXPECT_EQ(begin.phase, PinchEvent::Phase::begin);
+  EXPECT_DOUBLE_EQ(begin.x, 120);
+  EXPECT_DOUBLE_EQ(begin.y, 160);
+  EXPECT_DOUBLE_EQ(begin.scale, 1);
+  EXPECT_EQ(begin.time, 4100u);
+  const PinchEvent& move = client.pinches[1];
+  EXPECT_EQ(move.phase, PinchEvent::Phase::move);
+  EXPECT_DOUBLE_EQ(move.scale, 150.0 / 120.0);
+  EXPECT_DOUBLE_EQ(move.dx, 15);
+  EXPECT_DOUBLE_EQ(move.dy, 0);
+
+  // Lifting either finger ends the pinch; the other finger's stylus stays
+  // dead until it is lifted too.
+  push_finger(SDL_FINGERUP, 12, 0.875f, 0.5f);
+  platform::inject_touch_stylus(0, platform::PointerAction::move, 80, 160);
+  platform::inject_touch_stylus(0, platform::PointerAction::release, 80, 160);
+  push_finger(SDL_FINGERUP, 11, 0.25f, 0.5f);
+  pump();
+  ASSERT_EQ(client.pinches.size(), 3u);
+  EXPECT_EQ(client.pinches[2].phase, PinchEvent::Phase::end);
+  EXPECT_DOUBLE_EQ(client.pinches[2].scale, 1);
+  EXPECT_EQ(client.buttons.size(), 2u);
+  EXPECT_TRUE(client.moves.empty());
+
+  // One finger alone is the stylus again.
+  platform::inject_touch_stylus(0, platform::PointerAction::press, 50, 50);
+  push_finger(SDL_FINGERDOWN, 13, 0.2f, 0.2f);
+  pump();
+  ASSERT_EQ(client.buttons.size(), 3u);
+  EXPECT_EQ(client.buttons[2].pressed, 1);
+  EXPECT_EQ(client.pinches.size(), 3u);
 }
 
 TEST_F(MainWindowTest, CommandLinesAreHandedOnThroughThePrivateMessage) {

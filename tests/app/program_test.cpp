@@ -275,6 +275,41 @@ TEST(Program, SkinAndLanguageChosenFromTheMenuAreShownAndRemembered) {
   EXPECT_EQ(differing_pixels(again, russian, kHeaderTitle), 0);
 }
 
+TEST(Program, ScriptedTapsFindElementsByIdAndTextAndAMissingOneEndsTheRun) {
+  LV_REQUIRE_TESTDATA();
+  ProgramRun run;
+  ASSERT_TRUE(run.add_picture("jpeg/exif-pillow/hopper.jpg", "Holiday"));
+  ASSERT_EQ(run.run("wait 700\n"
+                    "idle 300 5000\n"
+                    "tapid btnSearch\n"
+                    "idle 800 30000\n"
+                    "taptext Holiday\n"
+                    "idle 300 5000\n"),
+            0)
+      << run.error_output();
+  auto lines = run.log_lines();
+  const size_t search = find_line(lines, "album search", 0, false);
+  ASSERT_LT(search, lines.size()) << joined(lines);
+  EXPECT_LT(find_line(lines, "folder open ", search, false), lines.size()) << joined(lines);
+
+  ASSERT_EQ(run.run("wait 700\n"
+                    "idle 300 5000\n"
+                    "tapid btnNowhere\n"
+                    "tapid btnSearch\n"),
+            1);
+  EXPECT_NE(run.error_output().find(
+                "lumiview: script line 3: no visible element with the id \"btnNowhere\""),
+            std::string::npos)
+      << run.error_output();
+  lines = run.log_lines();
+  EXPECT_LT(find_line(lines, "Script line 3: no visible element", 0, false), lines.size());
+  EXPECT_EQ(find_line(lines, "album search", 0, false), lines.size()) << "played on after it";
+  EXPECT_LT(find_line(lines, "Application::~Application()"), lines.size());
+
+  // A script that cannot be read says so in the exit status too.
+  EXPECT_EQ(run.run("tapid\n"), 1);
+}
+
 TEST(Program, SkinFaultsEndWithTheNoSkinsMessageAndExitCodeZero) {
   ProgramRun run;
   const std::string program = run.make_program_folder({"english.lng"});
@@ -307,8 +342,8 @@ TEST(Program, ClosedWhileThumbnailsAreMadeItStopsTheWorkerAndEnds) {
   // Far more pictures than the worker can make before the close; hard links
   // of one copy keep the tree small.
   constexpr int kPictures = 60;
-  ASSERT_TRUE(run.add_picture("jpeg/large/Kleiber_by_Lukas_Baubkus.jpg", "Wallpaper",
-                              "kleiber0.jpg"));
+  ASSERT_TRUE(
+      run.add_picture("jpeg/large/Kleiber_by_Lukas_Baubkus.jpg", "Wallpaper", "kleiber0.jpg"));
   const std::filesystem::path folder = std::filesystem::path(run.pictures()) / "Wallpaper";
   for (int i = 1; i < kPictures; ++i) {
     std::error_code error;

@@ -173,6 +173,69 @@ TEST_F(ScriptPlayerTest, AScreenshotThatCannotBeWrittenIsReportedAndPlayGoesOn) 
   EXPECT_EQ(client.keys.size(), 2u);
 }
 
+TEST_F(ScriptPlayerTest, WheelAndPinchArriveAsTheDevicesSendThem) {
+  window->go_full_screen(0);
+  const ScriptPlayer player = play(
+      "wheel 40 50 2.5\n"
+      "pinch 80 60 3 48\n");
+  ASSERT_EQ(client.wheels.size(), 1u);
+  EXPECT_EQ(client.wheels[0].x, 40);
+  EXPECT_EQ(client.wheels[0].y, 50);
+  EXPECT_DOUBLE_EQ(client.wheels[0].steps, 2.5);
+
+  ASSERT_GE(client.pinches.size(), 3u);
+  EXPECT_EQ(client.pinches.front().phase, PinchEvent::Phase::begin);
+  EXPECT_NEAR(client.pinches.front().x, 80, 0.01);
+  EXPECT_NEAR(client.pinches.front().y, 60, 0.01);
+  EXPECT_EQ(client.pinches.back().phase, PinchEvent::Phase::end);
+  double scale = 1;
+  for (const PinchEvent& pinch : client.pinches) scale *= pinch.scale;
+  EXPECT_NEAR(scale, 3, 0.01);
+  // The first finger's stylus pressed, was cancelled by the second finger,
+  // and dragged nothing.
+  ASSERT_EQ(client.buttons.size(), 2u);
+  EXPECT_EQ(client.buttons[0].pressed, 1);
+  EXPECT_EQ(client.buttons[1].cancelled, 1);
+  EXPECT_TRUE(client.moves.empty());
+  EXPECT_EQ(player.exit_status(), 0);
+}
+
+TEST_F(ScriptPlayerTest, NamedElementsAreLookedUpWhenTheirStepRuns) {
+  window->go_full_screen(0);
+  std::vector<std::pair<ScriptTarget, std::u16string>> asked;
+  size_t buttons_when_asked = 0;
+  std::vector<ScriptStep> steps;
+  ScriptError error;
+  ASSERT_TRUE(parse_script("tap 1 1\ntapid ok\ntaptext Go on\nkey A\n", u"", steps, error));
+  ScriptPlayer player(*window, std::move(steps));
+  player.set_target_finder([&](ScriptTarget by, std::u16string_view wanted) {
+    asked.emplace_back(by, wanted);
+    buttons_when_asked = client.buttons.size();
+    return wanted == u"ok" ? std::optional<Point>(Point{30, 40}) : std::nullopt;
+  });
+  MessageLoop loop(*window, events);
+  loop.set_script(&player);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(loop.run(), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].first, ScriptTarget::id);
+  EXPECT_EQ(asked[1].first, ScriptTarget::text);
+  EXPECT_EQ(asked[1].second, u"Go on");
+  EXPECT_EQ(buttons_when_asked, 4u) << "looked up before the steps before it were handled";
+  ASSERT_EQ(client.buttons.size(), 4u);
+  EXPECT_EQ(client.buttons[2].x, 30);
+  EXPECT_EQ(client.buttons[3].y, 40);
+  EXPECT_EQ(client.buttons[3].cancelled, 0);
+  // Not found: reported, and nothing after it is played.
+  EXPECT_NE(err.find("script line 3: no visible element shows \"Go on\""), std::string::npos)
+      << err;
+  EXPECT_TRUE(client.keys.empty());
+  EXPECT_TRUE(player.done());
+  EXPECT_EQ(player.exit_status(), 1);
+}
+
 TEST_F(ScriptPlayerTest, TheEnvironmentNamesTheScript) {
   test::ScopedEnv env;
   env.unset("LUMIVIEW_SCRIPT");
@@ -188,9 +251,10 @@ TEST_F(ScriptPlayerTest, TheEnvironmentNamesTheScript) {
   EXPECT_EQ(loop.run(), 0);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find(folder + "/bad.txt:2: unknown step \"swipe\""), std::string::npos) << err;
-  // Nothing of a bad script is played: the program just ends.
+  // Nothing of a bad script is played: the program just ends, saying so.
   EXPECT_TRUE(client.buttons.empty());
   EXPECT_TRUE(window->finished());
+  EXPECT_EQ(player->exit_status(), 1);
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ class RecordingClient : public WindowClient {
     buttons.push_back(event);
     dirty = true;
   }
+  void wheel(const WheelEvent& event) override { wheels.push_back(event); }
+  void pinch(const PinchEvent& event) override { pinches.push_back(event); }
   void layout_changed(const ScreenInfo& info) override { layouts.push_back(info); }
   bool may_close() override {
     ++close_questions;
@@ -69,6 +71,8 @@ class RecordingClient : public WindowClient {
   std::vector<std::u16string> characters;
   std::vector<PointerEvent> moves;
   std::vector<PointerEvent> buttons;
+  std::vector<WheelEvent> wheels;
+  std::vector<PinchEvent> pinches;
   std::vector<ScreenInfo> layouts;
   std::vector<std::u16string> command_lines;
   std::vector<std::u16string> edited_texts;

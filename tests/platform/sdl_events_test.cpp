@@ -124,6 +124,65 @@ TEST(SdlEvents, ACompositionCarriesItsTextAndItsCursorInCodeUnits) {
   EXPECT_EQ(out[0].text, u"") << "the composition is over";
 }
 
+TEST(SdlEvents, TheWheelTurnsInNotchesAwayFromTheUserAtThePointer) {
+  SDL_Event event{};
+  event.type = SDL_MOUSEWHEEL;
+  event.wheel.y = 1;
+  event.wheel.preciseY = 1.25f;  // a smooth wheel
+  event.wheel.mouseX = 30;
+  event.wheel.mouseY = 410;
+  auto out = translate(event);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].type, EventType::wheel);
+  EXPECT_DOUBLE_EQ(out[0].amount, 1.25);
+  EXPECT_EQ(out[0].x, 30);
+  EXPECT_EQ(out[0].y, 410);
+  // "Natural scrolling" reports the opposite sign; the hand moved the same.
+  event.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
+  EXPECT_DOUBLE_EQ(translate(event)[0].amount, -1.25);
+  // Only sideways: not a turn the program uses.
+  event.wheel.y = 0;
+  event.wheel.preciseY = 0;
+  event.wheel.preciseX = 2;
+  EXPECT_TRUE(translate(event).empty());
+}
+
+TEST(SdlEvents, FingersKeepTheirIdentityAndTheirStylusIsMarked) {
+  SDL_Event event{};
+  event.type = SDL_FINGERDOWN;
+  event.tfinger.touchId = 7;
+  event.tfinger.fingerId = 3;
+  event.tfinger.x = 0.25f;
+  event.tfinger.y = 0.75f;
+  auto down = translate(event);
+  ASSERT_EQ(down.size(), 1u);
+  EXPECT_EQ(down[0].type, EventType::finger_down);
+  EXPECT_EQ(down[0].touch_device, 7);
+  EXPECT_EQ(down[0].finger, 3);
+  EXPECT_DOUBLE_EQ(down[0].finger_x, 0.25);
+  EXPECT_DOUBLE_EQ(down[0].finger_y, 0.75);
+  event.type = SDL_FINGERMOTION;
+  EXPECT_EQ(translate(event)[0].type, EventType::finger_move);
+  event.type = SDL_FINGERUP;
+  EXPECT_EQ(translate(event)[0].type, EventType::finger_up);
+  // Touches SDL makes of the mouse are the stylus already.
+  event.tfinger.touchId = SDL_MOUSE_TOUCHID;
+  EXPECT_TRUE(translate(event).empty());
+
+  // The stylus SDL makes of the first finger says so; the mouse's does not.
+  SDL_Event mouse{};
+  mouse.type = SDL_MOUSEBUTTONDOWN;
+  mouse.button.button = SDL_BUTTON_LEFT;
+  mouse.button.which = SDL_TOUCH_MOUSEID;
+  EXPECT_TRUE(translate(mouse)[0].from_touch);
+  mouse.button.which = 0;
+  EXPECT_FALSE(translate(mouse)[0].from_touch);
+  mouse = {};
+  mouse.type = SDL_MOUSEMOTION;
+  mouse.motion.which = SDL_TOUCH_MOUSEID;
+  EXPECT_TRUE(translate(mouse)[0].from_touch);
+}
+
 class SdlQueue : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -175,9 +234,27 @@ TEST_F(SdlQueue, InjectedInputTakesTheWayOfRealInput) {
   const std::u16string text = u"abcdefghijklmnopqrstuvwxyz01234\u00E9z";
   ASSERT_TRUE(inject_text(0, text));
   ASSERT_TRUE(inject_close(0));
+  ASSERT_TRUE(inject_wheel(0, 5, 6, -0.5));
+  ASSERT_TRUE(inject_touch_stylus(0, PointerAction::press, 8, 9));
+  ASSERT_TRUE(inject_finger(0, PointerAction::press, 2, 0.5, 0.125));
 
-  const std::vector<WindowEvent> got = drain();
-  ASSERT_EQ(got.size(), 4u + text.size() + 1);
+  std::vector<WindowEvent> got = drain();
+  ASSERT_EQ(got.size(), 4u + text.size() + 4);
+  const WindowEvent wheel = got[got.size() - 3];
+  EXPECT_EQ(wheel.type, EventType::wheel);
+  EXPECT_EQ(wheel.x, 5);
+  EXPECT_EQ(wheel.y, 6);
+  EXPECT_DOUBLE_EQ(wheel.amount, -0.5);
+  const WindowEvent stylus = got[got.size() - 2];
+  EXPECT_EQ(stylus.type, EventType::pointer_down);
+  EXPECT_TRUE(stylus.from_touch);
+  EXPECT_EQ(stylus.x, 8);
+  const WindowEvent finger = got.back();
+  EXPECT_EQ(finger.type, EventType::finger_down);
+  EXPECT_EQ(finger.finger, 2);
+  EXPECT_DOUBLE_EQ(finger.finger_x, 0.5);
+  EXPECT_DOUBLE_EQ(finger.finger_y, 0.125);
+  got.resize(got.size() - 3);
   EXPECT_EQ(got[0].type, EventType::pointer_down);
   EXPECT_EQ(got[1].type, EventType::pointer_move);
   EXPECT_EQ(got[1].y, 22);

@@ -28,6 +28,14 @@ class Recorder : public Element {
     return takes;
   }
   void on_pointer_move(const PointerEvent& event) override { moves.push_back(event); }
+  bool on_wheel(const WheelEvent& event) override {
+    wheels.push_back(event);
+    return takes;
+  }
+  bool on_pinch(const PinchEvent& event) override {
+    pinches.push_back(event);
+    return takes;
+  }
   void on_timer(double seconds) override {
     ++timer_calls;
     Element::on_timer(seconds);
@@ -39,6 +47,8 @@ class Recorder : public Element {
 
   std::vector<PointerEvent> buttons;
   std::vector<PointerEvent> moves;
+  std::vector<WheelEvent> wheels;
+  std::vector<PinchEvent> pinches;
   int timer_calls = 0;
   int draws = 0;
   bool takes = true;
@@ -257,6 +267,68 @@ TEST_F(ElementTest, PointerGoesToTheTopmostVisibleEnabledChildAndStaysCaptured) 
   low.set_enabled(false);
   EXPECT_FALSE(screen.press(80, 10));
   EXPECT_FALSE(screen.press(500, 500));
+}
+
+TEST_F(ElementTest, WheelAndPinchGoToTheChildUnderThePointAndAPinchStaysCaptured) {
+  ASSERT_TRUE(skin.load_nodes(R"({
+    "Main": {"children": [
+      {"string": {"type": "recorder", "id": "low"}},
+      {"string": {"type": "node", "id": "panel", "anchor_x": "MIN_SIDE"},
+       "point": {"design_size": [50, 0]}, "children": [
+         {"string": {"type": "recorder", "id": "high"}}]},
+      {"string": {"type": "recorder", "id": "off", "anchor_x": "MIN_SIDE"},
+       "point": {"design_size": [50, 0]}}
+    ]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  Element& root = screen.root();
+  auto& low = screen.find<Recorder>(u"low");
+  auto& high = screen.find<Recorder>(u"high");
+  auto& off = screen.find<Recorder>(u"off");
+  off.set_visible(false);
+
+  WheelEvent wheel;
+  wheel.x = 10;
+  wheel.y = 10;
+  wheel.steps = 1;
+  EXPECT_TRUE(root.on_wheel(wheel));
+  EXPECT_EQ(high.wheels.size(), 1u);
+  EXPECT_TRUE(low.wheels.empty());
+  EXPECT_TRUE(off.wheels.empty());
+  high.takes = false;  // declined: the next child below tries
+  EXPECT_TRUE(root.on_wheel(wheel));
+  EXPECT_EQ(low.wheels.size(), 1u);
+  high.takes = true;
+  wheel.x = 500;
+  EXPECT_FALSE(root.on_wheel(wheel));
+
+  PinchEvent pinch;
+  pinch.phase = PinchEvent::Phase::begin;
+  pinch.x = 49.5;  // inside "panel", which is 50 wide
+  pinch.y = 50;
+  EXPECT_TRUE(root.on_pinch(pinch));
+  EXPECT_EQ(root.pinch_capture(), &screen.find(u"panel"));
+  // The moves follow the fingers' first child wherever they go.
+  pinch.phase = PinchEvent::Phase::move;
+  pinch.x = 90;
+  pinch.scale = 2;
+  EXPECT_TRUE(root.on_pinch(pinch));
+  pinch.phase = PinchEvent::Phase::end;
+  EXPECT_TRUE(root.on_pinch(pinch));
+  ASSERT_EQ(high.pinches.size(), 3u);
+  EXPECT_DOUBLE_EQ(high.pinches[1].scale, 2);
+  EXPECT_TRUE(low.pinches.empty());
+  EXPECT_EQ(root.pinch_capture(), nullptr);
+  EXPECT_FALSE(root.on_pinch(pinch)) << "an end with no gesture";
+
+  // Hiding the element that follows a pinch ends the pinch for it.
+  pinch.phase = PinchEvent::Phase::begin;
+  pinch.x = 10;
+  EXPECT_TRUE(root.on_pinch(pinch));
+  screen.find(u"panel").set_visible(false);
+  ASSERT_EQ(high.pinches.size(), 5u);
+  EXPECT_EQ(high.pinches[4].phase, PinchEvent::Phase::end);
+  EXPECT_EQ(screen.find(u"panel").pinch_capture(), nullptr);
 }
 
 TEST_F(ElementTest, HidingAnElementCancelsItsChildsPress) {

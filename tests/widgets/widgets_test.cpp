@@ -167,6 +167,25 @@ TEST_F(ButtonTest, DisabledButtonNeverClicks) {
   EXPECT_EQ(shown(), u"#normal");
 }
 
+TEST(ButtonKeys, PlusAndMinusBindByTheirNames) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
+    {"string": {"type": "button", "id": "in", "bind_key": "PLUS"}},
+    {"string": {"type": "button", "id": "out", "bind_key": "MINUS"}}]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  Recorded in, out;
+  screen.find<ButtonElement>(u"in").set_listener(&in);
+  screen.find<ButtonElement>(u"out").set_listener(&out);
+  EXPECT_TRUE(screen.key(u"in", kKeyPlus, true));
+  EXPECT_TRUE(screen.key(u"in", kKeyPlus, false));
+  EXPECT_FALSE(screen.key(u"in", kKeyMinus, true));
+  EXPECT_TRUE(screen.key(u"out", kKeyMinus, true));
+  EXPECT_TRUE(screen.key(u"out", kKeyMinus, false));
+  EXPECT_EQ(in.clicks.size(), 1u);
+  EXPECT_EQ(out.clicks.size(), 1u);
+}
+
 constexpr const char* kProgressSkin = R"({"Main": {"children": [
   {"string": {"type": "progress", "id": "bar"}, "children": [
     {"string": {"type": "color", "id": "back"}},

@@ -6,6 +6,11 @@
 namespace lv {
 namespace {
 
+constexpr int kVkAdd = 0x6B;
+constexpr int kVkSubtract = 0x6D;
+constexpr int kVkOemPlus = 0xBB;
+constexpr int kVkOemMinus = 0xBD;
+
 constexpr std::array<std::string_view, kKeyCount> kNames = {
     "None",      "Shift",       "Ctrl",      "Alt",      "Left",      "Right",       "Up",
     "Down",      "Esc",         "Enter",     "Space",    "Backspace", "Del",         "Insert",
@@ -16,7 +21,7 @@ constexpr std::array<std::string_view, kKeyCount> kNames = {
     "W",         "X",           "Y",         "Z",        "0",         "1",           "2",
     "3",         "4",           "5",         "6",        "7",         "8",           "9",
     "*",         "#",           "CALL_MAKE", "CALL_END", "SLIDE",     "SOFT_LEFT",   "SOFT_RIGHT",
-    "VOLUME_UP", "VOLUME_DOWN",
+    "VOLUME_UP", "VOLUME_DOWN", "PLUS",      "MINUS",
 };
 
 }  // namespace
@@ -33,7 +38,7 @@ int key_code_by_name(std::string_view name) {
 }
 
 int translate_virtual_key(int vk) {
-  if (vk < 8 || vk > 120) return kKeyNone;
+  if (vk < 8 || vk > kVkOemMinus) return kKeyNone;
   if (vk >= '0' && vk <= '9') return kKey0 + (vk - '0');
   if (vk >= 'A' && vk <= 'Z') return kKeyA + (vk - 'A');
   switch (vk) {
@@ -90,6 +95,12 @@ int translate_virtual_key(int vk) {
       return kKeyStar;
     case 120:
       return kKeyPound;
+    case kVkAdd:
+    case kVkOemPlus:
+      return kKeyPlus;
+    case kVkSubtract:
+    case kVkOemMinus:
+      return kKeyMinus;
     default:
       return kKeyNone;
   }
