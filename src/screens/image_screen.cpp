@@ -15,9 +15,9 @@
 #include "screens/big_picture.h"
 #include "screens/picture_info.h"
 #include "screens/required_element.h"
+#include "skin/font.h"
 #include "widgets/menu_screen.h"
 #include "widgets/rich_text_element.h"
-#include "skin/font.h"
 #include "widgets/screen_host.h"
 
 namespace lv {
@@ -179,6 +179,7 @@ void ImageScreen::open(std::vector<std::u16string> pictures, size_t index, std::
 }
 
 void ImageScreen::close_screen() {
+  log() << u"image close\n";
   stop_slide_show();
   m_viewer->close();
   m_tap_time.reset();
@@ -303,7 +304,8 @@ bool ImageScreen::on_key(const KeyEvent& event) {
   const bool backwards = event.key == (m_landscape ? kKeyUp : kKeyLeft);
   const bool forwards = event.key == (m_landscape ? kKeyDown : kKeyRight);
   const bool handled = backwards || forwards || event.key == kKeyBackspace ||
-                       event.key == kKeyHome || event.key == kKeyEnd || event.key == kKeyDel;
+                       event.key == kKeyHome || event.key == kKeyEnd || event.key == kKeyDel ||
+                       event.key == kKeyPlus || event.key == kKeyMinus;
   if (!handled) return false;
   if (event.pressed) return true;  // acted on at the release
   stop_slide_show();
@@ -322,7 +324,36 @@ bool ImageScreen::on_key(const KeyEvent& event) {
     }
   } else if (event.key == kKeyDel) {
     open_menu(u"Delete");
+  } else if (event.key == kKeyPlus) {
+    zoom_in(std::nullopt);
+  } else if (event.key == kKeyMinus) {
+    zoom_out();
   }
+  return true;
+}
+
+bool ImageScreen::on_wheel(const WheelEvent& event) {
+  BigPictureElement& e = m_viewer->element(PictureViewer::current);
+  if (!e.has_picture() || !m_viewer->ready(PictureViewer::current)) return false;
+  stop_slide_show();
+  const double start = m_viewer->saved_zoom(PictureViewer::current);
+  const double target = std::clamp(e.target_zoom() + event.steps * kWheelLevels,
+                                   std::min(start, static_cast<double>(e.top_level())),
+                                   static_cast<double>(e.top_level()));
+  if (target != e.target_zoom()) e.zoom_to(target, Point{event.x, event.y});
+  return true;
+}
+
+bool ImageScreen::on_pinch(const PinchEvent& event) {
+  BigPictureElement& e = m_viewer->element(PictureViewer::current);
+  if (!e.has_picture() || !m_viewer->ready(PictureViewer::current)) return false;
+  if (event.phase == PinchEvent::Phase::begin) stop_slide_show();
+  const double start = m_viewer->saved_zoom(PictureViewer::current);
+  const double top = e.top_level();
+  const double zoom =
+      std::clamp(e.zoom() + std::log2(std::max(event.scale, 1e-6)), std::min(start, top), top);
+  e.pan_by(event.dx, event.dy);
+  e.zoom_at(zoom, {event.x, event.y}, event.phase == PinchEvent::Phase::end);
   return true;
 }
 
@@ -462,6 +493,8 @@ void ImageScreen::show_properties() {
   const std::vector<PictureProperty> properties =
       picture_properties(m_viewer->picture(PictureViewer::current),
                          m_viewer->picture_size(PictureViewer::current), m_skin.language());
+  for (const PictureProperty& p : properties)
+    log() << u"property " << p.label << u" : " << p.value << u"\n";
   auto* rich = dynamic_cast<RichTextElement*>(m_controls->panel->find_by_id(u"#text"));
   if (!rich) {
     show_panel(properties_text(properties));

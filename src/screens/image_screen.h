@@ -44,6 +44,7 @@ class ImageScreen : public ScreenRoot,
   static constexpr double kControlsSeconds = 4.0;
   static constexpr double kDoubleTapSeconds = 0.3;
   static constexpr double kSlideShowSeconds = 3.0;
+  static constexpr double kWheelLevels = 0.5;  // zoom a wheel notch makes
 
   // Builds the tree from "Image" and starts the tile worker. Touches
   // neither the screen stack nor the window.
@@ -71,6 +72,10 @@ class ImageScreen : public ScreenRoot,
   void on_timer(double seconds) override;
   void layout_children_y() override;
   bool on_key(const KeyEvent& event) override;
+  // The wheel zooms half a level a notch about the pointer; two fingers
+  // zoom about their centre and move the picture with it.
+  bool on_wheel(const WheelEvent& event) override;
+  bool on_pinch(const PinchEvent& event) override;
 
   // --- Listeners ------------------------------------------------------------------
 

@@ -1,0 +1,294 @@
+// The image screen through the real program, headless, with scripted
+// input: a tapped thumbnail shows its picture (probed against libjpeg's
+// decode), zooms with a double tap, the buttons and the keys, steps with
+// keys and by a drag past the edge, turns to landscape; the slide show ends
+// at the last picture; properties, delete to the trash (the only picture
+// of a folder too) and send through a stub "xdg-email".
+//
+// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the image screen's
+// screenshot is also copied there (screenshot-image.png).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/base/file_util.h"
+#include "app/program_run.h"
+#include "library/cache_file.h"
+#include "library/exif.h"
+#include "library/libjpeg_codec.h"
+#include "platform/text.h"
+#include "skin/rgb565.h"
+
+namespace lv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::find_line;
+using test::ProgramRun;
+using test::Shot;
+
+// 480 x 800: the pictures' area lies between the bars.
+constexpr int32_t kWidth = 480;
+constexpr int32_t kHeight = 800;
+constexpr int32_t kProbeTop = 70;
+constexpr int32_t kProbeBottom = 720;
+
+constexpr char kArt[] = "jpeg/large/firstgeneration.jpg";  // 3640 x 2400, 4 levels
+constexpr char kTurned3[] = "jpeg/exif-ianare/orientation/landscape_3.jpg";  // 600 x 450
+constexpr char kTurned6[] = "jpeg/exif-ianare/orientation/landscape_6.jpg";
+
+const char* const kOpenFolder =
+    "wait 700\n"
+    "idle 300 5000\n"
+    "key SOFT_LEFT\n"  // search
+    "idle 800 30000\n"
+    "taptext Trip\n"
+    "idle 1500 30000\n";  // thumbnails and cache files made
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<uint16_t> pixels;
+  uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// libjpeg's decode, turned by the EXIF orientation, and optionally a
+// quarter turn clockwise more (landscape).
+Image reference(const std::string& path, bool landscape = false) {
+  JpegDecoder decoder;
+  Image out;
+  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
+  const int w = decoder.output_width(), h = decoder.output_height();
+  std::vector<uint16_t> raw(size_t(w) * size_t(h));
+  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
+  FileStream file(from_utf8(path), OpenMode::read);
+  const int orientation = shown_orientation(exif_orientation(file));
+  const bool swap = orientation > 4;
+  Image shown;
+  shown.width = swap ? h : w;
+  shown.height = swap ? w : h;
+  shown.pixels.resize(raw.size());
+  exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, shown.pixels.data(),
+                        size_t(shown.width) * 2);
+  if (!landscape) return shown;
+  out.width = shown.height;
+  out.height = shown.width;
+  out.pixels.resize(raw.size());
+  exif_transform_rgb565(6, shown.pixels.data(), shown.width, shown.height, size_t(shown.width) * 2,
+                        out.pixels.data(), size_t(out.width) * 2);
+  return out;
+}
+
+// Mean channel error over 8 x 8 blocks of the screen between the bars,
+// with the picture shown at `scale` (screen pixels per picture pixel) and
+// its point `centre` in the middle of the screen. Blocks off the picture
+// count as black.
+double error_against(const Shot& shot, const Image& picture, double scale, double cx, double cy) {
+  double total = 0;
+  int count = 0;
+  for (int by = kProbeTop; by + 8 <= kProbeBottom; by += 8)
+    for (int bx = 0; bx + 8 <= kWidth; bx += 8) {
+      int got[3] = {0, 0, 0}, want[3] = {0, 0, 0};
+      for (int y = by; y < by + 8; ++y)
+        for (int x = bx; x < bx + 8; ++x) {
+          const uint16_t a = shot.at(x, y);
+          const int px = int(std::floor(cx + (x + 0.5 - kWidth / 2.0) / scale));
+          const int py = int(std::floor(cy + (y + 0.5 - kHeight / 2.0) / scale));
+          const bool inside = px >= 0 && py >= 0 && px < picture.width && py < picture.height;
+          const uint16_t b = inside ? picture.at(px, py) : 0;
+          got[0] += rgb565::red8(a), got[1] += rgb565::green8(a), got[2] += rgb565::blue8(a);
+          want[0] += rgb565::red8(b), want[1] += rgb565::green8(b), want[2] += rgb565::blue8(b);
+        }
+      for (int c = 0; c < 3; ++c) total += std::abs(got[c] - want[c]) / 64.0;
+      ++count;
+    }
+  return total / count;
+}
+
+bool has_line(const std::vector<std::string>& lines, const std::string& text) {
+  return find_line(lines, text, 0, false) < lines.size();
+}
+
+// Lines that end with the text.
+size_t count_lines(const std::vector<std::string>& lines, const std::string& text) {
+  size_t n = 0;
+  for (const std::string& line : lines) n += line.ends_with(text) ? 1 : 0;
+  return n;
+}
+
+void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
+  const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
+  if (!folder || !*folder) return;
+  fs::copy_file(run.path(shot), fs::path(folder) / name, fs::copy_options::overwrite_existing);
+}
+
+TEST(ImageProgram, TappedPictureShowsZoomsStepsAndTurns) {
+  LV_REQUIRE_TESTDATA();
+  ProgramRun run;
+  // Name order: firstgeneration, landscape_3, landscape_6.
+  ASSERT_TRUE(run.add_picture(kArt, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned3, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned6, "Trip"));
+  std::string script = kOpenFolder;
+  script +=
+      "tapid button0\n"
+      "idle 400 10000\n"
+      "screenshot open.png\n"
+      // A double tap in the middle: one level in about the middle.
+      "tap 240 400\nwait 80\ntap 240 400\n"
+      "idle 400 10000\n"
+      "screenshot double.png\n"
+      // Out with the key (which shows the controls), in and out with the
+      // buttons.
+      "key MINUS\nidle 400 10000\n"
+      "tapid btnPlus\nidle 400 10000\n"
+      "tapid btnPlus\nidle 400 10000\n"
+      "screenshot full.png\n"
+      "tapid btnMinus\nidle 400 10000\n"
+      "tapid btnMinus\nidle 400 10000\n"
+      // The keys step; a drag far past the edge does too.
+      "key Right\nidle 400 10000\n"
+      "screenshot second.png\n"
+      "key Left\nidle 400 10000\n"
+      "drag 470 400 -400 400 400\nidle 400 10000\n"
+      "screenshot dragged.png\n"
+      "key MINUS\ntapid chkLandscape\nidle 400 10000\n"
+      "screenshot landscape.png\n";
+  ASSERT_EQ(run.run(script), 0) << run.error_output();
+  const auto lines = run.log_lines();
+  ASSERT_TRUE(has_line(lines, "image open 0")) << "the image screen never opened";
+
+  const std::string art = (fs::path(run.pictures()) / "Trip/firstgeneration.jpg").string();
+  const std::string turned3 = (fs::path(run.pictures()) / "Trip/landscape_3.jpg").string();
+  const Image a = reference(art);
+  // 3640 x 2400 fills the height: a third of its size, cut at the sides.
+  const Shot open = run.shot("open.png");
+  ASSERT_EQ(open.width, kWidth);
+  EXPECT_LT(error_against(open, a, 1 / 3.0, 1820, 1200), 12);
+  EXPECT_GT(error_against(open, a, 0.5, 1820, 1200), 20) << "a probe that tells zooms apart";
+  copy_for_docs(run, "open.png", "screenshot-image.png");
+  EXPECT_LT(error_against(run.shot("double.png"), a, 0.5, 1820, 1200), 12);
+  EXPECT_LT(error_against(run.shot("full.png"), a, 1.0, 1820, 1200), 12);
+  // Steps: landscape_3 fits the width (600 x 450 at 0.8).
+  EXPECT_LT(error_against(run.shot("second.png"), reference(turned3), 0.8, 300, 225), 12);
+  EXPECT_LT(error_against(run.shot("dragged.png"), reference(turned3), 0.8, 300, 225), 12);
+  EXPECT_GE(count_lines(lines, "Set Right"), 2u);
+  EXPECT_EQ(count_lines(lines, "Set Left"), 1u);
+  // Landscape: 450 x 600 turned clockwise fits at full size.
+  EXPECT_TRUE(has_line(lines, "Landscape disabled"));
+  EXPECT_LT(error_against(run.shot("landscape.png"), reference(turned3, true), 1.0, 225, 300), 12);
+}
+
+TEST(ImageProgram, SlideShowStepsAndEndsTheScreenAtTheLastPicture) {
+  LV_REQUIRE_TESTDATA();
+  ProgramRun run;
+  ASSERT_TRUE(run.add_picture(kArt, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned3, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned6, "Trip"));
+  const std::string script = std::string(kOpenFolder) +
+                             "tapid button1\nidle 300 10000\n"
+                             "tapid chkSlideShow\nwait 4500\n"
+                             "screenshot last.png\nwait 3500\nidle 300 5000\n";
+  ASSERT_EQ(run.run(script), 0) << run.error_output();
+  const auto lines = run.log_lines();
+  const size_t opened = find_line(lines, "image open 1", 0, false);
+  ASSERT_LT(opened, lines.size());
+  const size_t stepped = find_line(lines, "Set Right", opened, false);
+  ASSERT_LT(stepped, lines.size()) << "the show never stepped";
+  EXPECT_LT(find_line(lines, "image close", stepped, false), lines.size())
+      << "the show did not end the screen at the last picture";
+  EXPECT_EQ(count_lines(lines, "Set Right"), 1u);
+}
+
+TEST(ImageProgram, PropertiesDeleteToTheTrashAndSend) {
+  LV_REQUIRE_TESTDATA();
+  ProgramRun run;
+  ASSERT_TRUE(run.add_picture(kArt, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned3, "Trip"));
+  ASSERT_TRUE(run.add_picture(kTurned6, "Solo"));
+  // A stub mail program that writes down its arguments.
+  const std::string bin = run.path("bin");
+  fs::create_directories(bin);
+  const std::string args = run.path("mail-args.txt");
+  test::write_file(bin + "/xdg-email",
+                   "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\" >> '" + args + "'; done\n");
+  fs::permissions(bin + "/xdg-email", fs::perms::owner_all);
+  run.set_env("XDG_DATA_HOME", run.path("home/.local/share"));
+  run.set_env("PATH", bin + ":" + std::string(std::getenv("PATH") ? std::getenv("PATH") : ""));
+
+  const std::string script = std::string(kOpenFolder) +
+                             "tapid button0\nidle 300 10000\n"
+                             "tapid btnMenu\nwait 300\ntapid Properties\nidle 300 5000\n"
+                             "screenshot properties.png\n"
+                             "tapid btnMenu\nwait 300\ntapid Send\nwait 300\ntapid Original\n"
+                             "wait 300\n"
+                             "tapid btnMenu\nwait 300\ntapid Send\nwait 300\ntapid Small\n"
+                             "wait 500\n"
+                             // The second picture goes to the trash.
+                             "key Right\nidle 300 10000\n"
+                             "key Del\nwait 300\ntapid DeleteYes\nidle 300 10000\n"
+                             "key Backspace\nidle 300 5000\n"
+                             // The only picture of Solo: its screen and album go.
+                             "key Backspace\nidle 300 5000\n"
+                             "taptext Solo\nidle 800 20000\n"
+                             "tapid button0\nidle 300 10000\n"
+                             "key Del\nwait 300\ntapid DeleteYes\nidle 600 10000\n"
+                             "screenshot after.png\n";
+  ASSERT_EQ(run.run(script), 0) << run.error_output();
+  const auto lines = run.log_lines();
+  const std::string art = (fs::path(run.pictures()) / "Trip/firstgeneration.jpg").string();
+
+  // Properties: every line, with the resolution and the size.
+  EXPECT_TRUE(has_line(lines, "property Name : firstgeneration.jpg"));
+  EXPECT_TRUE(has_line(lines, "property Folder : " + (fs::path(run.pictures()) / "Trip").string()));
+  EXPECT_TRUE(has_line(lines, "property Resolution : 3640x2400"));
+  EXPECT_TRUE(has_line(lines, "property Size : 1.5 MB"));
+  EXPECT_TRUE(has_line(lines, "property Date : "));
+  EXPECT_TRUE(has_line(lines, "property Time : "));
+
+  // Send: the picture itself, then a reduced copy this send wrote.
+  const std::string sent = test::read_file(args);
+  const std::string small_copy = sent.substr(sent.rfind("--attach\n") + 9);
+  EXPECT_EQ(sent.substr(0, sent.find('\n', sent.find('\n') + 1) + 1), "--attach\n" + art + "\n");
+  ASSERT_FALSE(small_copy.empty());
+  const std::string copy_path = small_copy.substr(0, small_copy.find('\n'));
+  EXPECT_TRUE(copy_path.ends_with("/send.jpg")) << copy_path;
+  JpegDecoder decoder;
+  ASSERT_TRUE(decoder.open(from_utf8(copy_path)) && decoder.start()) << copy_path;
+  EXPECT_EQ(decoder.output_width(), 3640 / 8);
+  EXPECT_LT(fs::file_size(copy_path), fs::file_size(art));
+
+  // Delete: into the home trash with its info; the cache file is gone.
+  const fs::path trash = run.path("home/.local/share/Trash");
+  EXPECT_FALSE(fs::exists(fs::path(run.pictures()) / "Trip/landscape_3.jpg"));
+  EXPECT_TRUE(fs::exists(trash / "files/landscape_3.jpg"));
+  const std::string info = test::read_file((trash / "info/landscape_3.jpg.trashinfo").string());
+  EXPECT_NE(info.find("[Trash Info]\nPath="), std::string::npos) << info;
+  EXPECT_NE(info.find("landscape_3.jpg\nDeletionDate="), std::string::npos) << info;
+  // Of the cache files only the remaining picture's is left.
+  size_t cache_files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(run.root()))
+    if (entry.path().parent_path().filename() == "!lumiviewcache" &&
+        entry.path().filename() != "send.jpg")
+      ++cache_files;
+  EXPECT_EQ(cache_files, 1u);
+  // Deleting the only picture of Solo took the folder off the album list.
+  EXPECT_TRUE(fs::exists(trash / "files/landscape_6.jpg"));
+  const std::string folders = test::read_file(run.path("home/.state/lumiview/folders.ini"));
+  std::string ascii;
+  for (size_t i = 2; i + 1 < folders.size(); i += 2) ascii += folders[i];
+  EXPECT_EQ(ascii.find("Solo"), std::string::npos) << ascii;
+  EXPECT_NE(ascii.find("Trip"), std::string::npos) << ascii;
+  size_t last_delete = 0;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].find("deleted ") != std::string::npos) last_delete = i;
+  EXPECT_LT(find_line(lines, "image close", last_delete, false), lines.size());
+}
+
+}  // namespace
+}  // namespace lv
