@@ -84,10 +84,70 @@ double starting_zoom(Size view, Size picture, int top_level) {
   return std::min<double>(top_level, top_level + fit);
 }
 
+// The tile sources of one picture. A source serves one thread at a time,
+// so each worker borrows one; a picture with a cache file gets a source per
+// worker (opening one costs a read of the file's header and indexes), a
+// picture decoded whole keeps one, so its pixels are held only once.
 struct PictureViewer::SourceBox {
-  std::mutex use;
-  std::unique_ptr<TileSource> source;
+  std::mutex lock;
+  std::condition_variable returned;
+  std::vector<std::unique_ptr<TileSource>> idle;  // guarded by lock
+  int lent = 0;                                   // guarded by lock
+  int limit = 1;
+  std::function<std::unique_ptr<TileSource>()> another;
+
+  std::unique_ptr<TileSource> borrow() {
+    std::unique_lock guard(lock);
+    while (idle.empty()) {
+      if (another && lent < limit) {
+        ++lent;
+        guard.unlock();
+        std::unique_ptr<TileSource> made = another();
+        if (made && made->ready()) return made;
+        guard.lock();
+        --lent;
+        another = nullptr;  // it cannot be opened twice: share the one there is
+        continue;
+      }
+      if (lent == 0) return nullptr;
+      returned.wait(guard);
+    }
+    std::unique_ptr<TileSource> source = std::move(idle.back());
+    idle.pop_back();
+    ++lent;
+    return source;
+  }
+  void give_back(std::unique_ptr<TileSource> source) {
+    {
+      std::lock_guard guard(lock);
+      --lent;
+      if (source) idle.push_back(std::move(source));
+    }
+    returned.notify_one();
+  }
 };
+
+namespace {
+
+// A source borrowed from a picture's box for the length of a scope.
+class Borrowed {
+ public:
+  explicit Borrowed(const std::shared_ptr<PictureViewer::SourceBox>& box)
+      : m_box(box), m_source(box ? box->borrow() : nullptr) {}
+  ~Borrowed() {
+    if (m_source) m_box->give_back(std::move(m_source));
+  }
+  Borrowed(const Borrowed&) = delete;
+  Borrowed& operator=(const Borrowed&) = delete;
+  TileSource* operator->() const { return m_source.get(); }
+  explicit operator bool() const { return m_source != nullptr; }
+
+ private:
+  std::shared_ptr<PictureViewer::SourceBox> m_box;
+  std::unique_ptr<TileSource> m_source;
+};
+
+}  // namespace
 
 struct PictureViewer::Slot {
   BigPictureElement* element = nullptr;
@@ -113,7 +173,8 @@ struct PictureViewer::Request {
   int level = 0;
   int column = 0;
   int row = 0;
-  bool busy = false;  // the worker is making it
+  uint64_t id = 0;
+  bool busy = false;  // a worker is making it
 };
 
 struct PictureViewer::Finished {
@@ -151,20 +212,22 @@ PictureViewer::PictureViewer(BigPictureElement& previous, BigPictureElement& cur
     m_elements[place]->set_view_listener(this);
   }
   if (m_options.worker == Worker::start) {
-    m_worker = std::make_unique<TileWorker>(*this);
-    if (!m_worker->start()) log() << u"tile worker not started\n";
+    for (int i = 0; i < std::max(1, m_options.workers); ++i) {
+      m_workers.push_back(std::make_unique<TileWorker>(*this));
+      if (!m_workers.back()->start()) log() << u"tile worker not started\n";
+    }
   }
 }
 
 PictureViewer::~PictureViewer() {
-  if (m_worker) {
+  if (!m_workers.empty()) {
     {
       std::lock_guard lock(m_queue_lock);
       m_stop = true;
     }
-    m_worker->request_stop();
+    for (auto& worker : m_workers) worker->request_stop();
     m_wake.notify_all();
-    m_worker->join();
+    for (auto& worker : m_workers) worker->join();
   }
   for (BigPictureElement* element : m_elements) {
     element->set_tile_listener(nullptr);
@@ -272,29 +335,36 @@ void PictureViewer::reset_slot(Role role) {
   // The source is opened before the lock is taken: the worker may go on
   // with the old one meanwhile, under that one's own lock.
   auto box = std::make_shared<SourceBox>();
+  std::unique_ptr<TileSource> source;
   if (kind == Kind::picture_only) {
     log() << u"reset PieceCrt2 begin\n";
-    box->source = make_picture_tile_source(picture);
+    source = make_picture_tile_source(picture);
     log() << u"reset PieceCrt2\n";
   } else if (kind == Kind::picture_waiting) {
     log() << u"reset PieceCrt1 begin\n";
-    box->source = make_picture_tile_source(picture);
+    source = make_picture_tile_source(picture);
     log() << u"reset PieceCrt1\n";
   } else {
-    box->source = make_cache_tile_source(picture, m_drive);
-    if (!box->source->ready()) log() << u"Bad picture in creation\n";
+    source = make_cache_tile_source(picture, m_drive);
+    if (!source->ready()) log() << u"Bad picture in creation\n";
     log() << u"reset\n";
+    box->limit = std::max(1, m_options.workers);
+    box->another = [picture, drive = m_drive] { return make_cache_tile_source(picture, drive); };
   }
-  const bool ready = box->source && box->source->ready();
+  const bool ready = source && source->ready();
+  const Size shown = ready ? source->full_size() : Size{};
+  const int orientation = ready ? source->orientation() : 1;
+  const int levels = ready ? source->top_level() : 0;
+  if (source) box->idle.push_back(std::move(source));
   Slot& s = slot(role);
   {
     std::lock_guard lock(m_sources_lock);
     s.picture = picture;
     s.kind = kind;
     s.ready = ready;
-    s.shown = ready ? box->source->full_size() : Size{};
-    s.orientation = ready ? box->source->orientation() : 1;
-    s.source_levels = ready ? box->source->top_level() : 0;
+    s.shown = shown;
+    s.orientation = orientation;
+    s.source_levels = levels;
     s.round_up = kind != Kind::cache_file;
     s.source = std::move(box);
     s.generation = ++m_generation;
@@ -533,9 +603,9 @@ std::array<uint32_t, 4> PictureViewer::level_sizes() const {
     std::lock_guard lock(m_sources_lock);
     box = slot(current).source;
   }
-  if (!box || !box->source) return {0, 0, 0, 0};
-  std::lock_guard use(box->use);
-  return box->source->level_sizes();
+  Borrowed source(box);
+  if (!source) return {0, 0, 0, 0};
+  return source->level_sizes();
 }
 
 bool PictureViewer::extract_level(std::u16string_view output, int cache_level) const {
@@ -544,9 +614,9 @@ bool PictureViewer::extract_level(std::u16string_view output, int cache_level) c
     std::lock_guard lock(m_sources_lock);
     box = slot(current).source;
   }
-  if (!box || !box->source) return false;
-  std::lock_guard use(box->use);
-  return box->source->extract_level(output, cache_level);
+  Borrowed source(box);
+  if (!source) return false;
+  return source->extract_level(output, cache_level);
 }
 
 int PictureViewer::top_level() const {
@@ -645,6 +715,7 @@ void PictureViewer::tile_wanted(BigPictureElement& element, int level, int colum
       log() << u"clear\n";
       return;
     }
+    request.id = ++m_request_ids;
     m_queue.push_back(request);
     log() << u"realy add\n";
   }
@@ -723,14 +794,14 @@ bool PictureViewer::create_tile() {
       tile =
           placeholder(snapshot.kind != Kind::picture_waiting, snapshot.tile_side, snapshot.turned);
     else if (snapshot.source)
-      tile = make_source_tile(request, snapshot, *snapshot.source);
+      tile = make_source_tile(request, snapshot, snapshot.source);
   } catch (const std::exception& e) {
     log() << u"create_tile failed: " << e.what() << u"\n";
   }
   if (!tile) tile = placeholder(true, snapshot.tile_side, snapshot.turned);
   {
     std::lock_guard queue(m_queue_lock);
-    std::erase_if(m_queue, [](const Request& r) { return r.busy; });
+    std::erase_if(m_queue, [&](const Request& r) { return r.id == request.id; });
     std::lock_guard finished(m_finished_lock);
     m_finished.push_back({request.place, request.generation, request.level, request.column,
                           request.row, std::move(tile)});
@@ -738,9 +809,8 @@ bool PictureViewer::create_tile() {
   return true;
 }
 
-std::shared_ptr<const Surface> PictureViewer::make_source_tile(const Request& request,
-                                                               const Slot& snapshot,
-                                                               SourceBox& box) {
+std::shared_ptr<const Surface> PictureViewer::make_source_tile(
+    const Request& request, const Slot& snapshot, const std::shared_ptr<SourceBox>& box) {
   int column = request.column;
   int row = request.row;
   if (snapshot.turned) {
@@ -756,9 +826,9 @@ std::shared_ptr<const Surface> PictureViewer::make_source_tile(const Request& re
   }
   std::unique_ptr<RenderSurface> made;
   {
-    std::lock_guard use(box.use);
-    if (!box.source) return nullptr;
-    made = box.source->make_tile(column, row, request.level);
+    Borrowed source(box);
+    if (!source) return nullptr;
+    made = source->make_tile(column, row, request.level);
   }
   if (!made) return nullptr;
   std::unique_ptr<Surface> pixels = made->take_surface();
@@ -810,7 +880,10 @@ void PictureViewer::worker_loop() {
       // lock atomically: a request added in between is never missed, and
       // the stop flag is set under the same lock.
       std::unique_lock lock(m_queue_lock);
-      m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+      m_wake.wait(lock, [this] {
+        return m_stop || std::any_of(m_queue.begin(), m_queue.end(),
+                                     [](const Request& r) { return !r.busy; });
+      });
       if (m_stop) break;
     }
     log() << u"run begin\n";

@@ -28,6 +28,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,9 @@ class PictureViewer final : public TileListener, public ViewListener {
     // from its queue). May be null.
     PhotoLibrary* library = nullptr;
     Worker worker = Worker::start;
+    // Worker threads: two use both cores of a small machine; each borrows
+    // its own source of a picture with a cache file.
+    int workers = 2;
     size_t tile_budget = kDefaultTileBudget;
   };
 
@@ -186,8 +190,10 @@ class PictureViewer final : public TileListener, public ViewListener {
   void view_moved(BigPictureElement& element, PointD centre) override;
   void interaction(BigPictureElement& element, const PointerEvent& event, bool tap) override;
 
- private:
+ public:
   struct SourceBox;
+
+ private:
   struct Slot;
   struct Request;
   struct Finished;
@@ -207,7 +213,7 @@ class PictureViewer final : public TileListener, public ViewListener {
   void worker_loop();
   std::shared_ptr<const Surface> placeholder(bool bad, int side, bool turned);
   std::shared_ptr<const Surface> make_source_tile(const Request& request, const Slot& snapshot,
-                                                  SourceBox& box);
+                                                  const std::shared_ptr<SourceBox>& box);
 
   std::array<BigPictureElement*, 3> m_elements;
   Options m_options;
@@ -231,6 +237,7 @@ class PictureViewer final : public TileListener, public ViewListener {
   mutable std::mutex m_queue_lock;
   std::condition_variable m_wake;
   std::deque<Request> m_queue;  // guarded by m_queue_lock
+  uint64_t m_request_ids = 0;   // guarded by m_queue_lock
   bool m_stop = false;          // guarded by m_queue_lock
 
   mutable std::mutex m_finished_lock;
@@ -243,7 +250,7 @@ class PictureViewer final : public TileListener, public ViewListener {
   std::array<std::shared_ptr<const Surface>, 2> m_placeholder_art;  // load, bad
   std::array<bool, 2> m_placeholder_read{false, false};
 
-  std::unique_ptr<TileWorker> m_worker;
+  std::vector<std::unique_ptr<TileWorker>> m_workers;
 };
 
 }  // namespace lv
