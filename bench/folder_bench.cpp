@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "screen_bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"
 #include "library/photo_library.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "screen_bench_util.h"
 #include "screens/app_services.h"
 #include "screens/folder_screen.h"
 #include "skin/properties.h"
@@ -102,12 +102,7 @@ int main() {
       fs::temp_directory_path() / ("lumiview_folder_bench." + std::to_string(getpid()));
   const fs::path folder = root / "card" / "DCIM";
   fs::create_directories(folder);
-  setenv("HOME", (root / "home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
-  setenv("XDG_STATE_HOME", (root / "home/.state").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (root / "home/.cache").c_str(), 1);
-  setenv("LUMIVIEW_PICTURES", (root / "home").c_str(), 1);
-  setenv("LUMIVIEW_CARDS", (root / "card").c_str(), 1);
+  bench::use_device(root);
 
   const std::u16string drive = lv::from_utf8((root / "card").string() + "/");
   char name[32];
@@ -158,13 +153,13 @@ int main() {
       status = 1;
     }
     bench::figure("folder_fling_loading_frame_median", bench::percentile(loading, 0.5), "ms",
-           "< 16.7 ms, one 60 Hz frame");
+                  "< 16.7 ms, one 60 Hz frame");
     bench::figure("folder_fling_loading_frame_p95", bench::percentile(loading, 0.95), "ms",
-           "< 16.7 ms, one 60 Hz frame");
+                  "< 16.7 ms, one 60 Hz frame");
     bench::figure("folder_fling_loaded_frame_median", bench::percentile(loaded, 0.5), "ms",
-           "reference: nothing left to load");
+                  "reference: nothing left to load");
     bench::figure("folder_fling_loaded_frame_p95", bench::percentile(loaded, 0.95), "ms",
-           "reference: nothing left to load");
+                  "reference: nothing left to load");
   }
   lv::set_screen_host(nullptr);
   lv::platform::set_tick_source({});

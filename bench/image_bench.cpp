@@ -80,12 +80,7 @@ int main() {
       fs::temp_directory_path() / ("lumiview_image_bench." + std::to_string(getpid()));
   const fs::path folder = root / "card" / "DCIM";
   fs::create_directories(folder);
-  setenv("HOME", (root / "home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
-  setenv("XDG_STATE_HOME", (root / "home/.state").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (root / "home/.cache").c_str(), 1);
-  setenv("LUMIVIEW_PICTURES", (root / "home").c_str(), 1);
-  setenv("LUMIVIEW_CARDS", (root / "card").c_str(), 1);
+  bench::use_device(root);
   const std::u16string drive = lv::from_utf8((root / "card").string() + "/");
 
   std::vector<std::u16string> pictures;

@@ -4,7 +4,10 @@
 // application: a host that lays every screen out at one size and tells the
 // benchmark's clock, and application services that do nothing.
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +19,17 @@
 #include "widgets/screen_root.h"
 
 namespace bench {
+
+// A device of the benchmark's own under `root`: home, settings, state and
+// cache folders, the pictures folder and one card, "root/card".
+inline void use_device(const std::filesystem::path& root) {
+  setenv("HOME", (root / "home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
+  setenv("XDG_STATE_HOME", (root / "home/.state").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (root / "home/.cache").c_str(), 1);
+  setenv("LUMIVIEW_PICTURES", (root / "home").c_str(), 1);
+  setenv("LUMIVIEW_CARDS", (root / "card").c_str(), 1);
+}
 
 class BenchHost final : public lv::ScreenHost {
  public:

@@ -29,9 +29,8 @@
 #include <vector>
 
 #include "app/base/settings.h"
-#include "bench_util.h"
-#include "screen_bench_util.h"
 #include "app/element_types.h"
+#include "bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/folder_list.h"
@@ -39,6 +38,7 @@
 #include "library/photo_library.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "screen_bench_util.h"
 #include "screens/album_screen.h"
 #include "screens/app_services.h"
 #include "skin/properties.h"
@@ -271,11 +271,11 @@ int main() {
   bench::figure("startup_to_album_frame", startup, "ms", "the splash's 500 ms + < 300 ms");
   bench::figure("startup_beyond_splash", startup - 500.0, "ms", "< 300 ms on the desktop");
   bench::figure("startup_to_message_loop", bench::percentile(to_loop, 0.5), "ms",
-         "part of the above: process, skin, library, splash");
+                "part of the above: process, skin, library, splash");
   bench::figure("startup_album_screen_build", bench::percentile(album_build, 0.5), "ms",
-         "part of the above; < 100 ms with 1,000 folders");
+                "part of the above; < 100 ms with 1,000 folders");
   bench::figure("startup_album_built_to_shown", bench::percentile(to_swap, 0.5), "ms",
-         "part of the above: the next frame takes it over");
+                "part of the above: the next frame takes it over");
 
   // A still album screen, as users run it: no log.
   write_settings(home, false);
@@ -295,15 +295,17 @@ int main() {
     const double total = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     bench::figure("still_album_run_cpu_total", total, "s",
-           "reference: start-up and 13 s of the still screen");
+                  "reference: start-up and 13 s of the still screen");
   }
 
   const std::vector<double> frames = fling_frames(folder_list);
   if (frames.empty()) {
     status = 1;
   } else {
-    bench::figure("album_fling_frame_median", bench::percentile(frames, 0.5), "ms", "< 8 ms on the desktop");
-    bench::figure("album_fling_frame_p95", bench::percentile(frames, 0.95), "ms", "< 16.7 ms, one 60 Hz frame");
+    bench::figure("album_fling_frame_median", bench::percentile(frames, 0.5), "ms",
+                  "< 8 ms on the desktop");
+    bench::figure("album_fling_frame_p95", bench::percentile(frames, 0.95), "ms",
+                  "< 16.7 ms, one 60 Hz frame");
   }
 
   std::error_code ignored;

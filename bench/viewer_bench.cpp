@@ -147,8 +147,8 @@ void first_sharp(const char* name, const fs::path& picture, const fs::path& driv
     const double opened = now_ms() - t0;
     const double rest = rig.until_sharp();
     if (std::getenv("VIEWER_BENCH_DETAIL"))
-      std::printf("detail: open %.2f ms, then %.2f ms, %zu tiles wanted at level %d\n", opened, rest,
-                  rig.current().wanted().size(), rig.current().level_in_use());
+      std::printf("detail: open %.2f ms, then %.2f ms, %zu tiles wanted at level %d\n", opened,
+                  rest, rig.current().wanted().size(), rig.current().level_in_use());
     if (rest < 0) {
       std::printf("%s: never sharp\n", name);
       return;

@@ -105,6 +105,33 @@ struct BigPictureElement::ViewMap {
   double py(double y) const { return cy + (y - vy) / scale; }
 };
 
+namespace {
+
+// The tiles of a level grid that a screen rectangle shows; the level's
+// pixels are fx x fy top-level pixels.
+struct TileSpan {
+  int64_t first_column = 0, last_column = -1;
+  int64_t first_row = 0, last_row = -1;
+};
+
+template <typename Map>
+TileSpan tiles_over(const Map& map, const TileGrid& g, Size tile, double fx, double fy,
+                    const Rect& area) {
+  const auto index = [](double v, int32_t origin, int32_t side) {
+    return static_cast<int64_t>(std::floor((v - origin) / side));
+  };
+  TileSpan span;
+  span.first_column = std::max<int64_t>(0, index(map.px(area.left) / fx, g.origin.x, tile.width));
+  span.last_column = std::min<int64_t>(
+      g.columns - 1, index(map.px(area.right) / fx - 1e-9, g.origin.x, tile.width));
+  span.first_row = std::max<int64_t>(0, index(map.py(area.top) / fy, g.origin.y, tile.height));
+  span.last_row = std::min<int64_t>(
+      g.rows - 1, index(map.py(area.bottom) / fy - 1e-9, g.origin.y, tile.height));
+  return span;
+}
+
+}  // namespace
+
 BigPictureElement::BigPictureElement() : m_empty_font(default_font()) {}
 
 BigPictureElement::~BigPictureElement() {
@@ -448,15 +475,9 @@ void BigPictureElement::visible_tiles(int level, const Rect& area,
   const Size tile = m_picture.tile;
   const double fx = static_cast<double>(m_picture.size.width) / g.level_size.width;
   const double fy = static_cast<double>(m_picture.size.height) / g.level_size.height;
-  const auto first = [](double v, int32_t origin, int32_t side) {
-    return static_cast<int64_t>(std::floor((v - origin) / side));
-  };
-  const int64_t c0 = std::max<int64_t>(0, first(map.px(area.left) / fx, g.origin.x, tile.width));
-  const int64_t c1 = std::min<int64_t>(
-      g.columns - 1, first(map.px(area.right) / fx - 1e-9, g.origin.x, tile.width));
-  const int64_t r0 = std::max<int64_t>(0, first(map.py(area.top) / fy, g.origin.y, tile.height));
-  const int64_t r1 = std::min<int64_t>(
-      g.rows - 1, first(map.py(area.bottom) / fy - 1e-9, g.origin.y, tile.height));
+  const TileSpan span = tiles_over(map, g, tile, fx, fy, area);
+  const int64_t c0 = span.first_column, c1 = span.last_column;
+  const int64_t r0 = span.first_row, r1 = span.last_row;
   for (int64_t r = r0; r <= r1; ++r) {
     for (int64_t c = c0; c <= c1; ++c) {
       WantedTile t;
@@ -582,15 +603,9 @@ bool BigPictureElement::draw_level(Canvas& target, const ViewMap& map, int level
   const RowBlitter& blitter = m_picture.placeholder ? shared_instance(SharedKind::key)
                                                     : static_cast<const RowBlitter&>(copy);
   const Rect clip = target.effective_clip();
-  const auto first = [](double v, int32_t origin, int32_t side) {
-    return static_cast<int64_t>(std::floor((v - origin) / side));
-  };
-  const int64_t c0 = std::max<int64_t>(0, first(map.px(area.left) / fx, g.origin.x, tile.width));
-  const int64_t c1 = std::min<int64_t>(
-      g.columns - 1, first(map.px(area.right) / fx - 1e-9, g.origin.x, tile.width));
-  const int64_t r0 = std::max<int64_t>(0, first(map.py(area.top) / fy, g.origin.y, tile.height));
-  const int64_t r1 = std::min<int64_t>(
-      g.rows - 1, first(map.py(area.bottom) / fy - 1e-9, g.origin.y, tile.height));
+  const TileSpan span = tiles_over(map, g, tile, fx, fy, area);
+  const int64_t c0 = span.first_column, c1 = span.last_column;
+  const int64_t r0 = span.first_row, r1 = span.last_row;
   bool complete = true;
   for (int64_t r = r0; r <= r1; ++r) {
     const double top = static_cast<double>(g.origin.y + r * tile.height);

@@ -10,9 +10,7 @@
 
 namespace lv {
 
-namespace {
-
-std::u16string decimal(uint64_t value) {
+std::u16string decimal_text(uint64_t value) {
   std::u16string text;
   do {
     text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
@@ -21,10 +19,12 @@ std::u16string decimal(uint64_t value) {
   return text;
 }
 
+namespace {
+
 // Tenths of a unit, rounded: whole units from 100 on, else one decimal.
 std::u16string in_units(uint64_t bytes, uint64_t unit, std::u16string_view word) {
   const uint64_t tenths = (bytes / unit) * 10 + ((bytes % unit) * 10 + unit / 2) / unit;
-  std::u16string text = decimal(tenths / 10);
+  std::u16string text = decimal_text(tenths / 10);
   if (tenths < 1000) {
     text += u'.';
     text += static_cast<char16_t>(u'0' + tenths % 10);
@@ -34,15 +34,15 @@ std::u16string in_units(uint64_t bytes, uint64_t unit, std::u16string_view word)
   return text;
 }
 
-void add(std::vector<PictureProperty>& out, const LanguageTable& language,
-         std::u16string_view key, std::u16string value) {
+void add(std::vector<PictureProperty>& out, const LanguageTable& language, std::u16string_view key,
+         std::u16string value) {
   out.push_back({language.lookup(key), std::move(value)});
 }
 
 }  // namespace
 
 std::u16string size_text(uint64_t bytes, const LanguageTable& language) {
-  if (bytes < 1024) return decimal(bytes) + u" " + language.lookup(u"byte");
+  if (bytes < 1024) return decimal_text(bytes) + u" " + language.lookup(u"byte");
   if (bytes < 1048576) return in_units(bytes, 1024, language.lookup(u"kbyte"));
   return in_units(bytes, 1048576, language.lookup(u"mbyte"));
 }
@@ -76,8 +76,8 @@ std::vector<PictureProperty> picture_properties(std::u16string_view picture, Siz
   add(out, language, u"Folder", folder);
   if (resolution.width > 0 && resolution.height > 0)
     add(out, language, u"Resolution",
-        decimal(static_cast<uint64_t>(resolution.width)) + u"x" +
-            decimal(static_cast<uint64_t>(resolution.height)));
+        decimal_text(static_cast<uint64_t>(resolution.width)) + u"x" +
+            decimal_text(static_cast<uint64_t>(resolution.height)));
   const FileInfo info = file_info(path);
   if (info.exists()) {
     add(out, language, u"Size", size_text(info.size, language));

@@ -15,6 +15,9 @@ namespace lv {
 
 class LanguageTable;
 
+// A whole number in decimal digits.
+std::u16string decimal_text(uint64_t value);
+
 // "512 bytes", "4.9 KB", "146 KB", "2.5 MB", with the language's words for
 // "byte", "kbyte" and "mbyte": below 100 units one decimal, rounded (2047
 // bytes is "2.0 KB"), from 100 on whole units.

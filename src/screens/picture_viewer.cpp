@@ -15,6 +15,7 @@
 #include "library/exif.h"
 #include "library/photo_library.h"
 #include "library/tile_source.h"
+#include "screens/picture_info.h"
 #include "screens/picture_viewer_parts.h"
 #include "skin/bitmap_file.h"
 #include "skin/render_surface.h"
@@ -23,15 +24,6 @@
 namespace lv {
 
 namespace {
-
-std::u16string decimal(uint64_t value) {
-  std::u16string text;
-  do {
-    text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value > 0);
-  return text;
-}
 
 // A cache file that exists but is empty: its build failed.
 bool failed_cache_file(std::u16string_view cache_path) {
@@ -448,11 +440,11 @@ void PictureViewer::picture_complete(const std::u16string& path) {
 
 std::u16string PictureViewer::counter_text(std::u16string_view of) const {
   if (m_pictures.empty()) return {};
-  std::u16string text = decimal(m_index + 1);
+  std::u16string text = decimal_text(m_index + 1);
   text += u' ';
   text += of;
   text += u' ';
-  text += decimal(m_pictures.size());
+  text += decimal_text(m_pictures.size());
   return text;
 }
 
