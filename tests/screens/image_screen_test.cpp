@@ -1,5 +1,6 @@
 // The image screen's own rules: the size text, what the zoom buttons may
-// do, and taps against double taps on the picture. What a user does on the
+// do, taps against double taps on the picture, a delete that fails, and the
+// screen kept on by the slide show until it ends. What a user does on the
 // screen (opening, zooming, stepping, deleting, sending) is tested through
 // the real program in tests/app/image_program_test.cpp.
 
@@ -8,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "library/cache_build.h"
 #include "library/photo_library.h"
@@ -105,6 +108,37 @@ TEST_F(ImageScreenTest, ATapTogglesTheControlsADoubleTapZoomsIn) {
   frames(1);
   EXPECT_TRUE(screen->controls_shown());  // a double tap does not toggle them
   EXPECT_EQ(picture.zoom(), std::floor(start) + 1);
+}
+
+TEST_F(ImageScreenTest, ADeleteThatFailsKeepsThePictureAndSaysWhy) {
+  const std::u16string big = put_big();
+  const std::string other = device.put("Art/other.jpg", "exif-ianare/orientation/landscape_1.jpg");
+  screen->open({big, from_utf8(other)}, 0, u"%my_documents%/");
+  frames(0.1);
+  // The file went behind the program's back: neither trash nor delete works.
+  std::filesystem::remove(to_utf8(big));
+  std::u16string caption;
+  std::vector<MenuItem> items;
+  screen->fill(0, u"DeleteYes", caption, items);
+  EXPECT_EQ(screen->viewer().count(), 2u);
+  EXPECT_EQ(screen->viewer().picture(PictureViewer::current), big);
+  EXPECT_TRUE(screen->find_required(u"btnProperties").visible());
+  EXPECT_TRUE(rig.host().stack.size() == 1u && rig.host().stack.back() == screen.get());
+}
+
+TEST_F(ImageScreenTest, TheSlideShowKeepsTheScreenOnUntilTheScreenIsLeft) {
+  const std::string other = device.put("Art/other.jpg", "exif-ianare/orientation/landscape_1.jpg");
+  screen->open({put_big(), from_utf8(other)}, 0, u"%my_documents%/");
+  rig.render(*screen, size);
+  rig.tap(*screen, centre_of(screen->find_required(u"chkSlideShow")));
+  EXPECT_TRUE(screen->slide_show());
+  EXPECT_FALSE(app.screen_saver_allowed);
+  frames(3.2);  // the first slide
+  EXPECT_TRUE(screen->slide_show());
+  EXPECT_FALSE(app.screen_saver_allowed);
+  screen->leave();
+  EXPECT_FALSE(screen->slide_show());
+  EXPECT_TRUE(app.screen_saver_allowed);
 }
 
 }  // namespace
