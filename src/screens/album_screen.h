@@ -6,8 +6,8 @@
 // stands in for the list while no folder is known. Built from the skin node
 // "Main" with the elements "btnSearch", "btnMenu", "listApps", "progress",
 // "warning_image" and "warning_text"; rows from "AlbumElement"; the main
-// menu from "Menu" with rows "MenuElement", "MenuElement4Buttons" and
-// "MenuElementRed".
+// menu from "Menu" with rows "MenuElement" and, where the skin has it,
+// "MenuElement4Buttons".
 //
 // It is made once at start-up, on the splash screen's loader thread, so its
 // constructor touches neither the screen stack nor the window. From then on
@@ -99,7 +99,8 @@ class AlbumScreen : public ScreenRoot,
 
   // Ids of the main menu and its commands.
   static constexpr std::u16string_view kMainMenu = u"MainMenu";
-  static constexpr std::u16string_view kCancelStyle = u"MenuElementRed";
+  // "Cancel" is an ordinary row (red is for deleting).
+  static constexpr std::u16string_view kCancelStyle = u"";
 
  private:
   struct Elements;
