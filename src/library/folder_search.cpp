@@ -355,51 +355,60 @@ bool FolderSearch::check_drive(const std::u16string& drive) {
   }
 
   // The pictures of a folder come one after the other (its *.jpeg ones a
-  // second time), so the locks are taken once per such run, for a few
-  // string operations.
-  std::unordered_map<std::u16string, int> made_here;
-  std::vector<const std::u16string*> to_queue;
+  // second time). The runs are gathered first; then the queue and the
+  // folder list take them, each under its lock once for the drive, for a
+  // few string operations per folder.
+  struct Run {
+    std::u16string folder;
+    const std::u16string* key = nullptr;
+    int count = 0;
+    std::vector<const std::u16string*> to_queue;
+  };
+  std::vector<Run> runs;
   for (size_t begin = 0, end; begin < pictures.size(); begin = end) {
     if (stopped()) return false;
-    const std::u16string folder = folder_of(pictures[begin]);
-    to_queue.clear();
-    int count = 0;
-    for (end = begin; end < pictures.size() && folder_of_is(pictures[end], folder); ++end) {
+    Run run;
+    run.folder = folder_of(pictures[begin]);
+    for (end = begin; end < pictures.size() && folder_of_is(pictures[end], run.folder); ++end) {
       if (verdicts[end] == Verdict::gone) continue;
-      ++count;
+      ++run.count;
+      if (!run.key) run.key = &pictures[end];
       if (verdicts[end] == Verdict::cached) {
         kept[entries[end]] = true;
         ++m_summary.cached;
       } else {
-        to_queue.push_back(&pictures[end]);
+        run.to_queue.push_back(&pictures[end]);
       }
     }
-    if (count == 0) continue;
-    if (!to_queue.empty()) {
-      LockUse map(m_state.map_mutex, kCheckDrive, kMapLock);
-      const int added = m_state.queue.add_all(folder, drive, to_queue);
-      m_summary.queued += added;
-      LockUse progress(m_state.progress_mutex, kCheckDrive, kProgressMaxLock);
-      m_state.progress.pictures_queued(added);
-    }
-    const std::u16string* key = nullptr;
-    for (size_t i = begin; i < end && !key; ++i)
-      if (verdicts[i] != Verdict::gone) key = &pictures[i];
+    if (run.count > 0) runs.push_back(std::move(run));
+  }
+  int queued = 0;
+  for (const Run& run : runs) queued += static_cast<int>(run.to_queue.size());
+  if (queued > 0) {
+    LockUse map(m_state.map_mutex, kCheckDrive, kMapLock);
+    int added = 0;
+    for (const Run& run : runs)
+      if (!run.to_queue.empty()) added += m_state.queue.add_all(run.folder, drive, run.to_queue);
+    m_summary.queued += added;
+    LockUse progress(m_state.progress_mutex, kCheckDrive, kProgressMaxLock);
+    m_state.progress.pictures_queued(added);
+  }
+  if (!runs.empty()) {
     // Only this drive's check makes records for its folders (the search
     // emptied the list), so a folder met for the first time has none. One
-    // met again for its *.jpeg pictures finds its record where it was put,
-    // unless a screen has removed records since.
-    const auto made = made_here.find(folder);
+    // met again for its *.jpeg pictures finds its record where it was put.
+    std::unordered_map<std::u16string_view, size_t> made_here;
     LockUse folders(m_state.folders_mutex, kCheckDrive, kFoldersLock);
-    const int index =
-        made == made_here.end() ? -1 : find_folder_record(m_state.folders, folder, made->second);
-    if (index < 0) {
-      m_state.folders.push_back(FolderRecord{drive, folder, *key, count});
-      made_here[folder] = static_cast<int>(m_state.folders.size()) - 1;
-    } else {
-      m_state.folders[index].size += count;
+    for (const Run& run : runs) {
+      const auto made = made_here.find(run.folder);
+      if (made == made_here.end()) {
+        m_state.folders.push_back(FolderRecord{drive, run.folder, *run.key, run.count});
+        made_here.emplace(run.folder, m_state.folders.size() - 1);
+      } else {
+        m_state.folders[made->second].size += run.count;
+      }
+      m_summary.pictures += run.count;
     }
-    m_summary.pictures += count;
   }
 
   // Stale, empty and cut-short files go, and whatever else lies there; a

@@ -93,8 +93,11 @@ std::vector<Entry> read_entries(DIR* dir) {
     if (!classify(fd, *entry, e.directory)) continue;
     e.name = entry->d_name;
     e.display = from_utf8(e.name);
-    // A name that is not valid UTF-8 could not be opened again by its path.
-    if (to_utf8(e.display) != e.name) continue;
+    // A name that is not valid UTF-8 could not be opened again by its path
+    // (plain ASCII, most names, always is).
+    const bool ascii = std::all_of(e.name.begin(), e.name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && to_utf8(e.display) != e.name) continue;
     entries.push_back(std::move(e));
   }
   std::sort(entries.begin(), entries.end(),
@@ -208,7 +211,7 @@ bool find_files(FileVisitor& visitor, std::u16string_view folder, std::u16string
 
 bool match_pattern(std::u16string_view pattern, std::u16string_view name) {
   // "*.*" means every name, with or without a dot, as on the handheld.
-  if (pattern == u"*.*") pattern = u"*";
+  if (pattern == u"*" || pattern == u"*.*") return true;
   size_t p = 0, n = 0;
   size_t star = std::u16string_view::npos, resume = 0;
   while (n < name.size()) {
