@@ -130,6 +130,7 @@ TEST_F(SplashScreenTest, ClosedDuringItsMinimumTimeItEndsAtOnceWithoutBuilding) 
 }
 
 TEST_F(SplashScreenTest, AnyOtherFaultOnTheLoaderEndsTheStartCleanly) {
+  test::start_fresh_log();
   SplashScreen splash(
       *app, []() -> HomeScreen { throw std::bad_alloc(); }, 0);
   for (int i = 0; i < 300 && !splash.swapped(); ++i) EXPECT_NO_THROW(app->update(0.2));
