@@ -6,9 +6,12 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string_view>
 #include <vector>
 
@@ -73,6 +76,33 @@ inline bool make_cached_picture(const std::filesystem::path& path, std::u16strin
   const std::filesystem::path cache_path = lv::to_utf8(lv::expand_path(name));
   std::filesystem::create_directories(cache_path.parent_path());
   return write_bytes(cache_path, cache.data(), cache.size());
+}
+
+// Smooth shading, hard edges and sensor-like noise: about what a camera
+// picture costs to code.
+inline std::vector<uint8_t> photo_like(int width, int height, unsigned seed) {
+  std::vector<float> wave_x(static_cast<size_t>(width) * 3), wave_y(height);
+  for (int x = 0; x < width; ++x)
+    for (int c = 0; c < 3; ++c) wave_x[x * 3 + c] = 90.0f * std::sin((x + 37 * c) * 0.021f);
+  for (int y = 0; y < height; ++y) wave_y[y] = std::cos(y * 0.017f);
+  std::mt19937 rng(seed);
+  lv::JpegEncoder encoder;
+  if (!encoder.start(width, height, 90)) std::abort();
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool edge = ((x / 41) + (y / 29)) % 3 == 0;
+      for (int c = 0; c < 3; ++c) {
+        const int v = static_cast<int>(128 + wave_x[x * 3 + c] * wave_y[y]) + (edge ? 60 : 0) +
+                      static_cast<int>(rng() % 17) - 8;
+        row[x * 3 + c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+      }
+    }
+    if (!encoder.write_row(row.data())) std::abort();
+  }
+  std::vector<uint8_t> jpeg;
+  if (!encoder.finish(jpeg)) std::abort();
+  return jpeg;
 }
 
 }  // namespace bench

@@ -29,6 +29,7 @@
 #include <jpeglib.h>
 
 #include "app/base/file_util.h"
+#include "bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
@@ -140,33 +141,6 @@ bool libjpeg_run(const Bytes& jpeg, Reference what, int tile_x = 0, int tile_y =
 }
 
 // ---- test pictures ----
-
-// Smooth shading, hard edges and sensor-like noise: about what a camera
-// picture costs to code.
-Bytes photo_like(int width, int height, unsigned seed) {
-  std::vector<float> wave_x(static_cast<size_t>(width) * 3), wave_y(height);
-  for (int x = 0; x < width; ++x)
-    for (int c = 0; c < 3; ++c) wave_x[x * 3 + c] = 90.0f * std::sin((x + 37 * c) * 0.021f);
-  for (int y = 0; y < height; ++y) wave_y[y] = std::cos(y * 0.017f);
-  std::mt19937 rng(seed);
-  lv::JpegEncoder encoder;
-  if (!encoder.start(width, height, 90)) std::abort();
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const bool edge = ((x / 41) + (y / 29)) % 3 == 0;
-      for (int c = 0; c < 3; ++c) {
-        const int v = static_cast<int>(128 + wave_x[x * 3 + c] * wave_y[y]) + (edge ? 60 : 0) +
-                      static_cast<int>(rng() % 17) - 8;
-        row[x * 3 + c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-      }
-    }
-    if (!encoder.write_row(row.data())) std::abort();
-  }
-  Bytes jpeg;
-  if (!encoder.finish(jpeg)) std::abort();
-  return jpeg;
-}
 
 struct Picture {
   std::string name;
@@ -287,7 +261,7 @@ int main() {
   };
   for (auto [name, w, h] : {std::tuple{"12MP", 4000, 3000}, {"48MP", 8000, 6000}}) {
     std::printf("making the %s picture...\n", name);
-    Bytes jpeg = photo_like(w, h, static_cast<unsigned>(w));
+    Bytes jpeg = bench::photo_like(w, h, static_cast<unsigned>(w));
     const std::string path = (folder / "pictures" / (std::string(name) + ".jpg")).string();
     lv::write_file_atomic(
         lv::from_utf8(path),

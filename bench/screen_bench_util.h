@@ -50,6 +50,7 @@ class BenchApp final : public lv::AppServices {
   void fill_skin_menu(std::vector<lv::MenuItem>&, std::u16string_view) const override {}
   bool choose(std::u16string_view) override { return false; }
   void show_about() override {}
+  void allow_screen_saver(bool) override {}
   bool open_document(const std::u16string&) override { return false; }
 
  private:

@@ -9,6 +9,7 @@
 #include "app/tick_log.h"
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/screen_saver.h"
 #include "platform/text.h"
 #include "screens/application_listener.h"
 #include "skin/font.h"
@@ -186,6 +187,10 @@ void Application::edit_natively(Element* element) {
 
 void Application::quit() {
   if (MainWindow* main_window = window()) main_window->destroy();
+}
+
+void Application::allow_screen_saver(bool allow) {
+  platform::allow_screen_saver(allow);
 }
 
 void Application::minimize() {

@@ -101,6 +101,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
                       std::u16string_view cancel_style) const override;
   bool choose(std::u16string_view item_id) override;
   void show_about() override;
+  void allow_screen_saver(bool allow) override;
   bool open_document(const std::u16string& path) override;
 
  private:

@@ -18,6 +18,7 @@
 #include "platform/single_instance.h"
 #include "platform/text.h"
 #include "screens/album_screen.h"
+#include "screens/big_picture.h"
 #include "skin/properties.h"
 #include "skin/skin_exceptions.h"
 
@@ -57,9 +58,8 @@ void show_no_skins(const Properties& skin) {
 // here go in the reverse order, also when a skin fault unwinds them.
 void run_screens(Application& application, MainWindow& window) {
   Properties& skin = application.properties();
-  // The picture viewer's element type, "bigpicture", is registered here
-  // once the viewer exists.
   tick_log() << u"WinMain 2\n";
+  const BigPictureType big_picture;
   tick_log() << u"WinMain 3\n";
   PhotoLibrary library;
   tick_log() << u"WinMain 4\n";

@@ -43,6 +43,9 @@ class AppServices {
 
   // The about box, over the current screen.
   virtual void show_about() = 0;
+  // False keeps the screen from dimming or locking (a slide show runs);
+  // true lets it again.
+  virtual void allow_screen_saver(bool allow) = 0;
   // Opens a file with the desktop's handler (the help page); false when no
   // handler could be started.
   virtual bool open_document(const std::u16string& path) = 0;

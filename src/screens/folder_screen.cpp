@@ -10,6 +10,7 @@
 #include "screens/app_services.h"
 #include "screens/folder_element.h"
 #include "screens/folder_grid.h"
+#include "screens/image_screen.h"
 #include "screens/required_element.h"
 #include "screens/thumbnail_art.h"
 #include "skin/render_surface.h"
@@ -91,11 +92,13 @@ struct FolderScreen::Impl {
   size_t next = 0;
   int32_t last_width = 0;
   bool on_stack = false;
+  std::unique_ptr<ImageScreen> image;
 };
 
 FolderScreen::FolderScreen(Properties& skin, PhotoLibrary& library, AppServices& app)
     : m_impl(std::make_unique<Impl>(skin, library, app)) {
   build_tree();
+  m_impl->image = std::make_unique<ImageScreen>(skin, library, app);
   m_impl->library.add_listener(this);
   m_impl->skin.add_reload_listener(this);
 }
@@ -103,6 +106,7 @@ FolderScreen::FolderScreen(Properties& skin, PhotoLibrary& library, AppServices&
 FolderScreen::~FolderScreen() {
   m_impl->skin.remove_reload_listener(this);
   m_impl->library.remove_listener(this);
+  m_impl->image.reset();
   if (m_impl->on_stack) screen_host().remove_screen(*this, ScreenAnimation::none);
 }
 
@@ -292,8 +296,13 @@ void FolderScreen::clicked(ButtonElement& button, const ClickInfo&) {
 }
 
 void FolderScreen::open_picture(size_t index) {
-  // The image screen is not there yet: the choice is only recorded.
-  log() << u"open picture " << index << u" " << m_impl->pictures[index] << u"\n";
+  Impl& d = *m_impl;
+  log() << u"open picture " << index << u" " << d.pictures[index] << u"\n";
+  d.image->open(d.pictures, index, d.record.drive);
+}
+
+ImageScreen& FolderScreen::image_screen() const {
+  return *m_impl->image;
 }
 
 void FolderScreen::picture_completed(const std::u16string& path) {

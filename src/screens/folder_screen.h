@@ -26,6 +26,7 @@
 namespace lv {
 
 class AppServices;
+class ImageScreen;
 class ListElement;
 class PhotoLibrary;
 
@@ -66,6 +67,8 @@ class FolderScreen : public ScreenRoot,
   bool bad(size_t index) const;
   bool on_stack() const;
   ListElement& list() const;
+  // The screen a tapped thumbnail opens.
+  ImageScreen& image_screen() const;
 
   // --- Element -----------------------------------------------------------------
 

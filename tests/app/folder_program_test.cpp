@@ -88,12 +88,16 @@ TEST(FolderProgram, NarrowGridThenLandscapeRecomputesTheColumns) {
 
   std::string script = std::string(kStart) + kSearch + tap({120, kFirstAlbumRowY}) +
                        "idle 800 30000\nscreenshot narrow.png\n";
+  // A thumbnail tapped opens the picture; Backspace comes back.
+  const auto open_and_back = [](Point cell) {
+    return tap(cell) + "idle 200 5000\nkey Backspace\nidle 200 5000\n";
+  };
   // 4 columns: the last row holds picture 8 alone.
-  script += tap(cell_centre(240, 4, 0, 3)) + tap(cell_centre(240, 4, 2, 0)) +
+  script += open_and_back(cell_centre(240, 4, 0, 3)) + open_and_back(cell_centre(240, 4, 2, 0)) +
             tap(cell_centre(240, 4, 2, 1)) + tap(cell_centre(240, 4, 2, 3)) + "wait 100\n";
   // Landscape: 6 columns, two rows (six and three).
   script += "resize 480 240\nidle 500 30000\nscreenshot wide.png\n";
-  script += tap(cell_centre(480, 6, 0, 5)) + tap(cell_centre(480, 6, 1, 2)) +
+  script += open_and_back(cell_centre(480, 6, 0, 5)) + open_and_back(cell_centre(480, 6, 1, 2)) +
             tap(cell_centre(480, 6, 1, 3)) + "wait 100\n";
   ASSERT_EQ(run.run(script), 0) << run.error_output();
 
@@ -140,7 +144,7 @@ TEST(FolderProgram, OpeningCorrectsTheFolderListAndFillsInTheNewThumbnail) {
   ASSERT_TRUE(run.add_picture("jpeg/large/Kleiber_by_Lukas_Baubkus.jpg", "Trip"));
 
   ASSERT_EQ(run.run(std::string(kStart) + tap({120, kFirstAlbumRowY}) +
-                    "wait 60\nscreenshot loading.png\nidle 800 30000\nscreenshot filled.png\n"),
+                    "wait 60\nscreenshot loading.png\nidle 3000 60000\nscreenshot filled.png\n"),
             0)
       << run.error_output();
   const auto lines = run.log_lines();

@@ -44,8 +44,11 @@ std::string skin_without_rows(const std::string& progress_id = "progress") {
    {"string": {"type": "button", "id": "btnBack"}}, {"string": {"type": "vlist", "id": "listFolder"}},
    {"string": {"type": "progress", "id": "progress"}}, {"string": {"type": "text", "id": "btnText"}},
    {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
- "FolderElement": {"children": [)" + folder_cells() + R"(
-   {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]}
+ "FolderElement": {"children": [)" +
+         folder_cells() + R"(
+   {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
+ )" + minimal_image_node() +
+         R"(
 })";
 }
 

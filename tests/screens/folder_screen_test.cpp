@@ -19,6 +19,7 @@
 #include "screens/folder_element.h"
 #include "screens/folder_grid.h"
 #include "screens/folder_screen.h"
+#include "screens/image_screen.h"
 #include "screens/screens_test_support.h"
 #include "skin/png_writer.h"
 #include "skin/surface.h"
@@ -459,22 +460,23 @@ TEST_F(FolderScreenTest, BackLeavesAndFolderSizeChangedReturnsToTheAlbum) {
   EXPECT_TRUE(rig.host().stack.empty());
 }
 
-TEST_F(FolderScreenTest, CellClickNamesThePicture) {
+TEST_F(FolderScreenTest, CellTapOpensThePictureOnTheImageScreen) {
   put_trip();
   start();
   screen->open(trip_record(9));
   render();
   start_fresh_log();
   FolderElement& middle = *row(1);
-  rig.tap(*screen, image_point(middle, 2, {27, 27}));
   rig.tap(*screen, image_point(*row(2), 3, {27, 27}));  // an unused cell
+  EXPECT_EQ(rig.host().stack.size(), 1u);
+  rig.tap(*screen, image_point(middle, 2, {27, 27}));
   const std::vector<std::u16string> lines = read_log_lines();
   const std::u16string opened = u"open picture 6 " + screen->pictures()[6];
   EXPECT_EQ(std::count(lines.begin(), lines.end(), opened), 1);
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::u16string& l) { return l.starts_with(u"open picture"); }),
-            1);
-  EXPECT_EQ(rig.host().stack.size(), 1u);
+  ASSERT_EQ(rig.host().stack.size(), 2u);
+  EXPECT_EQ(rig.host().stack.back(), &screen->image_screen());
+  EXPECT_EQ(screen->image_screen().viewer().index(), 6u);
+  EXPECT_EQ(screen->image_screen().viewer().pictures(), screen->pictures());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "screens/screens_test_support.h"
 
+#include "screens/big_picture.h"
+
 #include <filesystem>
 #include <stdexcept>
 
@@ -89,8 +91,37 @@ std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
   return std::make_unique<PhotoLibrary>(std::move(options));
 }
 
+std::string minimal_image_node() {
+  const auto node = [](const char* type, const char* id, const std::string& children = "") {
+    std::string text =
+        std::string(R"({"string": {"type": ")") + type + R"(", "id": ")" + id + "\"}";
+    if (!children.empty()) text += R"(, "children": [)" + children + "]";
+    return text + "}";
+  };
+  const auto button = [&](const char* id, const std::string& children) {
+    return node("button", id, children);
+  };
+  const std::string states = node("image", "ptr_state_0") + ", " + node("image", "ptr_state_1");
+  std::string children = node("node", "size_image") + ", " + node("bigpicture", "left") + ", " +
+                         node("bigpicture", "center") + ", " + node("bigpicture", "right");
+  children += ", " + button("btnBack", node("image", "ptrBack"));
+  children += ", " + button("btnMinus", node("image", "ptrMinus"));
+  children += ", " + button("btnPlus", node("image", "ptrPlus"));
+  children += ", " + button("chkLandscape", states) + ", " + button("chkSlideShow", states);
+  children += ", " + button("btnNumText", node("image", "ptrNumText"));
+  children += ", " + button("btnMenu", node("image", "ptrMenu"));
+  children += ", " + button("btnProperties", node("text", "#text"));
+  for (const char* gap : {"btngap1", "btngap2", "btngap3"})
+    children += ", " + node("node", gap, node("image", "ptrgap"));
+  return R"("Image": {"children": [)" + children + "]}";
+}
+
 bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
   ensure_widget_types();
+  if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
+    // Registered for the rest of the process, as the program does at start.
+    static BigPictureType big_picture;
+  }
   ScreenInfo info;
   info.width = screen.width;
   info.height = screen.height;

@@ -43,6 +43,7 @@ class FakeAppServices final : public AppServices {
                       std::u16string_view cancel_style) const override;
   bool choose(std::u16string_view item_id) override;
   void show_about() override { ++abouts; }
+  void allow_screen_saver(bool allow) override { screen_saver_allowed = allow; }
   bool open_document(const std::u16string& path) override {
     documents.push_back(path);
     return true;
@@ -55,6 +56,7 @@ class FakeAppServices final : public AppServices {
   std::function<bool(std::u16string_view)> on_choose;
 
   int quits = 0, minimizes = 0, fronts = 0, refits = 0, abouts = 0;
+  bool screen_saver_allowed = true;
   std::vector<std::u16string> chosen;
   std::vector<std::u16string> documents;
 };
@@ -91,6 +93,10 @@ std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device);
 // Loads the default skin and the English texts as the build lays them out
 // for a screen of this size and vertical resolution.
 bool load_default_skin(Properties& properties, Size screen, int32_t dpi = 96);
+
+// The "Image" node with every element the image screen needs and nothing
+// else, as skin source text ("\"Image\": {...}").
+std::string minimal_image_node();
 
 // The screen host and test clock while it lives.
 class ScreenRig {

@@ -1,0 +1,232 @@
+// The "bigpicture" element on its own: the level pyramid, the zoom
+// animation, fling, drag damping and the edge spring, the wanted list and
+// drawing with stand-ins, on a test clock.
+
+#include "screens/big_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "screens/tile_cache.h"
+#include "skin/surface.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv::test {
+namespace {
+
+struct Asked {
+  int level, column, row;
+  bool operator==(const Asked&) const = default;
+};
+
+class RecordingListener final : public TileListener, public ViewListener {
+ public:
+  void tile_wanted(BigPictureElement&, int level, int column, int row) override {
+    asked.push_back({level, column, row});
+  }
+  void view_moved(BigPictureElement&, PointD) override { ++moves; }
+  void interaction(BigPictureElement&, const PointerEvent&, bool tap) override {
+    taps += tap ? 1 : 0;
+    releases += tap ? 0 : 1;
+  }
+  std::vector<Asked> asked;
+  int moves = 0, taps = 0, releases = 0;
+};
+
+std::shared_ptr<const Surface> solid(uint16_t pixel, int side = 256) {
+  auto s = Surface::create(side, side);
+  s->fill(pixel);
+  return std::shared_ptr<const Surface>(std::move(s));
+}
+
+class BigPictureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
+      static BigPictureType type;
+    }
+    ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
+      {"string": {"type": "bigpicture", "id": "pic"}, "color": {"empty_color": "#203040"}}]}})"));
+    screen = std::make_unique<TestScreen>(skin, u"Main", Size{480, 800});
+    screen->layout();
+    pic = &screen->find<BigPictureElement>(u"pic");
+    pic->set_tile_cache(&cache);
+    pic->set_tile_listener(&listener);
+    pic->set_view_listener(&listener);
+  }
+  void TearDown() override {
+    pic->set_tile_listener(nullptr);
+    pic->set_view_listener(nullptr);
+  }
+  void show(Size size, double zoom, PointD centre) {
+    PictureDescription d;
+    d.size = size;
+    pic->describe(d, 7);
+    pic->set_zoom(zoom);
+    pic->set_centre(centre);
+  }
+
+  TestSkin skin;
+  std::unique_ptr<TestScreen> screen;
+  BigPictureElement* pic = nullptr;
+  TileCache cache;
+  RecordingListener listener;
+};
+
+TEST(BigPictureLevels, TopLevelAndGridFollowTheTiles) {
+  EXPECT_EQ(top_level_for({1, 1}, {256, 256}), 0);
+  EXPECT_EQ(top_level_for({256, 256}, {256, 256}), 0);
+  EXPECT_EQ(top_level_for({257, 256}, {256, 256}), 1);
+  EXPECT_EQ(top_level_for({10000, 40}, {256, 256}), 6);  // 40 columns
+  EXPECT_EQ(top_level_for({0, 500}, {256, 256}), 0);
+
+  // 1000 x 600, T = 2: level 1 halves to 500 x 300 (down) or the same
+  // rounded up; a mirrored picture starts its grid left of 0.
+  PictureDescription d;
+  d.size = {1001, 601};
+  TileGrid g = tile_grid(d, 2, 1);
+  EXPECT_EQ(g.level_size, (Size{500, 300}));
+  EXPECT_EQ(g.columns, 2);
+  EXPECT_EQ(g.rows, 2);
+  d.round_up = true;
+  d.partial_first_x = true;
+  g = tile_grid(d, 2, 1);
+  EXPECT_EQ(g.level_size, (Size{501, 301}));
+  EXPECT_EQ(g.origin, (Point{501 - 512, 0}));
+}
+
+TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
+  show({4096, 4096}, 2, {2048, 2048});  // T = 4
+  EXPECT_EQ(pic->top_level(), 4);
+  pic->zoom_to(3);
+  for (int i = 0; i < 4; ++i) screen->tick(0.1);
+  EXPECT_NEAR(pic->zoom(), 2.8, 1e-9);  // 2 levels a second
+  EXPECT_EQ(pic->level_in_use(), 2);
+  screen->tick(0.1);
+  EXPECT_EQ(pic->zoom(), 3.0);
+  EXPECT_EQ(pic->level_in_use(), 3);
+
+  // Further away the speed grows with the distance to the level in use.
+  pic->zoom_to(1.5);
+  screen->tick(0.1);
+  EXPECT_NEAR(pic->zoom(), 2.6, 1e-9);
+  EXPECT_EQ(pic->level_in_use(), 3);
+  for (int i = 0; i < 3; ++i) screen->tick(0.1);
+  EXPECT_EQ(pic->zoom(), 1.5);
+  EXPECT_EQ(pic->level_in_use(), 2);  // rounded up
+
+  // Anchored zoom keeps the picture point under the anchor.
+  pic->set_zoom(3);
+  pic->set_centre({2048, 2048});
+  pic->zoom_to(4, Point{340, 400});  // 100 px right of the view's middle
+  for (int i = 0; i < 10; ++i) screen->tick(0.1);
+  EXPECT_NEAR(pic->centre().x, 2048 + 200 - 100, 1e-6);
+  EXPECT_NEAR(pic->centre().y, 2048, 1e-6);
+
+  // A pinch zooms at once about the fingers; the level waits for its end.
+  pic->set_zoom(2);
+  pic->set_centre({2048, 2048});
+  pic->zoom_at(3, {340, 400}, false);
+  EXPECT_NEAR(pic->centre().x, 2048 + 100 / 0.25 - 100 / 0.5, 1e-6);
+  EXPECT_EQ(pic->level_in_use(), 2);
+  pic->zoom_at(3, {340, 400}, true);
+  EXPECT_EQ(pic->level_in_use(), 3);
+}
+
+TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
+  show({4096, 4096}, 4, {2048, 2048});  // 1:1
+  screen->press(240, 400);
+  for (int x = 140; x >= -460; x -= 100) {
+    screen->tick(0.01);
+    screen->move(x, 400);
+  }
+  screen->release(-460, 400);
+  EXPECT_EQ(listener.releases, 1);
+  EXPECT_NEAR(pic->centre().x, 2048 + 700, 1e-9);  // the picture followed the stylus
+  EXPECT_EQ(pic->fling_speed(), BigPictureElement::kMaxFlingSpeed);
+  EXPECT_EQ(pic->fling_direction(), (PointD{1, 0}));
+  screen->tick(0.1);
+  EXPECT_NEAR(pic->fling_speed(), 2000 - (2 * 2000 + 9) * 0.1, 1e-9);
+  EXPECT_NEAR(pic->centre().x, 2748 + pic->fling_speed() * 0.1, 1e-9);
+  for (int i = 0; i < 100; ++i) screen->tick(0.1);
+  EXPECT_EQ(pic->fling_speed(), 0);
+}
+
+TEST_F(BigPictureTest, DraggedPastTheEdgeItIsDampedThenSpringsBack) {
+  show({1024, 1024}, 2, {240, 512});  // left edge on the view's left edge
+  screen->press(100, 400);
+  screen->tick(0.01);
+  screen->move(200, 400);
+  EXPECT_NEAR(pic->overshoot().x, 100, 1e-9);  // nothing in yet: undamped
+  screen->tick(0.01);
+  screen->move(300, 400);
+  EXPECT_NEAR(pic->overshoot().x, 100 + 100 * (1 - 2 * 100.0 / 480), 1e-9);
+  // Held still, then let go: no fling, the edge pulls back.
+  screen->tick(0.4);
+  screen->release(300, 400);
+  EXPECT_EQ(pic->fling_speed(), 0);
+  const double out = pic->overshoot().x;
+  screen->tick(0.01);
+  EXPECT_NEAR(pic->overshoot().x, out - (out + 1) * 50 * 0.01, 1e-6);
+  for (int i = 0; i < 50; ++i) screen->tick(0.01);
+  EXPECT_EQ(pic->overshoot().x, 0);
+  EXPECT_EQ(pic->centre().x, 240);
+
+  // A tap is reported as one, and moves nothing.
+  screen->tap(240, 400);
+  EXPECT_EQ(listener.taps, 1);
+  EXPECT_EQ(pic->centre().x, 240);
+}
+
+TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
+  show({1024, 1024}, 2, {512, 512});  // T = 2, at 1:1 the view sees 2 x 4 tiles
+  screen->tick(0.01);
+  // Level 0 (one tile) stands in first, then level 2 nearest the middle.
+  ASSERT_FALSE(listener.asked.empty());
+  EXPECT_EQ(listener.asked.front(), (Asked{0, 0, 0}));
+  const size_t first = listener.asked.size();
+  EXPECT_EQ(first, 1u + 2 * 4);
+  EXPECT_EQ(listener.asked[1].level, 2);
+  EXPECT_TRUE((listener.asked[1] == Asked{2, 1, 1}) || (listener.asked[1] == Asked{2, 1, 2}) ||
+              (listener.asked[1] == Asked{2, 2, 1}) || (listener.asked[1] == Asked{2, 2, 2}));
+  screen->tick(0.01);
+  EXPECT_EQ(listener.asked.size(), first);  // asked once
+  int64_t distance = 0;
+  EXPECT_TRUE(pic->is_tile_wanted(2, 1, 1, &distance));
+  EXPECT_FALSE(pic->is_tile_wanted(2, 0, 0));  // off the view
+
+  // The stand-in alone fills the view; a tile of the level in use then
+  // shows over it.
+  const uint16_t red = 0xF800, green = 0x07E0;
+  cache.put({7, 0, 0, 0}, solid(red));
+  cache.put({7, 2, 2, 2}, solid(green));
+  screen->render(0x0000);
+  EXPECT_EQ(screen->pixel(10, 10), red);
+  EXPECT_EQ(screen->pixel(479, 799), red);
+  // Tile (2, 2) covers x 512..767 of the picture: the screen from 240 on.
+  EXPECT_EQ(screen->pixel(240, 400), green);
+  EXPECT_EQ(screen->pixel(239, 400), red);
+  screen->tick(0.01);
+  EXPECT_FALSE(pic->is_tile_wanted(0, 0, 0));  // present now
+  EXPECT_FALSE(pic->is_tile_wanted(2, 2, 2));
+
+  // Dropped requests are asked for again.
+  listener.asked.clear();
+  pic->forget_requests();
+  screen->tick(0.01);
+  EXPECT_EQ(listener.asked.size(), 2u * 4 - 1);
+}
+
+TEST_F(BigPictureTest, NoPictureShowsTheEmptyColour) {
+  show({0, 0}, 0, {0, 0});
+  const Surface& s = screen->render(0x0000);
+  EXPECT_EQ(s.pixel(5, 5), rgb565_of({0x20, 0x30, 0x40}));
+  screen->tick(0.01);
+  EXPECT_TRUE(listener.asked.empty());
+}
+
+}  // namespace
+}  // namespace lv::test

@@ -1,0 +1,111 @@
+// The image screen's own rules: the size text, what the zoom buttons may
+// do, and taps against double taps on the picture. What a user does on the
+// screen (opening, zooming, stepping, deleting, sending) is tested through
+// the real program in tests/app/image_program_test.cpp.
+
+#include "screens/image_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "library/cache_build.h"
+#include "library/photo_library.h"
+#include "platform/text.h"
+#include "screens/picture_info.h"
+#include "screens/screens_test_support.h"
+#include "support/test_env.h"
+
+namespace lv::test::screens {
+namespace {
+
+TEST(PictureInfo, SizeTextRoundsOneDecimalAndCarries) {
+  Properties skin;
+  ASSERT_TRUE(load_default_skin(skin, {480, 800}));
+  const LanguageTable& l = skin.language();
+  EXPECT_EQ(size_text(1023, l), u"1023 bytes");
+  EXPECT_EQ(size_text(5000, l), u"4.9 KB");
+  EXPECT_EQ(size_text(2047, l), u"2.0 KB");  // not "1.10"
+  EXPECT_EQ(size_text(150000, l), u"146 KB");
+  EXPECT_EQ(size_text(102399, l), u"100 KB");  // 99.99 carries into the whole part
+  EXPECT_EQ(size_text(2621440, l), u"2.5 MB");
+  EXPECT_EQ(size_text(uint64_t{5} << 30, l), u"5120 MB");  // past 32 bits
+}
+
+TEST(PictureInfo, ZoomButtonRules) {
+  EXPECT_FALSE(can_zoom_out(2.5, 2.5));
+  EXPECT_TRUE(can_zoom_out(2.6, 2.5));
+  EXPECT_TRUE(can_zoom_in(3.0, 4));
+  EXPECT_FALSE(can_zoom_in(3.5, 4));
+  EXPECT_EQ(zoom_in_target(2.3), 3.0);
+  EXPECT_EQ(zoom_out_target(3.4, 3.4, 1.2), 2.4);
+  EXPECT_EQ(zoom_out_target(2.0, 2.0, 0.5), 1.0);
+  EXPECT_EQ(zoom_out_target(1.6, 1.6, 1.2), 1.2);  // never below the start
+}
+
+class ImageScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LV_REQUIRE_TESTDATA();
+    library = manual_library(device);
+    ASSERT_TRUE(load_default_skin(skin, size));
+    rig.host().client_size = size;
+    app.screen.width = size.width;
+    app.screen.height = size.height;
+    screen = std::make_unique<ImageScreen>(skin, *library, app, PictureViewer::Worker::manual);
+  }
+  void TearDown() override {
+    screen.reset();
+    library.reset();
+  }
+  std::u16string put_big() {
+    const std::string path = device.put("Art/big.jpg", "large/firstgeneration.jpg");
+    EXPECT_EQ(make_cache_file(from_utf8(path), u"%my_documents%/"), CacheBuildResult::built);
+    return from_utf8(path);
+  }
+  void frames(double seconds) {
+    for (double t = 0; t < seconds - 1e-9; t += 0.02) {
+      rig.tick(*screen, 0.02);
+      while (screen->viewer().create_tile()) {
+      }
+    }
+  }
+
+  Size size{480, 800};
+  PictureDevice device;
+  FakeAppServices app;
+  ScreenRig rig;
+  Properties skin;
+  std::unique_ptr<PhotoLibrary> library;
+  std::unique_ptr<ImageScreen> screen;
+};
+
+TEST_F(ImageScreenTest, ATapTogglesTheControlsADoubleTapZoomsIn) {
+  screen->open({put_big()}, 0, u"%my_documents%/");
+  rig.render(*screen, size);
+  frames(0.1);
+  EXPECT_TRUE(screen->controls_shown());
+  frames(4.1);
+  EXPECT_FALSE(screen->controls_shown());
+
+  BigPictureElement& picture = screen->viewer().element(PictureViewer::current);
+  const double start = picture.zoom();
+  rig.tap(*screen, {240, 400});
+  frames(0.2);
+  EXPECT_FALSE(screen->controls_shown());  // still waiting for a second tap
+  frames(0.2);
+  EXPECT_TRUE(screen->controls_shown());
+  EXPECT_EQ(picture.zoom(), start);
+
+  rig.tap(*screen, {300, 500});
+  frames(0.1);
+  rig.tap(*screen, {300, 500});
+  EXPECT_EQ(picture.target_zoom(), std::floor(start) + 1);
+  frames(1);
+  EXPECT_TRUE(screen->controls_shown());  // a double tap does not toggle them
+  EXPECT_EQ(picture.zoom(), std::floor(start) + 1);
+}
+
+}  // namespace
+}  // namespace lv::test::screens

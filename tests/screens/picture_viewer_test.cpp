@@ -1,0 +1,431 @@
+// The picture viewer over real pictures: what the current picture shows at
+// its starting zoom (against libjpeg's decode), the eight EXIF orientations
+// and landscape, the placeholders, the request queue, stepping and the
+// neighbours made ready, and the worker thread.
+
+#include "screens/picture_viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/base/file_util.h"
+#include "base/log_capture.h"
+#include "library/cache_build.h"
+#include "library/cache_file.h"
+#include "library/exif.h"
+#include "library/libjpeg_codec.h"
+#include "platform/text.h"
+#include "skin/canvas.h"
+#include "skin/rgb565.h"
+#include "skin/surface.h"
+#include "support/test_env.h"
+#include "widgets/screen_root.h"
+#include "widgets/widget_test_support.h"
+
+namespace lv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr TestSkin::Rgba kLoadArt{0, 255, 0, 255};
+constexpr TestSkin::Rgba kBadArt{255, 0, 0, 255};
+
+// The screen a viewer needs: the picture area and three viewer elements,
+// placed by the viewer once the skin's layout is done.
+class ViewerRoot final : public ScreenRoot {
+ public:
+  void layout_children_y() override {
+    ScreenRoot::layout_children_y();
+    if (viewer) viewer->set_view(find_required(u"size_image").rect());
+  }
+  PictureViewer* viewer = nullptr;
+};
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<uint16_t> pixels;
+  uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// libjpeg's decode of the whole picture, turned by its EXIF orientation.
+Image reference_of(const std::string& path) {
+  JpegDecoder decoder;
+  Image out;
+  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
+  std::vector<uint16_t> raw(size_t(decoder.output_width()) * decoder.output_height());
+  const int w = decoder.output_width(), h = decoder.output_height();
+  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
+  FileStream file(from_utf8(path), OpenMode::read);
+  const int orientation = shown_orientation(exif_orientation(file));
+  const bool swap = orientation > 4;
+  out.width = swap ? h : w;
+  out.height = swap ? w : h;
+  out.pixels.resize(raw.size());
+  exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, out.pixels.data(),
+                        size_t(out.width) * 2);
+  return out;
+}
+
+Image turned_clockwise(const Image& in) {
+  Image out;
+  out.width = in.height;
+  out.height = in.width;
+  out.pixels.resize(in.pixels.size());
+  exif_transform_rgb565(6, in.pixels.data(), in.width, in.height, size_t(in.width) * 2,
+                        out.pixels.data(), size_t(out.width) * 2);
+  return out;
+}
+
+class ViewerRig {
+ public:
+  explicit ViewerRig(PictureViewer::Worker worker = PictureViewer::Worker::manual,
+                     Size size = {480, 800})
+      : m_size(size) {
+    if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
+      static BigPictureType type;
+    }
+    skin.art_filled("load", 64, 64, kLoadArt);
+    skin.art_filled("bad", 64, 64, kBadArt);
+    EXPECT_TRUE(skin.load_nodes(R"({"Viewer": {"children": [
+      {"string": {"type": "node", "id": "size_image"}},
+      {"string": {"type": "bigpicture", "id": "left"}},
+      {"string": {"type": "bigpicture", "id": "center"}},
+      {"string": {"type": "bigpicture", "id": "right"}}]}})"));
+    root.build(skin.properties(), u"Viewer");
+    PictureViewer::Options options;
+    options.placeholder_folder = from_utf8(skin.folder() + "/../bin/");
+    options.skin_name = u"test";
+    options.worker = worker;
+    viewer = std::make_unique<PictureViewer>(element(u"left"), element(u"center"),
+                                             element(u"right"), options);
+    root.viewer = viewer.get();
+    root.layout(m_size);
+    drive = make_temp_dir("drive") + "/";
+    pictures_dir = drive + "Pictures";
+    fs::create_directories(pictures_dir);
+  }
+  ~ViewerRig() {
+    root.viewer = nullptr;
+    viewer.reset();
+  }
+
+  BigPictureElement& element(std::u16string_view id) {
+    return dynamic_cast<BigPictureElement&>(root.find_required(id));
+  }
+  BigPictureElement& current() { return viewer->element(PictureViewer::current); }
+
+  // Copies a shared picture onto the drive; with a cache file unless told.
+  std::string put(const std::string& name, const std::string& testdata, bool cache = true) {
+    const std::string path = pictures_dir + "/" + name;
+    fs::copy_file(testdata_path(testdata), path, fs::copy_options::overwrite_existing);
+    if (cache) build(path);
+    return path;
+  }
+  void build(const std::string& path) {
+    EXPECT_EQ(make_cache_file(from_utf8(path), from_utf8(drive), StopRequest{}),
+              CacheBuildResult::built);
+  }
+  std::u16string cache_of(const std::string& path) {
+    return cache_name(from_utf8(path), from_utf8(drive));
+  }
+  void open(const std::vector<std::string>& paths, size_t index) {
+    std::vector<std::u16string> list;
+    for (const std::string& p : paths) list.push_back(from_utf8(p));
+    viewer->open(list, index, from_utf8(drive));
+  }
+
+  void frame(double seconds = 0.01) {
+    root.on_timer(seconds);
+    viewer->update(seconds);
+  }
+  // Frames until the worker has nothing left to make.
+  void settle() {
+    for (int i = 0; i < 40; ++i) {
+      frame();
+      bool made = false;
+      while (viewer->create_tile()) made = true;
+      if (!made && viewer->finished() == 0 && i > 2) break;
+    }
+    frame();
+  }
+  const Surface& render() {
+    root.layout(m_size);
+    m_surface.recreate(m_size.width, m_size.height);
+    m_surface.surface()->fill(0);
+    root.draw_element(m_surface, {0, 0});
+    return *m_surface.surface();
+  }
+  // Mean error (the sum of three 8-bit channels) of the rendering against
+  // a reference image under the current picture's view, over blocks of
+  // 8 x 8 screen pixels: sampling a little to one side is no error, a
+  // misplaced or mirrored tile is.
+  double error_against(const Image& reference) {
+    const Surface& s = render();
+    BigPictureElement& e = current();
+    const double scale = e.scale();
+    const Rect area = e.view_area();
+    const Size size = e.description().size;
+    const double mid_x = (area.left + area.right) / 2.0, mid_y = (area.top + area.bottom) / 2.0;
+    double total = 0;
+    int64_t count = 0;
+    constexpr int kBlock = 8;
+    for (int by = area.top; by + kBlock <= area.bottom; by += kBlock) {
+      for (int bx = area.left; bx + kBlock <= area.right; bx += kBlock) {
+        int shown[3] = {0, 0, 0}, want[3] = {0, 0, 0};
+        bool inside = true;
+        for (int y = by; y < by + kBlock && inside; ++y) {
+          for (int x = bx; x < bx + kBlock; ++x) {
+            const double px = e.centre().x + (x + 0.5 - mid_x) / scale;
+            const double py = e.centre().y + (y + 0.5 - mid_y) / scale;
+            const int rx = static_cast<int>(px * reference.width / size.width);
+            const int ry = static_cast<int>(py * reference.height / size.height);
+            if (rx < 0 || ry < 0 || rx >= reference.width || ry >= reference.height) {
+              inside = false;
+              break;
+            }
+            const uint16_t a = s.pixel(x, y), b = reference.at(rx, ry);
+            shown[0] += rgb565::red8(a), shown[1] += rgb565::green8(a),
+                shown[2] += rgb565::blue8(a);
+            want[0] += rgb565::red8(b), want[1] += rgb565::green8(b), want[2] += rgb565::blue8(b);
+          }
+        }
+        if (!inside) continue;
+        for (int c = 0; c < 3; ++c) total += std::abs(shown[c] - want[c]) / double(kBlock * kBlock);
+        ++count;
+      }
+    }
+    return count ? total / count : 1e9;
+  }
+
+  TestSkin skin;
+  ViewerRoot root;
+  std::unique_ptr<PictureViewer> viewer;
+  std::string drive;
+  std::string pictures_dir;
+
+ private:
+  Size m_size;
+  RenderSurface m_surface;
+};
+
+TEST(PictureViewerZoom, StartsFilledWhenLargerBothWaysElseWholeNeverEnlarged) {
+  // Smaller than the view: full size, never more.
+  EXPECT_EQ(starting_zoom({480, 800}, {100, 100}, 0), 0);
+  EXPECT_EQ(starting_zoom({480, 800}, {300, 700}, 2), 2);
+  // Larger both ways: the larger zoom, so the view is filled.
+  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {8000, 6000}, 5), 5 + std::log2(800.0 / 6000));
+  // Larger one way: the whole picture shows.
+  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {1000, 500}, 2), 2 + std::log2(480.0 / 1000));
+}
+
+TEST(PictureViewer, CurrentPictureMatchesLibjpegAtItsStartingZoom) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig;
+  const std::string path = rig.put("big.jpg", "jpeg/large/firstgeneration.jpg");
+  rig.open({path}, 0);
+  rig.settle();
+  BigPictureElement& e = rig.current();
+  EXPECT_EQ(rig.viewer->kind(PictureViewer::current), PictureViewer::Kind::cache_file);
+  EXPECT_EQ(e.top_level(), 4);  // 3640 x 2400
+  EXPECT_DOUBLE_EQ(e.zoom(), 4 + std::log2(800.0 / 2400));
+  EXPECT_EQ(e.level_in_use(), 3);
+  EXPECT_TRUE(e.sharp());
+  // The cache level is a re-encoded halving, so not bit-exact: a misplaced
+  // or mirrored tile would be an error of a hundred or more.
+  EXPECT_LT(rig.error_against(reference_of(path)), 24);
+  EXPECT_EQ(rig.viewer->counter_text(u"of"), u"1 of 1");
+}
+
+TEST(PictureViewer, EveryOrientationAndLandscapeShowsThePictureUpright) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig;
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    // The even ones through the cache file, the odd ones decoded directly.
+    const std::string path =
+        rig.put("o" + std::to_string(o) + ".jpg",
+                "jpeg/exif-ianare/orientation/landscape_" + std::to_string(o) + ".jpg", o % 2 == 0);
+    const Image upright = reference_of(path);
+    rig.open({path}, 0);
+    rig.settle();
+    EXPECT_EQ(rig.current().description().size, (Size{600, 450}));
+    EXPECT_LT(rig.error_against(upright), 30);
+    rig.viewer->set_landscape(true);
+    rig.settle();
+    EXPECT_EQ(rig.current().description().size, (Size{450, 600}));
+    EXPECT_DOUBLE_EQ(rig.current().zoom(), 2);  // fits: full size
+    EXPECT_LT(rig.error_against(turned_clockwise(upright)), 30);
+    rig.viewer->set_landscape(false);
+  }
+}
+
+TEST(PictureViewer, PlaceholdersForPicturesThatCannotBeShown) {
+  ViewerRig rig;
+  // No cache file yet and not decodable: "loading" everywhere.
+  const std::string waiting = rig.pictures_dir + "/waiting.jpg";
+  write_file(waiting, "not a picture at all");
+  // An empty cache file (its build failed) and not decodable: "bad".
+  const std::string broken = rig.pictures_dir + "/broken.jpg";
+  write_file(broken, "neither is this one, and longer");
+  const std::u16string empty_cache = rig.cache_of(broken);
+  create_directory(folder_of(empty_cache));
+  write_file(to_utf8(empty_cache), "");
+
+  rig.open({waiting, broken}, 0);
+  rig.settle();
+  EXPECT_EQ(rig.viewer->kind(PictureViewer::current), PictureViewer::Kind::picture_waiting);
+  EXPECT_FALSE(rig.viewer->ready(PictureViewer::current));
+  const uint16_t load = opaque_art_pixel({kLoadArt.r, kLoadArt.g, kLoadArt.b});
+  const uint16_t bad = opaque_art_pixel({kBadArt.r, kBadArt.g, kBadArt.b});
+  const Surface& shown = rig.render();
+  for (int y = 0; y < 800; y += 37)
+    for (int x = 0; x < 480; x += 41) ASSERT_EQ(shown.pixel(x, y), load) << x << "," << y;
+
+  rig.viewer->set_right();
+  rig.settle();
+  EXPECT_EQ(rig.viewer->kind(PictureViewer::current), PictureViewer::Kind::picture_only);
+  const Surface& failed = rig.render();
+  for (int y = 0; y < 800; y += 37)
+    for (int x = 0; x < 480; x += 41) ASSERT_EQ(failed.pixel(x, y), bad) << x << "," << y;
+
+  // The waiting picture arrives whole and gets its cache file: when the
+  // library says so, its slot opens it again and shows its pixels.
+  if (!have_testdata()) return;
+  rig.viewer->set_left();
+  const std::string good = testdata_path("jpeg/exif-ianare/orientation/landscape_1.jpg");
+  fs::copy_file(good, waiting, fs::copy_options::overwrite_existing);
+  rig.build(waiting);
+  rig.viewer->picture_complete(from_utf8(waiting));
+  rig.settle();
+  EXPECT_EQ(rig.viewer->kind(PictureViewer::current), PictureViewer::Kind::cache_file);
+  EXPECT_LT(rig.error_against(reference_of(good)), 30);
+}
+
+TEST(PictureViewer, CompleteForAPictureStillWaitingDoesNotReopenIt) {
+  ViewerRig rig;
+  const std::string waiting = rig.pictures_dir + "/waiting.jpg";
+  write_file(waiting, "not a picture at all");
+  rig.open({waiting}, 0);
+  start_fresh_log();
+  rig.viewer->picture_complete(from_utf8(waiting));
+  for (const std::u16string& line : read_log_lines())
+    EXPECT_EQ(line.find(u"on_document_refresh"), std::u16string::npos);
+}
+
+TEST(PictureViewer, QueueDropsStaleRequestsAndKeepsOneOfEach) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig;
+  const std::string path = rig.put("big.jpg", "jpeg/large/firstgeneration.jpg");
+  rig.open({path}, 0);
+  rig.frame();
+  BigPictureElement& e = rig.current();
+  const size_t queued = rig.viewer->queued();
+  ASSERT_GT(queued, 4u);
+  const std::vector<BigPictureElement::WantedTile> wanted = e.wanted();
+  ASSERT_FALSE(wanted.empty());
+  EXPECT_TRUE(wanted.front().stand_in);  // the whole picture, coarse, first
+
+  start_fresh_log();
+  const BigPictureElement::WantedTile& w = wanted.back();
+  rig.viewer->tile_wanted(e, w.level, w.column, w.row);
+  EXPECT_EQ(rig.viewer->queued(), queued);
+  const std::vector<std::u16string> lines = read_log_lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), u"clear");
+
+  // Zoomed to full size at a corner, the old level's tiles are no longer
+  // wanted: the next request sweeps them out.
+  e.set_zoom(e.top_level());
+  e.set_centre({0, 0});
+  rig.frame();
+  for (const BigPictureElement::WantedTile& old : wanted)
+    EXPECT_FALSE(e.is_tile_wanted(old.level, old.column, old.row) && !old.stand_in);
+  EXPECT_EQ(rig.viewer->queued(), e.wanted().size());
+  while (rig.viewer->create_tile()) {
+  }
+  rig.frame();
+  EXPECT_TRUE(e.sharp());
+}
+
+TEST(PictureViewer, SteppingPreparesNeighboursAndStopsAtTheEnds) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig;
+  std::vector<std::string> paths;
+  for (int o : {1, 3, 6}) {
+    const std::string name = "landscape_" + std::to_string(o) + ".jpg";
+    paths.push_back(rig.put(name, "jpeg/exif-ianare/orientation/" + name));
+  }
+  rig.open(paths, 0);
+  rig.settle();
+  EXPECT_FALSE(rig.viewer->element(PictureViewer::previous).has_picture());
+  EXPECT_FALSE(rig.viewer->set_left());
+  EXPECT_FALSE(rig.viewer->slide_left());
+  // The next picture was made while the first was shown: one step and it
+  // is sharp in the very next frame.
+  EXPECT_TRUE(rig.viewer->element(PictureViewer::next).sharp());
+  ASSERT_TRUE(rig.viewer->set_right());
+  rig.frame();
+  EXPECT_TRUE(rig.current().sharp());
+  EXPECT_EQ(rig.viewer->counter_text(u"of"), u"2 of 3");
+  EXPECT_EQ(rig.viewer->picture(PictureViewer::previous), from_utf8(paths[0]));
+
+  // A slide to the last picture steps once it has come to rest.
+  ASSERT_TRUE(rig.viewer->slide_right());
+  int frames = 0;
+  while (rig.viewer->index() == 1 && frames++ < 200) rig.frame();
+  EXPECT_EQ(rig.viewer->index(), 2u);
+  EXPECT_LT(frames, 100);
+  EXPECT_FALSE(rig.viewer->element(PictureViewer::next).has_picture());
+  EXPECT_FALSE(rig.viewer->set_right());
+  EXPECT_EQ(rig.current().view_area(), rig.viewer->view());
+  rig.settle();
+  EXPECT_LT(rig.error_against(reference_of(paths[2])), 30);
+}
+
+TEST(PictureViewer, AWorkerThreadNeverPutsAnOldPictureIntoAReusedSlot) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig(PictureViewer::Worker::start);
+  // The first picture is made directly from a large file (slow), the
+  // others from cache files.
+  std::vector<std::string> paths;
+  paths.push_back(rig.put("a.jpg", "jpeg/large/Kleiber_by_Lukas_Baubkus.jpg", false));
+  for (int o : {1, 3, 6, 8}) {
+    const std::string name = "landscape_" + std::to_string(o) + ".jpg";
+    paths.push_back(rig.put(name, "jpeg/exif-ianare/orientation/" + name));
+  }
+  const auto wait_for = [&](auto done) {
+    for (int i = 0; i < 2000 && !done(); ++i) {
+      rig.frame();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+  };
+  rig.open(paths, 1);
+  // Step while the worker may still be decoding the first picture.
+  for (int i = 0; i < 3; ++i) {
+    rig.frame();
+    ASSERT_TRUE(rig.viewer->set_right());
+  }
+  ASSERT_TRUE(wait_for([&] {
+    return rig.current().sharp() && rig.viewer->element(PictureViewer::previous).sharp() &&
+           rig.viewer->worker_idle();
+  }));
+  EXPECT_EQ(rig.viewer->counter_text(u"of"), u"5 of 5");
+  EXPECT_LT(rig.error_against(reference_of(paths[4])), 30);
+  ASSERT_TRUE(rig.viewer->set_left());
+  rig.frame();
+  EXPECT_TRUE(rig.current().sharp());
+  EXPECT_LT(rig.error_against(reference_of(paths[3])), 30);
+}
+
+}  // namespace
+}  // namespace lv::test
