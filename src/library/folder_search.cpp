@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <condition_variable>
-#include <cstdio>
 #include <ctime>
 #include <deque>
 #include <future>
@@ -214,9 +214,11 @@ std::string cache_file_name(int folder_fd, const std::string& name) {
   std::tm local{};
   localtime_r(&created, &local);
   char text[64];
-  std::snprintf(text, sizeof text, "%llu%d%d%d%d%d", static_cast<unsigned long long>(st.stx_size),
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  return text;
+  char* end = std::to_chars(text, text + sizeof text, st.stx_size).ptr;
+  for (const int part :
+       {local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec})
+    end = std::to_chars(end, text + sizeof text, part).ptr;
+  return std::string(text, end);
 }
 
 // Names the cache files of the batches as they come, until the queue is
