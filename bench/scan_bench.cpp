@@ -3,8 +3,8 @@
 // comment segment after SOI), so that every one gets its own cache file.
 //
 // Figures: the building throughput of the tool on every core against the
-// same tool on one core (-j 1), on the same 60 pictures in the same run, the
-// median of three rounds each; and the pictures per second of a whole card
+// same tool on one core (-j 1), on the same 100 pictures in the same run,
+// the median of five rounds each; and the pictures per second of a whole card
 // of 2,000 such pictures on every core (LUMIVIEW_SCAN_BENCH_PICTURES sets
 // another count; the card takes about 4 GB while the benchmark runs).
 
@@ -38,8 +38,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr int kSources = 6;
-constexpr int kRatioPictures = 60;
-constexpr int kRounds = 3;
+constexpr int kRatioPictures = 100;
+constexpr int kRounds = 5;
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
