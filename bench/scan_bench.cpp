@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -91,12 +91,11 @@ double scan(const fs::path& card, int jobs, const fs::path& log) {
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const bool started = posix_spawn(&pid, tool.c_str(), &actions, nullptr,
-                                   const_cast<char**>(argv), environ) == 0;
+  const bool started =
+      posix_spawn(&pid, tool.c_str(), &actions, nullptr, const_cast<char**>(argv), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0)
+  if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
     return -1;
   std::FILE* f = std::fopen(log.c_str(), "r");
   if (!f) return -1;
@@ -160,8 +159,8 @@ int main() {
   }
   std::printf("   %d pictures: %.2f pictures/s on one core, %.2f on %u\n", kRatioPictures,
               median(one), median(all), cores);
-  const std::string ratio_name = "lumiview-cache scan throughput, 12 MP, " +
-                                 std::to_string(cores) + " cores / one core";
+  const std::string ratio_name =
+      "lumiview-cache scan throughput, 12 MP, " + std::to_string(cores) + " cores / one core";
   bench::figure(ratio_name.c_str(), median(all) / median(one), "x", ">= 1.7 on two cores");
 
   const double card = scan(root / "card", static_cast<int>(cores), log);
