@@ -263,18 +263,46 @@ bool Application::choose(std::u16string_view item_id) {
   const std::u16string previous = m_skin_choice->current_item(item_id);
   try {
     if (!m_skin_choice->choose(item_id, screen_info())) return false;
-  } catch (const jobser::SkinException& fault) {
-    // A skin that loads but lacks what a screen needs would otherwise be
-    // remembered and end every later start with "NoSkins". The one that
-    // worked is loaded, remembered and announced again, so every screen
-    // rebuilds from it.
-    log() << u"Application::choose " << item_id << u" refused: " << fault.what() << u"\n";
-    m_skin_choice->choose(previous, screen_info());
+    // Remembered only now that every screen was rebuilt from it.
+    m_skin_choice->remember_current(item_id);
     m_screens.redraw_all();
-    return false;
+    return true;
+  } catch (const jobser::SkinException& fault) {
+    // A skin that loads but lacks what a screen needs.
+    log() << u"Application::choose " << item_id << u" refused: " << fault.what() << u"\n";
   }
+  restore_after_refusal(item_id, previous);
   m_screens.redraw_all();
-  return true;
+  return false;
+}
+
+void Application::restore_after_refusal(std::u16string_view refused, std::u16string_view previous) {
+  const ScreenInfo screen = screen_info();
+  auto rebuilt_from = [&](std::u16string_view id) {
+    try {
+      return m_skin_choice->choose(id, screen);
+    } catch (const jobser::SkinException& fault) {
+      log() << u"Application::choose " << id << u" refused: " << fault.what() << u"\n";
+      return false;
+    }
+  };
+  // The one in use before; when it has gone meanwhile, the start's
+  // candidates in their order, the refused one left out.
+  std::vector<std::u16string> ids{std::u16string(previous)};
+  if (starts_with(refused, u"Skin#"))
+    for (std::u16string& id : m_skin_choice->skin_candidates())
+      if (to_upper(id) != to_upper(refused) && to_upper(id) != to_upper(previous))
+        ids.push_back(std::move(id));
+  for (const std::u16string& id : ids) {
+    if (rebuilt_from(id)) {
+      m_skin_choice->remember_current(id);
+      return;
+    }
+  }
+  // No skin the screens can use is left: the program ends rather than go on
+  // with screens half built.
+  log() << u"Application::choose nothing to go back to\n";
+  quit();
 }
 
 void Application::show_about() {

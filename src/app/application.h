@@ -111,6 +111,9 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
 
  private:
   Size client_size() const;
+  // After the screens refused the choice `refused`: back to `previous`, or
+  // else to the first skin of the start's candidates the screens take.
+  void restore_after_refusal(std::u16string_view refused, std::u16string_view previous);
 
   std::u16string m_name;
   Properties& m_properties;

@@ -118,24 +118,28 @@ bool SkinChoice::load_language_at_start() {
   return lv::load_language_at_start(m_language, m_app_name, m_base);
 }
 
+std::vector<std::u16string> SkinChoice::skin_candidates() const {
+  std::vector<std::u16string> names;
+  auto add = [&](const std::u16string& name) {
+    if (!is_plain_name(name) || is_splash(name)) return;
+    for (const std::u16string& earlier : names)
+      if (same_name(earlier, name)) return;
+    names.push_back(name);
+  };
+  add(remembered(u"Skin"));
+  add(u"default");
+  for (const std::u16string& path : search_skin_files(skin_folder(), SIZE_MAX))
+    add(skin_name_of(path));
+  for (std::u16string& name : names) name.insert(0, kSkinPrefix);
+  return names;
+}
+
 bool SkinChoice::load_skin_at_start(const ScreenInfo& screen) {
   const std::u16string folder = skin_folder();
-  std::vector<std::u16string> tried;
-  auto try_path = [&](const std::u16string& path) {
-    const std::u16string name = skin_name_of(path);
-    for (const std::u16string& earlier : tried)
-      if (same_name(earlier, name)) return false;
-    tried.push_back(name);
-    return m_skin.load_skin(path, screen);
-  };
-
-  const std::u16string named[] = {remembered(u"Skin"), u"default"};
-  for (const std::u16string& name : named) {
-    if (!is_plain_name(name) || is_splash(name)) continue;
-    if (try_path(skin_file_path(folder, name))) return true;
+  for (const std::u16string& id : skin_candidates()) {
+    const std::u16string_view name = std::u16string_view(id).substr(kSkinPrefix.size());
+    if (m_skin.load_skin(skin_file_path(folder, name), screen)) return true;
   }
-  for (const std::u16string& path : search_skin_files(folder, SIZE_MAX))
-    if (try_path(path)) return true;
   log() << u"SkinChoice::load_skin_at_start no skin in " << folder << u"\n";
   return false;
 }
@@ -190,12 +194,19 @@ bool SkinChoice::choose(std::u16string_view item_id, const ScreenInfo& screen) {
   return false;
 }
 
+void SkinChoice::remember_current(std::u16string_view item_id) const {
+  if (starts_with(item_id, kSkinPrefix)) {
+    if (!m_skin.path().empty()) remember(u"Skin", skin_name_of(m_skin.path()));
+  } else if (starts_with(item_id, kLanguagePrefix)) {
+    if (!m_language.path().empty()) remember(u"Language", language_name_of(m_language.path()));
+  }
+}
+
 bool SkinChoice::choose_language(std::u16string_view name) {
   if (!is_plain_name(name)) return false;
   if (!m_language.path().empty() && same_name(name, language_name_of(m_language.path())))
     return false;
   if (!m_language.load(language_file_path(m_base, name))) return false;
-  remember(u"Language", language_name_of(m_language.path()));
   log() << u"SkinChoice::choose language=" << m_language.path() << u"\n";
   m_skin.send_reload_skin();
   return true;
@@ -205,7 +216,6 @@ bool SkinChoice::choose_skin(std::u16string_view name, const ScreenInfo& screen)
   if (!is_plain_name(name) || is_splash(name)) return false;
   if (!m_skin.path().empty() && same_name(name, skin_name_of(m_skin.path()))) return false;
   if (!m_skin.load_skin(skin_file_path(skin_folder(), name), screen)) return false;
-  remember(u"Skin", skin_name_of(m_skin.path()));
   log() << u"SkinChoice::choose skin=" << m_skin.path() << u"\n";
   m_skin.send_reload_skin();
   return true;

@@ -43,10 +43,17 @@ class SkinChoice {
   void fill_skin_menu(std::vector<MenuItem>& items, std::u16string_view cancel_style) const;
 
   // An item id of either menu. True when it loaded another language or skin,
-  // which is then remembered and announced through the skin's reload
-  // notification. The current one, a file that does not load and any other
-  // id answer false and change nothing.
+  // which is then announced through the skin's reload notification (the
+  // screens rebuild; a skin they cannot use throws its fault from there).
+  // The current one, a file that does not load and any other id answer
+  // false and change nothing. Nothing is remembered: see remember_current.
   bool choose(std::u16string_view item_id, const ScreenInfo& screen);
+  // Remembers the skin in use (for a "Skin#" id) or the language in use, for
+  // the next start: once the screens were rebuilt from it.
+  void remember_current(std::u16string_view item_id) const;
+  // The skins the start tries, in its order, as "Skin#" ids: the remembered
+  // one, "default", then every skin file; each name once.
+  std::vector<std::u16string> skin_candidates() const;
   // The item id of the skin in use for a "Skin#" id, else of the language
   // in use: what to choose to go back.
   std::u16string current_item(std::u16string_view item_id) const;

@@ -6,8 +6,10 @@
 #include "app/base/log.h"
 #include "app/base/thread.h"
 #include "app/tick_log.h"
+#include "platform/text.h"
 #include "screens/application_listener.h"
 #include "skin/properties.h"
+#include "skin/skin_exceptions.h"
 
 namespace lv {
 
@@ -103,7 +105,23 @@ void SplashScreen::on_timer(double seconds) {
 void SplashScreen::swap_in_home() {
   m_loader->join();
   m_swapped = true;
-  if (const std::exception_ptr error = m_loader->error()) std::rethrow_exception(error);
+  if (const std::exception_ptr error = m_loader->error()) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const jobser::SkinException&) {
+      throw;  // the skin's fault: the start ends with the message that says so
+    } catch (const std::exception& fault) {
+      // Memory for the screens, above all: the start ends, the objects made
+      // so far are taken down in order.
+      log() << u"SplashScreen the loader failed: " << from_utf8(fault.what()) << u"\n";
+      m_application.quit();
+      return;
+    } catch (...) {
+      log() << u"SplashScreen the loader failed\n";
+      m_application.quit();
+      return;
+    }
+  }
   m_home = m_loader->take_home();
   if (!m_home.screen) {
     log() << u"SplashScreen the loader made no home screen\n";

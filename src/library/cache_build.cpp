@@ -8,6 +8,7 @@
 #include "app/base/file_util.h"
 #include "app/base/log.h"
 #include "library/cache_file.h"
+#include "library/cache_location.h"
 #include "library/exif.h"
 #include "library/jpeg_decoder.h"
 #include "library/level_reducer.h"
@@ -17,9 +18,19 @@ namespace lv {
 
 namespace {
 
-// Pictures are read into memory whole; the index counts stream bytes in 32
-// bits, so nothing larger can be indexed anyway.
+// The index counts stream bytes in 32 bits, so nothing larger can be
+// indexed anyway.
 constexpr uint64_t kMaxPictureBytes = 0xFFFFFFFFu;
+// Reading a picture: the header is looked for in the first 64 KB, then in
+// pieces eight times larger up to 32 MB (a header of many 64 KB segments);
+// the scans that follow take at most this many bytes for each pixel (the
+// worst a baseline stream of three full components with every byte stuffed
+// needs is about 20; progressive streams stay well below), and the markers
+// after them a little more.
+constexpr uint64_t kFirstHeaderPiece = 64 * 1024;
+constexpr uint64_t kMaxHeaderBytes = 32u << 20;
+constexpr uint64_t kMaxBytesPerPixel = 24;
+constexpr uint64_t kMaxTrailingBytes = 64 * 1024;
 
 std::string seconds_text(double seconds) {
   char text[32];
@@ -232,23 +243,63 @@ CacheBuildResult build_cache(const uint8_t* picture, size_t size, const StopRequ
   return CacheBuildResult::built;
 }
 
+bool read_more(FileStream& file, std::vector<uint8_t>& bytes, uint64_t size) {
+  const size_t had = bytes.size();
+  bytes.resize(static_cast<size_t>(size));
+  return file.read_exact(bytes.data() + had, bytes.size() - had);
+}
+
+// Reads a picture for its build. A file that does not start as a JPEG does
+// (FF D8 FF) is refused at once. The header is then read through growing
+// pieces of the file, and of the rest only as much as a picture of the
+// header's size can fill, so that junk after a picture, or a huge file that
+// merely starts like one, never costs more memory than the picture's pixels.
 bool read_picture(std::u16string_view path, std::vector<uint8_t>& bytes, std::string& problem) {
+  bytes.clear();
   FileStream file;
   if (!file.open(path, OpenMode::read)) {
     problem = "cannot open the picture";
     return false;
   }
-  const int64_t size = file.size();
-  if (size < 0) {
+  const int64_t file_size = file.size();
+  if (file_size < 0) {
     problem = "cannot read the picture";
     return false;
   }
-  if (static_cast<uint64_t>(size) > kMaxPictureBytes) {
+  const auto size = static_cast<uint64_t>(file_size);
+  uint8_t start[3];
+  if (size < sizeof start || !file.read_exact(start, sizeof start) || start[0] != 0xFF ||
+      start[1] != 0xD8 || start[2] != 0xFF) {
+    problem = "the picture is not a JPEG file";
+    return false;
+  }
+  bytes.assign(start, start + sizeof start);
+  uint64_t useful = 0;
+  for (uint64_t piece = kFirstHeaderPiece;; piece *= 8) {
+    if (!read_more(file, bytes, std::min({piece, size, kMaxHeaderBytes}))) {
+      problem = "cannot read the picture";
+      return false;
+    }
+    JpegDecoder decoder;
+    if (decoder.open(bytes.data(), bytes.size())) {
+      const uint64_t header_end = bytes.size() - decoder.bytes_remaining();
+      const JpegHeader& header = decoder.header();
+      useful = header_end + kMaxTrailingBytes +
+               kMaxBytesPerPixel * static_cast<uint64_t>(header.width) *
+                   static_cast<uint64_t>(header.height);
+      break;
+    }
+    if (bytes.size() == size || bytes.size() == kMaxHeaderBytes) {
+      problem = "the picture is not a JPEG file that can be read";
+      return false;
+    }
+  }
+  const uint64_t wanted = std::min(size, useful);
+  if (wanted > kMaxPictureBytes) {
     problem = "the picture file is too large";
     return false;
   }
-  bytes.resize(static_cast<size_t>(size));
-  if (!file.read_exact(bytes.data(), bytes.size())) {
+  if (!read_more(file, bytes, std::max<uint64_t>(wanted, bytes.size()))) {
     problem = "cannot read the picture";
     return false;
   }
@@ -318,8 +369,13 @@ CacheBuildResult build_cache_bytes(const uint8_t* picture, size_t size, const St
 
 CacheBuildResult make_cache_file(std::u16string_view picture, std::u16string_view drive,
                                  const StopRequest& stop, std::string* problem) {
-  const std::u16string folder = cache_folder(drive);
-  if (!file_info(folder).is_directory()) create_directory(folder);
+  // Nothing is written for a drive that is not there (a pulled card) or
+  // names no folder at all: the picture counts as failed, and comes back
+  // with the card.
+  if (!make_cache_folder(drive)) {
+    if (problem) *problem = "the drive's cache folder cannot be made";
+    return CacheBuildResult::failed;
+  }
   Stopwatch watch;
   log() << "Time for create cache begin " << seconds_text(watch.elapsed()) << "\n";
   const std::u16string name = cache_name(picture, drive);
@@ -327,14 +383,24 @@ CacheBuildResult make_cache_file(std::u16string_view picture, std::u16string_vie
   std::string why;
   std::vector<uint8_t> picture_bytes, cache;
   CacheBuildResult result = CacheBuildResult::failed;
-  if (name.empty())
-    why = "cannot look at the picture file";
-  else if (read_picture(picture, picture_bytes, why))
-    result = build_cache(picture_bytes.data(), picture_bytes.size(), stop, watch, cache, &why);
+  try {
+    if (name.empty())
+      why = "cannot look at the picture file";
+    else if (read_picture(picture, picture_bytes, why))
+      result = build_cache(picture_bytes.data(), picture_bytes.size(), stop, watch, cache, &why);
+  } catch (const std::exception& fault) {
+    // Memory for a level the system cannot give, above all: the picture is
+    // bad, the program goes on.
+    result = CacheBuildResult::failed;
+    why = std::string("the build ran out of resources: ") + fault.what();
+  }
+  picture_bytes = {};
 
   if (result == CacheBuildResult::built) {
+    // A cache file can always be made again, and a torn one fails its
+    // header check, so it is not forced to disk.
     const std::string_view bytes(reinterpret_cast<const char*>(cache.data()), cache.size());
-    if (!write_file_atomic(name, bytes)) {
+    if (!write_file_atomic(name, bytes, Durability::unsynced)) {
       result = CacheBuildResult::failed;
       why = "cannot write the cache file";
       // A good file from an earlier build stays; only a missing or bad one

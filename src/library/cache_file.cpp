@@ -47,9 +47,12 @@ std::u16string cache_name_for(uint64_t file_size, const std::tm& creation,
 
 std::u16string cache_name_in(std::u16string_view cache_folder, uint64_t file_size,
                              const std::tm& creation) {
+  if (cache_folder.empty()) return {};
   std::u16string name(cache_folder);
   name += u'/';
-  name += decimal(static_cast<int32_t>(static_cast<uint32_t>(file_size)));
+  // Unsigned: a file of 2 GB or more would otherwise get a name starting
+  // with '-'; smaller files keep the names they always had.
+  name += from_utf8(std::to_string(file_size));
   name += decimal(creation.tm_mon + 1);
   name += decimal(creation.tm_mday);
   name += decimal(creation.tm_hour);

@@ -36,9 +36,10 @@ inline constexpr char16_t kCacheFolderName[] = u"!lumiviewcache";
 // folder in the user's cache folder (library/cache_location.h).
 std::u16string cache_folder(std::u16string_view drive);
 
-// The cache folder followed by the low 32 bits of the file size (signed,
-// like "%d") and the month, day, hour, minute and second of its creation in
-// local time, without separators. Empty when the picture cannot be looked at.
+// The cache folder followed by the file size (unsigned decimal) and the
+// month, day, hour, minute and second of its creation in local time, without
+// separators. Empty when the picture cannot be looked at or the drive names
+// no cache folder.
 std::u16string cache_name(std::u16string_view picture, std::u16string_view drive);
 std::u16string cache_name_for(uint64_t file_size, const std::tm& creation,
                               std::u16string_view drive);
@@ -76,7 +77,9 @@ struct CacheHeader {
   uint32_t thumbnail_offset = 0;
   uint32_t thumbnail_size = 0;
 
-  static uint32_t size_for(int levels) { return 16u * static_cast<uint32_t>(levels) + 22u; }
+  static constexpr uint32_t size_for(int levels) {
+    return 16u * static_cast<uint32_t>(levels) + 22u;
+  }
   uint32_t size() const { return size_for(levels); }
   // The header's bytes, ready to be written at offset 0.
   std::vector<uint8_t> encode() const;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/base/file_util.h"
+#include "app/base/log.h"
 #include "app/base/settings.h"
 #include "library/cache_file.h"
 #include "platform/paths.h"
@@ -45,6 +47,11 @@ std::string drive_root(std::u16string_view drive) {
   return root;
 }
 
+bool is_folder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool writable_folder(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
@@ -67,6 +74,8 @@ std::u16string fallback_cache_folder(std::u16string_view drive) {
 }
 
 std::u16string drive_cache_folder(std::u16string_view drive) {
+  const std::string root = drive_root(drive);
+  if (root.empty() || root[0] != '/') return {};
   std::u16string own = card_cache_folder(drive);
   const std::string own_path = to_utf8(expand_path(own));
   struct stat st {};
@@ -74,12 +83,27 @@ std::u16string drive_cache_folder(std::u16string_view drive) {
     if (S_ISDIR(st.st_mode) && ::access(own_path.c_str(), W_OK | X_OK) == 0) return own;
   } else {
     const int error = errno;
-    const std::string root = drive_root(drive);
     if (error != ENOENT || ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return own;
     if (writable_folder(root)) return own;
   }
   std::u16string fallback = fallback_cache_folder(drive);
   return fallback.empty() ? own : fallback;
+}
+
+bool make_cache_folder(std::u16string_view drive) {
+  const std::u16string folder = drive_cache_folder(drive);
+  if (folder.empty()) return false;
+  const std::string path = to_utf8(expand_path(folder));
+  if (is_folder(path)) return true;
+  if (!is_folder(drive_root(drive))) return false;
+  if (folder != card_cache_folder(drive)) {
+    create_directory(folder);
+    return is_folder(path);
+  }
+  const bool made = ::mkdir(path.c_str(), 0777) == 0;
+  const bool there = made || (errno == EEXIST && is_folder(path));
+  log() << u"CreateDirectoryW {" << folder << u"} result=" << (made ? 1 : 0) << u"\n";
+  return there;
 }
 
 }  // namespace lv

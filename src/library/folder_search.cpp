@@ -1,11 +1,19 @@
 #include "library/folder_search.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -48,104 +56,190 @@ bool folder_of_is(const std::u16string& path, const std::u16string& folder) {
          path.find_first_of(u"/\\", folder.size()) == std::u16string::npos;
 }
 
+// The pictures of one folder of one kind (*.jpg or *.jpeg) as the walk met
+// them, and, once named, the names of their cache files.
+struct PictureBatch {
+  bool jpeg = false;
+  size_t first = 0;  // index of the first in the walk's list of its kind
+  std::u16string folder;
+  std::vector<std::u16string> files;     // names in the folder
+  std::vector<std::string> cache_names;  // "" for a picture gone since
+};
+
+// Hands the walk's batches to the threads that name their cache files, so
+// that naming (a system call per picture) goes on while the walk does.
+class BatchQueue {
+ public:
+  void add(PictureBatch batch) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_batches.push_back(std::move(batch));
+    }
+    m_more.notify_one();
+  }
+  void close() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_closed = true;
+    }
+    m_more.notify_all();
+  }
+  // The next batch to name; null once the queue is closed and every batch
+  // has been handed out.
+  PictureBatch* take() {
+    std::unique_lock lock(m_mutex);
+    m_more.wait(lock, [&] { return m_next < m_batches.size() || m_closed; });
+    return m_next < m_batches.size() ? &m_batches[m_next++] : nullptr;
+  }
+  // Only once every thread that takes batches has finished.
+  std::deque<PictureBatch>& batches() { return m_batches; }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_more;
+  std::deque<PictureBatch> m_batches;  // references stay valid as it grows
+  size_t m_next = 0;
+  bool m_closed = false;
+};
+
 // One walk of the drive for both patterns: every "*.jpg" in walk order,
 // and apart from them every "*.jpeg" in walk order, exactly as two walks
-// would give them, with half the folder reading.
+// would give them, with half the folder reading. The pictures go out folder
+// by folder to be named.
 class PictureVisitor : public FileVisitor {
  public:
-  explicit PictureVisitor(const StopRequest& stop) : m_stop(stop) {}
+  PictureVisitor(const StopRequest& stop, BatchQueue& queue) : m_stop(stop), m_queue(queue) {}
   bool on_file(const std::u16string& path) override {
     if (stopped()) return false;
     const size_t slash = path.find_last_of(u"/\\");
-    const std::u16string_view file = slash == std::u16string::npos
-                                         ? std::u16string_view(path)
-                                         : std::u16string_view(path).substr(slash + 1);
+    const size_t name_at = slash == std::u16string::npos ? 0 : slash + 1;
+    const std::u16string_view file = std::u16string_view(path).substr(name_at);
     const bool jpg = match_pattern(u"*.jpg", file);
-    if ((jpg || match_pattern(u"*.jpeg", file)) && !left_out_of_search(path))
-      (jpg ? jpgs : jpegs).push_back(path);
+    if (!jpg && !match_pattern(u"*.jpeg", file)) return true;
+    const std::u16string_view folder = std::u16string_view(path).substr(0, name_at);
+    if (folder != m_folder) {
+      flush();
+      m_folder = folder;
+      // The left-out words hold no separator, so the folder and the name
+      // can be tested apart: the folder once for all its pictures.
+      m_folder_left_out = left_out_of_search(m_folder);
+    }
+    if (m_folder_left_out || left_out_of_search(file)) return true;
+    std::vector<std::u16string>& list = jpg ? jpgs : jpegs;
+    PictureBatch& batch = jpg ? m_jpg : m_jpeg;
+    if (batch.files.empty()) {
+      batch.jpeg = !jpg;
+      batch.first = list.size();
+      batch.folder = m_folder;
+    }
+    batch.files.emplace_back(file);
+    list.push_back(path);
     return true;
   }
   bool on_folder(const std::u16string&) override { return !stopped(); }
   bool stopped() const { return m_stop && m_stop(); }
+  void flush() {
+    for (PictureBatch* batch : {&m_jpg, &m_jpeg}) {
+      if (!batch->files.empty()) m_queue.add(std::move(*batch));
+      *batch = PictureBatch{};
+    }
+  }
 
   std::vector<std::u16string> jpgs;
   std::vector<std::u16string> jpegs;
 
  private:
   const StopRequest& m_stop;
+  BatchQueue& m_queue;
+  std::u16string m_folder;
+  bool m_folder_left_out = false;
+  PictureBatch m_jpg;
+  PictureBatch m_jpeg;
 };
 
 // What the search makes of one picture.
 enum class Verdict : uint8_t { gone, cached, to_queue };
 
-// A cache file is valid when its header holds up against the file (the
-// checks of cache_file_valid), read with one call.
-bool valid_cache_file(const std::u16string& name) {
-  const int fd = ::open(to_utf8(expand_path(name)).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  uint8_t header[CacheHeader::size_for(kMaxCacheLevels)];
-  struct stat st {};
-  const ssize_t got = ::pread(fd, header, sizeof header, 0);
-  const bool ok = got > 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
-  CacheHeader parsed;
-  return ok && parse_cache_header(header, static_cast<size_t>(got),
-                                  static_cast<uint64_t>(st.st_size), parsed);
+// A cache file shorter than the smallest header cannot be valid: the empty
+// marker of a failed build, above all. Whether a longer one holds up is
+// checked when a screen reads it, which builds it again when it does not.
+constexpr uint64_t kMinCacheFileBytes = CacheHeader::size_for(0);
+
+// The drive's cache folder, read once: every entry by name, and whether it
+// is a file that may be a cache file.
+struct CacheListing {
+  std::vector<std::string> names;
+  std::vector<bool> usable;
+  std::vector<bool> folder;
+  std::unordered_map<std::string_view, size_t> index;  // views into names
+
+  void read(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+      ::close(fd);
+      return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
+      struct stat st {};
+      if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      names.emplace_back(name);
+      usable.push_back(S_ISREG(st.st_mode) &&
+                       static_cast<uint64_t>(st.st_size) >= kMinCacheFileBytes);
+      folder.push_back(S_ISDIR(st.st_mode));
+    }
+    ::closedir(dir);
+    index.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) index.emplace(names[i], i);
+  }
+};
+
+// The name a picture's cache file has in its folder (cache_name_in without
+// the folder), from the picture's size and creation time; "" when the
+// picture is gone or is a folder. The picture is given by its folder's
+// descriptor and its name, which spares the system a walk of the whole path
+// for every picture.
+std::string cache_file_name(int folder_fd, const std::string& name) {
+  struct statx st {};
+  if (folder_fd < 0 ||
+      ::statx(folder_fd, name.c_str(), 0, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME,
+              &st) != 0 ||
+      S_ISDIR(st.stx_mode))
+    return {};
+  const bool has_birth = (st.stx_mask & STATX_BTIME) != 0 && st.stx_btime.tv_sec != 0;
+  const time_t created = has_birth ? st.stx_btime.tv_sec : st.stx_mtime.tv_sec;
+  std::tm local{};
+  localtime_r(&created, &local);
+  char text[64];
+  char* end = std::to_chars(text, text + sizeof text, st.stx_size).ptr;
+  for (const int part :
+       {local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec})
+    end = std::to_chars(end, text + sizeof text, part).ptr;
+  return std::string(text, end);
 }
 
-// Looks at every picture (its size and creation time name its cache file)
-// and reads the header of every cache file that is there. That is a few
-// system calls per picture, so a large card is shared out among a few
-// threads; only the calling thread asks the stop request, and the others
-// follow it through `abandon`.
-bool judge_pictures(const std::vector<std::u16string>& pictures, const std::u16string& cache_dir,
-                    const std::unordered_map<std::u16string, size_t>& listed,
-                    const StopRequest& stop, std::vector<Verdict>& verdicts,
-                    std::vector<size_t>& entries) {
-  constexpr size_t kChunk = 64;
-  constexpr size_t kPicturesPerThread = 1024;
-  verdicts.assign(pictures.size(), Verdict::to_queue);
-  entries.assign(pictures.size(), 0);
-  std::atomic<size_t> next{0};
-  std::atomic<bool> abandon{false};
-  auto work = [&](bool asks_stop) {
-    for (;;) {
-      if (abandon.load(std::memory_order_relaxed)) return;
-      if (asks_stop && stop && stop()) {
-        abandon = true;
-        return;
-      }
-      const size_t begin = next.fetch_add(kChunk);
-      if (begin >= pictures.size()) return;
-      const size_t end = std::min(pictures.size(), begin + kChunk);
-      for (size_t i = begin; i < end; ++i) {
-        const FileInfo info = file_info(pictures[i]);
-        // Gone since the walk: neither counted nor queued.
-        if (!info.exists() || info.is_directory()) {
-          verdicts[i] = Verdict::gone;
-          continue;
-        }
-        const auto found = listed.find(cache_name_in(cache_dir, info.size, info.creation));
-        if (found != listed.end() && valid_cache_file(found->first)) {
-          verdicts[i] = Verdict::cached;
-          entries[i] = found->second;
-        }
-      }
-    }
-  };
-  const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-  const size_t helpers = std::min<size_t>(cores - 1, pictures.size() / kPicturesPerThread);
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < helpers; ++i) {
-    try {
-      threads.emplace_back(work, false);
-    } catch (const std::system_error&) {
-      break;  // fewer helpers, same result
-    }
+// Names the cache files of the batches as they come, until the queue is
+// closed and empty or the search is abandoned. Any number of threads.
+void name_batches(BatchQueue& queue, const std::u16string& drive,
+                  const std::atomic<bool>& abandon) {
+  // Every picture's path starts with the drive's: its macro is expanded
+  // once, and the rest only has its separators turned.
+  const std::string base = to_utf8(expand_path(drive));
+  std::u16string rest;
+  while (PictureBatch* batch = queue.take()) {
+    if (abandon.load(std::memory_order_relaxed)) continue;
+    rest.assign(batch->folder, std::min(drive.size(), batch->folder.size()));
+    std::replace(rest.begin(), rest.end(), u'\\', u'/');
+    const std::string folder = base + to_utf8(rest);
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    batch->cache_names.reserve(batch->files.size());
+    for (const std::u16string& file : batch->files)
+      batch->cache_names.push_back(cache_file_name(fd, to_utf8(file)));
+    if (fd >= 0) ::close(fd);
   }
-  work(true);
-  for (std::thread& thread : threads) thread.join();
-  return !abandon;
 }
 
 }  // namespace
@@ -186,83 +280,147 @@ SearchSummary FolderSearch::search() {
 }
 
 bool FolderSearch::check_drive(const std::u16string& drive) {
-  // The cache folder first: when it holds no file, no picture can have a
-  // valid cache file, and the pictures need not be looked at one by one.
+  // A drive that names no folder has no cache folder and is not searched:
+  // its walk would start wherever the program was started.
   const std::u16string cache_dir = cache_folder(drive);
-  StoppableVisitor listing(m_stop);
-  find_files(listing, cache_dir, u"*", u"*", Recursion::flat);
-  if (listing.stopped()) return false;
-  std::unordered_map<std::u16string, size_t> listed;
-  listed.reserve(listing.files.size());
-  for (size_t i = 0; i < listing.files.size(); ++i) listed.emplace(listing.files[i], i);
-  std::vector<bool> kept(listing.files.size(), false);
+  if (cache_dir.empty()) return true;
 
-  PictureVisitor walk(m_stop);
+  // Three things go on at once: the walk of the drive (this thread), the
+  // reading of the cache folder and then, on the same second thread, the
+  // naming of the cache files of the pictures the walk has found so far.
+  // This thread helps name the rest once the walk is done.
+  CacheListing listing;
+  const std::string cache_path = to_utf8(expand_path(cache_dir));
+  BatchQueue batches;
+  std::atomic<bool> abandon{false};
+  std::promise<bool> listed;  // whether the pictures need naming
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      listing.read(cache_path);
+      const bool naming = !listing.names.empty();
+      listed.set_value(naming);
+      if (naming) name_batches(batches, drive, abandon);
+    });
+  } catch (const std::system_error&) {
+    listing.read(cache_path);
+    listed.set_value(!listing.names.empty());
+  }
+  // Should the walk throw (memory for a huge card), the helper is let go.
+  struct HelperEnd {
+    std::thread& thread;
+    BatchQueue& batches;
+    std::atomic<bool>& abandon;
+    ~HelperEnd() {
+      if (!thread.joinable()) return;
+      abandon = true;
+      batches.close();
+      thread.join();
+    }
+  } helper_end{helper, batches, abandon};
+  PictureVisitor walk(m_stop, batches);
   find_files(walk, drive, u"*", u"*", Recursion::recursive);
-  if (walk.stopped()) return false;
+  if (walk.stopped()) abandon = true;
+  walk.flush();
+  batches.close();
+  // With no file in the cache folder no picture can have a cache file, and
+  // none needs to be looked at one by one.
+  const bool naming = listed.get_future().get();
+  if (naming) name_batches(batches, drive, abandon);
+  if (helper.joinable()) helper.join();
+  if (abandon) return false;
+
+  std::vector<bool> kept(listing.names.size(), false);
   std::vector<std::u16string> pictures = std::move(walk.jpgs);
+  const size_t jpg_count = pictures.size();
   pictures.insert(pictures.end(), std::make_move_iterator(walk.jpegs.begin()),
                   std::make_move_iterator(walk.jpegs.end()));
-
-  // With no file in the cache folder no picture can have a valid cache
-  // file, and none needs to be looked at one by one.
   std::vector<Verdict> verdicts(pictures.size(), Verdict::to_queue);
-  std::vector<size_t> entries;
-  if (!listed.empty() && !judge_pictures(pictures, cache_dir, listed, m_stop, verdicts, entries))
-    return false;
+  std::vector<size_t> entries(pictures.size(), 0);
+  if (naming) {
+    for (const PictureBatch& batch : batches.batches()) {
+      const size_t first = batch.first + (batch.jpeg ? jpg_count : 0);
+      for (size_t i = 0; i < batch.cache_names.size(); ++i) {
+        const std::string& name = batch.cache_names[i];
+        // Gone since the walk: neither counted nor queued.
+        if (name.empty()) {
+          verdicts[first + i] = Verdict::gone;
+          continue;
+        }
+        const auto found = listing.index.find(name);
+        if (found != listing.index.end() && listing.usable[found->second]) {
+          verdicts[first + i] = Verdict::cached;
+          entries[first + i] = found->second;
+        }
+      }
+    }
+  }
 
   // The pictures of a folder come one after the other (its *.jpeg ones a
-  // second time), so the locks are taken once per such run, for a few
-  // string operations.
-  std::unordered_map<std::u16string, int> made_here;
-  std::vector<const std::u16string*> to_queue;
+  // second time). The runs are gathered first; then the queue and the
+  // folder list take them, each under its lock once for the drive, for a
+  // few string operations per folder.
+  struct Run {
+    std::u16string folder;
+    const std::u16string* key = nullptr;
+    int count = 0;
+    std::vector<const std::u16string*> to_queue;
+  };
+  std::vector<Run> runs;
   for (size_t begin = 0, end; begin < pictures.size(); begin = end) {
     if (stopped()) return false;
-    const std::u16string folder = folder_of(pictures[begin]);
-    to_queue.clear();
-    int count = 0;
-    for (end = begin; end < pictures.size() && folder_of_is(pictures[end], folder); ++end) {
+    Run run;
+    run.folder = folder_of(pictures[begin]);
+    for (end = begin; end < pictures.size() && folder_of_is(pictures[end], run.folder); ++end) {
       if (verdicts[end] == Verdict::gone) continue;
-      ++count;
+      ++run.count;
+      if (!run.key) run.key = &pictures[end];
       if (verdicts[end] == Verdict::cached) {
         kept[entries[end]] = true;
         ++m_summary.cached;
       } else {
-        to_queue.push_back(&pictures[end]);
+        run.to_queue.push_back(&pictures[end]);
       }
     }
-    if (count == 0) continue;
-    if (!to_queue.empty()) {
-      LockUse map(m_state.map_mutex, kCheckDrive, kMapLock);
-      const int added = m_state.queue.add_all(folder, drive, to_queue);
-      m_summary.queued += added;
-      LockUse progress(m_state.progress_mutex, kCheckDrive, kProgressMaxLock);
-      m_state.progress.pictures_queued(added);
-    }
-    const std::u16string* key = nullptr;
-    for (size_t i = begin; i < end && !key; ++i)
-      if (verdicts[i] != Verdict::gone) key = &pictures[i];
+    if (run.count > 0) runs.push_back(std::move(run));
+  }
+  int queued = 0;
+  for (const Run& run : runs) queued += static_cast<int>(run.to_queue.size());
+  if (queued > 0) {
+    LockUse map(m_state.map_mutex, kCheckDrive, kMapLock);
+    int added = 0;
+    for (const Run& run : runs)
+      if (!run.to_queue.empty()) added += m_state.queue.add_all(run.folder, drive, run.to_queue);
+    m_summary.queued += added;
+    LockUse progress(m_state.progress_mutex, kCheckDrive, kProgressMaxLock);
+    m_state.progress.pictures_queued(added);
+  }
+  if (!runs.empty()) {
     // Only this drive's check makes records for its folders (the search
     // emptied the list), so a folder met for the first time has none. One
-    // met again for its *.jpeg pictures finds its record where it was put,
-    // unless a screen has removed records since.
-    const auto made = made_here.find(folder);
+    // met again for its *.jpeg pictures finds its record where it was put.
+    std::unordered_map<std::u16string_view, size_t> made_here;
     LockUse folders(m_state.folders_mutex, kCheckDrive, kFoldersLock);
-    const int index =
-        made == made_here.end() ? -1 : find_folder_record(m_state.folders, folder, made->second);
-    if (index < 0) {
-      m_state.folders.push_back(FolderRecord{drive, folder, *key, count});
-      made_here[folder] = static_cast<int>(m_state.folders.size()) - 1;
-    } else {
-      m_state.folders[index].size += count;
+    for (const Run& run : runs) {
+      const auto made = made_here.find(run.folder);
+      if (made == made_here.end()) {
+        m_state.folders.push_back(FolderRecord{drive, run.folder, *run.key, run.count});
+        made_here.emplace(run.folder, m_state.folders.size() - 1);
+      } else {
+        m_state.folders[made->second].size += run.count;
+      }
+      m_summary.pictures += run.count;
     }
-    m_summary.pictures += count;
   }
 
-  for (size_t i = 0; i < listing.files.size(); ++i)
-    if (!kept[i] && delete_file(listing.files[i])) ++m_summary.deleted;
-  for (const std::u16string& folder : listing.folders)
-    if (delete_file(folder)) ++m_summary.deleted;
+  // Stale, empty and cut-short files go, and whatever else lies there; a
+  // folder only when it is empty.
+  for (size_t i = 0; i < listing.names.size(); ++i) {
+    if (kept[i]) continue;
+    const std::string path = cache_path + "/" + listing.names[i];
+    const bool gone = listing.folder[i] ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0;
+    if (gone) ++m_summary.deleted;
+  }
 
   LockUse folders(m_state.folders_mutex, kCheckDrive, kFoldersLock);
   std::erase_if(m_state.folders, [](const FolderRecord& r) { return r.size == 0; });

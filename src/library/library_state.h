@@ -8,8 +8,11 @@
 // them held. Every use of a lock is framed by the log lines
 // "<operation> <lock name> start" and "... end".
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -20,6 +23,16 @@
 
 namespace lv {
 
+// What a picture file was when its build failed: a file copied again or
+// mended since differs in size or modification time and is built again.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t modified_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// None when the file cannot be looked at.
+std::optional<FileStamp> file_stamp(std::u16string_view path);
+
 struct LibraryState {
   Lock need_search_mutex;
   bool need_search = false;  // a search has been asked for
@@ -27,9 +40,13 @@ struct LibraryState {
 
   Lock map_mutex;
   ThumbnailQueue queue;
-  // Pictures whose cache file could not be made, until the next search.
-  std::unordered_set<std::u16string> failed;
-  std::u16string building;  // the picture being made, "" when none
+  // Pictures whose cache file could not be made, until the next search or
+  // until the file changes.
+  // (No stamp: the file could not be looked at; it counts as changed once
+  // it can.)
+  std::unordered_map<std::u16string, std::optional<FileStamp>> failed;
+  // The pictures being made, each by one builder.
+  std::unordered_set<std::u16string> building;
 
   Lock folders_mutex;
   std::vector<FolderRecord> folders;

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <utility>
 
 #include "app/base/log.h"
 #include "app/base/settings.h"
 #include "app/base/thread.h"
+#include "library/cache_file.h"
 #include "library/folder_list.h"
 #include "library/library_state.h"
+#include "platform/text.h"
 
 namespace lv {
 
@@ -29,12 +33,53 @@ struct PhotoLibrary::Impl {
     PhotoLibrary::Impl& m_library;
   };
 
-  explicit Impl(Options given) : options(std::move(given)), worker(*this) {
+  // Writes the folder list when a setter asks, so that a screen never
+  // waits for the disk. A save asked for before the end is written before
+  // the thread ends.
+  class ListSaver : public Thread {
+   public:
+    explicit ListSaver(PhotoLibrary::Impl& library) : m_library(library) {}
+    void request() {
+      {
+        LockGuard guard(m_lock);
+        m_pending = true;
+      }
+      m_wake.set();
+    }
+    void finish() {
+      request_stop();
+      m_wake.set();
+      join();
+    }
+
+   protected:
+    void run() override {
+      for (;;) {
+        m_wake.wait();
+        bool pending = false;
+        {
+          LockGuard guard(m_lock);
+          pending = std::exchange(m_pending, false);
+        }
+        if (pending) m_library.save_folders();
+        if (stop_requested()) return;
+      }
+    }
+
+   private:
+    PhotoLibrary::Impl& m_library;
+    Lock m_lock;
+    bool m_pending = false;
+    Event m_wake{EventReset::automatic};
+  };
+
+  explicit Impl(Options given) : options(std::move(given)), worker(*this), saver(*this) {
     if (!options.builder)
       options.builder = [](std::u16string_view picture, std::u16string_view drive,
                            const StopRequest& stop) {
         return make_cache_file(picture, drive, stop);
       };
+    if (!options.list_writer) options.list_writer = write_folder_list;
     stop = [this] { return worker.stop_requested(); };
   }
 
@@ -46,6 +91,8 @@ struct PhotoLibrary::Impl {
   Event wake{EventReset::manual};
   WorkerThread worker;
   bool worker_started = false;
+  ListSaver saver;
+  bool saver_started = false;
   StopRequest stop;
   SearchSummary last_search;  // under need_search_mutex
 
@@ -59,6 +106,13 @@ struct PhotoLibrary::Impl {
   bool cache_step();
   void load_folders();
   void save_folders();
+  // From the setters: by the saver when it runs, else at once.
+  void request_save() {
+    if (saver_started)
+      saver.request();
+    else
+      save_folders();
+  }
   void post(LibraryEvent event, std::u16string_view operation) {
     LockUse progress(state.progress_mutex, operation, kPictureCompleteLock);
     state.progress.post(std::move(event));
@@ -99,7 +153,16 @@ bool PhotoLibrary::Impl::take_search_request() {
 
 bool PhotoLibrary::Impl::search_step() {
   FolderSearch search(state, stop);
-  const SearchSummary summary = search.search();
+  SearchSummary summary;
+  try {
+    summary = search.search();
+  } catch (const std::exception& fault) {
+    // Memory for the lists of a huge card, above all: the search counts as
+    // cut short, and the worker goes on with what was queued.
+    log() << u"search failed: " << from_utf8(fault.what()) << u"\n";
+    summary = search.summary();
+    summary.complete = false;
+  }
   if (summary.complete) {
     // A search cut short by the stop request has only part of the list.
     save_folders();
@@ -121,26 +184,35 @@ bool PhotoLibrary::Impl::cache_step() {
       LockUse folder(state.current_folder_mutex, u"create_cache", kCurrentFolderLock);
       current = state.current_folder;
     }
-    job = state.queue.next(current);
+    job = state.queue.next(current, state.building);
     if (!job) return false;
-    state.building = job->picture;
+    state.building.insert(job->picture);
   }
 
-  CacheBuildResult result = options.builder(job->picture, job->drive, stop);
+  CacheBuildResult result = CacheBuildResult::failed;
+  try {
+    result = options.builder(job->picture, job->drive, stop);
+  } catch (const std::exception& fault) {
+    log() << u"create_cache " << job->picture << u" failed: " << from_utf8(fault.what()) << u"\n";
+  } catch (...) {
+    log() << u"create_cache " << job->picture << u" failed\n";
+  }
   if (result == CacheBuildResult::stopped) {
     if (worker.stop_requested()) {
       // The picture stays queued; the program is ending.
       LockUse map(state.map_mutex, u"create_cache", kMapLock);
-      state.building.clear();
+      state.building.erase(job->picture);
       return true;
     }
     result = CacheBuildResult::failed;  // nobody asked it to stop
   }
+  std::optional<FileStamp> stamp;
+  if (result != CacheBuildResult::built) stamp = file_stamp(job->picture);
 
   LockUse map(state.map_mutex, u"create_cache", kMapLock);
-  state.building.clear();
+  state.building.erase(job->picture);
   const bool counted = state.queue.remove(job->picture);
-  if (result != CacheBuildResult::built) state.failed.insert(job->picture);
+  if (result != CacheBuildResult::built) state.failed[job->picture] = stamp;
   LockUse progress(state.progress_mutex, u"create_cache", kPictureCompleteLock);
   state.progress.picture_finished(job->picture, counted);
   return true;
@@ -161,7 +233,7 @@ void PhotoLibrary::Impl::save_folders() {
     LockUse folders(state.folders_mutex, u"save_folders", kFoldersLock);
     records = state.folders;
   }
-  write_folder_list(options.folder_list_path, records);
+  options.list_writer(options.folder_list_path, records);
 }
 
 PhotoLibrary::Options PhotoLibrary::default_options() {
@@ -179,10 +251,14 @@ PhotoLibrary::PhotoLibrary(Options options) {
   m_impl->load_folders();
   log() << u"ini load end\n";
   m_impl->post(LibraryEvent::with(LibraryEvent::folders_changed), u"PhotoLibrary");
-  if (m_impl->options.worker == Worker::start) m_impl->worker_started = m_impl->worker.start();
+  if (m_impl->options.worker == Worker::start) {
+    m_impl->worker_started = m_impl->worker.start();
+    m_impl->saver_started = m_impl->saver.start();
+  }
 }
 
 PhotoLibrary::~PhotoLibrary() {
+  if (m_impl->saver_started) m_impl->saver.finish();
   if (m_impl->worker_started) {
     m_impl->worker.request_stop();
     {
@@ -243,8 +319,13 @@ void PhotoLibrary::need_search() {
 PhotoLibrary::AddResult PhotoLibrary::add_picture(std::u16string_view picture,
                                                   std::u16string_view drive) {
   LibraryState& state = m_impl->state;
+  if (cache_folder(drive).empty()) return AddResult::failed;
   LockUse map(state.map_mutex, u"add_picture", kMapLock);
-  if (state.failed.contains(std::u16string(picture))) return AddResult::failed;
+  const auto failed = state.failed.find(std::u16string(picture));
+  if (failed != state.failed.end()) {
+    if (file_stamp(picture) == failed->second) return AddResult::failed;
+    state.failed.erase(failed);  // mended or copied again since
+  }
   if (!state.queue.add(picture, drive)) return AddResult::already_queued;
   {
     LockUse progress(state.progress_mutex, u"add_picture", kProgressMaxLock);
@@ -290,7 +371,8 @@ void PhotoLibrary::set_current_folder(std::u16string_view folder) {
 bool PhotoLibrary::picture_failed(std::u16string_view picture) const {
   LibraryState& state = m_impl->state;
   LockUse map(state.map_mutex, u"picture_failed", kMapLock);
-  return state.failed.contains(std::u16string(picture));
+  const auto failed = state.failed.find(std::u16string(picture));
+  return failed != state.failed.end() && file_stamp(picture) == failed->second;
 }
 
 int PhotoLibrary::get_folders_size() const {
@@ -331,7 +413,7 @@ void PhotoLibrary::set_key_picture(std::u16string_view picture, std::u16string_v
     record.key_picture = std::u16string(key_picture);
     record.folder = folder_of(key_picture);
   }
-  m_impl->save_folders();
+  m_impl->request_save();
   m_impl->post(LibraryEvent::with(LibraryEvent::folders_changed), u"set_key_picture");
 }
 
@@ -347,7 +429,7 @@ void PhotoLibrary::set_folder_size(std::u16string_view picture, int32_t size) {
     else
       state.folders[index].size = size;
   }
-  m_impl->save_folders();
+  m_impl->request_save();
   m_impl->post(LibraryEvent::with(LibraryEvent::folders_changed), u"set_folder_size");
 }
 
@@ -381,8 +463,12 @@ bool PhotoLibrary::search() {
 }
 
 bool PhotoLibrary::create_cache() {
-  if (m_impl->worker_started) return false;
+  if (m_impl->worker_started || m_impl->worker.stop_requested()) return false;
   return m_impl->cache_step();
+}
+
+void PhotoLibrary::request_stop() {
+  m_impl->worker.request_stop();
 }
 
 }  // namespace lv

@@ -31,6 +31,8 @@ class PhotoLibrary {
  public:
   using CacheBuilder = std::function<CacheBuildResult(
       std::u16string_view picture, std::u16string_view drive, const StopRequest& stop)>;
+  using ListWriter =
+      std::function<bool(const std::u16string& path, const std::vector<FolderRecord>& records)>;
 
   enum class Worker {
     start,   // the worker thread runs from construction to destruction
@@ -43,6 +45,8 @@ class PhotoLibrary {
     Worker worker = Worker::start;
     // Makes one cache file; make_cache_file when empty.
     CacheBuilder builder;
+    // Writes the folder list; write_folder_list when empty.
+    ListWriter list_writer;
   };
   // The program's options: the folder list in the state folder, a worker.
   static Options default_options();
@@ -66,7 +70,8 @@ class PhotoLibrary {
   // starts the worker. A second instance is a fatal stop.
   explicit PhotoLibrary(Options options = default_options());
   // Stops the worker (a search at its next file-system entry, a build at
-  // its next scan line) and waits for it.
+  // its next scan line) and waits for it; a folder list save still pending
+  // is written first.
   ~PhotoLibrary();
   PhotoLibrary(const PhotoLibrary&) = delete;
   PhotoLibrary& operator=(const PhotoLibrary&) = delete;
@@ -87,7 +92,10 @@ class PhotoLibrary {
   // another search after it.
   void need_search();
   // Queues a picture that has no valid cache file; its folder becomes the
-  // current one, whose pictures the worker makes first.
+  // current one, whose pictures the worker makes first. A picture whose
+  // build failed is refused until the next search, or until its file has
+  // changed (size or modification time); so is one whose drive names no
+  // folder.
   AddResult add_picture(std::u16string_view picture, std::u16string_view drive);
   // The image viewer shows a picture itself: take it out of the current
   // folder's queue entry. When that entry exists but does not hold it, the
@@ -104,7 +112,9 @@ class PhotoLibrary {
   int search_folder_num(std::u16string_view picture) const;
   std::vector<FolderRecord> folders() const;
   // Change the record of the picture's folder, save the list and post
-  // folders_changed. A size of 0 removes the record.
+  // folders_changed. A size of 0 removes the record. With a worker the list
+  // is written by a writer thread of the library (the caller never waits
+  // for the disk); without one, before these return.
   void set_key_picture(std::u16string_view picture, std::u16string_view key_picture);
   void set_folder_size(std::u16string_view picture, int32_t size);
 
@@ -114,9 +124,15 @@ class PhotoLibrary {
   // The worker's steps, for a library made with Worker::manual (false and
   // nothing done while a worker runs). search() searches, saves a complete
   // list and reports search_complete; false when stopped early.
-  // create_cache() makes at most one cache file; false when none was queued.
+  // create_cache() makes at most one cache file; false when no queued
+  // picture is left that is not being made. Several threads may call
+  // create_cache() at once (each makes another picture), but not while
+  // search() runs.
   bool search();
   bool create_cache();
+  // Ends a running search() at its next file-system entry and every build
+  // at its next scan line; later steps stop at once.
+  void request_stop();
 
  private:
   struct Impl;

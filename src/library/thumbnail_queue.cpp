@@ -37,15 +37,27 @@ bool ThumbnailQueue::has_entry(std::u16string_view folder) const {
   return m_map.find(folder) != m_map.end();
 }
 
-std::optional<ThumbnailQueue::Job> ThumbnailQueue::next(std::u16string_view current_folder) {
-  while (!m_map.empty()) {
-    auto chosen = current_folder.empty() ? m_map.end() : m_map.find(current_folder);
-    if (chosen == m_map.end()) chosen = m_map.begin();
-    if (chosen->second.items.empty()) {
-      m_map.erase(chosen);
+std::optional<ThumbnailQueue::Job> ThumbnailQueue::next(
+    std::u16string_view current_folder, const std::unordered_set<std::u16string>& busy) {
+  auto first_free = [&](const Entry& entry) -> const Item* {
+    for (const Item& item : entry.items)
+      if (!busy.contains(item.picture)) return &item;
+    return nullptr;
+  };
+  const auto current = current_folder.empty() ? m_map.end() : m_map.find(current_folder);
+  if (current != m_map.end()) {
+    if (current->second.items.empty())
+      m_map.erase(current);
+    else if (const Item* item = first_free(current->second))
+      return Job{item->picture, current->second.drive};
+  }
+  for (auto it = m_map.begin(); it != m_map.end();) {
+    if (it->second.items.empty()) {
+      it = m_map.erase(it);
       continue;
     }
-    return Job{chosen->second.items.front().picture, chosen->second.drive};
+    if (const Item* item = first_free(it->second)) return Job{item->picture, it->second.drive};
+    ++it;
   }
   return std::nullopt;
 }

@@ -41,9 +41,11 @@ class ThumbnailQueue {
   bool has_entry(std::u16string_view folder) const;
 
   // The first picture of the current folder's entry when it has one, else
-  // of the first entry (smallest folder path). Entries without items are
-  // dropped on the way. None when the queue is empty.
-  std::optional<Job> next(std::u16string_view current_folder);
+  // of the first entry (smallest folder path), leaving out the pictures in
+  // `busy` (those other builders are making). Entries without items are
+  // dropped on the way. None when no picture is left.
+  std::optional<Job> next(std::u16string_view current_folder,
+                          const std::unordered_set<std::u16string>& busy = {});
 
   // Removes the first item with this path from its folder's entry, and the
   // entry when that leaves it without items. False when it is not queued.

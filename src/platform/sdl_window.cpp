@@ -84,6 +84,9 @@ std::unique_ptr<Window> Window::create(std::u16string_view title, WindowSize siz
 
   // A tap that brings the window forward is also a tap, as on a handheld.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // Closing the window asks the program (the screen may refuse); by default
+  // SDL would follow the close of its last window with a quit at once.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   const std::string utf8_title = to_utf8(title);
   window->m_window =
       SDL_CreateWindow(utf8_title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,

@@ -142,21 +142,32 @@ void SingleInstance::release_startup_lock() {
   m_lock_fd = -1;
 }
 
-bool SingleInstance::send_to_running(const std::u16string& command_line) {
+int SingleInstance::connect_to_running() const {
   sockaddr_un address;
-  if (!make_address(m_socket_path, address)) return false;
+  if (!make_address(m_socket_path, address)) return -1;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return false;
-  }
+  if (fd < 0) return -1;
   // The listener must belong to this user as well: a socket planted by
   // someone else is not a running instance of ours.
-  if (!peer_is_same_user(fd)) {
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      !peer_is_same_user(fd)) {
     ::close(fd);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+bool SingleInstance::running_instance_listens() {
+  // Closed without a word: the listener reads nothing and hands nothing on.
+  const int fd = connect_to_running();
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool SingleInstance::send_to_running(const std::u16string& command_line) {
+  const int fd = connect_to_running();
+  if (fd < 0) return false;
   const std::u16string text =
       command_line.empty() ? std::u16string(kCommandLineEmpty) : command_line;
   std::vector<unsigned char> message(4 + text.size() * 2);

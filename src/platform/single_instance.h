@@ -27,6 +27,9 @@ class SingleInstance {
   // Hands the command line (UTF-16) to a running instance; an empty one is
   // sent as "%CommandLineEmpty%". True when a running instance took it.
   bool send_to_running(const std::u16string& command_line);
+  // Whether an instance of this user listens, without handing it anything
+  // (the cache tool asks before it touches the library).
+  bool running_instance_listens();
 
   // Starts taking command lines from later instances. The callback runs on a
   // listener thread; the caller moves the text to the main thread.
@@ -38,6 +41,7 @@ class SingleInstance {
 
  private:
   struct Listener;
+  int connect_to_running() const;  // the socket, or -1
   std::string m_lock_path;
   std::string m_socket_path;
   int m_lock_fd = -1;

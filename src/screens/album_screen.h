@@ -8,8 +8,8 @@
 // "warning_image" and "warning_text", and the optional filter field
 // "editFilter" (a "label_edit"): while it holds a text, the list shows only
 // the folders whose name holds it, letter case aside. Rows from
-// "AlbumElement"; the main menu from "Menu" with rows "MenuElement",
-// "MenuElement4Buttons" and "MenuElementRed".
+// "AlbumElement"; the main menu from "Menu" with rows "MenuElement" and,
+// where the skin has it, "MenuElement4Buttons".
 //
 // It is made once at start-up, on the splash screen's loader thread, so its
 // constructor touches neither the screen stack nor the window. From then on
@@ -112,7 +112,8 @@ class AlbumScreen : public ScreenRoot,
 
   // Ids of the main menu and its commands.
   static constexpr std::u16string_view kMainMenu = u"MainMenu";
-  static constexpr std::u16string_view kCancelStyle = u"MenuElementRed";
+  // "Cancel" is an ordinary row (red is for deleting).
+  static constexpr std::u16string_view kCancelStyle = u"";
 
  private:
   struct Elements;

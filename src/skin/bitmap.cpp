@@ -2,6 +2,7 @@
 
 #include "app/base/file_util.h"
 #include "app/base/log.h"
+#include "app/base/path_case.h"
 #include "skin/bitmap_file.h"
 #include "skin/blit.h"
 #include "skin/render_surface.h"
@@ -86,9 +87,11 @@ void Picture::draw(Canvas& target, Point position, Size size, const RowBlitter& 
 }
 
 Picture load_picture(std::u16string_view path) {
+  // Found whatever the letter case of the name in the skin and of the file,
+  // as skin and language files are.
   std::u16string file(path);
   file += u".bmp";
-  FileStream stream(file, OpenMode::read);
+  FileStream stream(resolve_path_case(file), OpenMode::read);
   std::unique_ptr<Surface> surface = read_bitmap(stream);
   if (!surface) {
     log() << u"load_565 " << path << u" is not 16bit bitmap\n";

@@ -32,9 +32,14 @@ MenuScreen::~MenuScreen() {
 }
 
 std::u16string MenuScreen::row_style(const MenuItem& item) const {
-  std::u16string name = item.style.empty() ? m_default_style : item.style;
-  if (!item.enabled) name += u"Disabled";
-  return name;
+  const std::u16string_view suffix = item.enabled ? u"" : u"Disabled";
+  // A row's own style is optional: a skin without it shows the row in the
+  // menu's default style, which every skin must have.
+  if (!item.style.empty()) {
+    std::u16string own = item.style + std::u16string(suffix);
+    if (m_properties.find_node(own)) return own;
+  }
+  return m_default_style + std::u16string(suffix);
 }
 
 std::u16string MenuScreen::item_text(const MenuItem& item) const {

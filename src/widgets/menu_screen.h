@@ -57,7 +57,8 @@ class MenuScreen : public ScreenRoot, public ListProvider {
   const std::u16string& default_style() const { return m_default_style; }
 
   // The node a row of the item is built from ("Disabled" appended for a
-  // disabled item) and the text it shows.
+  // disabled item): its own style, or the menu's default one when the skin
+  // lacks that; and the text it shows.
   std::u16string row_style(const MenuItem& item) const;
   std::u16string item_text(const MenuItem& item) const;
 

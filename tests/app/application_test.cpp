@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/app_test_support.h"
 #include "app/base/settings.h"
 #include "app/element_types.h"
@@ -383,6 +385,15 @@ TEST_F(ApplicationTest, AChosenSkinTheScreensCannotUseIsRefusedAndTheOldOneComes
   ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
   EXPECT_EQ(remembered, u"other");
   EXPECT_EQ(rebuilding.reloads, 4);
+
+  // The skin in use has gone from the folder meanwhile: the start's next
+  // candidate that the screens take comes back, and is remembered.
+  std::filesystem::remove(base + "/skins/bin/other.skin");
+  EXPECT_FALSE(app->choose(u"Skin#broken"));
+  EXPECT_TRUE(properties.path().ends_with(u"/default.skin")) << to_utf8(properties.path());
+  EXPECT_EQ(rebuilding.screen.outside_color(), (Color{1, 2, 3, 255}));
+  ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
+  EXPECT_EQ(remembered, u"default");
   properties.remove_reload_listener(&rebuilding);
   app.reset();  // before the skin it was made with
 }

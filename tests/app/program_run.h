@@ -125,6 +125,12 @@ class ProgramRun {
   // be started.
   Child start(const std::string& script, const std::vector<std::string>& args = {},
               const std::string& tag = "run") {
+    return start_executable(program_folder() + "/lumiview", script, args, tag);
+  }
+
+  // Another executable of the build (a tool) in the same device.
+  Child start_executable(std::string program, const std::string& script,
+                         const std::vector<std::string>& args, const std::string& tag) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
@@ -152,7 +158,6 @@ class ProgramRun {
     std::vector<char*> envp;
     for (std::string& line : env_lines) envp.push_back(line.data());
     envp.push_back(nullptr);
-    std::string program = program_folder() + "/lumiview";
     std::vector<std::string> arg_strings{program};
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
     std::vector<char*> argv;

@@ -209,6 +209,19 @@ TEST(Program, ASecondStartHandsItsCommandLineToTheRunningOne) {
   // The empty one was taken as empty, and empty is not handed on.
   EXPECT_EQ(find_line(lines, "Application::open_command_line", opened + 1, false), lines.size());
 
+  // The cache tool keeps off the library of a running program: it says so
+  // and touches nothing.
+  run.add_picture("jpeg/exif-ianare/orientation/landscape_1.jpg", "Trip");
+  const std::string list = run.path("home/.state/lumiview/folders.ini");
+  const bool listed = std::filesystem::exists(list);
+  const std::string tool = test::binary_path("tools/cache/lumiview-cache");
+  const ProgramRun::Child scan = run.start_executable(tool, "", {"scan", "-j", "2"}, "scan");
+  EXPECT_EQ(ProgramRun::wait(scan, 30), 2);
+  EXPECT_NE(ProgramRun::error_output(scan).find("Lumiview is running"), std::string::npos)
+      << ProgramRun::error_output(scan);
+  EXPECT_FALSE(std::filesystem::exists(run.pictures() + "/!lumiviewcache"));
+  EXPECT_EQ(std::filesystem::exists(list), listed);
+
   // A terminated program tears down as when its window is closed.
   kill(first.pid, SIGTERM);
   EXPECT_EQ(ProgramRun::wait(first, 30), 0);

@@ -152,7 +152,7 @@ TEST_F(SkinChoiceTest, MenusListTheFilesByPathWithTheCurrentOneChecked) {
   EXPECT_EQ(summary(items), u"Skin#default:: Skin#ocean[x]:: Cancel:: ");
 }
 
-TEST_F(SkinChoiceTest, ChoosingLoadsRemembersAndTellsTheListenersOnlyOnAChange) {
+TEST_F(SkinChoiceTest, ChoosingLoadsAndTellsTheListenersOnlyOnAChangeAndRemembersWhenAsked) {
   language("english");
   language("russian");
   for (const char* name : {"default", "ocean", "splash"}) skin(name);
@@ -172,6 +172,10 @@ TEST_F(SkinChoiceTest, ChoosingLoadsRemembersAndTellsTheListenersOnlyOnAChange) 
   ASSERT_TRUE(menu.choose(u"Language#russian", m_screen));
   EXPECT_EQ(m_skin.language().lookup(u"Which"), u"russian");
   EXPECT_EQ(m_listener.calls, 2);
+  // Remembered only when the caller says the screens took it.
+  EXPECT_EQ(remembered(u"Skin") + remembered(u"Language"), u"<unset><unset>");
+  menu.remember_current(u"Skin#anything");
+  menu.remember_current(u"Language#anything");
   EXPECT_EQ(remembered(u"Skin") + u" " + remembered(u"Language"), u"ocean russian");
 
   for (std::u16string_view id :

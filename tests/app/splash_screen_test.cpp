@@ -129,6 +129,18 @@ TEST_F(SplashScreenTest, ClosedDuringItsMinimumTimeItEndsAtOnceWithoutBuilding) 
   EXPECT_TRUE(app->screens().empty());
 }
 
+TEST_F(SplashScreenTest, AnyOtherFaultOnTheLoaderEndsTheStartCleanly) {
+  test::start_fresh_log();
+  SplashScreen splash(
+      *app, []() -> HomeScreen { throw std::bad_alloc(); }, 0);
+  for (int i = 0; i < 300 && !splash.swapped(); ++i) EXPECT_NO_THROW(app->update(0.2));
+  ASSERT_TRUE(splash.swapped());
+  EXPECT_TRUE(app->window()->finished());
+  EXPECT_EQ(app->listener(), nullptr);
+  EXPECT_NE(test::read_log_text().find(u"SplashScreen the loader failed: std::bad_alloc"),
+            std::u16string::npos);
+}
+
 TEST_F(SplashScreenTest, ASkinFaultOnTheLoaderIsThrownOnTheUserInterfaceThread) {
   SplashScreen splash(
       *app, []() -> HomeScreen { throw jobser::NodeNotFoundInSkin(u"AlbumElement"); }, 0);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/text.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace lv {
@@ -50,8 +51,8 @@ class FileSearchTest : public testing::Test {
       if (out.size() < count) out.push_back(from_utf8(std::string(call, 2) + m_root + (call + 2)));
     return out;
   }
-  // Sorted, files first, depth first. Links to folders, FIFOs, broken links
-  // and names that are not UTF-8 are left out.
+  // Sorted, files first, depth first. Links back to a folder walked already,
+  // FIFOs, broken links and names that are not UTF-8 are left out.
   Calls full_walk(size_t count = SIZE_MAX) const {
     return calls({"F /Z.Jpg", "F /a.jpg", "F /b.JPG", "F /link.jpg", "F /\xC3\xA9t\xC3\xA9.JPG",
                   "D /dir.jpg", "F /dir.jpg/in.jpg", "D /empty", "D /sub0", "F /sub0/w.jpg",
@@ -70,12 +71,52 @@ class FileSearchTest : public testing::Test {
 
 TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
   EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), full_walk());
+  // A flat listing reports a link to a folder as a folder.
   EXPECT_EQ(walk(u"*.JPEG", u"*", Recursion::flat),
-            calls({"F /c.jpeg", "D /dir.jpg", "D /empty", "D /sub0", "D /sub1"}));
+            calls({"F /c.jpeg", "D /dir.jpg", "D /empty", "D /loop", "D /sub0", "D /sub1"}));
   EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), full_walk(5));
   EXPECT_EQ(walk(u"?.jpg", u"SUB*", Recursion::recursive),
             calls({"F /Z.Jpg", "F /a.jpg", "F /b.JPG", "D /sub0", "F /sub0/w.jpg", "D /sub1",
                    "F /sub1/x.JPG"}));
+}
+
+TEST_F(FileSearchTest, LinkedFoldersAreWalkedOnceAndHiddenFoldersAndTheTrashAreLeftOut) {
+  const std::string elsewhere = test::make_temp_dir("elsewhere");
+  test::write_file(elsewhere + "/o.jpg", "jpeg");
+  ASSERT_EQ(::symlink(elsewhere.c_str(), (m_root + "/sub0/again").c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), (m_root + "/zlink").c_str()), 0);
+  for (const char* file : {".cache/c.jpg", ".Trash-1000/files/t.jpg", "data/Trash/files/d.jpg",
+                           "data/kept/k.jpg", "sub1/.hidden.jpg"}) {
+    std::filesystem::create_directories(std::filesystem::path(m_root + "/" + file).parent_path());
+    test::write_file(m_root + "/" + file, "jpeg");
+  }
+  test::ScopedEnv env;
+  env.set("XDG_DATA_HOME", m_root + "/data");
+
+  // "again" is met before "zlink", so the linked folder is walked under
+  // that name only; hidden files are still files.
+  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), calls({"F /Z.Jpg",
+                                                               "F /a.jpg",
+                                                               "F /b.JPG",
+                                                               "F /link.jpg",
+                                                               "F /\xC3\xA9t\xC3\xA9.JPG",
+                                                               "D /data",
+                                                               "D /data/kept",
+                                                               "F /data/kept/k.jpg",
+                                                               "D /dir.jpg",
+                                                               "F /dir.jpg/in.jpg",
+                                                               "D /empty",
+                                                               "D /sub0",
+                                                               "F /sub0/w.jpg",
+                                                               "D /sub0/again",
+                                                               "F /sub0/again/o.jpg",
+                                                               "D /sub1",
+                                                               "F /sub1/.hidden.jpg",
+                                                               "F /sub1/x.JPG",
+                                                               "D /sub1/deeper",
+                                                               "F /sub1/deeper/y.jpg"}));
+  // A flat listing of the folder shows its hidden folders as they are.
+  EXPECT_EQ(walk(u"-", u".*", Recursion::flat), calls({"D /.Trash-1000", "D /.cache"}));
 }
 
 TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
@@ -96,7 +137,7 @@ TEST_F(FileSearchTest, FolderIsJoinedWithOneSeparatorAndMissingFoldersGiveNothin
   CollectingVisitor trailing, handheld, none;
   find_files(trailing, m_r + u"/sub1/", u"*", u"*", Recursion::flat);
   EXPECT_EQ(trailing.files, Calls{m_r + u"/sub1/x.JPG"});
-  EXPECT_EQ(trailing.folders, Calls{m_r + u"/sub1/deeper"});
+  EXPECT_EQ(trailing.folders, (Calls{m_r + u"/sub1/deeper", m_r + u"/sub1/up"}));
   // The folder is reported as given; backslashes reach the file system as '/'.
   find_files(handheld, m_r + u"\\sub0\\", u"*", u"*", Recursion::flat);
   EXPECT_EQ(handheld.files, Calls{m_r + u"\\sub0\\w.jpg"});

@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <functional>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/base/file_util.h"
 #include "base/log_capture.h"
 #include "library/cache_build.h"
@@ -53,9 +57,15 @@ TEST_F(CacheFileTest, NamesAreTheFileSizeAndCreationTimeDigits) {
             u"/media/card/!lumiviewcache/1234567351479");
   EXPECT_EQ(cache_name_for(1234567, created, u"/media/card"),
             u"/media/card/!lumiviewcache/1234567351479");
-  // Only the low 32 bits of the size count, printed signed.
-  EXPECT_EQ(cache_name_for(0x1'0000'0010ull, created, u"/d/"), u"/d/!lumiviewcache/16351479");
-  EXPECT_EQ(cache_name_for(0xFFFFFFFEull, created, u"/d/"), u"/d/!lumiviewcache/-2351479");
+  // The size is unsigned: files of 2 GB and more get no '-', and the
+  // names of smaller ones stay what they always were.
+  EXPECT_EQ(cache_name_for(0x7FFFFFFFull, created, u"/d/"), u"/d/!lumiviewcache/2147483647351479");
+  EXPECT_EQ(cache_name_for(0xFFFFFFFEull, created, u"/d/"), u"/d/!lumiviewcache/4294967294351479");
+  EXPECT_EQ(cache_name_for(0x1'0000'0010ull, created, u"/d/"),
+            u"/d/!lumiviewcache/4294967312351479");
+  // A drive that names no folder has no cache files at all.
+  EXPECT_EQ(cache_name_for(1234567, created, u""), u"");
+  EXPECT_EQ(cache_name_for(1234567, created, u"relative/"), u"");
 
   const std::string path = put("a.jpg", Bytes(1000, 7));
   EXPECT_EQ(cache_name(from_utf8(path), drive()),
@@ -390,6 +400,75 @@ TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarkerAndLogsItsEnd) {
   EXPECT_EQ(fs::file_size(cache), 0u);
 }
 
+// Runs the builds in a child process and answers how far they raised its
+// peak memory above what it had at the start, in bytes (-1 when a build did
+// not answer as expected). A child of its own, so that no earlier test's
+// peak hides the builds'.
+long long build_peak_bytes(const std::function<bool()>& builds) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    long pages = 0, resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    const bool read = statm && std::fscanf(statm, "%ld %ld", &pages, &resident) == 2;
+    if (statm) std::fclose(statm);
+    const bool ok = read && builds();
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const long long peak = usage.ru_maxrss * 1024LL - resident * ::sysconf(_SC_PAGESIZE);
+    // In MB, as the exit status.
+    std::_Exit(ok ? static_cast<int>(std::clamp(peak >> 20, 0LL, 250LL)) : 255);
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : static_cast<long long>(WEXITSTATUS(status)) << 20;
+}
+
+TEST_F(CacheFileTest, AHugeFileIsReadOnlyAsFarAsItsPictureReaches) {
+  constexpr off_t kThreeGigabytes = 3LL << 30;
+  // Sparse: nothing but zeros, named like a picture; and a picture with
+  // three gigabytes of zeros after it.
+  const std::string junk = put("x.jpg", Bytes(1, 0));
+  const std::string padded = put("padded.jpg", encode_picture(640, 480));
+  // (Sizes of their own: files of one size made in one second share a name.)
+  ASSERT_EQ(::truncate(junk.c_str(), kThreeGigabytes + 1), 0);
+  ASSERT_EQ(::truncate(padded.c_str(), kThreeGigabytes), 0);
+
+  std::string junk_problem;
+  const long long peak = build_peak_bytes([&] {
+    return make_cache_file(from_utf8(junk), drive(), {}, &junk_problem) ==
+               CacheBuildResult::failed &&
+           build(padded) == CacheBuildResult::built;
+  });
+  ASSERT_GE(peak, 0) << "a build did not answer as expected";
+  EXPECT_LT(peak, 100LL << 20);
+  // The junk has its marker; the picture its cache file, named after the
+  // whole file's size without a sign.
+  EXPECT_EQ(fs::file_size(cache_of(junk)), 0u);
+  EXPECT_TRUE(cache_file_valid(from_utf8(cache_of(padded))));
+  EXPECT_EQ(fs::path(cache_of(padded)).filename().string().substr(0, 10), "3221225472");
+  std::string problem;
+  EXPECT_EQ(make_cache_file(from_utf8(junk), drive(), {}, &problem), CacheBuildResult::failed);
+  EXPECT_EQ(problem, "the picture is not a JPEG file");
+}
+
+TEST_F(CacheFileTest, NothingIsMadeForADriveThatIsNotThereOrNamesNoFolder) {
+  const std::string path = put("p.jpg", encode_picture(300, 200));
+  // A card pulled while its pictures were queued: its mount point is gone.
+  const std::string mount = m_drive + "media/card";
+  EXPECT_EQ(make_cache_file(from_utf8(path), from_utf8(mount + "/")), CacheBuildResult::failed);
+  EXPECT_FALSE(fs::exists(m_drive + "media"));
+
+  // A drive path lost from the folder list: nothing in the working folder.
+  const fs::path working = fs::current_path();
+  fs::current_path(m_drive + "pics");
+  const CacheBuildResult result = make_cache_file(from_utf8(path), u"");
+  const bool made_here = fs::exists("!lumiviewcache");
+  fs::current_path(working);
+  EXPECT_EQ(result, CacheBuildResult::failed);
+  EXPECT_FALSE(made_here);
+  EXPECT_EQ(cache_name(from_utf8(path), u""), u"");
+}
+
 TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {
   // Levels of 550 x 350, 275 x 175 and 137 x 87; the thumbnail is cut from
   // the last at full scale.
@@ -525,10 +604,11 @@ TEST_F(CacheFileTest, RealPicturesKeepTheOrientationTheirNamesState) {
       EXPECT_EQ(read_bytes(cache_for(std::string("exif-ianare/orientation/") + kind + "_" +
                                      std::to_string(o) + ".jpg"))[5],
                 o);
-    if (o > 1)
+    if (o > 1) {
       EXPECT_EQ(
           read_bytes(cache_for("exif-pillow/hopper_orientation_" + std::to_string(o) + ".jpg"))[5],
           o);
+    }
   }
 }
 

@@ -219,6 +219,79 @@ TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextSca
       ADD_FAILURE() << "left behind: " << e.path();
 }
 
+TEST_F(PhotoLibraryWorkerTest, ABuildThatThrowsMarksItsPictureBadAndTheWorkerGoesOn) {
+  Watchdog watchdog("a throwing build");
+  const std::u16string huge = u(device.put(device.card(0), "A/huge.jpg"));
+  const std::u16string next = u(device.put(device.card(0), "A/next.jpg"));
+  std::atomic<int> builds{0};
+  PhotoLibrary library(
+      options([&](std::u16string_view p, std::u16string_view d, const StopRequest& stop) {
+        ++builds;
+        if (p == huge) throw std::bad_alloc();
+        return make_cache_file(p, d, stop);
+      }));
+  library.add_listener(&listener);
+  library.add_picture(huge, device.card_drive(0));
+  library.add_picture(next, device.card_drive(0));
+  ASSERT_TRUE(settle(library));
+  EXPECT_EQ(builds.load(), 2);
+  EXPECT_TRUE(library.picture_failed(huge));
+  EXPECT_TRUE(cache_valid(next, device.card_drive(0)));
+  EXPECT_EQ(listener.completed(), (std::vector<std::u16string>{huge, next}));
+  library.remove_listener(&listener);
+}
+
+TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheLibrary) {
+  Watchdog watchdog("a list save");
+  const std::string a = device.put(device.card(0), "A/a.jpg");
+  device.put(device.card(0), "B/b.jpg");
+  // The search's save goes through at once; every later one waits at the
+  // gate, which a setter writing on its caller's thread would never pass.
+  Gate gate;
+  std::mutex mutex;
+  std::vector<std::thread::id> writers;
+  std::vector<std::vector<FolderRecord>> written;
+  PhotoLibrary::Options o = options();
+  o.list_writer = [&](const std::u16string& path, const std::vector<FolderRecord>& records) {
+    bool first = false;
+    {
+      std::lock_guard lock(mutex);
+      writers.push_back(std::this_thread::get_id());
+      first = writers.size() == 1;
+    }
+    if (!first) gate.pass();
+    std::lock_guard lock(mutex);
+    written.push_back(records);
+    return write_folder_list(path, records);
+  };
+  auto writes = [&] {
+    std::lock_guard lock(mutex);
+    return writers.size();
+  };
+  {
+    PhotoLibrary library(o);
+    library.add_listener(&listener);
+    library.need_search();
+    ASSERT_TRUE(settle(library, 1));
+    ASSERT_EQ(writes(), 1u);
+
+    library.set_folder_size(u(a), 0);
+    EXPECT_EQ(library.get_folders_size(), 1);
+    ASSERT_TRUE(wait_until([&] { return writes() == 2; }));
+    gate.open();
+    library.remove_listener(&listener);
+  }
+  // The save asked for last is written before the library is gone, and
+  // none on this thread.
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written.back().size(), 1u);
+  for (const std::thread::id id : writers) EXPECT_NE(id, std::this_thread::get_id());
+  std::vector<FolderRecord> saved;
+  ASSERT_TRUE(read_folder_list(u(device.folders_file()), saved));
+  EXPECT_EQ(saved, written.back());
+}
+
 TEST_F(PhotoLibraryWorkerTest, AStoppedSearchNeverReplacesTheSavedList) {
   Watchdog watchdog("stopped searches");
   for (int f = 0; f < 200; ++f) device.put(device.card(0), "F" + std::to_string(f) + "/p.jpg");

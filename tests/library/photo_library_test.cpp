@@ -18,6 +18,7 @@ namespace lv {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using test::library::Device;
 using test::library::RecordingListener;
 
@@ -267,6 +268,36 @@ TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilTheNextSearch) {
   EXPECT_FALSE(library->picture_failed(broken));
   EXPECT_EQ(library->status().queued, 1);
   EXPECT_EQ(library->last_search().pictures, 2);
+}
+
+TEST_F(PhotoLibraryTest, AFailedPictureIsBuiltAgainOnceItsFileChangedAndAMissingDriveIsRefused) {
+  const std::u16string gone = put("A/gone.jpg");
+  const std::u16string picture = u(device.card(0) + "/A/p.jpg");
+  test::write_file(to_utf8(picture), "not a picture");
+  auto library = make(true);
+  library->add_picture(picture, drive());
+  library->add_picture(gone, drive());
+  fs::remove(to_utf8(gone));
+  while (library->create_cache()) {
+  }
+  ASSERT_TRUE(library->picture_failed(picture));
+  ASSERT_TRUE(library->picture_failed(gone));
+  EXPECT_EQ(library->add_picture(picture, drive()), PhotoLibrary::AddResult::failed);
+
+  // Mended (copied again from a good source): another size and time.
+  test::write_file(to_utf8(picture), test::library::small_jpeg(4711));
+  fs::last_write_time(to_utf8(picture), fs::last_write_time(to_utf8(picture)) + 2s);
+  EXPECT_FALSE(library->picture_failed(picture));
+  EXPECT_EQ(library->add_picture(picture, drive()), PhotoLibrary::AddResult::queued);
+  EXPECT_TRUE(library->create_cache());
+  EXPECT_TRUE(cache_valid(picture, drive()));
+  // A file that comes back is new as well.
+  test::write_file(to_utf8(gone), test::library::small_jpeg(4712));
+  EXPECT_EQ(library->add_picture(gone, drive()), PhotoLibrary::AddResult::queued);
+
+  // A record whose drive was lost from the folder list queues nothing.
+  EXPECT_EQ(library->add_picture(u(device.card(0) + "/A/q.jpg"), u""),
+            PhotoLibrary::AddResult::failed);
 }
 
 TEST_F(PhotoLibraryTest, WithdrawingTakesThePictureOutOrReportsItAtTheNextPoll) {

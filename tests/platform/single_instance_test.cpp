@@ -41,6 +41,7 @@ TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNo
   SingleInstance first(folder);
   ASSERT_TRUE(first.acquire_startup_lock());
   EXPECT_FALSE(first.send_to_running(u"x"));
+  EXPECT_FALSE(first.running_instance_listens());
   ASSERT_TRUE(first.listen(received.handler()));
   first.release_startup_lock();
   struct stat st {};
@@ -49,6 +50,8 @@ TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNo
 
   SingleInstance second(folder);
   ASSERT_TRUE(second.acquire_startup_lock());
+  // Asking whether one listens hands it nothing (the lines below are all).
+  EXPECT_TRUE(second.running_instance_listens());
   EXPECT_TRUE(second.send_to_running(u"/photos/IMG 0001.JPG \u0416"));
   EXPECT_TRUE(second.send_to_running(u""));
   second.release_startup_lock();

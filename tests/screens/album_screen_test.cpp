@@ -194,7 +194,7 @@ TEST_F(AlbumScreenTest, MainMenuOffersLanguageAndSkinOnlyWhenThereAreSeveral) {
   EXPECT_EQ(rig.host().stack[0], &menu);
   EXPECT_EQ(keys_of(menu.items()), (std::vector<std::u16string>{u"Magic4Buttons", u"Cancel"}));
   EXPECT_EQ(menu.items()[0].style, u"MenuElement4Buttons");
-  EXPECT_EQ(menu.items()[1].style, u"MenuElementRed");
+  EXPECT_EQ(menu.items()[1].style, u"");  // the ordinary row: red is for deleting
   // Cancel closes it.
   menu.row_clicked(menu.list(), 1);
   EXPECT_TRUE(rig.host().stack.empty());
@@ -207,7 +207,7 @@ TEST_F(AlbumScreenTest, MainMenuOffersLanguageAndSkinOnlyWhenThereAreSeveral) {
   menu.row_clicked(menu.list(), 1);
   EXPECT_EQ(keys_of(menu.items()),
             (std::vector<std::u16string>{u"Language#english", u"Language#russian", u"Cancel"}));
-  EXPECT_EQ(menu.items()[2].style, u"MenuElementRed");
+  EXPECT_EQ(menu.items()[2].style, u"");
   menu.row_clicked(menu.list(), 1);
   EXPECT_EQ(app.chosen, (std::vector<std::u16string>{u"Language#russian"}));
   EXPECT_TRUE(rig.host().stack.empty());

@@ -31,6 +31,9 @@ TEST(LoadPicture, CoversTheWholeBitmapOrGivesTheEmptyPictureAndTheLogLine) {
   EXPECT_EQ(picture.bitmap->path(), from_utf8(dir) + u"\\button");
   EXPECT_EQ(picture.bitmap->surface()->pixel(4, 2), number(4, 2));
   EXPECT_EQ(to_utf8(test::read_log_text()).find("load_565"), std::string::npos);
+  // Names match the files without regard to letter case, the extension too.
+  ASSERT_TRUE(write_bitmap_565(from_utf8(dir + "/Arrow.BMP"), *source));
+  EXPECT_EQ(load_picture(from_utf8(dir) + u"\\aRROW").bitmap_size(), (Size{5, 3}));
 
   std::string deep = encode_bitmap_565(*source);
   deep[28] = 24;  // a 24-bit bitmap

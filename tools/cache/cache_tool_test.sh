@@ -89,12 +89,12 @@ cp "$testdata/jpeg/libjpeg-turbo/testorig.jpg" "$scan/pics/Trip/c.jpeg"
 printf 'broken' > "$scan/pics/Trip/d.jpg"
 export XDG_STATE_HOME=$scan/state XDG_CACHE_HOME=$scan/cache LUMIVIEW_PICTURES=$scan/pics
 unset LUMIVIEW_CARDS
-out=$("$tool" scan "$scan/card" 2> "$scan/err") || fail "scan: $out"
+out=$("$tool" scan --jobs 3 "$scan/card" 2> "$scan/err") || fail "scan: $out"
 echo "$out" | grep -q "^drives: $scan/card/ $scan/pics/ (the pictures folder)$" ||
   fail "scan names the wrong drives: $out"
 echo "$out" | grep -q "^found 4 pictures in 2 folders: 0 have a cache file, 4 need one$" ||
   fail "scan found the wrong pictures: $out"
-echo "$out" | grep -q "^scan: 4 pictures, 0 with a cache file already, 3 made, 1 failed, in " ||
+echo "$out" | grep -q "^scan: 4 pictures, 0 with a cache file already, 3 made, 1 failed, in .* on 3 threads)$" ||
   fail "scan summary: $out"
 echo "$out" | grep -q "^could not make the cache file of %my_documents%/Trip/d.jpg$" ||
   fail "scan does not name the broken picture: $out"
@@ -106,7 +106,9 @@ done
 [ "$(ls "$scan/card/!lumiviewcache" | wc -l)" -eq 2 ] || fail "card caches: $(ls "$scan/card/!lumiviewcache")"
 [ "$(head -c 2 "$scan/state/lumiview/folders.ini" | od -An -tx1 | tr -d ' ')" = "fffe" ] ||
   fail "no folder list saved"
-out=$("$tool" scan "$scan/card" 2>/dev/null) || fail "second scan: $out"
+"$tool" scan -j 0 "$scan/card" > /dev/null 2>&1
+[ $? -eq 2 ] || fail "scan -j 0 is a usage error"
+out=$("$tool" scan -j1 "$scan/card" 2>/dev/null) || fail "second scan: $out"
 echo "$out" | grep -q "^scan: 4 pictures, 3 with a cache file already, 0 made, 1 failed, in " ||
   fail "second scan summary: $out"
 

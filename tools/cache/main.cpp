@@ -20,10 +20,12 @@ constexpr const char* kUsageText =
     "                              write one 256 x 256 tile as the viewer gets it\n"
     "                              (LEVEL 0 is the smallest, the top level the picture)\n"
     "  decode PICTURE OUT.png      decode the whole picture with the program's own decoder\n"
-    "  scan [CARD...]              search the cards (default: LUMIVIEW_CARDS, else the\n"
+    "  scan [-j N] [CARD...]       search the cards (default: LUMIVIEW_CARDS, else the\n"
     "                              mounted removable volumes) and the pictures folder as\n"
-    "                              the program does, make every missing cache file and\n"
-    "                              save the folder list; Ctrl-C stops cleanly\n";
+    "                              the program does, make every missing cache file on N\n"
+    "                              threads (default: one per core) and save the folder\n"
+    "                              list; refused (status 2) while Lumiview runs; Ctrl-C\n"
+    "                              stops cleanly\n";
 
 int usage(const char* problem) {
   if (problem) std::fprintf(stderr, "lumiview-cache: %s\n", problem);

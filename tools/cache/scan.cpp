@@ -6,11 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "app/base/file_search.h"
@@ -21,6 +26,8 @@
 #include "library/folder_list.h"
 #include "library/photo_library.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/single_instance.h"
 #include "platform/text.h"
 
 namespace lv::cache_tool {
@@ -139,9 +146,70 @@ void print_drives() {
   std::fflush(stdout);
 }
 
+bool parse_jobs(const std::string& text, int& jobs) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  return ec == std::errc() && end == text.data() + text.size() && jobs >= 1 && jobs <= 256;
+}
+
+// The command line of scan: "-j N" (or "-jN", "--jobs N") and the cards.
+bool parse_scan_arguments(const std::vector<std::string>& args, int& jobs,
+                          std::vector<std::string>& cards) {
+  jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-j" || arg == "--jobs") {
+      if (i + 1 == args.size() || !parse_jobs(args[++i], jobs)) return false;
+    } else if (arg.starts_with("-j")) {
+      if (!parse_jobs(arg.substr(2), jobs)) return false;
+    } else if (arg.starts_with("-")) {
+      return false;
+    } else {
+      cards.push_back(arg);
+    }
+  }
+  return true;
+}
+
+// The program's single-instance lock, held for the whole scan: a second
+// library on the same cards would delete the other's temporary files and
+// both would rewrite the folder list. A program started meanwhile waits at
+// the lock until the scan ends.
+enum class LockState { taken, program_running, no_lock };
+
+LockState take_program_lock(platform::SingleInstance& instance) {
+  if (platform::runtime_folder().empty() || !instance.acquire_startup_lock())
+    return LockState::no_lock;
+  if (instance.running_instance_listens()) {
+    instance.release_startup_lock();
+    return LockState::program_running;
+  }
+  return LockState::taken;
+}
+
 }  // namespace
 
-int scan(const std::vector<std::string>& cards) {
+int scan(const std::vector<std::string>& args) {
+  int jobs = 1;
+  std::vector<std::string> cards;
+  if (!parse_scan_arguments(args, jobs, cards)) {
+    std::fprintf(stderr, "lumiview-cache: scan takes [-j N] [CARD...], N from 1 to 256\n");
+    return kUsage;
+  }
+  platform::SingleInstance instance(platform::runtime_folder());
+  switch (take_program_lock(instance)) {
+    case LockState::program_running:
+      std::fprintf(stderr,
+                   "lumiview-cache: Lumiview is running and keeps the library itself; close it "
+                   "and scan again (nothing was changed)\n");
+      return kProgramRunning;
+    case LockState::no_lock:
+      std::fprintf(stderr,
+                   "lumiview-cache: no private runtime folder for the lock; scanning "
+                   "without it\n");
+      break;
+    case LockState::taken:
+      break;
+  }
   if (!cards.empty()) {
     std::string list;
     for (const std::string& card : cards) list += (list.empty() ? "" : ":") + card;
@@ -161,45 +229,72 @@ int scan(const std::vector<std::string>& cards) {
   bool stopped = false;
   double build_seconds = 0;
   {
-    PhotoLibrary library;
+    PhotoLibrary::Options options = PhotoLibrary::default_options();
+    options.worker = PhotoLibrary::Worker::manual;
+    PhotoLibrary library(options);
     ScanListener listener(library);
     library.add_listener(&listener);
-    library.need_search();
-    uint32_t build_start = 0;
-    for (;;) {
-      platform::sleep_ms(100);
+    // Polls and draws until `done`; Ctrl-C stops the library's work.
+    auto wait_for = [&](const std::atomic<int>& running, const std::function<void()>& draw) {
+      while (running.load() > 0) {
+        platform::sleep_ms(100);
+        library.poll();
+        if (g_interrupted && !stopped) {
+          stopped = true;
+          library.request_stop();
+        }
+        draw();
+      }
       library.poll();
-      if (g_interrupted) {
-        stopped = true;
-        break;
-      }
-      if (!listener.searched) {
-        bar.searching(seconds_since(start_ticks));
-        continue;
-      }
-      if (build_start == 0) {
-        build_start = platform::tick_count() | 1;
-        search = library.last_search();
-        total = search.queued;
-        bar.clear();
-        const int folders = library.get_folders_size();
-        std::printf("found %d pictures in %d folder%s: %d have a cache file, %d need one\n",
-                    search.pictures, folders, folders == 1 ? "" : "s", search.cached, total);
-        std::fflush(stdout);
-      }
-      build_seconds = seconds_since(build_start);
-      bar.building(listener.finished, total, build_seconds);
-      if (library.status().idle()) break;
-    }
+    };
+
+    std::atomic<int> running{1};
+    bool complete = false;
+    std::thread searcher([&] {
+      complete = library.search();
+      running = 0;
+    });
+    wait_for(running, [&] { bar.searching(seconds_since(start_ticks)); });
+    searcher.join();
     bar.clear();
-    if (stopped) {
-      std::fprintf(stderr, "stopping...\n");
-      search = library.last_search();
+    search = library.last_search();
+    if (complete && !stopped) {
+      total = search.queued;
+      const int folders = library.get_folders_size();
+      std::printf("found %d pictures in %d folder%s: %d have a cache file, %d need one\n",
+                  search.pictures, folders, folders == 1 ? "" : "s", search.cached, total);
+      std::fflush(stdout);
+
+      // Each builder makes one picture after another until none is left.
+      const uint32_t build_start = platform::tick_count();
+      running = jobs;
+      std::vector<std::thread> builders;
+      for (int i = 0; i < jobs; ++i) {
+        try {
+          builders.emplace_back([&] {
+            while (library.create_cache()) {
+            }
+            --running;
+          });
+        } catch (const std::system_error&) {
+          running -= jobs - i;  // fewer builders
+          break;
+        }
+      }
+      if (builders.empty()) running = 0;
+      wait_for(running, [&] {
+        build_seconds = seconds_since(build_start);
+        bar.building(listener.finished, total, build_seconds);
+      });
+      for (std::thread& builder : builders) builder.join();
+      build_seconds = seconds_since(build_start);
+      bar.clear();
     }
+    if (stopped) std::fprintf(stderr, "stopping...\n");
     library.remove_listener(&listener);
     finished = listener.finished;
     failed = listener.failed;
-  }  // the worker is stopped and joined here
+  }
 
   for (size_t i = 0; i < failed.size() && i < 20; ++i)
     std::printf("could not make the cache file of %s\n", to_utf8(failed[i]).c_str());
@@ -217,9 +312,9 @@ int scan(const std::vector<std::string>& cards) {
   const int made = finished - static_cast<int>(failed.size());
   std::printf(
       "scan: %d pictures, %d with a cache file already, %d made, %zu failed, in %.1f s (%.1f "
-      "pictures/s)\n",
+      "pictures/s on %d thread%s)\n",
       search.pictures, search.cached, made, failed.size(), seconds,
-      build_seconds > 0 ? finished / build_seconds : 0.0);
+      build_seconds > 0 ? finished / build_seconds : 0.0, jobs, jobs == 1 ? "" : "s");
   std::printf("folder list: %s\n", to_utf8(default_folder_list_path()).c_str());
   return kOk;
 }

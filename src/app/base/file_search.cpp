@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <set>
+#include <utility>
 
 #include "app/base/settings.h"
 #include "app/base/text_case.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace lv {
@@ -39,9 +43,8 @@ class DirectoryHandle {
   DIR* m_dir;
 };
 
-// Files are plain files or links to them; folders are real folders only, so
-// a link to a folder (or a link loop) is never entered. Devices, FIFOs and
-// sockets are neither.
+// Files are plain files or links to them; folders are folders or links to
+// them. Devices, FIFOs and sockets are neither.
 bool classify(int dir_fd, const dirent& entry, bool& directory) {
   unsigned char type = entry.d_type;
   struct stat st {};
@@ -60,8 +63,9 @@ bool classify(int dir_fd, const dirent& entry, bool& directory) {
     directory = false;
     return true;
   }
-  if (type == DT_LNK && ::fstatat(dir_fd, entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
-    directory = false;
+  if (type == DT_LNK && ::fstatat(dir_fd, entry.d_name, &st, 0) == 0 &&
+      (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+    directory = S_ISDIR(st.st_mode);
     return true;
   }
   return false;
@@ -76,8 +80,11 @@ std::vector<Entry> read_entries(DIR* dir) {
     if (!classify(fd, *entry, e.directory)) continue;
     e.name = entry->d_name;
     e.display = from_utf8(e.name);
-    // A name that is not valid UTF-8 could not be opened again by its path.
-    if (to_utf8(e.display) != e.name) continue;
+    // A name that is not valid UTF-8 could not be opened again by its path
+    // (plain ASCII, most names, always is).
+    const bool ascii = std::all_of(e.name.begin(), e.name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && to_utf8(e.display) != e.name) continue;
     entries.push_back(std::move(e));
   }
   std::sort(entries.begin(), entries.end(),
@@ -91,11 +98,46 @@ std::u16string join(const std::u16string& folder, const std::u16string& name) {
   return folder + u"/" + name;
 }
 
+using FolderId = std::pair<dev_t, ino_t>;
+
+std::optional<FolderId> folder_id(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  return FolderId{st.st_dev, st.st_ino};
+}
+
+std::optional<FolderId> folder_id(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return FolderId{st.st_dev, st.st_ino};
+}
+
+// A recursive search leaves out what is never meant as a folder of one's
+// own files: hidden folders (browser caches, the volumes' .Trash-UID) and the
+// home trash wherever XDG_DATA_HOME puts it.
+bool hidden_name(std::string_view name) {
+  return !name.empty() && name[0] == '.';
+}
+
 struct Search {
   FileVisitor& visitor;
   std::u16string_view file_pattern;
   std::u16string_view folder_pattern;
   Recursion recursion;
+  std::optional<FolderId> home_trash;
+  // Every real folder entered, so that links to folders are followed but
+  // each folder is walked once and a link loop ends.
+  std::set<FolderId> visited;
+
+  bool left_out(const Entry& e) const {
+    return recursion == Recursion::recursive && hidden_name(e.name);
+  }
+
+  // Whether a folder is to be walked: not the trash, not walked before.
+  // Marks it walked.
+  bool enter(const std::optional<FolderId>& id) {
+    return id && !(home_trash && *id == *home_trash) && visited.insert(*id).second;
+  }
 
   // Takes the folder's descriptor; false when the visitor stopped the search.
   bool walk(int fd, const std::u16string& shown, int depth) {
@@ -111,12 +153,23 @@ struct Search {
         return false;
     }
     for (const Entry& e : entries) {
-      if (!e.directory || !match_pattern(folder_pattern, e.display)) continue;
+      if (!e.directory || left_out(e) || !match_pattern(folder_pattern, e.display)) continue;
+      int child_fd = -1;
+      if (recursion == Recursion::recursive && depth + 1 < kMaxDepth) {
+        // Opened before it is reported: a folder already walked through
+        // another link, or the trash, is not reported at all.
+        child_fd = ::openat(::dirfd(dir.get()), e.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (child_fd < 0) continue;
+        if (!enter(folder_id(child_fd))) {
+          ::close(child_fd);
+          continue;
+        }
+      }
       const std::u16string child = join(shown, e.display);
-      if (!visitor.on_folder(child)) return false;
-      if (recursion != Recursion::recursive || depth + 1 >= kMaxDepth) continue;
-      const int child_fd = ::openat(::dirfd(dir.get()), e.name.c_str(),
-                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (!visitor.on_folder(child)) {
+        if (child_fd >= 0) ::close(child_fd);
+        return false;
+      }
       if (child_fd >= 0 && !walk(child_fd, child, depth + 1)) return false;
     }
     return true;
@@ -130,14 +183,22 @@ bool find_files(FileVisitor& visitor, std::u16string_view folder, std::u16string
   const std::string root = folder.empty() ? std::string(".") : to_utf8(expand_path(folder));
   const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
-  Search search{visitor, file_pattern, folder_pattern, recursion};
+  Search search{visitor, file_pattern, folder_pattern, recursion, std::nullopt, {}};
+  if (recursion == Recursion::recursive) {
+    const std::string data = platform::data_folder();
+    if (!data.empty()) search.home_trash = folder_id(data + "/Trash");
+    if (!search.enter(folder_id(fd))) {
+      ::close(fd);
+      return true;
+    }
+  }
   search.walk(fd, std::u16string(folder), 0);
   return true;
 }
 
 bool match_pattern(std::u16string_view pattern, std::u16string_view name) {
   // "*.*" means every name, with or without a dot, as on the handheld.
-  if (pattern == u"*.*") pattern = u"*";
+  if (pattern == u"*" || pattern == u"*.*") return true;
   size_t p = 0, n = 0;
   size_t star = std::u16string_view::npos, resume = 0;
   while (n < name.size()) {

@@ -23,8 +23,12 @@ enum class Recursion { flat, recursive };
 
 // Lists the folder sorted by name: matching files first, then matching
 // sub-folders (each descended into at once when recursive). Patterns match
-// without regard to letter case ('*' and '?'). Symbolic links to folders are
-// never followed. Always answers true.
+// without regard to letter case ('*' and '?'). Links to files and folders
+// count as what they point to. A recursive search leaves out hidden folders
+// (a name starting with '.', which takes in the volumes' .Trash-UID) and the
+// home trash ($XDG_DATA_HOME/Trash), and walks each real folder (device and
+// inode) once, however many links lead to it, so a link loop ends. Always
+// answers true.
 bool find_files(FileVisitor& visitor, std::u16string_view folder, std::u16string_view file_pattern,
                 std::u16string_view folder_pattern, Recursion recursion);
 

@@ -257,7 +257,7 @@ bool read_whole_file(std::u16string_view path, std::string& out, size_t max_byte
   return true;
 }
 
-bool write_file_atomic(std::u16string_view path, std::string_view bytes) {
+bool write_file_atomic(std::u16string_view path, std::string_view bytes, Durability durability) {
   const std::string target = system_path(path);
   std::string temporary;
   int fd = -1;
@@ -283,14 +283,15 @@ bool write_file_atomic(std::u16string_view path, std::string_view bytes) {
       left -= static_cast<size_t>(n);
     }
   }
-  ok = ok && ::fsync(fd) == 0;
+  const bool synced = durability == Durability::synced;
+  ok = ok && (!synced || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) {
     ::unlink(temporary.c_str());
     return false;
   }
-  sync_folder_of(target);
+  if (synced) sync_folder_of(target);
   return true;
 }
 

@@ -17,9 +17,9 @@ inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 inline constexpr uint32_t kAttributeDirectory = 0x10u;
 
 struct FileInfo {
-  std::u16string path;                     // as the caller passed it
+  std::u16string path;                       // as the caller passed it
   uint32_t attributes = kInvalidAttributes;  // all bits set: does not exist
-  int error = 0;                           // errno of the query, 0 on success
+  int error = 0;                             // errno of the query, 0 on success
   uint64_t size = 0;
   std::tm creation{};    // local time; birth time where recorded, else mtime
   std::tm last_write{};  // local time
@@ -81,8 +81,15 @@ class FileStream {
 // larger than max_bytes.
 bool read_whole_file(std::u16string_view path, std::string& out, size_t max_bytes = 256u << 20);
 
-// Writes a file atomically: a temporary file beside it, fsync, rename.
-bool write_file_atomic(std::u16string_view path, std::string_view bytes);
+enum class Durability {
+  synced,    // on disk before the rename: survives a crash or a pulled card
+  unsynced,  // for files that can be made again: a torn one is refused when read
+};
+
+// Writes a file atomically: a temporary file beside it, fsync (when synced),
+// rename. Readers see the old file or the whole new one, never a part.
+bool write_file_atomic(std::u16string_view path, std::string_view bytes,
+                       Durability durability = Durability::synced);
 
 // 4096-byte buffered reading over a stream.
 class BufferedReader {
