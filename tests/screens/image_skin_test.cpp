@@ -1,9 +1,9 @@
-// The image screen's node in the default skin: every element the screen
-// looks up is there with the right kind, the soft keys are bound, the two
-// control bars slide and hold their buttons, the buttons keep a finger-sized
-// target on small and large screens in both orientations, the zoom and
-// landscape buttons have a disabled look, and every text the screen shows
-// exists in both languages.
+// The image screen's node in each shipped skin: every element the screen
+// looks up is there with the right kind, the soft keys are bound, the
+// control bars slide and hold their buttons, the buttons keep the skin's
+// finger-sized target on small and large screens in both orientations and
+// show none of the picture below them, the zoom and landscape buttons have a
+// disabled look, and every text the screen shows exists in every language.
 
 #include <gtest/gtest.h>
 
@@ -14,26 +14,55 @@
 #include "platform/text.h"
 #include "screens/big_picture.h"
 #include "screens/screens_test_support.h"
+#include "skin/render_surface.h"
 #include "skin/rgb565.h"
+#include "skin/row_blitter.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
 #include "widgets/button.h"
+#include "widgets/rich_text_element.h"
 #include "widgets/screen_root.h"
 #include "widgets/skin_values.h"
-#include "widgets/rich_text_element.h"
 #include "widgets/text_element.h"
 
 namespace lv::test::screens {
 namespace {
 
-const char16_t* const kTopButtons[] = {u"btnBack", u"btnNumText", u"btnMenu"};
-const char16_t* const kBottomButtons[] = {u"chkLandscape", u"btnMinus", u"btnPlus",
-                                          u"chkSlideShow"};
+// A bar of controls and the buttons it holds.
+struct Bar {
+  const char16_t* id;
+  std::vector<const char16_t*> buttons;
+};
+
+// What each skin promises: the side of its smallest target in skin units
+// and where the controls sit. The default skin has a bar at each edge;
+// daylight keeps every control in one bar at the bottom, for one hand.
+struct SkinCase {
+  const char* name;
+  int32_t target;
+  std::vector<Bar> bars;
+};
+
+const SkinCase kSkins[] = {
+    {"default",
+     40,
+     {{u"bar_top", {u"btnBack", u"btnNumText", u"btnMenu"}},
+      {u"bar_bottom", {u"chkLandscape", u"btnMinus", u"btnPlus", u"chkSlideShow"}}}},
+    {"daylight",
+     48,
+     {{u"bar_bottom",
+       {u"chkLandscape", u"btnMinus", u"btnPlus", u"chkSlideShow", u"btnBack", u"btnNumText",
+        u"btnMenu"}}}},
+};
+
+std::string skin_name(const testing::TestParamInfo<SkinCase>& info) {
+  return info.param.name;
+}
 
 struct ImageScreen {
-  ImageScreen(Size size, int32_t dpi) {
+  ImageScreen(const char* skin, Size size, int32_t dpi) {
     if (!NodeTypeRegistry::instance().contains(u"bigpicture")) static BigPictureType type;
-    loaded = load_default_skin(properties, size, dpi);
+    loaded = load_skin(properties, skin, size, dpi);
     if (loaded) {
       root.build(properties, u"Image");
       root.layout(size);
@@ -53,8 +82,12 @@ bool inside(const Rect& inner, const Rect& outer) {
          inner.bottom <= outer.bottom;
 }
 
-TEST(ImageSkinTest, HoldsEveryElementTheScreenLooksUp) {
-  ImageScreen screen({480, 800}, 96);
+class ImageSkinTest : public testing::TestWithParam<SkinCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Skins, ImageSkinTest, testing::ValuesIn(kSkins), skin_name);
+
+TEST_P(ImageSkinTest, HoldsEveryElementTheScreenLooksUp) {
+  ImageScreen screen(GetParam().name, {480, 800}, 96);
   ASSERT_TRUE(screen.loaded);
   Element& root = screen.root;
 
@@ -88,13 +121,13 @@ TEST(ImageSkinTest, HoldsEveryElementTheScreenLooksUp) {
   EXPECT_EQ(
       dynamic_cast<TextElement&>(root.find_required(u"btnNumText").find_required(u"#text")).text(),
       u"3 of 12");
-  auto& properties_text = dynamic_cast<RichTextElement&>(
-      root.find_required(u"btnProperties").find_required(u"#text"));
+  auto& properties_text =
+      dynamic_cast<RichTextElement&>(root.find_required(u"btnProperties").find_required(u"#text"));
   EXPECT_TRUE(properties_text.wrap());
 }
 
-TEST(ImageSkinTest, DisabledZoomAndLandscapeButtonsShowTheirOwnLook) {
-  ImageScreen screen({480, 800}, 96);
+TEST_P(ImageSkinTest, DisabledZoomAndLandscapeButtonsShowTheirOwnLook) {
+  ImageScreen screen(GetParam().name, {480, 800}, 96);
   ASSERT_TRUE(screen.loaded);
   for (const char16_t* id : {u"btnMinus", u"btnPlus", u"chkLandscape"}) {
     ButtonElement& button = screen.button(id);
@@ -108,49 +141,52 @@ TEST(ImageSkinTest, DisabledZoomAndLandscapeButtonsShowTheirOwnLook) {
   }
 }
 
-// Both bars slide out of their own edge and hold their buttons; every button
-// keeps a 40-unit target and none overlaps another, on a narrow portrait
+// The bars slide out of their own edge and hold their buttons; every button
+// keeps the skin's target and none overlaps another, on a narrow portrait
 // screen at double density and on a wide landscape one.
-TEST(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
+TEST_P(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
   struct Shape {
     Size size;
     int32_t dpi;
     int32_t unit;  // screen pixels per skin unit
   };
+  const SkinCase& skin = GetParam();
   for (const Shape shape : {Shape{{480, 800}, 192, 2}, Shape{{800, 480}, 96, 1},
                             Shape{{240, 320}, 96, 1}, Shape{{800, 480}, 192, 2}}) {
     SCOPED_TRACE(std::to_string(shape.size.width) + "x" + std::to_string(shape.size.height) +
                  " at " + std::to_string(shape.dpi));
-    ImageScreen screen(shape.size, shape.dpi);
+    ImageScreen screen(skin.name, shape.size, shape.dpi);
     ASSERT_TRUE(screen.loaded);
     const Rect whole{0, 0, shape.size.width, shape.size.height};
     for (const char16_t* id : {u"size_image", u"left", u"center", u"right"})
       EXPECT_EQ(screen.root.find_required(id).rect(), whole) << to_utf8(id);
 
-    Element& top = screen.root.find_required(u"bar_top");
-    Element& bottom = screen.root.find_required(u"bar_bottom");
-    EXPECT_EQ(top.rect().top, 0);
-    EXPECT_EQ(bottom.rect().bottom, shape.size.height);
-    EXPECT_LT(top.rect().bottom, bottom.rect().top);
-    ASSERT_NE(top.visibility_animation(), nullptr);
-    ASSERT_NE(bottom.visibility_animation(), nullptr);
-
     std::vector<Rect> placed;
-    auto check = [&](const char16_t* id, const Element& bar) {
-      const Rect r = screen.root.find_required(id).rect();
-      EXPECT_TRUE(inside(r, bar.rect())) << to_utf8(id);
-      EXPECT_GE(r.width(), 40 * shape.unit) << to_utf8(id);
-      EXPECT_GE(r.height(), 40 * shape.unit) << to_utf8(id);
-      for (const Rect& other : placed)
-        EXPECT_TRUE(r.left >= other.right || r.right <= other.left || r.top >= other.bottom ||
-                    r.bottom <= other.top)
-            << to_utf8(id) << " overlaps a button before it";
-      placed.push_back(r);
-    };
-    for (const char16_t* id : kTopButtons) check(id, top);
-    for (const char16_t* id : kBottomButtons) check(id, bottom);
+    for (const Bar& bar_case : skin.bars) {
+      Element& bar = screen.root.find_required(bar_case.id);
+      if (bar_case.id == std::u16string_view(u"bar_top"))
+        EXPECT_EQ(bar.rect().top, 0);
+      else
+        EXPECT_EQ(bar.rect().bottom, shape.size.height);
+      EXPECT_NE(bar.visibility_animation(), nullptr) << to_utf8(bar_case.id);
+      for (const char16_t* id : bar_case.buttons) {
+        const Rect r = screen.root.find_required(id).rect();
+        EXPECT_TRUE(inside(r, bar.rect())) << to_utf8(id);
+        EXPECT_GE(r.width(), skin.target * shape.unit) << to_utf8(id);
+        EXPECT_GE(r.height(), skin.target * shape.unit) << to_utf8(id);
+        for (const Rect& other : placed)
+          EXPECT_TRUE(r.left >= other.right || r.right <= other.left || r.top >= other.bottom ||
+                      r.bottom <= other.top)
+              << to_utf8(id) << " overlaps a button before it";
+        placed.push_back(r);
+      }
+    }
+    if (skin.bars.size() == 2) {
+      EXPECT_LT(screen.root.find_required(skin.bars[0].id).rect().bottom,
+                screen.root.find_required(skin.bars[1].id).rect().top);
+    }
 
-    // The counter sits in the middle of the top bar.
+    // The counter sits in the middle of its bar.
     const Rect counter = screen.root.find_required(u"btnNumText").rect();
     EXPECT_NEAR(counter.left + counter.right, shape.size.width, 2);
     // The properties card stays on the screen.
@@ -158,35 +194,48 @@ TEST(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
   }
 }
 
-// A bar is drawn over the picture with its see-through pixels mixed with
-// it; inside the buttons (away from the rounded corners) every pixel must be
-// opaque, or the picture would shine through the icons' and the counter's
-// edges. Checked for every state a button can show, at both densities.
-TEST(ImageSkinTest, ButtonsInTheBarsAreOpaqueInEveryState) {
+// A bar is drawn over the picture through its cache's blitter. Inside the
+// buttons (away from the rounded corners) nothing of the picture may show,
+// or it would shine through the faces, the icons' edges and the counter:
+// the bar drawn over black and over white must come out the same there.
+// Checked for every state a button can show, at both densities.
+TEST_P(ImageSkinTest, ButtonsInTheBarsShowNothingOfThePictureInEveryState) {
+  const SkinCase& skin = GetParam();
   for (const int32_t dpi : {96, 192}) {
     const int32_t unit = dpi >= 192 ? 2 : 1;
-    ImageScreen screen({480, 800}, dpi);
+    ImageScreen screen(skin.name, {480, 800}, dpi);
     ASSERT_TRUE(screen.loaded);
     screen.button(u"btnNumText").set_text(u"10 of 12");
-    auto expect_opaque = [&](const char16_t* bar_id, const char16_t* id, const char* state) {
-      Element& bar = screen.root.find_required(bar_id);
-      const Surface* cache = bar.cached_surface().surface();
-      ASSERT_NE(cache, nullptr);
+    auto expect_covered = [&](const Bar& bar_case, const char16_t* id, const char* state) {
+      Element& bar = screen.root.find_required(bar_case.id);
+      const RenderSurface& cache = bar.cached_surface();
+      ASSERT_NE(cache.surface(), nullptr);
+      const Surface& bar_pixels = *cache.surface();
+      static const CopyBlitter copy;
+      const RowBlitter& blitter = bar.cache_blitter() ? *bar.cache_blitter() : copy;
+      RenderSurface over_black, over_white;
+      over_black.recreate(int32_t(bar_pixels.width()), int32_t(bar_pixels.height()));
+      over_white.recreate(int32_t(bar_pixels.width()), int32_t(bar_pixels.height()));
+      over_black.surface()->fill(0x0000);
+      over_white.surface()->fill(0xFFFF);
+      cache.draw_onto(over_black, {0, 0}, blitter);
+      cache.draw_onto(over_white, {0, 0}, blitter);
       const Rect r = screen.root.find_required(id).rect();
       // Clear of the rounded corners: the middle of each face.
       const int32_t inset_x = (id == std::u16string_view(u"btnNumText") ? 12 : 8) * unit;
-      int32_t see_through = 0;
+      int32_t shows_through = 0;
       for (int32_t y = r.top + 8 * unit; y < r.bottom - 8 * unit; ++y)
         for (int32_t x = r.left + inset_x; x < r.right - inset_x; ++x) {
-          const uint16_t p =
-              cache->pixel(uint32_t(x - bar.position().x), uint32_t(y - bar.position().y));
-          if (p == rgb565::kKey || (p & 0x0020) == 0) ++see_through;
+          const uint32_t bx = uint32_t(x - bar.position().x);
+          const uint32_t by = uint32_t(y - bar.position().y);
+          if (over_black.surface()->pixel(bx, by) != over_white.surface()->pixel(bx, by))
+            ++shows_through;
         }
-      EXPECT_EQ(see_through, 0) << to_utf8(id) << " " << state << " at " << dpi;
+      EXPECT_EQ(shows_through, 0) << to_utf8(id) << " " << state << " at " << dpi;
     };
     auto every_button = [&](const char* state) {
-      for (const char16_t* id : kTopButtons) expect_opaque(u"bar_top", id, state);
-      for (const char16_t* id : kBottomButtons) expect_opaque(u"bar_bottom", id, state);
+      for (const Bar& bar : skin.bars)
+        for (const char16_t* id : bar.buttons) expect_covered(bar, id, state);
     };
     // The screen shows exactly one state picture of a check box.
     auto show_state = [&](int state) {
@@ -200,22 +249,20 @@ TEST(ImageSkinTest, ButtonsInTheBarsAreOpaqueInEveryState) {
     every_button("normal");
     show_state(1);
     every_button("checked");
-    for (const char16_t* id : kTopButtons) {
-      const Point p = centre_of(screen.root.find_required(id));
-      screen.button(id).on_pointer_button(PointerEvent{p.x, p.y, 0, 0, 1, 0});
-    }
-    for (const char16_t* id : kBottomButtons) {
-      const Point p = centre_of(screen.root.find_required(id));
-      screen.button(id).on_pointer_button(PointerEvent{p.x, p.y, 0, 0, 1, 0});
-    }
+    for (const Bar& bar : skin.bars)
+      for (const char16_t* id : bar.buttons) {
+        const Point p = centre_of(screen.root.find_required(id));
+        screen.button(id).on_pointer_button(PointerEvent{p.x, p.y, 0, 0, 1, 0});
+      }
     every_button("pressed");
-    for (const char16_t* id : kBottomButtons) screen.button(id).set_enabled(false);
+    for (const char16_t* id : {u"chkLandscape", u"btnMinus", u"btnPlus", u"chkSlideShow"})
+      screen.button(id).set_enabled(false);
     every_button("disabled");
   }
 }
 
-TEST(ImageSkinTest, EveryTextOfTheScreenExistsInBothLanguages) {
-  for (const char* file : {"english.lng", "russian.lng"}) {
+TEST(ImageScreenTexts, EveryTextOfTheScreenExistsInEveryLanguage) {
+  for (const char* file : {"english.lng", "german.lng", "russian.lng"}) {
     LanguageTable language;
     ASSERT_TRUE(language.load(from_utf8(binary_path(file)))) << file;
     for (const char16_t* key :

@@ -116,7 +116,7 @@ std::string minimal_image_node() {
   return R"("Image": {"children": [)" + children + "]}";
 }
 
-bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
+bool load_skin(Properties& properties, const std::string& name, Size screen, int32_t dpi) {
   ensure_widget_types();
   if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
     // Registered for the rest of the process, as the program does at start.
@@ -130,10 +130,15 @@ bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
   info.orientation = screen.width > screen.height ? 1 : 0;
   info.dpi = dpi;
   const bool language = properties.language().load(from_utf8(binary_path("english.lng")));
-  const bool skin = properties.load_skin(from_utf8(binary_path("skins/bin/default.skin")), info);
+  const bool skin =
+      properties.load_skin(from_utf8(binary_path("skins/bin/" + name + ".skin")), info);
   EXPECT_TRUE(language) << "no english.lng in the build tree";
-  EXPECT_TRUE(skin) << "the default skin does not load";
+  EXPECT_TRUE(skin) << "the " << name << " skin does not load";
   return language && skin;
+}
+
+bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
+  return load_skin(properties, "default", screen, dpi);
 }
 
 // --- ScreenRig ------------------------------------------------------------------------

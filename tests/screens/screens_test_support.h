@@ -3,8 +3,8 @@
 // What the browsing-screen tests share: the application's side as a fake
 // that records what the screens ask of it, a device of real photographs in
 // a temporary folder (the pictures folder only, no cards), a photo library
-// over it whose worker steps run when the test says, the default skin as
-// the build compiles it, and a screen host with a clock that moves only by
+// over it whose worker steps run when the test says, the skins as the build
+// compiles them, and a screen host with a clock that moves only by
 // explicit steps.
 
 #include <cstdint>
@@ -90,8 +90,9 @@ inline constexpr const char* kPictureD = "go/video-001.221212.jpeg";
 // A library over the device whose worker steps the test runs itself.
 std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device);
 
-// Loads the default skin and the English texts as the build lays them out
-// for a screen of this size and vertical resolution.
+// Loads a skin of the build ("default", "daylight") and the English texts as
+// the build lays them out for a screen of this size and vertical resolution.
+bool load_skin(Properties& properties, const std::string& name, Size screen, int32_t dpi = 96);
 bool load_default_skin(Properties& properties, Size screen, int32_t dpi = 96);
 
 // The "Image" node with every element the image screen needs and nothing
