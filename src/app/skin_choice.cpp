@@ -115,7 +115,9 @@ void SkinChoice::remember(std::u16string_view value_name, std::u16string_view na
 }
 
 bool SkinChoice::load_language_at_start() {
-  return lv::load_language_at_start(m_language, m_app_name, m_base);
+  if (!lv::load_language_at_start(m_language, m_app_name, m_base)) return false;
+  log() << u"SkinChoice::load_language_at_start language=" << m_language.path() << u"\n";
+  return true;
 }
 
 bool SkinChoice::load_skin_at_start(const ScreenInfo& screen) {
@@ -126,7 +128,9 @@ bool SkinChoice::load_skin_at_start(const ScreenInfo& screen) {
     for (const std::u16string& earlier : tried)
       if (same_name(earlier, name)) return false;
     tried.push_back(name);
-    return m_skin.load_skin(path, screen);
+    if (!m_skin.load_skin(path, screen)) return false;
+    log() << u"SkinChoice::load_skin_at_start skin=" << m_skin.path() << u"\n";
+    return true;
   };
 
   const std::u16string named[] = {remembered(u"Skin"), u"default"};
