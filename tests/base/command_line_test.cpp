@@ -68,6 +68,7 @@ TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
   for (const Case& c : cases)
     EXPECT_EQ(absolute_argument(c.argument, u"/home/u"), c.expected) << to_utf8(c.argument);
   EXPECT_EQ(absolute_argument(u"a.jpg", u"/"), u"/a.jpg");
+  EXPECT_EQ(absolute_argument(u"a.jpg", u""), u"a.jpg");  // no working folder to be had
 }
 
 }  // namespace

@@ -125,11 +125,13 @@ std::vector<std::u16string> split_command_line(std::u16string_view line) {
 std::u16string absolute_argument(std::u16string_view argument, std::u16string_view working_folder) {
   if (argument.empty()) return {};
   if (std::u16string path = file_uri_path(argument); !path.empty()) return path;
+  // Without a working folder a relative path is best left to this process,
+  // whose folder it is.
   if (argument.front() == u'/' || has_uri_scheme(argument) ||
-      to_lower(argument.substr(0, 5)) == u"file:")
+      to_lower(argument.substr(0, 5)) == u"file:" || working_folder.empty())
     return std::u16string(argument);
   std::u16string path(working_folder);
-  if (path.empty() || path.back() != u'/') path += u'/';
+  if (path.back() != u'/') path += u'/';
   path += argument;
   return path;
 }

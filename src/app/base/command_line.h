@@ -22,7 +22,7 @@ std::vector<std::u16string> split_command_line(std::u16string_view line);
 // A path argument as another process can take it, whatever its working
 // folder: a "file:" URI of this machine (no host, or "localhost") becomes
 // its path with the percent escapes decoded; a relative path is made
-// absolute against `working_folder`. Anything else (an absolute path, a URI
+// absolute against `working_folder` (when it is known). Anything else (an absolute path, a URI
 // of another host or scheme, one that decodes to a NUL or to text that is
 // not UTF-8) is kept as it is, so the running instance can say what it
 // could not open.
