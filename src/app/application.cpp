@@ -8,6 +8,7 @@
 #include "app/skin_choice.h"
 #include "app/tick_log.h"
 #include "platform/clock.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/screen_saver.h"
 #include "platform/text.h"
@@ -96,6 +97,15 @@ void Application::forget_screen(ScreenRoot& screen) {
 // --- WindowClient -----------------------------------------------------------
 
 void Application::update(double dt) {
+  // A command line that came before the home screen took over is opened in
+  // the first frame after that one, so it never lands under the splash and
+  // the home screen has been drawn.
+  if (m_listener && !m_pending_command_line.empty()) {
+    const std::u16string command_line = std::move(m_pending_command_line);
+    m_pending_command_line.clear();
+    log() << u"Application::open_command_line kept: " << command_line << u"\n";
+    m_listener->open_command_line(command_line);
+  }
   m_screens.update(dt, client_size());
 }
 
@@ -153,7 +163,10 @@ void Application::deactivated() {
 
 void Application::open_command_line(std::u16string command_line) {
   log() << u"Application::open_command_line " << command_line << u"\n";
-  if (m_listener) m_listener->open_command_line(command_line);
+  if (m_listener)
+    m_listener->open_command_line(command_line);
+  else
+    m_pending_command_line = std::move(command_line);  // the latest one wins
 }
 
 void Application::edit_text_changed(std::u16string_view text) {
@@ -313,6 +326,11 @@ void Application::show_about() {
   } catch (const jobser::NodeNotFoundInSkin& fault) {
     log() << u"Application::show_about " << fault.what() << u"\n";
   }
+}
+
+void Application::show_message(const std::u16string& text) {
+  log() << u"Application::show_message " << text << u"\n";
+  platform::show_message_box(text, m_name);
 }
 
 bool Application::open_document(const std::u16string& path) {

@@ -58,7 +58,9 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   ScreenRoot* current_screen() const { return m_screens.current(); }
   Color background() const { return m_background; }
 
-  // Not owned; null consults nobody.
+  // Not owned; null consults nobody. A command line that arrives while
+  // there is none is kept, the latest one, and handed to the next listener
+  // at the first update after it is set.
   void set_listener(ApplicationListener* listener) { m_listener = listener; }
   ApplicationListener* listener() const { return m_listener; }
   // Takes the screen off the stack and stops consulting it (before it is
@@ -108,6 +110,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   void show_about() override;
   void allow_screen_saver(bool allow) override;
   bool open_document(const std::u16string& path) override;
+  void show_message(const std::u16string& text) override;
 
  private:
   Size client_size() const;
@@ -121,6 +124,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   Color m_background{0, 0, 0, 255};
   ScreenStack m_screens;
   ApplicationListener* m_listener = nullptr;
+  std::u16string m_pending_command_line;
   Element* m_edited = nullptr;  // the element the edit box is over
   std::unique_ptr<GameBase> m_game_base;
   std::unique_ptr<SkinChoice> m_skin_choice;

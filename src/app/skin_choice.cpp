@@ -115,7 +115,9 @@ void SkinChoice::remember(std::u16string_view value_name, std::u16string_view na
 }
 
 bool SkinChoice::load_language_at_start() {
-  return lv::load_language_at_start(m_language, m_app_name, m_base);
+  if (!lv::load_language_at_start(m_language, m_app_name, m_base)) return false;
+  log() << u"SkinChoice::load_language_at_start language=" << m_language.path() << u"\n";
+  return true;
 }
 
 std::vector<std::u16string> SkinChoice::skin_candidates() const {
@@ -138,7 +140,9 @@ bool SkinChoice::load_skin_at_start(const ScreenInfo& screen) {
   const std::u16string folder = skin_folder();
   for (const std::u16string& id : skin_candidates()) {
     const std::u16string_view name = std::u16string_view(id).substr(kSkinPrefix.size());
-    if (m_skin.load_skin(skin_file_path(folder, name), screen)) return true;
+    if (!m_skin.load_skin(skin_file_path(folder, name), screen)) continue;
+    log() << u"SkinChoice::load_skin_at_start skin=" << m_skin.path() << u"\n";
+    return true;
   }
   log() << u"SkinChoice::load_skin_at_start no skin in " << folder << u"\n";
   return false;

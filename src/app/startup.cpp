@@ -1,8 +1,10 @@
 #include "app/startup.h"
 
 #include <memory>
+#include <vector>
 
 #include "app/application.h"
+#include "app/base/command_line.h"
 #include "app/base/log.h"
 #include "app/base/settings.h"
 #include "app/main_window.h"
@@ -58,7 +60,7 @@ void show_no_skins(const Properties& skin) {
 // From the photo library to the end of the message loop; the objects made
 // here go in the reverse order, also when a skin fault unwinds them. The
 // exit status: 1 after an error of the scripted input, else 0.
-int run_screens(Application& application, MainWindow& window) {
+int run_screens(Application& application, MainWindow& window, const std::u16string& command_line) {
   Properties& skin = application.properties();
   tick_log() << u"WinMain 2\n";
   const BigPictureType big_picture;
@@ -75,6 +77,9 @@ int run_screens(Application& application, MainWindow& window) {
     ApplicationListener* listener = album.get();
     return HomeScreen{std::move(album), listener};
   });
+  // What the start was asked to open waits in the application until the
+  // home screen has taken over from the splash.
+  if (!command_line.empty()) application.open_command_line(command_line);
   tick_log() << u"WinMain 7\n";
   platform::SdlEventSource events;
   MessageLoop loop(window, events, &application.game_base().scheduler());
@@ -89,7 +94,7 @@ int run_screens(Application& application, MainWindow& window) {
   return script ? script->exit_status() : 0;
 }
 
-int run_application(Application& application) {
+int run_application(Application& application, const std::u16string& command_line) {
   Properties& skin = application.properties();
   SkinChoice& choice = application.skin_choice();
   if (!choice.load_language_at_start()) {
@@ -108,7 +113,7 @@ int run_application(Application& application) {
     return 0;
   }
   try {
-    return run_screens(application, *window);
+    return run_screens(application, *window, command_line);
   } catch (const jobser::SkinException& fault) {
     tick_log() << u"WinMain skin fault: " << fault.what() << u"\n";
     // The frozen window goes before the message is shown.
@@ -120,23 +125,14 @@ int run_application(Application& application) {
 
 }  // namespace
 
-std::u16string join_command_line(int argc, const char* const* argv) {
-  std::u16string line;
+std::u16string command_line_of(int argc, const char* const* argv,
+                               std::u16string_view working_folder) {
+  std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
-    std::u16string arg = from_utf8(argv[i]);
-    if (!line.empty()) line += u' ';
-    if (arg.find_first_of(u" \t\"") != std::u16string::npos) {
-      line += u'"';
-      for (char16_t c : arg) {
-        if (c == u'"') line += u'\\';
-        line += c;
-      }
-      line += u'"';
-    } else {
-      line += arg;
-    }
+    std::u16string argument = absolute_argument(from_utf8(argv[i]), working_folder);
+    if (!argument.empty()) arguments.push_back(std::move(argument));
   }
-  return line;
+  return join_command_line(arguments);
 }
 
 int win_main(const std::u16string& command_line) {
@@ -151,7 +147,7 @@ int win_main(const std::u16string& command_line) {
     Application::Options options;
     options.instance = &instance;
     Application application(kAppName, skin, std::move(options));
-    status = run_application(application);
+    status = run_application(application, command_line);
   }
   instance.release_startup_lock();
   return status;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace lv {
 
@@ -10,8 +11,11 @@ namespace lv {
 // scripted input (LUMIVIEW_SCRIPT) met an error).
 int win_main(const std::u16string& command_line);
 
-// The command line as one text: the arguments joined by blanks, each one
-// holding a blank or a quote put in double quotes.
-std::u16string join_command_line(int argc, const char* const* argv);
+// The command line as one text (app/base/command_line.h) with every
+// argument a path the running instance can open from its own working
+// folder: relative paths made absolute against `working_folder`, "file:"
+// URIs decoded. Empty arguments are left out.
+std::u16string command_line_of(int argc, const char* const* argv,
+                               std::u16string_view working_folder);
 
 }  // namespace lv

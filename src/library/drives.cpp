@@ -8,6 +8,7 @@
 #include "app/base/file_util.h"
 #include "app/base/log.h"
 #include "app/base/settings.h"
+#include "library/folder_record.h"
 #include "platform/text.h"
 
 namespace lv {
@@ -66,10 +67,9 @@ std::string read_mount_table() {
   return text;
 }
 
-}  // namespace
-
-std::vector<std::u16string> removable_mount_points(std::string_view mounts) {
-  std::vector<std::u16string> points;
+// Every mount point of the table, in the order listed, escapes decoded.
+std::vector<std::string> mount_points(std::string_view mounts) {
+  std::vector<std::string> points;
   size_t start = 0;
   while (start < mounts.size()) {
     size_t end = mounts.find('\n', start);
@@ -82,7 +82,16 @@ std::vector<std::u16string> removable_mount_points(std::string_view mounts) {
     const size_t second = line.find(' ', first + 1);
     const std::string_view field = line.substr(
         first + 1, second == std::string_view::npos ? std::string_view::npos : second - first - 1);
-    const std::string point = decode_octal_escapes(field);
+    points.push_back(decode_octal_escapes(field));
+  }
+  return points;
+}
+
+}  // namespace
+
+std::vector<std::u16string> removable_mount_points(std::string_view mounts) {
+  std::vector<std::u16string> points;
+  for (const std::string& point : mount_points(mounts)) {
     for (const char* base : {"/media/", "/run/media/", "/mnt/"}) {
       const std::string_view b(base);
       if (point.size() > b.size() && point.compare(0, b.size(), b) == 0) {
@@ -92,6 +101,16 @@ std::vector<std::u16string> removable_mount_points(std::string_view mounts) {
     }
   }
   return points;
+}
+
+std::u16string mount_point_of(std::string_view mounts, std::u16string_view path) {
+  const std::string wanted = to_utf8(path);
+  std::string best = "/";
+  for (std::string point : mount_points(mounts)) {
+    while (point.size() > 1 && point.back() == '/') point.pop_back();
+    if (point.size() > best.size() && leads(point, wanted)) best = point;
+  }
+  return from_utf8(best);
 }
 
 std::vector<std::u16string> card_candidates() {
@@ -122,6 +141,18 @@ bool paths_nest(std::u16string_view a, std::u16string_view b) {
 bool card_left_out(std::u16string_view card, std::u16string_view my_documents,
                    uint64_t volume_bytes) {
   return volume_bytes <= kMinCardBytes || paths_nest(card, my_documents);
+}
+
+std::u16string drive_of(std::u16string_view path) {
+  const std::string full = normalised(path);
+  CollectingVisitor cards;
+  find_drives(cards);
+  for (const std::u16string& card : cards.folders)
+    if (leads(normalised(card), full)) return card + u"/";
+  if (leads(normalised(kMyDocumentsDrive), full)) return std::u16string(kMyDocumentsDrive);
+  std::u16string root = mount_point_of(read_mount_table(), from_utf8(full));
+  if (root.back() != u'/') root += u'/';
+  return root;
 }
 
 void find_drives(FileVisitor& visitor) {

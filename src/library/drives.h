@@ -38,6 +38,19 @@ std::vector<std::u16string> removable_mount_points(std::string_view mounts);
 bool card_left_out(std::u16string_view card, std::u16string_view my_documents,
                    uint64_t volume_bytes);
 
+// The drive a picture or folder outside the folder list belongs to, as the
+// search would give it: the card that holds it (of those find_drives
+// returns), else the pictures folder ("%my_documents%/") when it lies in
+// it, else the root of the volume it lies on (a mount point), each with a
+// trailing separator. The cache files of a volume root the user cannot
+// write go to the user's cache folder (cache_location.h), so opening a
+// picture from anywhere never writes beside it.
+std::u16string drive_of(std::u16string_view path);
+
+// The mount point in the text of /proc/self/mounts that holds the
+// absolute path: the longest one leading it ("/" when none other does).
+std::u16string mount_point_of(std::string_view mounts, std::u16string_view path);
+
 // Whether one of two paths contains the other (or they are the same),
 // comparing whole names: "/media/card" holds "/media/card/DCIM" but not
 // "/media/card2".

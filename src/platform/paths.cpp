@@ -151,6 +151,15 @@ std::string data_folder() {
   return xdg_folder("XDG_DATA_HOME", ".local/share");
 }
 
+std::string working_folder() {
+  std::vector<char> buffer(PATH_MAX);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size())) return buffer.data();
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
 std::string temp_folder() {
   std::string tmp = env_value("TMPDIR");
   if (tmp.empty() || tmp[0] != '/') return "/tmp";

@@ -27,6 +27,10 @@ std::string data_folder();    // $XDG_DATA_HOME, ~/.local/share
 // refused (""), so another user cannot plant sockets or lock files there.
 std::string runtime_folder();
 
+// The process's working folder (physical: no links), or "" when it cannot
+// be told (it was removed, or lies beyond the process's reach).
+std::string working_folder();
+
 // ${TMPDIR:-/tmp}.
 std::string temp_folder();
 

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 
+#include "app/base/command_line.h"
 #include "app/base/log.h"
 #include "app/base/settings.h"
 #include "app/base/text_case.h"
+#include "library/open_target.h"
 #include "library/photo_library.h"
 #include "screens/album_element.h"
 #include "screens/app_services.h"
 #include "screens/folder_screen.h"
+#include "screens/image_screen.h"
 #include "screens/required_element.h"
 #include "widgets/label_edit_element.h"
 #include "widgets/list_element.h"
@@ -265,8 +268,44 @@ void AlbumScreen::on_event(const LibraryEvent& event) {
 
 // --- Application ------------------------------------------------------------------
 
-void AlbumScreen::open_command_line(const std::u16string&) {
+void AlbumScreen::open_command_line(const std::u16string& text) {
   m_app.bring_to_front();
+  const std::vector<std::u16string> arguments = split_command_line(text);
+  if (arguments.empty()) return;
+  if (arguments.size() > 1)
+    log() << u"album command line: " << static_cast<long long>(arguments.size() - 1)
+          << u" more arguments left out\n";
+  const OpenTarget target = find_open_target(arguments.front(), m_library.folders());
+  // Whatever was open gives way: the folder or picture asked for, or this
+  // screen with the message, comes next.
+  ImageScreen& image = m_folder->image_screen();
+  if (image.on_stack()) image.leave(ScreenAnimation::none);
+  if (m_folder->on_stack()) m_folder->leave(ScreenAnimation::none);
+  switch (target.kind) {
+    case OpenTarget::Kind::picture:
+      log() << u"album command line picture " << target.path << u"\n";
+      m_library.set_current_folder(target.record.folder);
+      m_folder->open_picture(target.record, target.path);
+      break;
+    case OpenTarget::Kind::folder:
+      log() << u"album command line folder " << target.path << u"\n";
+      open_folder(target.record);
+      break;
+    case OpenTarget::Kind::missing:
+      show_open_failure(u"OpenMissing", target.path);
+      break;
+    case OpenTarget::Kind::not_picture:
+      show_open_failure(u"OpenNotPicture", target.path);
+      break;
+    case OpenTarget::Kind::unreadable:
+      show_open_failure(u"OpenUnreadable", target.path);
+      break;
+  }
+}
+
+void AlbumScreen::show_open_failure(std::u16string_view text_key, const std::u16string& path) {
+  log() << u"album command line " << text_key << u" " << path << u"\n";
+  m_app.show_message(m_skin.language().lookup(text_key) + u"\n" + path);
 }
 
 void AlbumScreen::screen_layout_changed() {

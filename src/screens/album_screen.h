@@ -72,6 +72,10 @@ class AlbumScreen : public ScreenRoot,
   void on_event(const LibraryEvent& event) override;
 
   // --- ApplicationListener -----------------------------------------------------
+  // A path (the first argument; later ones are left out) opens as the
+  // image screen on that picture over its folder's screen, or as that
+  // folder's screen; what cannot be opened is told in a message box over
+  // this screen. Whatever was open above this screen goes first.
   void open_command_line(const std::u16string& text) override;
   bool may_close() override { return true; }
   void screen_added(ScreenRoot&) override {}
@@ -129,6 +133,8 @@ class AlbumScreen : public ScreenRoot,
   void fill_main_menu(std::vector<MenuItem>& items) const;
   // The folder screen takes over from here.
   void open_folder(const FolderRecord& record);
+  // The language's text for the key, the path below it, in a message box.
+  void show_open_failure(std::u16string_view text_key, const std::u16string& path);
 
   Properties& m_skin;
   PhotoLibrary& m_library;

@@ -49,6 +49,10 @@ class AppServices {
   // Opens a file with the desktop's handler (the help page); false when no
   // handler could be started.
   virtual bool open_document(const std::u16string& path) = 0;
+  // Tells the user something that needs no answer (a request that cannot
+  // be done) in a box of its own, over the window; returns once it is
+  // closed.
+  virtual void show_message(const std::u16string& text) = 0;
 
  protected:
   ~AppServices() = default;

@@ -149,7 +149,7 @@ void FolderScreen::show_folder() {
   if (d.empty_note) d.empty_note->set_visible(!d.record.folder.empty() && d.pictures.empty());
 }
 
-void FolderScreen::open(const FolderRecord& record) {
+void FolderScreen::open(const FolderRecord& record, ScreenAnimation animation) {
   Impl& d = *m_impl;
   log() << u"folder open " << record.folder << u"\n";
   d.record = record;
@@ -157,13 +157,30 @@ void FolderScreen::open(const FolderRecord& record) {
   refill();
   ScreenHost& host = screen_host();
   if (d.on_stack) host.remove_screen(*this, ScreenAnimation::none);
-  host.add_screen(*this, ScreenLayer::replace, ScreenAnimation::animated);
+  host.add_screen(*this, ScreenLayer::replace, animation);
   d.on_stack = true;
 }
 
-void FolderScreen::leave() {
+void FolderScreen::open_picture(const FolderRecord& record, const std::u16string& picture) {
   Impl& d = *m_impl;
-  screen_host().remove_screen(*this, ScreenAnimation::animated);
+  // Only the picture's arrival is animated: the folder lies below it.
+  open(record, ScreenAnimation::none);
+  const auto found = std::find(d.pictures.begin(), d.pictures.end(), picture);
+  if (found != d.pictures.end()) {
+    open_picture(static_cast<size_t>(found - d.pictures.begin()));
+    return;
+  }
+  // A JPEG the listing leaves out by its name is shown after the folder's
+  // pictures; the grid does not show it.
+  std::vector<std::u16string> pictures = d.pictures;
+  pictures.push_back(picture);
+  log() << u"open picture " << pictures.size() - 1 << u" " << picture << u" (not listed)\n";
+  d.image->open(std::move(pictures), d.pictures.size(), d.record.drive);
+}
+
+void FolderScreen::leave(ScreenAnimation animation) {
+  Impl& d = *m_impl;
+  screen_host().remove_screen(*this, animation);
   d.on_stack = false;
 }
 

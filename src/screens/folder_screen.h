@@ -21,6 +21,7 @@
 #include "skin/properties.h"
 #include "widgets/button.h"
 #include "widgets/list_provider.h"
+#include "widgets/screen_host.h"
 #include "widgets/screen_root.h"
 
 namespace lv {
@@ -48,9 +49,13 @@ class FolderScreen : public ScreenRoot,
   // Refills the screen with the folder's pictures, corrects the folder's
   // size and key picture in the folder list when the disk says otherwise,
   // and puts the screen on the screen stack.
-  void open(const FolderRecord& record);
+  void open(const FolderRecord& record, ScreenAnimation animation = ScreenAnimation::animated);
+  // Opens the folder and over it the image screen on one of its pictures
+  // (a path in the form the folder's listing gives, which starts with the
+  // record's folder).
+  void open_picture(const FolderRecord& record, const std::u16string& picture);
   // Takes the screen off the stack; the screen below becomes current.
-  void leave();
+  void leave(ScreenAnimation animation = ScreenAnimation::animated);
 
   // --- State, for the rows and for tests ---------------------------------------
 

@@ -178,17 +178,17 @@ void ImageScreen::open(std::vector<std::u16string> pictures, size_t index, std::
   touch_controls();
 }
 
-void ImageScreen::close_screen() {
+void ImageScreen::close_screen(ScreenAnimation animation) {
   log() << u"image close\n";
   stop_slide_show();
   m_viewer->close();
   m_tap_time.reset();
-  if (m_on_stack) screen_host().remove_screen(*this, ScreenAnimation::animated);
+  if (m_on_stack) screen_host().remove_screen(*this, animation);
   m_on_stack = false;
 }
 
-void ImageScreen::leave() {
-  close_screen();
+void ImageScreen::leave(ScreenAnimation animation) {
+  close_screen(animation);
   if (m_pictures_changed) {
     m_pictures_changed = false;
     m_library.post_event(LibraryEvent::with(LibraryEvent::pictures_changed));

@@ -26,6 +26,7 @@
 #include "skin/properties.h"
 #include "widgets/button.h"
 #include "widgets/menu_source.h"
+#include "widgets/screen_host.h"
 #include "widgets/screen_root.h"
 
 namespace lv {
@@ -59,7 +60,7 @@ class ImageScreen : public ScreenRoot,
   void open(std::vector<std::u16string> pictures, size_t index, std::u16string drive);
   // Back to the folder screen; tells the library when pictures were
   // deleted.
-  void leave();
+  void leave(ScreenAnimation animation = ScreenAnimation::animated);
 
   bool on_stack() const { return m_on_stack; }
   PictureViewer& viewer() { return *m_viewer; }
@@ -108,7 +109,7 @@ class ImageScreen : public ScreenRoot,
   void open_menu(std::u16string_view key);
   void delete_picture();
   void send(std::u16string_view variant);
-  void close_screen();
+  void close_screen(ScreenAnimation animation = ScreenAnimation::animated);
   std::u16string text(std::u16string_view key) const;
 
   Properties& m_skin;

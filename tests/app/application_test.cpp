@@ -273,6 +273,23 @@ TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
   EXPECT_TRUE(app->may_close());
 }
 
+TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
+  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  app->set_listener(nullptr);
+  app->open_command_line(u"/pictures/a.jpg");
+  app->open_command_line(u"/pictures/b.jpg");
+  app->update(0.04);
+  EXPECT_TRUE(listener.command_lines.empty());
+
+  // The splash sets the listener within a frame; the line goes out at the
+  // next one, the latest only, and once.
+  app->set_listener(&listener);
+  EXPECT_TRUE(listener.command_lines.empty());
+  app->update(0.04);
+  app->update(0.04);
+  EXPECT_EQ(listener.command_lines, std::vector<std::u16string>{u"/pictures/b.jpg"});
+}
+
 // A tap through the window on a field: the box over it in its look, the
 // typing back in the field, and the ways the editing ends.
 TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenComes) {

@@ -10,33 +10,29 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "app/picture_probe.h"
 #include "app/program_run.h"
 #include "library/cache_file.h"
-#include "library/exif.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
-#include "skin/rgb565.h"
 
 namespace lv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::error_against;
 using test::find_line;
+using test::Image;
 using test::ProgramRun;
+using test::reference;
 using test::Shot;
 
-// 480 x 800: the pictures' area lies between the bars.
 constexpr int32_t kWidth = 480;
-constexpr int32_t kHeight = 800;
-constexpr int32_t kProbeTop = 70;
-constexpr int32_t kProbeBottom = 720;
 
 constexpr char kArt[] = "jpeg/large/firstgeneration.jpg";  // 3640 x 2400, 4 levels
 constexpr char kTurned3[] = "jpeg/exif-ianare/orientation/landscape_3.jpg";  // 600 x 450
@@ -49,66 +45,6 @@ const char* const kOpenFolder =
     "idle 800 30000\n"
     "taptext Trip\n"
     "idle 1500 30000\n";  // thumbnails and cache files made
-
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint16_t> pixels;
-  uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-// libjpeg's decode, turned by the EXIF orientation, and optionally a
-// quarter turn clockwise more (landscape).
-Image reference(const std::string& path, bool landscape = false) {
-  JpegDecoder decoder;
-  Image out;
-  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
-  const int w = decoder.output_width(), h = decoder.output_height();
-  std::vector<uint16_t> raw(size_t(w) * size_t(h));
-  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
-  FileStream file(from_utf8(path), OpenMode::read);
-  const int orientation = shown_orientation(exif_orientation(file));
-  const bool swap = orientation > 4;
-  Image shown;
-  shown.width = swap ? h : w;
-  shown.height = swap ? w : h;
-  shown.pixels.resize(raw.size());
-  exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, shown.pixels.data(),
-                        size_t(shown.width) * 2);
-  if (!landscape) return shown;
-  out.width = shown.height;
-  out.height = shown.width;
-  out.pixels.resize(raw.size());
-  exif_transform_rgb565(6, shown.pixels.data(), shown.width, shown.height, size_t(shown.width) * 2,
-                        out.pixels.data(), size_t(out.width) * 2);
-  return out;
-}
-
-// Mean channel error over 8 x 8 blocks of the screen between the bars,
-// with the picture shown at `scale` (screen pixels per picture pixel) and
-// its point `centre` in the middle of the screen. Blocks off the picture
-// count as black.
-double error_against(const Shot& shot, const Image& picture, double scale, double cx, double cy) {
-  double total = 0;
-  int count = 0;
-  for (int by = kProbeTop; by + 8 <= kProbeBottom; by += 8)
-    for (int bx = 0; bx + 8 <= kWidth; bx += 8) {
-      int got[3] = {0, 0, 0}, want[3] = {0, 0, 0};
-      for (int y = by; y < by + 8; ++y)
-        for (int x = bx; x < bx + 8; ++x) {
-          const uint16_t a = shot.at(x, y);
-          const int px = int(std::floor(cx + (x + 0.5 - kWidth / 2.0) / scale));
-          const int py = int(std::floor(cy + (y + 0.5 - kHeight / 2.0) / scale));
-          const bool inside = px >= 0 && py >= 0 && px < picture.width && py < picture.height;
-          const uint16_t b = inside ? picture.at(px, py) : 0;
-          got[0] += rgb565::red8(a), got[1] += rgb565::green8(a), got[2] += rgb565::blue8(a);
-          want[0] += rgb565::red8(b), want[1] += rgb565::green8(b), want[2] += rgb565::blue8(b);
-        }
-      for (int c = 0; c < 3; ++c) total += std::abs(got[c] - want[c]) / 64.0;
-      ++count;
-    }
-  return total / count;
-}
 
 bool has_line(const std::vector<std::string>& lines, const std::string& text) {
   return find_line(lines, text, 0, false) < lines.size();

@@ -113,6 +113,8 @@ class ProgramRun {
 
   // Set for the runs that follow.
   void set_env(const std::string& name, const std::string& value) { m_env[name] = value; }
+  // The working folder of the runs that follow; "" keeps the test's.
+  void set_working_folder(const std::string& folder) { m_working_folder = folder; }
   void clear_env() { m_env.clear(); }
 
   struct Child {
@@ -171,6 +173,8 @@ class ProgramRun {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, child.stderr_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!m_working_folder.empty())
+      posix_spawn_file_actions_addchdir_np(&actions, m_working_folder.c_str());
     if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -232,6 +236,7 @@ class ProgramRun {
   std::string m_root;
   std::string m_program;
   std::map<std::string, std::string> m_env;
+  std::string m_working_folder;
   Child m_last;
 };
 
@@ -251,6 +256,18 @@ inline size_t find_line(const std::vector<std::string>& lines, const std::string
       return i;
   }
   return lines.size();
+}
+
+// Waits (up to 30 s) for a line to appear in a log that another process is
+// writing (the one whose TMPDIR is `tmp`, else the run's).
+inline bool wait_for_log_line(const ProgramRun& run, const std::string& text, bool ticked = true,
+                              const std::string& tmp = "") {
+  for (int i = 0; i < 3000; ++i) {
+    const auto lines = run.log_lines(tmp);
+    if (find_line(lines, text, 0, ticked) < lines.size()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 // The tick count in front of a start-up line.

@@ -1,7 +1,8 @@
 // The real program, started in a device of its own with the headless display
 // and scripted input: what a person sees from the splash to the album
-// screen, a search filling the rows with thumbnails, a second start, the skin
-// and language menus, and the faults that must end the program cleanly.
+// screen, a search filling the rows with thumbnails, the skin and language
+// menus, and the faults that must end the program cleanly. (A second start
+// is in command_line_program_test.cpp.)
 //
 // Positions and colours are those of the shipped default skin at 480 x 800:
 // the album's header (52 pixels, the progress bar just below it), its rows
@@ -88,18 +89,6 @@ std::string joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Waits (up to a limit) for a line to appear in a log that another process
-// is writing.
-bool wait_for_log_line(const ProgramRun& run, const std::string& text, bool ticked = true,
-                       const std::string& tmp = "") {
-  for (int i = 0; i < 3000; ++i) {
-    const auto lines = run.log_lines(tmp);
-    if (find_line(lines, text, 0, ticked) < lines.size()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
 // Compiles the default skin's source, changed by `edit`, into a skin folder.
 bool compile_variant(ProgramRun& run, const std::string& name, const std::string& skin_folder,
                      void (*edit)(std::string&)) {
@@ -184,48 +173,6 @@ TEST(Program, SplashThenAlbumThenASearchShowsProgressAndThumbnails) {
 
   copy_for_docs(run, "splash.png", "screenshot-splash.png");
   copy_for_docs(run, "album.png", "screenshot-album.png");
-}
-
-TEST(Program, ASecondStartHandsItsCommandLineToTheRunningOne) {
-  ProgramRun run;
-  const ProgramRun::Child first = run.start("wait 20000\n", {}, "first");
-  ASSERT_TRUE(wait_for_log_line(run, "WinMain 14")) << joined(run.log_lines());
-
-  // Both write the one log: the second start appends its lines and leaves
-  // the running one's in place.
-  EXPECT_EQ(ProgramRun::wait(run.start("", {}, "empty"), 30), 0);
-  EXPECT_EQ(ProgramRun::wait(run.start("", {"/pictures/a b.jpg"}, "second"), 30), 0);
-  const auto both = run.log_lines();
-  const size_t running = find_line(both, "WinMain 14");
-  const size_t handed = find_line(both, "Application::EnumProc window found 2");
-  EXPECT_LT(running, handed) << joined(both);
-  EXPECT_LT(handed, both.size()) << joined(both);
-  EXPECT_EQ(find_line(both, "WindMain 1", handed), both.size()) << joined(both);
-
-  ASSERT_TRUE(
-      wait_for_log_line(run, "Application::open_command_line \"/pictures/a b.jpg\"", false));
-  const auto lines = run.log_lines();
-  const size_t opened = find_line(lines, "Application::open_command_line", 0, false);
-  // The empty one was taken as empty, and empty is not handed on.
-  EXPECT_EQ(find_line(lines, "Application::open_command_line", opened + 1, false), lines.size());
-
-  // The cache tool keeps off the library of a running program: it says so
-  // and touches nothing.
-  run.add_picture("jpeg/exif-ianare/orientation/landscape_1.jpg", "Trip");
-  const std::string list = run.path("home/.state/lumiview/folders.ini");
-  const bool listed = std::filesystem::exists(list);
-  const std::string tool = test::binary_path("tools/cache/lumiview-cache");
-  const ProgramRun::Child scan = run.start_executable(tool, "", {"scan", "-j", "2"}, "scan");
-  EXPECT_EQ(ProgramRun::wait(scan, 30), 2);
-  EXPECT_NE(ProgramRun::error_output(scan).find("Lumiview is running"), std::string::npos)
-      << ProgramRun::error_output(scan);
-  EXPECT_FALSE(std::filesystem::exists(run.pictures() + "/!lumiviewcache"));
-  EXPECT_EQ(std::filesystem::exists(list), listed);
-
-  // A terminated program tears down as when its window is closed.
-  kill(first.pid, SIGTERM);
-  EXPECT_EQ(ProgramRun::wait(first, 30), 0);
-  EXPECT_LT(find_line(run.log_lines(), "Application::~Application()"), run.log_lines().size());
 }
 
 TEST(Program, SkinAndLanguageChosenFromTheMenuAreShownAndRemembered) {

@@ -23,8 +23,8 @@ void enable_log() {
 }
 
 std::u16string read_log() {
-  const std::string bytes = lv::test::read_file(std::string(std::getenv("TMPDIR")) + "/" +
-                                                LUMIVIEW_TEST_APP_NAME ".txt");
+  const std::string bytes =
+      lv::test::read_file(std::string(std::getenv("TMPDIR")) + "/" + LUMIVIEW_TEST_APP_NAME ".txt");
   std::u16string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2)
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -52,8 +52,9 @@ TEST(Startup, SecondInstanceHandsOverAndEndsAtOnce) {
 
   const std::u16string log = read_log();
   EXPECT_NE(log.find(u"WinMain 0\n"), std::u16string::npos);
-  EXPECT_NE(log.find(u"Application::show_running_instance_open_bracket cmd_line=--slide /pictures\n"),
-            std::u16string::npos);
+  EXPECT_NE(
+      log.find(u"Application::show_running_instance_open_bracket cmd_line=--slide /pictures\n"),
+      std::u16string::npos);
   EXPECT_NE(log.find(u"Application::EnumProc window found 2\n"), std::u16string::npos);
   // A handed-over start never gets as far as its own start-up.
   EXPECT_EQ(log.find(u"WindMain 1"), std::u16string::npos);
@@ -79,11 +80,13 @@ TEST(Startup, NoLanguageShowsTheBilingualMessageAndEndsWithZero) {
   EXPECT_TRUE(log[first - 1] >= u'0' && log[first - 1] <= u'9');
 }
 
-TEST(Startup, CommandLineQuotesArgumentsWithBlanks) {
-  const char* argv[] = {"lumiview", "/a b/c.jpg", "plain", "say \"hi\""};
-  EXPECT_EQ(join_command_line(4, argv), u"\"/a b/c.jpg\" plain \"say \\\"hi\\\"\"");
+TEST(Startup, TheCommandLineCarriesPathsAnyWorkingFolderCanOpen) {
+  const char* argv[] = {"lumiview", "Trip/a b.jpg", "", "/abs/c.jpg",
+                        "file:///home/u/%C3%A4%20x.jpg"};
+  EXPECT_EQ(command_line_of(5, argv, u"/home/u"),
+            u"\"/home/u/Trip/a b.jpg\" /abs/c.jpg \"/home/u/\u00e4 x.jpg\"");
   const char* none[] = {"lumiview"};
-  EXPECT_EQ(join_command_line(1, none), u"");
+  EXPECT_EQ(command_line_of(1, none, u"/home/u"), u"");
 }
 
 }  // namespace

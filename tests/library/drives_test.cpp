@@ -38,6 +38,37 @@ TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecode
   EXPECT_TRUE(removable_mount_points("").empty());
 }
 
+TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
+  const std::string table =
+      "/dev/vda1 / ext4 rw 0 0\n"
+      "/dev/vdb1 /home ext4 rw 0 0\n"
+      "/dev/sdb1 /home/ann/my\\040disk/ vfat rw 0 0\n"
+      "/dev/sdc1 /home/ann/my ext4 rw 0 0\n";
+  EXPECT_EQ(mount_point_of(table, u"/home/ann/my disk/DCIM/a.jpg"), u"/home/ann/my disk");
+  EXPECT_EQ(mount_point_of(table, u"/home/ann/my/a.jpg"), u"/home/ann/my");
+  EXPECT_EQ(mount_point_of(table, u"/home/ann/myself/a.jpg"), u"/home");
+  EXPECT_EQ(mount_point_of(table, u"/home"), u"/home");
+  EXPECT_EQ(mount_point_of(table, u"/homework/a.jpg"), u"/");
+  EXPECT_EQ(mount_point_of("", u"/srv/a.jpg"), u"/");
+}
+
+TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
+  test::library::Device device(1);
+  const std::string inner_card = device.pictures() + "/sd";
+  fs::create_directories(inner_card);
+  // A card inside the pictures folder is no drive of its own.
+  device.set_cards({device.card(0), inner_card});
+  EXPECT_EQ(drive_of(from_utf8(device.card(0) + "/DCIM/a.jpg")), from_utf8(device.card(0)) + u"/");
+  EXPECT_EQ(drive_of(from_utf8(device.pictures() + "/Trip/")), u"%my_documents%/");
+  EXPECT_EQ(drive_of(from_utf8(inner_card + "/a.jpg")), u"%my_documents%/");
+
+  const std::string elsewhere = fs::canonical(device.root()).string() + "/elsewhere/a.jpg";
+  std::u16string volume =
+      mount_point_of(test::read_file("/proc/self/mounts"), from_utf8(elsewhere));
+  if (volume != u"/") volume += u'/';
+  EXPECT_EQ(drive_of(from_utf8(elsewhere)), volume);
+}
+
 TEST(CardCandidates, ComeFromTheVariableCleanedUp) {
   test::ScopedEnv env;
   const std::string cwd = fs::current_path().string();

@@ -48,6 +48,7 @@ class FakeAppServices final : public AppServices {
     documents.push_back(path);
     return true;
   }
+  void show_message(const std::u16string& text) override { messages.push_back(text); }
 
   ScreenInfo screen;
   bool several_languages = false;
@@ -59,6 +60,7 @@ class FakeAppServices final : public AppServices {
   bool screen_saver_allowed = true;
   std::vector<std::u16string> chosen;
   std::vector<std::u16string> documents;
+  std::vector<std::u16string> messages;
 };
 
 // The pictures folder of a temporary device, named to the library through

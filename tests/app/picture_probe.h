@@ -1,0 +1,85 @@
+#pragma once
+
+// How the end-to-end tests tell that a screenshot shows a picture: libjpeg's
+// decode of the picture file, turned as the screens turn it, against the
+// screenshot in 8 x 8 blocks.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/base/file_util.h"
+#include "app/program_run.h"
+#include "library/cache_file.h"
+#include "library/exif.h"
+#include "library/libjpeg_codec.h"
+#include "platform/text.h"
+#include "skin/rgb565.h"
+
+namespace lv::test {
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<uint16_t> pixels;
+  uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// libjpeg's decode, turned by the EXIF orientation, and optionally a
+// quarter turn clockwise more (landscape).
+inline Image reference(const std::string& path, bool landscape = false) {
+  JpegDecoder decoder;
+  Image out;
+  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
+  const int w = decoder.output_width(), h = decoder.output_height();
+  std::vector<uint16_t> raw(size_t(w) * size_t(h));
+  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
+  FileStream file(from_utf8(path), OpenMode::read);
+  const int orientation = shown_orientation(exif_orientation(file));
+  const bool swap = orientation > 4;
+  Image shown;
+  shown.width = swap ? h : w;
+  shown.height = swap ? w : h;
+  shown.pixels.resize(raw.size());
+  exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, shown.pixels.data(),
+                        size_t(shown.width) * 2);
+  if (!landscape) return shown;
+  out.width = shown.height;
+  out.height = shown.width;
+  out.pixels.resize(raw.size());
+  exif_transform_rgb565(6, shown.pixels.data(), shown.width, shown.height, size_t(shown.width) * 2,
+                        out.pixels.data(), size_t(out.width) * 2);
+  return out;
+}
+
+// Mean channel error over 8 x 8 blocks of the screenshot's rows from `top`
+// to `bottom` (by default those between the image screen's bars at
+// 480 x 800), with the picture shown at `scale` (screen pixels per picture
+// pixel) and its point (cx, cy) in the middle of the screen. Blocks off the
+// picture count as black.
+inline double error_against(const Shot& shot, const Image& picture, double scale, double cx,
+                            double cy, int32_t top = 70, int32_t bottom = 720) {
+  double total = 0;
+  int count = 0;
+  for (int by = top; by + 8 <= bottom; by += 8)
+    for (int bx = 0; bx + 8 <= shot.width; bx += 8) {
+      int got[3] = {0, 0, 0}, want[3] = {0, 0, 0};
+      for (int y = by; y < by + 8; ++y)
+        for (int x = bx; x < bx + 8; ++x) {
+          const uint16_t a = shot.at(x, y);
+          const int px = int(std::floor(cx + (x + 0.5 - shot.width / 2.0) / scale));
+          const int py = int(std::floor(cy + (y + 0.5 - shot.height / 2.0) / scale));
+          const bool inside = px >= 0 && py >= 0 && px < picture.width && py < picture.height;
+          const uint16_t b = inside ? picture.at(px, py) : 0;
+          got[0] += rgb565::red8(a), got[1] += rgb565::green8(a), got[2] += rgb565::blue8(a);
+          want[0] += rgb565::red8(b), want[1] += rgb565::green8(b), want[2] += rgb565::blue8(b);
+        }
+      for (int c = 0; c < 3; ++c) total += std::abs(got[c] - want[c]) / 64.0;
+      ++count;
+    }
+  return count ? total / count : 1e9;
+}
+
+}  // namespace lv::test
