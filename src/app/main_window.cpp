@@ -6,8 +6,9 @@
 
 #include "app/base/input.h"
 #include "app/base/log.h"
-#include "app/text_box.h"
+#include "app/base/settings.h"
 #include "app/pinch_tracker.h"
+#include "app/text_box.h"
 #include "app/window_client.h"
 #include "display/display.h"
 #include "display/offscreen_surface.h"
@@ -293,6 +294,12 @@ struct MainWindow::Impl {
 
   void leave_editing() {
     if (!editing) return;
+    // Whether the on-screen keyboard was up is remembered for the next
+    // time text is edited.
+    const uint32_t shown = window->screen_keyboard_shown() ? 1 : 0;
+    uint32_t stored = 0;
+    if (!get_number(kKaruKey, u"SIPPreference", stored) || stored != shown)
+      set_number(kKaruKey, u"SIPPreference", shown);
     box.reset();
     edited = nullptr;
     box_pressed = false;

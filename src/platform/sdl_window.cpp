@@ -184,6 +184,10 @@ void Window::set_text_input(bool on) {
     SDL_StopTextInput();
 }
 
+bool Window::screen_keyboard_shown() const {
+  return m_window && SDL_IsScreenKeyboardShown(m_window) == SDL_TRUE;
+}
+
 uint32_t Window::id() const {
   return m_window ? SDL_GetWindowID(m_window) : 0;
 }

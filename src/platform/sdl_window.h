@@ -63,6 +63,9 @@ class Window {
   // Text input (the input method, an on-screen keyboard) runs only while
   // the edit box is up; a new window starts without it.
   void set_text_input(bool on);
+  // Whether the system's on-screen keyboard shows now (false where there is
+  // none, as on most desktops).
+  bool screen_keyboard_shown() const;
 
   // Null for the headless kind.
   SDL_Window* sdl_window() const { return m_window; }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/base/settings.h"
 #include "app/fake_clock.h"
 #include "app/text_box.h"
 #include "app/window_test_support.h"
@@ -547,9 +548,14 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   EXPECT_EQ(box.selection_end() - box.selection_start(), 5u);
   EXPECT_TRUE(window->full_redraw_pending());
 
+  set_number(kKaruKey, u"SIPPreference", 1);
   window->edit(nullptr, EditBox::existing);
   EXPECT_FALSE(window->editing());
   EXPECT_FALSE(window->edit_box());
+  // No on-screen keyboard was up: the next edit does not ask for one.
+  uint32_t keyboard = 1;
+  EXPECT_TRUE(get_number(kKaruKey, u"SIPPreference", keyboard));
+  EXPECT_EQ(keyboard, 0u);
   ASSERT_TRUE(window->display());
   EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
   window->edit(nullptr, EditBox::existing);  // not editing: nothing
