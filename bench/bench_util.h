@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"

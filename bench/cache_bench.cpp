@@ -28,7 +28,7 @@
 // After <cstdio>, which it needs.
 #include <jpeglib.h>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"

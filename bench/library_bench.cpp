@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"

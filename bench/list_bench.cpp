@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "platform/text.h"
 #include "skin/properties.h"
 #include "skin/render_surface.h"

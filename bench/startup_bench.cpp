@@ -28,8 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/settings.h"
 #include "app/element_types.h"
+#include "base/settings.h"
 #include "bench_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"

@@ -1,6 +1,6 @@
 #include "app/about_screen.h"
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "skin/font.h"
 #include "skin/properties.h"
 #include "widgets/screen_host.h"

@@ -1,10 +1,10 @@
 #include "app/game_base.h"
 
-#include "app/base/active.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
 #include "app/main_window.h"
 #include "app/tick_log.h"
+#include "base/active.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "platform/single_instance.h"
 
 namespace lv {

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <optional>
 
-#include "app/base/file_util.h"
-#include "app/base/input.h"
-#include "app/base/settings.h"
 #include "app/script_keys.h"
+#include "base/file_util.h"
+#include "base/input.h"
+#include "base/settings.h"
 #include "platform/text.h"
 
 namespace lv {

@@ -4,12 +4,12 @@
 #include <bitset>
 #include <utility>
 
-#include "app/base/input.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
 #include "app/pinch_tracker.h"
 #include "app/text_box.h"
 #include "app/window_client.h"
+#include "base/input.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "display/display.h"
 #include "display/offscreen_surface.h"
 #include "platform/clipboard.h"

@@ -1,8 +1,8 @@
 #include "app/message_loop.h"
 
-#include "app/base/active.h"
 #include "app/main_window.h"
 #include "app/script_player.h"
+#include "base/active.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/sdl_events.h"

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/base/input.h"
+#include "base/input.h"
 
 namespace lv {
 

@@ -1,6 +1,6 @@
 #include "app/script_keys.h"
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "platform/sdl_keys.h"
 
 namespace lv {

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/base/log.h"
 #include "app/main_window.h"
 #include "app/script_keys.h"
+#include "base/log.h"
 #include "platform/clock.h"
 #include "platform/sdl_events.h"
 #include "platform/sdl_window.h"

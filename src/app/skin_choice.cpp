@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/base/file_search.h"
-#include "app/base/language.h"
-#include "app/base/log.h"
-#include "app/base/path_case.h"
-#include "app/base/settings.h"
+#include "base/file_search.h"
+#include "base/language.h"
+#include "base/log.h"
+#include "base/path_case.h"
+#include "base/settings.h"
 #include "skin/properties.h"
 
 namespace lv {

@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "app/application.h"
-#include "app/base/log.h"
-#include "app/base/thread.h"
 #include "app/tick_log.h"
+#include "base/log.h"
+#include "base/thread.h"
 #include "platform/text.h"
 #include "screens/application_listener.h"
 #include "skin/properties.h"

@@ -4,9 +4,6 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/base/command_line.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
 #include "app/main_window.h"
 #include "app/message_loop.h"
 #include "app/script_player.h"
@@ -14,6 +11,9 @@
 #include "app/skin_choice.h"
 #include "app/splash_screen.h"
 #include "app/tick_log.h"
+#include "base/command_line.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "library/photo_library.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"

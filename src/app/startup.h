@@ -11,7 +11,7 @@ namespace lv {
 // scripted input (LUMIVIEW_SCRIPT) met an error).
 int win_main(const std::u16string& command_line);
 
-// The command line as one text (app/base/command_line.h) with every
+// The command line as one text (base/command_line.h) with every
 // argument a path the running instance can open from its own working
 // folder: relative paths made absolute against `working_folder`, "file:"
 // URIs decoded. Empty arguments are left out.

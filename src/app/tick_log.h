@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
 
 namespace lv {

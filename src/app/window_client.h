@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "skin/screen_info.h"
 
 namespace lv {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 #include "library/cache_file.h"
 #include "library/cache_location.h"
 #include "library/exif.h"

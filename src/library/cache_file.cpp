@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/cache_location.h"
 #include "library/exif.h"
 #include "library/jpeg_state.h"

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/file_util.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "library/cache_file.h"
 #include "platform/paths.h"
 #include "platform/text.h"

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/cache_file.h"
 #include "library/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/base/file_search.h"
-#include "app/base/file_util.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/file_search.h"
+#include "base/file_util.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "library/folder_record.h"
 #include "platform/text.h"
 

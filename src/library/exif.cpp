@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 
 namespace lv {
 

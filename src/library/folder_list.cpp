@@ -2,10 +2,10 @@
 
 #include <map>
 
-#include "app/base/file_util.h"
-#include "app/base/key_value_file.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/file_util.h"
+#include "base/key_value_file.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 

@@ -19,9 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/base/file_search.h"
-#include "app/base/file_util.h"
-#include "app/base/settings.h"
+#include "base/file_search.h"
+#include "base/file_util.h"
+#include "base/settings.h"
 #include "library/cache_file.h"
 #include "library/drives.h"
 #include "library/library_state.h"

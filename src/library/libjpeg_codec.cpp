@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/libjpeg_error.h"
 #include "library/libjpeg_io.h"
 #include "skin/rgb565.h"

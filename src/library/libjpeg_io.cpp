@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/libjpeg_error.h"
 
 #include <jerror.h>

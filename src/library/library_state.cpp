@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "platform/text.h"
 
 namespace lv {

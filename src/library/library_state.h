@@ -16,7 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/base/thread.h"
+#include "base/thread.h"
 #include "library/folder_record.h"
 #include "library/library_progress.h"
 #include "library/thumbnail_queue.h"

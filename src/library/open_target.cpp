@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/base/file_util.h"
-#include "app/base/settings.h"
+#include "base/file_util.h"
+#include "base/settings.h"
 #include "library/drives.h"
 #include "platform/text.h"
 

@@ -5,9 +5,9 @@
 #include <exception>
 #include <utility>
 
-#include "app/base/log.h"
-#include "app/base/settings.h"
-#include "app/base/thread.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/thread.h"
 #include "library/cache_file.h"
 #include "library/folder_list.h"
 #include "library/library_state.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 
 namespace lv {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 #include "library/cache_file.h"
 #include "library/photo_library.h"
 #include "platform/text.h"

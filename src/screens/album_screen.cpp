@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/base/command_line.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
-#include "app/base/text_case.h"
+#include "base/command_line.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/text_case.h"
 #include "library/open_target.h"
 #include "library/photo_library.h"
 #include "screens/album_element.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/base/input.h"
+#include "base/input.h"
 
 namespace lv {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/base/file_search.h"
+#include "base/file_search.h"
 
 namespace lv {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/file_util.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "library/cache_file.h"
 #include "library/photo_library.h"
 #include "screens/app_services.h"

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "app/base/file_util.h"
-#include "app/base/language.h"
-#include "app/base/settings.h"
+#include "base/file_util.h"
+#include "base/language.h"
+#include "base/settings.h"
 #include "platform/locale_time.h"
 #include "platform/text.h"
 

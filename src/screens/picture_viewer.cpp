@@ -7,10 +7,10 @@
 #include <map>
 #include <new>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
-#include "app/base/thread.h"
+#include "base/file_util.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/thread.h"
 #include "library/cache_file.h"
 #include "library/exif.h"
 #include "library/photo_library.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/thread.h"
+#include "base/thread.h"
 #include "library/tile_source.h"
 #include "screens/picture_viewer.h"
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 #include "library/exif.h"
 #include "screens/picture_viewer.h"
 #include "screens/picture_viewer_parts.h"

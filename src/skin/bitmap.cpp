@@ -1,8 +1,8 @@
 #include "skin/bitmap.h"
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
-#include "app/base/path_case.h"
+#include "base/file_util.h"
+#include "base/log.h"
+#include "base/path_case.h"
 #include "skin/bitmap_file.h"
 #include "skin/blit.h"
 #include "skin/render_surface.h"

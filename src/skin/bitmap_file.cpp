@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "skin/surface.h"
 
 namespace lv {

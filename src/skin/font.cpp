@@ -13,7 +13,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "platform/text.h"
 
 namespace lv {

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 #include "skin/rgb565.h"
 #include "skin/surface.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/base/log.h"
-#include "app/base/path_case.h"
+#include "base/log.h"
+#include "base/path_case.h"
 #include "skin/properties_impl.h"
 
 namespace lv {

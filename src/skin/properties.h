@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/language.h"
+#include "base/language.h"
 #include "skin/bitmap.h"
 #include "skin/color.h"
 #include "skin/font.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 #include "skin/font_desc.h"
 #include "skin/skin_check.h"
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "skin/blit.h"
 #include "skin/surface.h"
 

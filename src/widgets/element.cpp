@@ -4,7 +4,7 @@
 #include <climits>
 #include <cmath>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "skin/canvas.h"
 #include "skin/properties.h"
 #include "skin/rgb565.h"

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "skin/geometry.h"
 #include "skin/node_type_registry.h"
 #include "skin/render_surface.h"

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "skin/properties.h"
 
 namespace lv {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "app/base/input.h"
+#include "base/input.h"
 
 namespace lv {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/base/language.h"
-#include "app/base/settings.h"
+#include "base/language.h"
+#include "base/settings.h"
 #include "platform/text.h"
 #include "skin/properties.h"
 #include "skin/skin_exceptions.h"

@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "app/app_test_support.h"
-#include "app/base/settings.h"
 #include "app/element_types.h"
 #include "app/skin_choice.h"
 #include "app/text_box.h"
+#include "base/settings.h"
 #include "platform/sdl_events.h"
 #include "platform/text.h"
 #include "skin/png_writer.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/base/input.h"
 #include "app/script_keys.h"
+#include "base/input.h"
 #include "platform/text.h"
 #include "support/test_env.h"
 

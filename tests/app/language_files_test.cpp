@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/language.h"
+#include "base/language.h"
 #include "platform/text.h"
 #include "support/test_env.h"
 

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/base/settings.h"
 #include "app/fake_clock.h"
 #include "app/text_box.h"
 #include "app/window_test_support.h"
 #include "base/log_capture.h"
+#include "base/settings.h"
 #include "display/display.h"
 #include "platform/clipboard.h"
 #include "platform/paths.h"

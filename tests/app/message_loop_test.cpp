@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/active.h"
-#include "app/base/timer.h"
 #include "app/fake_clock.h"
 #include "app/main_window.h"
 #include "app/window_test_support.h"
+#include "base/active.h"
+#include "base/timer.h"
 #include "platform/message_queue.h"
 #include "platform/sdl_events.h"
 #include "platform/sdl_window.h"

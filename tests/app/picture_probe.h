@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
 #include "app/program_run.h"
+#include "base/file_util.h"
 #include "library/cache_file.h"
 #include "library/exif.h"
 #include "library/libjpeg_codec.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "platform/text.h"
 #include "skin/properties.h"
 #include "skinc/skin_compiler.h"

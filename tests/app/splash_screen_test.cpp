@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "app/app_test_support.h"
-#include "app/base/thread.h"
 #include "base/log_capture.h"
+#include "base/thread.h"
 #include "skin/properties.h"
 #include "skin/skin_exceptions.h"
 #include "widgets/widget_test_support.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "platform/clipboard.h"
 #include "skin/render_surface.h"
 #include "skin/rgb565.h"

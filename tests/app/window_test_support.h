@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/base/input.h"
 #include "app/window_client.h"
+#include "base/input.h"
 #include "skin/render_surface.h"
 #include "skin/surface.h"
 

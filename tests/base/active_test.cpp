@@ -1,4 +1,4 @@
-#include "app/base/active.h"
+#include "base/active.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/log.h"
-#include "app/base/thread.h"
+#include "base/log.h"
+#include "base/thread.h"
 
 namespace lv {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/base/file_search.h"
+#include "base/file_search.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

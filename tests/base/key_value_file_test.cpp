@@ -1,4 +1,4 @@
-#include "app/base/key_value_file.h"
+#include "base/key_value_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "app/base/language.h"
+#include "base/language.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "app/base/settings.h"
-#include "app/base/system_language.h"
 #include "base/log_capture.h"
+#include "base/settings.h"
+#include "base/system_language.h"
 #include "platform/text.h"
 #include "support/scoped_env.h"
 #include "support/test_env.h"

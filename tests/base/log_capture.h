@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "platform/text.h"
 #include "support/test_env.h"
 

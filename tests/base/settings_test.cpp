@@ -1,4 +1,4 @@
-#include "app/base/settings.h"
+#include "base/settings.h"
 
 #include <gtest/gtest.h>
 

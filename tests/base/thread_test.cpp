@@ -1,4 +1,4 @@
-#include "app/base/thread.h"
+#include "base/thread.h"
 
 #include <gtest/gtest.h>
 

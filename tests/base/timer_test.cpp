@@ -1,4 +1,4 @@
-#include "app/base/timer.h"
+#include "base/timer.h"
 
 #include <gtest/gtest.h>
 

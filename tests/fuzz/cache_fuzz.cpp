@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "base/log_capture.h"
 #include "library/cache_build.h"
 #include "library/cache_test_support.h"

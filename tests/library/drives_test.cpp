@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/base/file_search.h"
+#include "base/file_search.h"
 #include "base/log_capture.h"
 #include "library/library_test_support.h"
 #include "platform/text.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <regex>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/jpeg_test_support.h"
 #include "platform/text.h"
 

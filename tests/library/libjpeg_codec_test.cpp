@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/jpeg_test_support.h"
 #include "platform/text.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "library/jpeg_decoder.h"
 #include "library/jpeg_test_support.h"
 #include "library/libjpeg_codec.h"

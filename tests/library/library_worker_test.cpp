@@ -9,7 +9,7 @@
 #include <mutex>
 #include <random>
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "library/cache_file.h"
 #include "library/folder_list.h"
 #include "library/libjpeg_codec.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/command_line.h"
+#include "base/command_line.h"
 #include "platform/text.h"
 #include "screens/album_test_fixture.h"
 #include "screens/folder_screen.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "album_test_fixture.h"
-#include "app/base/settings.h"
 #include "base/log_capture.h"
+#include "base/settings.h"
 #include "platform/text.h"
 #include "skin/rgb565.h"
 #include "skin/skin_exceptions.h"

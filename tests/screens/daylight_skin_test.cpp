@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "platform/text.h"
 #include "screens/folder_grid.h"
 #include "screens/screens_test_support.h"

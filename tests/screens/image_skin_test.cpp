@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/language.h"
+#include "base/language.h"
 #include "platform/text.h"
 #include "screens/big_picture.h"
 #include "screens/screens_test_support.h"

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "base/log_capture.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "platform/text.h"
 #include "skin/png_writer.h"
 #include "skin/skin_test_support.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "skin/canvas.h"
 #include "skin/render_surface.h"
 #include "skin/row_blitter.h"

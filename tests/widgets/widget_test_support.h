@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/base/input.h"
+#include "base/input.h"
 #include "skin/geometry.h"
 #include "skin/properties.h"
 #include "skin/render_surface.h"

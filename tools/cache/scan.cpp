@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/base/file_search.h"
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/file_search.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "commands.h"
 #include "library/drives.h"
 #include "library/folder_list.h"

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <map>
 
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 #include "platform/text.h"
 #include "skin/bitmap_file.h"
 #include "skinc/art.h"

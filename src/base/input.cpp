@@ -1,4 +1,4 @@
-#include "app/base/input.h"
+#include "base/input.h"
 
 #include <array>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/base/thread.h"
+#include "base/thread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "platform/thread_priority.h"
 
 namespace lv {

@@ -1,13 +1,13 @@
-#include "app/base/language.h"
+#include "base/language.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "app/base/file_search.h"
-#include "app/base/log.h"
-#include "app/base/path_case.h"
-#include "app/base/settings.h"
-#include "app/base/system_language.h"
+#include "base/file_search.h"
+#include "base/log.h"
+#include "base/path_case.h"
+#include "base/settings.h"
+#include "base/system_language.h"
 
 namespace lv {
 

@@ -1,4 +1,4 @@
-#include "app/base/system_language.h"
+#include "base/system_language.h"
 
 #include <array>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/base/active.h"
+#include "base/active.h"
 
 namespace lv {
 

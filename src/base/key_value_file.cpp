@@ -1,9 +1,9 @@
-#include "app/base/key_value_file.h"
+#include "base/key_value_file.h"
 
 #include <string>
 
-#include "app/base/file_util.h"
-#include "app/base/log.h"
+#include "base/file_util.h"
+#include "base/log.h"
 
 namespace lv {
 

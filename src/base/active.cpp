@@ -1,12 +1,12 @@
-#include "app/base/active.h"
+#include "base/active.h"
 
 #include <algorithm>
 #include <deque>
 #include <string>
 
-#include "app/base/log.h"
-#include "app/base/thread.h"
-#include "app/base/timer.h"
+#include "base/log.h"
+#include "base/thread.h"
+#include "base/timer.h"
 #include "platform/clock.h"
 
 namespace lv {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/key_value_file.h"
+#include "base/key_value_file.h"
 
 namespace lv {
 

@@ -1,6 +1,6 @@
-#include "app/base/command_line.h"
+#include "base/command_line.h"
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "platform/text.h"
 
 namespace lv {

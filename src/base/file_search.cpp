@@ -1,4 +1,4 @@
-#include "app/base/file_search.h"
+#include "base/file_search.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,8 +11,8 @@
 #include <set>
 #include <utility>
 
-#include "app/base/settings.h"
-#include "app/base/text_case.h"
+#include "base/settings.h"
+#include "base/text_case.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "app/base/log.h"
+#include "base/log.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/base/settings.h"
+#include "base/settings.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -45,8 +45,8 @@ bool write_all(int fd, const char* data, size_t size) {
 // lines instead of wiping the log of the instance that keeps running.
 // Every write appends, so the two never overwrite each other.
 int open_log_file(const std::string& path) {
-  int fd = ::open(path.c_str(),
-                  O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                  0600);
   if (fd < 0) return -1;
   struct stat st {};
   bool ours =

@@ -1,8 +1,8 @@
-#include "app/base/path_case.h"
+#include "base/path_case.h"
 
-#include "app/base/file_search.h"
-#include "app/base/file_util.h"
-#include "app/base/settings.h"
+#include "base/file_search.h"
+#include "base/file_util.h"
+#include "base/settings.h"
 
 namespace lv {
 

@@ -1,8 +1,8 @@
-#include "app/base/settings.h"
+#include "base/settings.h"
 
 #include <array>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "platform/paths.h"
 #include "platform/settings_file.h"
 #include "platform/text.h"

@@ -1,4 +1,4 @@
-#include "app/base/file_util.h"
+#include "base/file_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <random>
 
-#include "app/base/log.h"
-#include "app/base/settings.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "platform/process.h"
 #include "platform/text.h"
 

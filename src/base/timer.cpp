@@ -1,9 +1,9 @@
-#include "app/base/timer.h"
+#include "base/timer.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "app/base/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
 
 namespace lv {
