@@ -33,7 +33,7 @@
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"

@@ -22,7 +22,7 @@
 
 #include <jpeglib.h>
 
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "app/application.h"
 
-#include "app/about_screen.h"
+#include "screens/about_screen.h"
 #include "app/element_types.h"
 #include "app/main_window.h"
-#include "app/skin_choice.h"
-#include "app/tick_log.h"
+#include "screens/skin_choice.h"
+#include "base/tick_log.h"
 #include "base/log.h"
 #include "base/settings.h"
 #include "platform/clock.h"

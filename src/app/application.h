@@ -17,6 +17,7 @@
 #include "app/screen_stack.h"
 #include "app/window_client.h"
 #include "screens/app_services.h"
+#include "screens/splash_screen.h"
 #include "skin/color.h"
 #include "widgets/screen_host.h"
 
@@ -28,7 +29,10 @@ class MainWindow;
 class Properties;
 class SkinChoice;
 
-class Application final : public WindowClient, public ScreenHost, public AppServices {
+class Application final : public WindowClient,
+                          public ScreenHost,
+                          public AppServices,
+                          public SplashHost {
  public:
   struct Options {
     // Released once the window exists (GameBase).
@@ -49,7 +53,7 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   static Application* instance();
 
   const std::u16string& name() const { return m_name; }
-  Properties& properties() { return m_properties; }
+  Properties& properties() override { return m_properties; }
   GameBase& game_base() { return *m_game_base; }
   // Null when the window could not be made.
   MainWindow* window() const;
@@ -61,11 +65,11 @@ class Application final : public WindowClient, public ScreenHost, public AppServ
   // Not owned; null consults nobody. A command line that arrives while
   // there is none is kept, the latest one, and handed to the next listener
   // at the first update after it is set.
-  void set_listener(ApplicationListener* listener) { m_listener = listener; }
-  ApplicationListener* listener() const { return m_listener; }
+  void set_listener(ApplicationListener* listener) override { m_listener = listener; }
+  ApplicationListener* listener() const override { return m_listener; }
   // Takes the screen off the stack and stops consulting it (before it is
   // destroyed).
-  void forget_screen(ScreenRoot& screen);
+  void forget_screen(ScreenRoot& screen) override;
 
   // WindowClient.
   void update(double dt) override;

@@ -1,7 +1,7 @@
 #include "app/game_base.h"
 
 #include "app/main_window.h"
-#include "app/tick_log.h"
+#include "base/tick_log.h"
 #include "base/active.h"
 #include "base/log.h"
 #include "base/settings.h"

@@ -1,7 +1,7 @@
 #include "app/message_loop.h"
 
 #include "app/main_window.h"
-#include "app/script_player.h"
+#include "app/script/script_player.h"
 #include "base/active.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"

@@ -10,7 +10,7 @@
 #include "library/cache_file.h"
 #include "library/cache_location.h"
 #include "library/exif.h"
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 #include "library/level_reducer.h"
 #include "library/libjpeg_codec.h"
 

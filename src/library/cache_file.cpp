@@ -5,7 +5,7 @@
 #include "base/file_util.h"
 #include "library/cache_location.h"
 #include "library/exif.h"
-#include "library/jpeg_state.h"
+#include "jpeg/jpeg_state.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"

@@ -12,7 +12,7 @@
 //   thumbnail. Every block starts where the one before it ends.
 // Level 0 is the picture file itself; its index is empty when the own
 // decoder cannot take the picture. Index blocks are 17-byte decoder states
-// (library/jpeg_state.h).
+// (jpeg/jpeg_state.h).
 
 #include <cstdint>
 #include <ctime>

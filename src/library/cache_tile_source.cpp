@@ -7,7 +7,7 @@
 
 #include "base/file_util.h"
 #include "library/cache_file.h"
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"
 #include "skin/render_surface.h"
 #include "skin/surface.h"

@@ -6,7 +6,7 @@
 
 #include "app/app_test_support.h"
 #include "app/element_types.h"
-#include "app/skin_choice.h"
+#include "screens/skin_choice.h"
 #include "app/text_box.h"
 #include "base/settings.h"
 #include "platform/sdl_events.h"

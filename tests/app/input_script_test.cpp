@@ -1,8 +1,8 @@
-#include "app/input_script.h"
+#include "app/script/input_script.h"
 
 #include <gtest/gtest.h>
 
-#include "app/script_keys.h"
+#include "app/script/script_keys.h"
 #include "base/input.h"
 #include "platform/text.h"
 #include "support/test_env.h"

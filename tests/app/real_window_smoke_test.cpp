@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/input_script.h"
+#include "app/script/input_script.h"
 #include "app/main_window.h"
 #include "app/message_loop.h"
-#include "app/script_player.h"
+#include "app/script/script_player.h"
 #include "app/window_manager_close.h"
 #include "app/window_test_support.h"
 #include "display/display.h"

@@ -1,4 +1,4 @@
-#include "app/script_player.h"
+#include "app/script/script_player.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

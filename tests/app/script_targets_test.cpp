@@ -2,7 +2,7 @@
 // screen below, its rows by item key and text, the topmost then leftmost of
 // several matches, and only the part of an element a stylus can reach.
 
-#include "app/script_targets.h"
+#include "app/script/script_targets.h"
 
 #include <gtest/gtest.h>
 

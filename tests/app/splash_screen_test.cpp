@@ -1,4 +1,4 @@
-#include "app/splash_screen.h"
+#include "screens/splash_screen.h"
 
 #include <gtest/gtest.h>
 

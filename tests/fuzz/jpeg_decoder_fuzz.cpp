@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 
 using namespace lv::jpeg;
 

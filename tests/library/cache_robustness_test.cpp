@@ -17,7 +17,7 @@
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
-#include "library/jpeg_test_support.h"
+#include "jpeg/jpeg_test_support.h"
 #include "library/picture_tile_source.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"

@@ -15,7 +15,7 @@
 
 #include "library/cache_build.h"
 #include "library/cache_file.h"
-#include "library/jpeg_test_support.h"
+#include "jpeg/jpeg_test_support.h"
 #include "platform/text.h"
 #include "skin/surface.h"
 

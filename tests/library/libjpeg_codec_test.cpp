@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/file_util.h"
-#include "library/jpeg_test_support.h"
+#include "jpeg/jpeg_test_support.h"
 #include "platform/text.h"
 
 namespace lv {

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/file_util.h"
-#include "library/jpeg_decoder.h"
-#include "library/jpeg_test_support.h"
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_test_support.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
 

@@ -9,7 +9,7 @@
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
-#include "library/jpeg_decoder.h"
+#include "jpeg/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"
 #include "library/picture_tile_source.h"
 #include "platform/text.h"

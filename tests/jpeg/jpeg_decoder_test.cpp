@@ -1,0 +1,279 @@
+// The own baseline decoder against libjpeg-turbo: the shared test pictures
+// and pictures written at test time with every sampling, restarts and
+// 0xFF-dense data. The pixels must be libjpeg's to the bit, the index must
+// not depend on the refill strategy, every band must resume exactly, and
+// libjpeg fed with the own decoder's coefficients must give its own pixels.
+
+#include "jpeg/jpeg_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "jpeg/jpeg_test_support.h"
+
+namespace lv {
+namespace {
+
+using namespace lv::test;
+using jpeg::Decoder;
+using jpeg::Failure;
+using jpeg::PixelFormat;
+
+class TestPictures : public testing::TestWithParam<const char*> {};
+
+// Pictures above 4.5 MP add time, not cases: the same code at a larger size.
+TEST_P(TestPictures, DecodeIndexBandsAndCoefficientsMatchLibjpeg) {
+  LV_REQUIRE_TESTDATA();
+  const std::string folder = GetParam();
+  const bool hostile = folder == "zune/fuzz" || folder == "jpeg-decoder";
+  int compared = 0, refused = 0;
+  for (const std::string& rel : sequential_pictures(folder, 4.5e6)) {
+    if (folder == "zune" && rel.rfind("zune/fuzz/", 0) == 0) continue;
+    SCOPED_TRACE(rel);
+    const Bytes bytes = read_bytes(testdata_path("jpeg/" + rel));
+    Decoder d;
+    if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) {
+      ++refused;
+      continue;
+    }
+    RgbPicture ref, own;
+    if (!libjpeg_decode(bytes, ref)) continue;
+    ASSERT_TRUE(own_decode(bytes, own));
+    // Corrupt data is handled the libjpeg way but not always to the same
+    // pixel (libjpeg's SIMD code wraps at 16 bits); sound data must match.
+    if (ref.warnings == 0) {
+      EXPECT_EQ(max_difference(own, ref), 0);
+      ++compared;
+    }
+    // The crash and fuzz files go through the robustness tests.
+    if (!hostile || ref.warnings == 0) EXPECT_EQ(check_index_and_bands(bytes, rel), 0u);
+
+    OwnCoefficients coefficients;
+    ASSERT_TRUE(coefficients.open(bytes));
+    const LibjpegRows plain = libjpeg_rows(bytes);
+    const LibjpegRows shared = libjpeg_rows(bytes, &coefficients);
+    EXPECT_EQ(shared.ok, plain.ok);
+    if (plain.ok && shared.ok && plain.warnings == 0) {
+      EXPECT_TRUE(shared.used);
+      EXPECT_TRUE(shared.pixels == plain.pixels);
+      EXPECT_EQ(shared.warnings, 0);
+    }
+  }
+  std::printf("%s: %d sound pictures identical, %d refused\n", folder.c_str(), compared, refused);
+  EXPECT_GT(compared, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, TestPictures,
+                         testing::Values("exif-ianare", "exif-pillow", "exiv2-poc", "go",
+                                         "jpeg-decoder", "libjpeg-turbo", "zune", "zune/fuzz"),
+                         folder_test_name);
+
+struct Variant {
+  const char* name;
+  int width, height;
+  EncodeOptions options;
+  Content content;
+};
+
+EncodeOptions sampling(int h, int v, unsigned interval = 0, int rows = 0) {
+  EncodeOptions o;
+  o.luma_h = h;
+  o.luma_v = v;
+  o.restart_interval = interval;
+  o.restart_rows = rows;
+  return o;
+}
+EncodeOptions gray(int rows = 0) {
+  EncodeOptions o;
+  o.components = 1;
+  o.restart_rows = rows;
+  return o;
+}
+EncodeOptions ff_dense(EncodeOptions o, int quality = 75) {
+  o.ff_dense_codes = true;
+  o.quality = quality;
+  return o;
+}
+
+class JpegVariant : public testing::TestWithParam<Variant> {};
+
+TEST_P(JpegVariant, MatchesLibjpegAndResumesEveryBand) {
+  const Variant& v = GetParam();
+  const Bytes bytes = encode_picture(v.width, v.height, v.options, v.content);
+  ASSERT_FALSE(bytes.empty());
+  Decoder d;
+  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) << d.error();
+  const int mcu_w = v.options.components == 1 ? 8 : 8 * v.options.luma_h;
+  const int mcu_h = v.options.components == 1 ? 8 : 8 * v.options.luma_v;
+  EXPECT_EQ(d.info().mcu_width, mcu_w);
+  EXPECT_EQ(d.info().mcu_height, mcu_h);
+  EXPECT_EQ(d.info().mcus_per_row, (v.width + mcu_w - 1) / mcu_w);
+  EXPECT_EQ(d.info().bands_per_row, (v.width + 255) / 256);
+  if (v.options.ff_dense_codes && v.content == Content::flat) {
+    // What these variants are for: data dense in stuffed FF 00 pairs.
+    const size_t data = bytes.size() - d.info().scan_offset;
+    EXPECT_GT(stuffed_ff_count(bytes, d.info().scan_offset) * 5, data);
+  }
+  RgbPicture ref, own;
+  ASSERT_TRUE(libjpeg_decode(bytes, ref));
+  ASSERT_TRUE(own_decode(bytes, own));
+  EXPECT_EQ(max_difference(own, ref), 0);
+  EXPECT_EQ(check_index_and_bands(bytes, v.name), 0u);
+  expect_same_with_coefficients(bytes, v.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, JpegVariant,
+    testing::Values(Variant{"s420_odd_size", 777, 301, sampling(2, 2), Content::photo},
+                    Variant{"s422_odd_size", 601, 259, sampling(2, 1), Content::photo},
+                    Variant{"s440", 300, 333, sampling(1, 2), Content::photo},
+                    Variant{"s444_exact_band", 512, 256, sampling(1, 1), Content::noise},
+                    Variant{"gray_odd", 523, 97, gray(), Content::photo},
+                    Variant{"tiny", 3, 5, sampling(2, 2), Content::noise},
+                    Variant{"one_band_less_a_pixel", 255, 40, sampling(2, 2), Content::photo},
+                    Variant{"band_plus_one", 257, 33, sampling(2, 1), Content::photo},
+                    Variant{"restart_every_row", 700, 300, sampling(2, 2, 0, 1), Content::photo},
+                    Variant{"gray_restart_every_row", 600, 90, gray(1), Content::photo},
+                    Variant{"restart_every_mcu", 300, 100, sampling(2, 2, 1), Content::photo},
+                    Variant{"restart_every_7", 650, 70, sampling(2, 1, 7), Content::noise},
+                    Variant{"noise_q100", 520, 150, ff_dense(sampling(2, 2), 100), Content::noise},
+                    Variant{"ff_dense_flat", 900, 200, ff_dense(sampling(2, 2)), Content::flat},
+                    Variant{"ff_dense_gray", 700, 120, ff_dense(gray()), Content::flat},
+                    Variant{"ff_dense_restart_every_mcu", 610, 90, ff_dense(sampling(2, 2, 1)),
+                            Content::flat},
+                    Variant{"ff_dense_restart_every_row", 800, 110,
+                            ff_dense(sampling(1, 1, 0, 1), 90), Content::photo}),
+    [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+TEST(JpegDecoder, RowsAndEntriesArriveInOrderAndCanStop) {
+  const Bytes bytes = encode_picture(600, 100);
+  Decoder d;
+  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
+  EXPECT_EQ(d.info().entry_count(), 7u * 3u);  // 7 MCU rows, 3 bands each
+  int next_row = 0, entries = 0;
+  ASSERT_TRUE(d.decode(
+      PixelFormat::rgb888,
+      [&](int y, const uint8_t*) {
+        EXPECT_EQ(y, next_row++);
+        // An MCU row's entries all come before its pixels.
+        EXPECT_EQ(entries, (y / 16 + 1) * 3);
+        return true;
+      },
+      [&](const jpeg::StateEntry&) {
+        ++entries;
+        return true;
+      }));
+  EXPECT_EQ(next_row, 100);
+
+  // A stop from a callback ends the call without failing the decoder for good.
+  int rows = 0;
+  EXPECT_FALSE(d.decode(PixelFormat::rgb888, [&](int, const uint8_t*) { return ++rows < 20; }));
+  EXPECT_EQ(rows, 20);
+  EXPECT_EQ(d.failure(), Failure::stopped);
+  EXPECT_FALSE(d.failed());
+  int scanned = 0;
+  EXPECT_FALSE(d.scan([&](const jpeg::StateEntry&) { return ++scanned < 5; }));
+  EXPECT_EQ(scanned, 5);
+  EXPECT_TRUE(d.scan([](const jpeg::StateEntry&) { return true; }));
+  EXPECT_EQ(d.failure(), Failure::none);
+}
+
+TEST(JpegDecoder, RefusesWhatItDoesNotTakeAndStaysFailed) {
+  LV_REQUIRE_TESTDATA();
+  for (const char* rel :
+       {"go/video-001.progressive.jpeg", "libjpeg-turbo/testimgari.jpg",
+        "libjpeg-turbo/testorig12.jpg", "go/video-001.cmyk.jpeg", "go/video-001.q50.411.jpeg",
+        "go/video-001.221212.jpeg", "jpeg-decoder/reftest/lossless/2/MR4.jpg",
+        "jpeg-decoder/crashtest/max_size.jpg"}) {
+    const Bytes bytes = read_bytes(testdata_path(std::string("jpeg/") + rel));
+    Decoder d;
+    EXPECT_FALSE(d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) << rel;
+    EXPECT_EQ(d.failure(), Failure::unsupported) << rel << ": " << d.error();
+    EXPECT_FALSE(d.error().empty());
+    EXPECT_FALSE(d.decode(PixelFormat::rgb888, [](int, const uint8_t*) { return true; }));
+    EXPECT_FALSE(d.scan([](const jpeg::StateEntry&) { return true; }));
+    EXPECT_TRUE(d.failed());
+  }
+  const uint8_t png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  Decoder d;
+  EXPECT_FALSE(d.open(jpeg::ByteSource(png, sizeof png)));
+  EXPECT_EQ(d.failure(), Failure::not_jpeg);
+}
+
+TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
+  Bytes bytes = encode_picture(400, 200);
+  bytes.resize(bytes.size() * 2 / 3);
+  RgbPicture ref, own;
+  ASSERT_TRUE(libjpeg_decode(bytes, ref));
+  EXPECT_GT(ref.warnings, 0);
+  ASSERT_TRUE(own_decode(bytes, own));
+  EXPECT_EQ(max_difference(own, ref), 0);
+  for (int x = 0; x < 400; ++x) ASSERT_EQ(own.rgb[(199 * 400 + x) * 3], 128) << x;
+  EXPECT_EQ(check_index_and_bands(bytes, "truncated"), 0u);
+}
+
+TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
+  const Bytes bytes = encode_picture(600, 64, sampling(2, 2, 5));
+  Decoder d;
+  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
+  std::vector<jpeg::StateEntry> entries;
+  ASSERT_TRUE(d.scan([&](const jpeg::StateEntry& e) {
+    entries.push_back(e);
+    return true;
+  }));
+  ASSERT_EQ(entries.size(), 12u);
+  const jpeg::ByteSource all(bytes.data(), bytes.size());
+  auto band = [&](const jpeg::ByteSource& window, const jpeg::StateEntry& e, int row, int b) {
+    Decoder t;
+    EXPECT_TRUE(t.open(all));
+    const bool ok = t.decode_band(window, e, row, b, PixelFormat::rgb565,
+                                  [](int, const uint8_t*) { return true; });
+    if (!ok) {
+      EXPECT_EQ(t.failure(), Failure::bad_entry);
+      EXPECT_TRUE(t.failed());
+    }
+    return ok;
+  };
+  auto changed = [&](auto change) {
+    jpeg::StateEntry e = entries[4];
+    change(e);
+    return e;
+  };
+  EXPECT_TRUE(band(all, entries[4], 1, 1));
+  EXPECT_FALSE(band(all, entries[4], 4, 0));   // no such MCU row
+  EXPECT_FALSE(band(all, entries[4], 1, 3));   // no such band
+  EXPECT_FALSE(band(all, entries[4], -1, 0));  // nor this
+  const uint32_t size = static_cast<uint32_t>(bytes.size());
+  EXPECT_FALSE(band(all, changed([&](auto& e) { e.bytes_left = size + 1; }), 1, 1));
+  EXPECT_FALSE(band(all, changed([&](auto& e) { e.bytes_left = size - 10; }), 1, 1));  // header
+  EXPECT_FALSE(band(all, changed([](auto& e) { e.mcus_left = 6; }), 1, 1));  // interval is 5
+  EXPECT_FALSE(band(all, changed([](auto& e) { e.next_restart = 8; }), 1, 1));
+  EXPECT_FALSE(band(all, changed([](auto& e) { e.bits = 33; }), 1, 1));
+
+  // A window that misses the offset, or the bytes before it that the bits
+  // come from, or that belongs to a stream of another size.
+  const uint64_t offset = d.info().resume_offset(entries[4]);
+  EXPECT_FALSE(
+      band(jpeg::ByteSource(bytes.data() + offset + 1, 100, offset + 1, size), entries[4], 1, 1));
+  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data() + offset, 100, offset, size),
+                    changed([](auto& e) { e.bits = 3; }), 1, 1));
+  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data(), size, 0, size + 5), entries[4], 1, 1));
+  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data(), size, 10, size), entries[4], 1, 1));
+
+  // A window cut short (a short read of a cache file) decodes only what is
+  // there; the rest of the band is the grey of missing data.
+  Bytes piece(bytes.begin() + static_cast<ptrdiff_t>(offset) - 6,
+              bytes.begin() + static_cast<ptrdiff_t>(offset) + 40);
+  int rows = 0;
+  ASSERT_TRUE(d.decode_band(jpeg::ByteSource::owning(piece, offset - 6, size), entries[4], 1, 1,
+                            PixelFormat::rgb888, [&](int y, const uint8_t* px) {
+                              if (y == 31) EXPECT_EQ(px[255 * 3], 128);
+                              ++rows;
+                              return true;
+                            }));
+  EXPECT_EQ(rows, 16);
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,437 @@
+#pragma once
+
+// Helpers of the JPEG tests: pictures written with libjpeg's compressor at
+// test time (sampling, restarts, 0xFF-dense Huffman codes), libjpeg-turbo's
+// decode with the settings the program uses (fast integer IDCT, replicating
+// upsampling, RGB out), the shared test pictures by their manifest, and the
+// index and band check every picture the own decoder takes goes through.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "jpeg/jpeg_decoder.h"
+#include "library/libjpeg_codec.h"
+#include "support/test_env.h"
+
+namespace lv::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline void write_bytes(const std::string& path, const Bytes& bytes) {
+  write_file(path, std::string(bytes.begin(), bytes.end()));
+}
+
+// Every regular file under a folder, sorted.
+inline std::vector<std::string> files_under(const std::string& folder, bool recursive) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  if (recursive) {
+    for (auto& e : std::filesystem::recursive_directory_iterator(folder, ec))
+      if (e.is_regular_file()) out.push_back(e.path().string());
+  } else {
+    for (auto& e : std::filesystem::directory_iterator(folder, ec))
+      if (e.is_regular_file()) out.push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The test name of a test per folder of the shared pictures.
+inline std::string folder_test_name(const testing::TestParamInfo<const char*>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (c == '/' || c == '-') c = '_';
+  return name;
+}
+
+// Sequential Huffman 8-bit pictures of the shared test data under a folder
+// (relative to jpeg/), by the manifest, of at most `max_pixels`.
+inline std::vector<std::string> sequential_pictures(const std::string& folder, double max_pixels) {
+  std::vector<std::string> out;
+  std::ifstream manifest(testdata_path("jpeg/MANIFEST.txt"));
+  std::string line;
+  while (std::getline(manifest, line)) {
+    std::istringstream in(line);
+    std::string path, size, kind, precision, dimensions;
+    in >> path >> size >> kind >> precision >> dimensions;
+    if ((kind != "baseline" && kind != "ext-seq") || precision != "p8") continue;
+    if (path.rfind(folder + "/", 0) != 0) continue;
+    const size_t x = dimensions.find('x');
+    if (x == std::string::npos) continue;
+    if (std::stod(dimensions.substr(0, x)) * std::stod(dimensions.substr(x + 1)) > max_pixels)
+      continue;
+    out.push_back(path);
+  }
+  return out;
+}
+
+struct LibjpegError {
+  jpeg_error_mgr mgr;
+  jmp_buf jump;
+  int warnings = 0;
+};
+inline void libjpeg_error_exit(j_common_ptr c) {
+  longjmp(reinterpret_cast<LibjpegError*>(c->err)->jump, 1);
+}
+inline void libjpeg_emit(j_common_ptr c, int level) {
+  if (level < 0) reinterpret_cast<LibjpegError*>(c->err)->warnings++;
+}
+inline void libjpeg_quiet(j_common_ptr) {}
+
+struct RgbPicture {
+  int width = 0;
+  int height = 0;
+  int warnings = 0;  // corrupt-data warnings of libjpeg
+  Bytes rgb;
+};
+
+inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
+  jpeg_decompress_struct ci;
+  LibjpegError err;
+  ci.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = libjpeg_error_exit;
+  err.mgr.emit_message = libjpeg_emit;
+  err.mgr.output_message = libjpeg_quiet;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&ci);
+    return false;
+  }
+  jpeg_create_decompress(&ci);
+  jpeg_mem_src(&ci, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&ci, TRUE);
+  ci.scale_num = 1;
+  ci.scale_denom = static_cast<unsigned>(scale);
+  ci.dct_method = JDCT_IFAST;
+  ci.do_fancy_upsampling = FALSE;
+  ci.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&ci);
+  out.width = static_cast<int>(ci.output_width);
+  out.height = static_cast<int>(ci.output_height);
+  out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
+  while (ci.output_scanline < ci.output_height) {
+    JSAMPROW row = out.rgb.data() + static_cast<size_t>(ci.output_scanline) * out.width * 3;
+    jpeg_read_scanlines(&ci, &row, 1);
+  }
+  jpeg_finish_decompress(&ci);
+  out.warnings = err.warnings;
+  jpeg_destroy_decompress(&ci);
+  return true;
+}
+
+inline bool own_decode(const Bytes& bytes, RgbPicture& out,
+                       std::vector<jpeg::StateEntry>* entries = nullptr) {
+  jpeg::Decoder d;
+  if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) return false;
+  out.width = d.info().width;
+  out.height = d.info().height;
+  out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
+  jpeg::EntrySink sink;
+  if (entries)
+    sink = [entries](const jpeg::StateEntry& e) {
+      entries->push_back(e);
+      return true;
+    };
+  return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3,
+                     sink);
+}
+
+// The largest channel difference; 255 when the sizes differ.
+inline int max_difference(const RgbPicture& a, const RgbPicture& b) {
+  if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size()) return 255;
+  int most = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) most = std::max(most, std::abs(a.rgb[i] - b.rgb[i]));
+  return most;
+}
+
+enum class Content {
+  photo,  // smooth gradients, edges and a little noise
+  noise,  // full-range noise: dense codes, many FF data bytes
+  flat,   // slow gradient: mostly DC-only blocks
+};
+
+// A test picture of `components` (1 or 3) channels.
+inline Bytes make_pixels(int width, int height, int components, Content content,
+                         unsigned seed = 1) {
+  Bytes px(static_cast<size_t>(width) * height * components);
+  std::mt19937 rng(seed);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < components; ++c) {
+        int v = 0;
+        if (content == Content::photo) {
+          const double base = 128 + 90 * std::sin((x + 37 * c) * 0.021) * std::cos(y * 0.017);
+          const bool edge = ((x / 41) + (y / 29)) % 3 == 0;
+          v = static_cast<int>(base) + (edge ? 60 : 0) + static_cast<int>(rng() % 17) - 8;
+        } else if (content == Content::noise) {
+          v = static_cast<int>(rng() & 255);
+        } else {
+          v = (x + 2 * y + 50 * c) / 8;
+        }
+        px[(static_cast<size_t>(y) * width + x) * components + c] =
+            static_cast<uint8_t>(std::clamp(v, 0, 255));
+      }
+  return px;
+}
+
+struct EncodeOptions {
+  int quality = 90;
+  int components = 3;  // 1: grayscale
+  int luma_h = 2;      // luma sampling factors; chroma is 1 x 1
+  int luma_v = 2;
+  unsigned restart_interval = 0;  // in MCUs
+  int restart_rows = 0;           // in MCU rows
+  // Huffman tables whose most frequent codes (DC difference 0, end of
+  // block) are the longest ones, nearly all 1 bits: the data is full of
+  // FF 00 pairs.
+  bool ff_dense_codes = false;
+};
+
+inline void make_ff_dense(JHUFF_TBL* table, uint8_t frequent) {
+  int count = 0;
+  for (int i = 1; i <= 16; ++i) count += table->bits[i];
+  int at = -1;
+  for (int i = 0; i < count; ++i)
+    if (table->huffval[i] == frequent) at = i;
+  if (at < 0) return;
+  for (int i = at; i < count - 1; ++i) table->huffval[i] = table->huffval[i + 1];
+  table->huffval[count - 1] = frequent;  // the largest code: 1...10
+}
+
+inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOptions& o) {
+  jpeg_compress_struct ci;
+  LibjpegError err;
+  ci.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = libjpeg_error_exit;
+  err.mgr.output_message = libjpeg_quiet;
+  unsigned char* out = nullptr;
+  unsigned long out_size = 0;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&ci);
+    free(out);
+    return {};
+  }
+  jpeg_create_compress(&ci);
+  jpeg_mem_dest(&ci, &out, &out_size);
+  ci.image_width = static_cast<JDIMENSION>(width);
+  ci.image_height = static_cast<JDIMENSION>(height);
+  ci.input_components = o.components;
+  ci.in_color_space = o.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&ci);
+  jpeg_set_quality(&ci, o.quality, TRUE);
+  if (o.components == 3) {
+    ci.comp_info[0].h_samp_factor = o.luma_h;
+    ci.comp_info[0].v_samp_factor = o.luma_v;
+    for (int c = 1; c < 3; ++c) ci.comp_info[c].h_samp_factor = ci.comp_info[c].v_samp_factor = 1;
+  }
+  ci.restart_interval = o.restart_interval;
+  ci.restart_in_rows = o.restart_rows;
+  ci.optimize_coding = FALSE;
+  if (o.ff_dense_codes)
+    for (int t = 0; t < 2; ++t) {
+      make_ff_dense(ci.dc_huff_tbl_ptrs[t], 0x00);
+      make_ff_dense(ci.ac_huff_tbl_ptrs[t], 0x00);
+    }
+  jpeg_start_compress(&ci, TRUE);
+  const size_t stride = static_cast<size_t>(width) * o.components;
+  while (ci.next_scanline < ci.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * stride;
+    jpeg_write_scanlines(&ci, &row, 1);
+  }
+  jpeg_finish_compress(&ci);
+  jpeg_destroy_compress(&ci);
+  Bytes bytes(out, out + out_size);
+  free(out);
+  return bytes;
+}
+
+inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
+                            Content content = Content::photo, unsigned seed = 1) {
+  return encode(make_pixels(width, height, o.components, content, seed), width, height, o);
+}
+
+// The entropy-coded bytes that are FF data bytes (stuffed FF 00 pairs).
+inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
+  size_t n = 0;
+  for (size_t i = from; i + 1 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0x00) ++n;
+  return n;
+}
+
+// The index from the whole decode, from the fast scan and from the
+// byte-at-a-time scan must be identical, one entry per band of every MCU
+// row; and every band decoded from its entry, by a decoder that has only the
+// header bytes and a window as the tile source reads it (6 bytes before the
+// offset to 400 after the next entry's), equals the whole decode bit for
+// bit. Returns the number of bands that differ.
+inline size_t check_index_and_bands(const Bytes& bytes, const std::string& label) {
+  jpeg::Decoder d;
+  if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) {
+    ADD_FAILURE() << label << ": " << d.error();
+    return 1;
+  }
+  const jpeg::PictureInfo info = d.info();
+  RgbPicture whole;
+  std::vector<jpeg::StateEntry> entries;
+  if (!own_decode(bytes, whole, &entries)) {
+    ADD_FAILURE() << label << ": whole decode failed";
+    return 1;
+  }
+  EXPECT_EQ(entries.size(), info.entry_count()) << label;
+  Bytes from_decode, fast, serial;
+  for (const auto& e : entries) {
+    const auto b = e.bytes();
+    from_decode.insert(from_decode.end(), b.begin(), b.end());
+  }
+  EXPECT_TRUE(d.scan_index(fast)) << label;
+  jpeg::Decoder bytewise(jpeg::Refill::byte);
+  EXPECT_TRUE(bytewise.open(jpeg::ByteSource(bytes.data(), bytes.size())));
+  EXPECT_TRUE(bytewise.scan_index(serial)) << label;
+  EXPECT_TRUE(from_decode == fast && fast == serial)
+      << label << ": the index depends on the refill strategy";
+  if (!entries.empty()) {
+    EXPECT_EQ(entries[0].bits, 0) << label;
+    EXPECT_EQ(info.resume_offset(entries[0]), info.scan_offset) << label;
+  }
+
+  const Bytes header(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(info.scan_offset));
+  size_t mismatches = 0;
+  for (size_t e = 0; e < entries.size(); ++e) {
+    EXPECT_LT(entries[e].bits, 8) << label;
+    EXPECT_EQ(entries[e].marker, 0) << label;
+    const int row = static_cast<int>(e / info.bands_per_row);
+    const int band = static_cast<int>(e % info.bands_per_row);
+    const uint64_t offset = info.resume_offset(entries[e]);
+    uint64_t end = e + 1 < entries.size() ? info.resume_offset(entries[e + 1]) + 400 : bytes.size();
+    end = std::min<uint64_t>(end, bytes.size());
+    const uint64_t begin = e == 0 ? offset : offset - 6;
+    jpeg::ByteSource window(bytes.data() + begin, static_cast<size_t>(end - begin), begin,
+                            bytes.size());
+    // Alternate the refill strategies: resuming must not depend on them either.
+    jpeg::Decoder tile(e % 2 ? jpeg::Refill::byte : jpeg::Refill::word);
+    bool same = tile.open(jpeg::ByteSource(header.data(), header.size(), 0, bytes.size()));
+    int rows_seen = 0;
+    same = same && tile.decode_band(
+                       window, entries[e], row, band, jpeg::PixelFormat::rgb888,
+                       [&](int y, const uint8_t* px) {
+                         const size_t at = (static_cast<size_t>(y) * info.width + band * 256) * 3;
+                         if (std::memcmp(px, whole.rgb.data() + at, info.band_width(band) * 3) != 0)
+                           same = false;
+                         ++rows_seen;
+                         return true;
+                       });
+    if (!same || rows_seen != info.row_height(row)) {
+      if (mismatches++ < 3)
+        ADD_FAILURE() << label << ": band " << band << " of MCU row " << row
+                      << " differs from the whole decode " << tile.error();
+    }
+  }
+  return mismatches;
+}
+
+// The own decoder doing libjpeg's Huffman decoding, as the cache build runs
+// it, keeping the index entries it reports; it can be told to fail or throw
+// at an MCU, or to claim a wrong MCU count.
+class OwnCoefficients : public JpegCoefficientSource {
+ public:
+  bool open(const Bytes& jpeg) {
+    if (!m_decoder.open(jpeg::ByteSource(jpeg.data(), jpeg.size()))) return false;
+    return m_decoder.begin_coefficients([this](const jpeg::StateEntry& e) {
+      const auto b = e.bytes();
+      index.insert(index.end(), b.begin(), b.end());
+      return true;
+    });
+  }
+  int blocks_per_mcu() const override { return m_decoder.blocks_per_mcu(); }
+  int mcus_per_row() const override { return m_decoder.info().mcus_per_row + row_error; }
+  int mcu_rows() const override { return m_decoder.info().mcu_rows; }
+  bool next_mcu(int16_t* const* blocks) override {
+    if (mcus == fail_at) return false;
+    if (mcus == throw_at) throw std::runtime_error("no");
+    ++mcus;
+    return m_decoder.next_mcu(blocks);
+  }
+  uint64_t end_offset() const override { return m_decoder.coefficients_end(); }
+
+  Bytes index;
+  long mcus = 0;
+  long fail_at = -1;
+  long throw_at = -1;
+  int row_error = 0;
+
+ private:
+  jpeg::Decoder m_decoder;
+};
+
+struct LibjpegRows {
+  bool ok = false;
+  bool used = false;  // the coefficient source took over
+  int warnings = 0;
+  Bytes pixels;
+  std::string error;
+};
+
+// libjpeg's whole decode through the program's wrapper, optionally with
+// a coefficient source and four-byte pixels.
+inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source = nullptr,
+                                bool rgbx = false) {
+  LibjpegRows d;
+  JpegDecoder decoder;
+  JpegDecodeOptions options;
+  options.coefficients = source;
+  options.rgbx = rgbx;
+  if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options)) {
+    d.error = decoder.error();
+    return d;
+  }
+  d.used = decoder.coefficients_used();
+  const size_t pitch = static_cast<size_t>(decoder.output_width()) * decoder.pixel_bytes();
+  d.pixels.assign(pitch * decoder.output_height(), 0);
+  d.ok = decoder.read_rgb888(d.pixels.data(), pitch) && decoder.finish();
+  d.warnings = decoder.warnings();
+  d.error = decoder.error();
+  return d;
+}
+
+inline Bytes scan_index(const Bytes& jpeg) {
+  jpeg::Decoder d;
+  Bytes index;
+  EXPECT_TRUE(d.open(jpeg::ByteSource(jpeg.data(), jpeg.size())) && d.scan_index(index));
+  return index;
+}
+
+// The own decoder's coefficients give libjpeg's own pixels and warnings, and
+// its entries are the scan's.
+inline void expect_same_with_coefficients(const Bytes& jpeg, const std::string& label) {
+  const LibjpegRows plain = libjpeg_rows(jpeg);
+  ASSERT_TRUE(plain.ok) << label << ": " << plain.error;
+  EXPECT_FALSE(plain.used);
+  OwnCoefficients own;
+  ASSERT_TRUE(own.open(jpeg)) << label;
+  const LibjpegRows shared = libjpeg_rows(jpeg, &own);
+  ASSERT_TRUE(shared.ok) << label << ": " << shared.error;
+  EXPECT_TRUE(shared.used) << label;
+  EXPECT_TRUE(shared.pixels == plain.pixels) << label;
+  EXPECT_EQ(shared.warnings, plain.warnings) << label;
+  EXPECT_TRUE(own.index == scan_index(jpeg)) << label;
+}
+
+}  // namespace lv::test
