@@ -66,24 +66,6 @@ void create_directory_expanded(std::u16string_view path) {
   log() << u"CreateDirectoryW {" << path << u"} result=" << (made ? 1 : 0) << u"\n";
 }
 
-std::string temporary_name_beside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  thread_local std::minstd_rand random(std::random_device{}());
-  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(random());
-}
-
-void sync_folder_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : path.substr(0, slash);
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 FileInfo file_info(std::u16string_view path) {
@@ -258,41 +240,7 @@ bool read_whole_file(std::u16string_view path, std::string& out, size_t max_byte
 }
 
 bool write_file_atomic(std::u16string_view path, std::string_view bytes, Durability durability) {
-  const std::string target = system_path(path);
-  std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = temporary_name_beside(target);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-
-  bool ok = true;
-  {
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-      ssize_t n = ::write(fd, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ok = false;
-        break;
-      }
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-  }
-  const bool synced = durability == Durability::synced;
-  ok = ok && (!synced || ::fsync(fd) == 0);
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  if (synced) sync_folder_of(target);
-  return true;
+  return platform::write_file_atomically(system_path(path), bytes, durability);
 }
 
 size_t BufferedReader::read(void* out, size_t n) {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
+
 namespace lv {
 
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
@@ -81,13 +83,10 @@ class FileStream {
 // larger than max_bytes.
 bool read_whole_file(std::u16string_view path, std::string& out, size_t max_bytes = 256u << 20);
 
-enum class Durability {
-  synced,    // on disk before the rename: survives a crash or a pulled card
-  unsynced,  // for files that can be made again: a torn one is refused when read
-};
+using platform::Durability;
 
-// Writes a file atomically: a temporary file beside it, fsync (when synced),
-// rename. Readers see the old file or the whole new one, never a part.
+// Writes a file atomically (platform::write_file_atomically): readers see
+// the old file or the whole new one, never a part.
 bool write_file_atomic(std::u16string_view path, std::string_view bytes,
                        Durability durability = Durability::synced);
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -363,19 +364,6 @@ struct Identity {
   bool operator==(const Identity&) const = default;
 };
 
-bool write_all(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool make_folders(const std::string& folder) {
   if (folder.empty()) return true;
   struct stat st {};
@@ -390,20 +378,6 @@ std::string folder_part(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-// A settings file kept as a symlink (a dotfiles checkout) stays one: the
-// link's target is replaced, not the link.
-std::string write_target(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      ::free(real);
-      return target;
-    }
-  }
-  return path;
 }
 
 // Writers of the same file, in this process or another, take turns from the
@@ -425,13 +399,10 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
 
   bool opened() const { return m_fd >= 0; }
-  void sync() const { ::fsync(m_fd); }  // makes the rename itself durable
 
  private:
   int m_fd;
 };
-
-std::atomic<unsigned> g_temp_counter{0};
 
 }  // namespace
 
@@ -449,8 +420,7 @@ struct SettingsFile::Impl {
 
   void refresh();
   bool read_file();
-  bool write(const std::string& target, const FolderLock& folder, const Store& next,
-             Identity& written);
+  bool write(const std::string& target, const Store& next, Identity& written);
   template <typename Change>
   bool update(std::u16string_view key, std::u16string_view name, Change change);
   Entry* lookup(std::u16string_view key, std::u16string_view name);
@@ -513,28 +483,9 @@ bool SettingsFile::Impl::read_file() {
   return true;
 }
 
-bool SettingsFile::Impl::write(const std::string& target, const FolderLock& folder,
-                               const Store& next, Identity& written) {
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(g_temp_counter++);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-
-  struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-
+bool SettingsFile::Impl::write(const std::string& target, const Store& next, Identity& written) {
   struct stat st {};
-  bool ok = write_all(fd, serialize(next)) && ::fsync(fd) == 0 && ::fstat(fd, &st) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  folder.sync();
+  if (!write_file_atomically(target, serialize(next), Durability::synced, &st)) return false;
   written = Identity::of(st);
   return true;
 }
@@ -552,7 +503,8 @@ bool SettingsFile::Impl::update(std::u16string_view key, std::u16string_view nam
       name.find(u'\0') != std::u16string_view::npos)
     return false;
   std::lock_guard lock(mutex);
-  const std::string target = write_target(path);
+  // A settings file kept as a symlink (a dotfiles checkout) stays one.
+  const std::string target = replaced_path(path);
   const std::string folder = folder_part(target);
   if (!make_folders(folder)) return false;
   FolderLock folder_lock(folder);
@@ -578,7 +530,7 @@ bool SettingsFile::Impl::update(std::u16string_view key, std::u16string_view nam
   change(*entry);
 
   Identity written;
-  if (!write(target, folder_lock, next, written)) return false;
+  if (!write(target, next, written)) return false;
   store = std::move(next);
   identity = written;
   return true;
