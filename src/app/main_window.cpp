@@ -567,7 +567,7 @@ void MainWindow::go_full_screen(int32_t orientation) {
   m->close_display();
   if (m->editing) return;
   m->redraw_all = true;
-  // Without a display the window is painted as when windowed, and timer 1
+  // Without a display the window is painted as when windowed, and the window timer
   // keeps the screens moving; stopping it would freeze them.
   if (m->open_display())
     m->stop_timer();

@@ -3,7 +3,7 @@
 // The main window's behaviour: what the handheld program's window procedure
 // did with each message, applied to the window events of this system, the
 // two presentations (full-screen through the display, windowed through the
-// off-screen surface and timer 1), the frame tick, stylus capture, the
+// off-screen surface and the window timer), the frame tick, stylus capture, the
 // second instance's command line and the native edit box's state.
 // Everything it hands on goes to one WindowClient.
 
@@ -83,7 +83,7 @@ class MainWindow {
   // Timer 1: milliseconds until it is due (0: now), -1 while it has nothing
   // to do (stopped, window hidden, display open).
   int ms_until_timer(uint32_t now) const;
-  // Runs timer 1 when it is due: steps the client and paints the window.
+  // Runs the window timer when it is due: steps the client and paints the window.
   void run_timer(uint32_t now);
   // Poll and tick (rather than wait): shown, with the display open.
   bool wants_polling() const;

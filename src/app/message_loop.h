@@ -2,7 +2,7 @@
 
 // The main loop. While the window is shown with the display open it polls:
 // a waiting message is dispatched, otherwise a frame tick runs and the loop
-// sleeps 10 ms. Otherwise it blocks until a message arrives, timer 1 or a
+// sleeps 10 ms. Otherwise it blocks until a message arrives, the window timer or a
 // scheduler timer is due, or a scripted step is due. The main queue of the
 // active-object scheduler wakes it through the window's event queue.
 

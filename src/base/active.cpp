@@ -130,7 +130,7 @@ void CActiveScheduler::cancel(CActive& object) {
     // A timer not yet due is only in the timer list: nothing is on its way.
     if (m_impl->timers.remove(object) || m_impl->remove_ready(object)) break;
     // Completed on another thread but not yet queued: its notify posts a
-    // 1029 after queueing it, and the queue keeps that message for us.
+    // kMessageActives after queueing it, and the queue keeps that message for us.
     m_impl->queue.take_message(platform::kMessageActives, -1);
     consumed_message = true;
   }

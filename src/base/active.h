@@ -2,7 +2,7 @@
 
 // Active objects: a request is marked outstanding on the main thread, any
 // thread may complete it, and its RunL then runs on the main thread when the
-// scheduler's message (1029) is taken from the main queue. The scheduler also
+// scheduler's message (platform::kMessageActives) is taken from the main queue. The scheduler also
 // keeps the timers (see timer.h) and gives the main loop how long it may wait.
 
 #include <atomic>
@@ -53,10 +53,10 @@ class CActiveScheduler {
 
   // Marks a request outstanding. Main thread.
   void set_active(CActive& object);
-  // Completes a request: queues the object and posts 1029. Any thread.
+  // Completes a request: queues the object and posts kMessageActives. Any thread.
   void notify(CActive& object);
   // Runs RunL of every completion queued before the call, in notification
-  // order. Completions queued meanwhile wait for their own 1029. Main thread.
+  // order. Completions queued meanwhile wait for their own kMessageActives. Main thread.
   void process_actives();
   // Withdraws an outstanding request so that its RunL will not run. A timer
   // that is not yet due is withdrawn at once; otherwise this waits for the
@@ -78,7 +78,7 @@ class CActiveScheduler {
 
   // One step of a main loop: pumps the timers, waits up to max_wait_ms
   // (negative: without limit) but no longer than the next timer for one
-  // message, and runs process_actives when it is 1029. Any other message is
+  // message, and runs process_actives when it is kMessageActives. Any other message is
   // handed back to the caller.
   std::optional<uint32_t> run_once(int max_wait_ms);
 
