@@ -62,21 +62,30 @@ struct KeyHalf;
 struct KeyThreeQuarter;
 struct OpaqueOnly;
 struct ChangedPixel;
+struct Accumulate;
 }  // namespace blend
+
+// The row operations of a blitter whose every pixel follows one rule: Self
+// answers the rule with rule(). Defined for the kinds below only.
+template <typename Self>
+class SpanBlitter : public RowBlitter {
+ public:
+  void copy_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src, int32_t src_x,
+                int32_t src_y) const final;
+  void scaled_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src_row, int32_t start,
+                  int32_t step, int32_t src_y) const final;
+  void magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
+                     int32_t shift, int32_t src_y) const final;
+  void tiled_magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
+                           int32_t shift, int32_t wrap_from, int32_t wrap_at,
+                           int32_t src_y) const final;
+};
 
 // A blitter kind without parameters; instantiated for the rules above only.
 template <typename Rule>
-class RuleBlitter final : public RowBlitter {
+class RuleBlitter final : public SpanBlitter<RuleBlitter<Rule>> {
  public:
-  void copy_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src, int32_t src_x,
-                int32_t src_y) const override;
-  void scaled_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src_row, int32_t start,
-                  int32_t step, int32_t src_y) const override;
-  void magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
-                     int32_t shift, int32_t src_y) const override;
-  void tiled_magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
-                           int32_t shift, int32_t wrap_from, int32_t wrap_at,
-                           int32_t src_y) const override;
+  Rule rule() const;
   std::unique_ptr<RowBlitter> clone() const override;
 };
 
@@ -103,24 +112,15 @@ extern template class RuleBlitter<blend::ChangedPixel>;
 // the key the result is the key, where it is opaque the destination stays and
 // is marked opaque, and where it is see-through the source is added to the
 // fractions of the destination that the flags select.
-class KeyedAccumulateBlitter final : public RowBlitter {
+class KeyedAccumulateBlitter final : public SpanBlitter<KeyedAccumulateBlitter> {
  public:
   static constexpr uint32_t kAddWhole = 0x100;   // + d
   static constexpr uint32_t kAddHalf = 0x80;     // + d / 2
   static constexpr uint32_t kAddQuarter = 0x40;  // + d / 4 (as two halvings)
 
   explicit KeyedAccumulateBlitter(uint32_t flags = 0) : m_flags(flags) {}
-  uint32_t flags() const { return m_flags; }
 
-  void copy_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src, int32_t src_x,
-                int32_t src_y) const override;
-  void scaled_row(uint16_t* dst, uint16_t* dst_end, const uint16_t* src_row, int32_t start,
-                  int32_t step, int32_t src_y) const override;
-  void magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
-                     int32_t shift, int32_t src_y) const override;
-  void tiled_magnified_row(uint16_t* dst, const uint16_t* src_row, int32_t start_x, int32_t count,
-                           int32_t shift, int32_t wrap_from, int32_t wrap_at,
-                           int32_t src_y) const override;
+  blend::Accumulate rule() const;
   std::unique_ptr<RowBlitter> clone() const override;
 
  private:
