@@ -189,26 +189,10 @@ ExifPoint ExifTransform::source_of(int x, int y) const {
 }
 
 ExifPoint ExifTransform::destination_of(int x, int y) const {
-  const int w = m_source_width - 1;
-  const int h = m_source_height - 1;
-  switch (m_orientation) {
-    case 2:
-      return {w - x, y};
-    case 3:
-      return {w - x, h - y};
-    case 4:
-      return {x, h - y};
-    case 5:
-      return {y, x};
-    case 6:
-      return {h - y, x};
-    case 7:
-      return {h - y, w - x};
-    case 8:
-      return {y, w - x};
-    default:
-      return {x, y};
-  }
+  // The inverse transform, read from the turned grid: the quarter turns undo
+  // each other, every other transform undoes itself.
+  const int inverse = m_orientation == 6 ? 8 : m_orientation == 8 ? 6 : m_orientation;
+  return ExifTransform(inverse, width(), height()).source_of(x, y);
 }
 
 ExifTransform exif_transform(int orientation, int width, int height) {
