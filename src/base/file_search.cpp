@@ -220,6 +220,52 @@ bool match_pattern(std::u16string_view pattern, std::u16string_view name) {
   return p == pattern.size();
 }
 
+namespace {
+
+class FolderFileVisitor : public FileVisitor {
+ public:
+  FolderFileVisitor(size_t limit, const std::function<bool(const std::u16string&)>& accept)
+      : m_limit(limit), m_accept(accept) {}
+  bool on_file(const std::u16string& path) override {
+    if (m_accept && !m_accept(path)) return true;
+    files.push_back(path);
+    return files.size() < m_limit;
+  }
+  bool on_folder(const std::u16string&) override { return true; }
+  std::vector<std::u16string> files;
+
+ private:
+  size_t m_limit;
+  const std::function<bool(const std::u16string&)>& m_accept;
+};
+
+}  // namespace
+
+std::vector<std::u16string> list_folder_files(
+    std::u16string_view folder, std::u16string_view file_pattern, size_t limit,
+    const std::function<bool(const std::u16string& path)>& accept) {
+  if (limit == 0) return {};
+  FolderFileVisitor visitor(limit, accept);
+  // No sub-folder is called that, so none is reported.
+  find_files(visitor, expand_path(folder), file_pattern, u"do_not_search", Recursion::flat);
+  return std::move(visitor.files);
+}
+
+bool is_plain_file_name(std::u16string_view name) {
+  return !name.empty() && name.find_first_of(u"/\\") == std::u16string_view::npos && name != u"." &&
+         name != u"..";
+}
+
+std::u16string file_name_without_extension(std::u16string_view path,
+                                           std::u16string_view extension) {
+  const size_t slash = path.find_last_of(u"/\\");
+  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  if (name.size() >= extension.size() &&
+      to_lower(name.substr(name.size() - extension.size())) == to_lower(extension))
+    name.remove_suffix(extension.size());
+  return std::u16string(name);
+}
+
 bool CollectingVisitor::on_file(const std::u16string& path) {
   files.push_back(path);
   return true;

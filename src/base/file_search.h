@@ -3,6 +3,8 @@
 // The recursive file search shared by the photo library, the menus and the
 // folder screen.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,22 @@ bool find_files(FileVisitor& visitor, std::u16string_view folder, std::u16string
 
 // Case-insensitive wildcard match of a file name against a pattern.
 bool match_pattern(std::u16string_view pattern, std::u16string_view name);
+
+// The files of one folder (not of its sub-folders) that match the pattern,
+// in search order, up to `limit` of them; `accept`, when given, passes over
+// the paths it answers false for.
+std::vector<std::u16string> list_folder_files(
+    std::u16string_view folder, std::u16string_view file_pattern, size_t limit = SIZE_MAX,
+    const std::function<bool(const std::u16string& path)>& accept = {});
+
+// A name given by a user, a settings file or a menu id names a file in the
+// folder only when it is one plain file name: not empty, no separator, not
+// "." or "..".
+bool is_plain_file_name(std::u16string_view name);
+
+// The last part of a path without the extension (matched regardless of
+// letter case; kept when the name has another one).
+std::u16string file_name_without_extension(std::u16string_view path, std::u16string_view extension);
 
 // Collects what the search reports.
 class CollectingVisitor : public FileVisitor {

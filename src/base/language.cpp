@@ -15,33 +15,8 @@ namespace {
 
 constexpr std::u16string_view kExtension = u".lng";
 
-// A remembered name comes from the settings file, which anyone may edit: a
-// name that reaches into another folder is not a language of this one.
-bool is_plain_name(std::u16string_view name) {
-  return !name.empty() && name.find_first_of(u"/\\") == std::u16string_view::npos && name != u"." &&
-         name != u"..";
-}
-
-// Finds the language files in search order and stops early once it has
-// seen enough of them.
-class LanguageFileVisitor : public FileVisitor {
- public:
-  explicit LanguageFileVisitor(size_t limit) : m_limit(limit) {}
-  bool on_file(const std::u16string& path) override {
-    files.push_back(path);
-    return files.size() < m_limit;
-  }
-  bool on_folder(const std::u16string&) override { return true; }
-  std::vector<std::u16string> files;
-
- private:
-  size_t m_limit;
-};
-
 std::vector<std::u16string> search_language_files(std::u16string_view folder, size_t limit) {
-  LanguageFileVisitor visitor(limit);
-  find_files(visitor, expand_path(folder), u"*.lng", u"do_not_search", Recursion::flat);
-  return std::move(visitor.files);
+  return list_folder_files(folder, u"*.lng", limit);
 }
 
 }  // namespace
@@ -73,12 +48,7 @@ std::u16string language_file_path(std::u16string_view folder, std::u16string_vie
 }
 
 std::u16string language_name_of(std::u16string_view path) {
-  const size_t slash = path.find_last_of(u"/\\");
-  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-  if (name.size() >= kExtension.size() &&
-      to_lower(name.substr(name.size() - kExtension.size())) == kExtension)
-    name.remove_suffix(kExtension.size());
-  return std::u16string(name);
+  return file_name_without_extension(path, kExtension);
 }
 
 bool load_language_at_start(LanguageTable& table, std::u16string_view app_name,
@@ -91,7 +61,8 @@ bool load_language_at_start(LanguageTable& table, std::u16string_view app_name,
 
   const std::u16string named[] = {remembered, user_language_name(), u"english"};
   for (const std::u16string& name : named) {
-    if (!is_plain_name(name)) continue;
+    // A remembered name comes from the settings file, which anyone may edit.
+    if (!is_plain_file_name(name)) continue;
     if (table.load(language_file_path(language_folder, name))) return true;
   }
   for (const std::u16string& path : search_language_files(language_folder, SIZE_MAX)) {

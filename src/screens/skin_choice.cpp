@@ -18,13 +18,6 @@ constexpr std::u16string_view kSkinExtension = u".skin";
 constexpr std::u16string_view kLanguagePrefix = u"Language#";
 constexpr std::u16string_view kSkinPrefix = u"Skin#";
 
-// Names come from the settings file and from menu ids, both of which anyone
-// may write: only a bare file name stays inside the folder.
-bool is_plain_name(std::u16string_view name) {
-  return !name.empty() && name.find_first_of(u"/\\") == std::u16string_view::npos && name != u"." &&
-         name != u"..";
-}
-
 bool is_splash(std::u16string_view name) {
   return to_lower(name) == u"splash";
 }
@@ -34,12 +27,7 @@ bool same_name(std::u16string_view a, std::u16string_view b) {
 }
 
 std::u16string skin_name_of(std::u16string_view path) {
-  const size_t slash = path.find_last_of(u"/\\");
-  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-  if (name.size() >= kSkinExtension.size() &&
-      to_lower(name.substr(name.size() - kSkinExtension.size())) == kSkinExtension)
-    name.remove_suffix(kSkinExtension.size());
-  return std::u16string(name);
+  return file_name_without_extension(path, kSkinExtension);
 }
 
 std::u16string skin_file_path(std::u16string_view folder, std::u16string_view name) {
@@ -50,25 +38,11 @@ std::u16string skin_file_path(std::u16string_view folder, std::u16string_view na
   return path;
 }
 
-class SkinFileVisitor : public FileVisitor {
- public:
-  explicit SkinFileVisitor(size_t limit) : m_limit(limit) {}
-  bool on_file(const std::u16string& path) override {
-    if (is_splash(skin_name_of(path))) return true;
-    files.push_back(path);
-    return files.size() < m_limit;
-  }
-  bool on_folder(const std::u16string&) override { return true; }
-  std::vector<std::u16string> files;
-
- private:
-  size_t m_limit;
-};
-
+// The splash skin belongs to the splash screen: never listed or chosen.
 std::vector<std::u16string> search_skin_files(std::u16string_view folder, size_t limit) {
-  SkinFileVisitor visitor(limit);
-  find_files(visitor, expand_path(folder), u"*.skin", u"do_not_search", Recursion::flat);
-  return std::move(visitor.files);
+  return list_folder_files(folder, u"*.skin", limit, [](const std::u16string& path) {
+    return !is_splash(skin_name_of(path));
+  });
 }
 
 MenuItem cancel_item(std::u16string_view style) {
@@ -123,7 +97,7 @@ bool SkinChoice::load_language_at_start() {
 std::vector<std::u16string> SkinChoice::skin_candidates() const {
   std::vector<std::u16string> names;
   auto add = [&](const std::u16string& name) {
-    if (!is_plain_name(name) || is_splash(name)) return;
+    if (!is_plain_file_name(name) || is_splash(name)) return;
     for (const std::u16string& earlier : names)
       if (same_name(earlier, name)) return;
     names.push_back(name);
@@ -207,7 +181,7 @@ void SkinChoice::remember_current(std::u16string_view item_id) const {
 }
 
 bool SkinChoice::choose_language(std::u16string_view name) {
-  if (!is_plain_name(name)) return false;
+  if (!is_plain_file_name(name)) return false;
   if (!m_language.path().empty() && same_name(name, language_name_of(m_language.path())))
     return false;
   if (!m_language.load(language_file_path(m_base, name))) return false;
@@ -217,7 +191,7 @@ bool SkinChoice::choose_language(std::u16string_view name) {
 }
 
 bool SkinChoice::choose_skin(std::u16string_view name, const ScreenInfo& screen) {
-  if (!is_plain_name(name) || is_splash(name)) return false;
+  if (!is_plain_file_name(name) || is_splash(name)) return false;
   if (!m_skin.path().empty() && same_name(name, skin_name_of(m_skin.path()))) return false;
   if (!m_skin.load_skin(skin_file_path(skin_folder(), name), screen)) return false;
   log() << u"SkinChoice::choose skin=" << m_skin.path() << u"\n";
