@@ -1,7 +1,7 @@
 #pragma once
 
-// What the benchmarks share: the wall clock, percentiles, the "figure:"
-// line, and small photograph-like pictures with their cache files.
+// What the benchmarks of the photo library share (with bench_figures.h):
+// small photograph-like pictures with their cache files.
 
 #include <time.h>
 
@@ -16,28 +16,13 @@
 #include <vector>
 
 #include "base/settings.h"
+#include "bench_figures.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
 
 namespace bench {
-
-inline double now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-inline double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-inline void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-  std::fflush(stdout);
-}
 
 inline bool write_bytes(const std::filesystem::path& path, const void* data, size_t size) {
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -12,12 +12,15 @@
 #include <random>
 #include <vector>
 
+#include "bench_figures.h"
 #include "skin/blit.h"
 #include "skin/dim.h"
 #include "skin/row_blitter.h"
 #include "skin/surface.h"
 
 namespace {
+
+using bench::figure;
 
 constexpr int32_t kWidth = 480;
 constexpr int32_t kHeight = 800;
@@ -58,10 +61,6 @@ std::unique_ptr<lv::Surface> skin_like_picture() {
     }
   }
   return s;
-}
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
 }
 
 }  // namespace

@@ -30,15 +30,19 @@
 
 #include "base/file_util.h"
 #include "bench_util.h"
+#include "jpeg/jpeg_decoder.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/cache_tile_source.h"
-#include "jpeg/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"
 
 namespace {
+
+using bench::figure;
+using bench::median;
+using bench::now_ms;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -48,17 +52,6 @@ struct Times {
   double cpu_ms = 0;     // every thread of the process
   double thread_ms = 0;  // the calling thread only
 };
-
-double now_ms(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 Times measure(int runs, const std::function<void()>& op) {
   std::vector<double> wall, cpu, thread;
@@ -71,11 +64,6 @@ Times measure(int runs, const std::function<void()>& op) {
     thread.push_back(now_ms(CLOCK_THREAD_CPUTIME_ID) - t);
   }
   return {median(wall), median(cpu), median(thread)};
-}
-
-void figure(const std::string& name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name.c_str(), value, unit, goal);
-  std::fflush(stdout);
 }
 
 // ---- libjpeg-turbo reference operations ----

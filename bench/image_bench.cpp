@@ -32,16 +32,13 @@
 
 namespace {
 
+using bench::median;
+
 namespace fs = std::filesystem;
 
 constexpr int kWidth = 480;
 constexpr int kHeight = 800;
 uint32_t g_clock_ms = 1000;
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 class Frames {
  public:

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "base/file_util.h"
+#include "bench_figures.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
 #include "library/libjpeg_codec.h"
@@ -42,6 +43,10 @@ extern char** environ;
 
 namespace {
 
+using bench::figure;
+using bench::median;
+using bench::now_ms;
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -49,26 +54,10 @@ constexpr int kFolders = 500;
 constexpr int kPicturesPerFolder = 40;
 constexpr int kBuildPictures = 40;
 
-double now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 double time_ms(const std::function<void()>& op) {
   const double start = now_ms();
   op();
   return now_ms() - start;
-}
-
-void figure(const std::string& name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name.c_str(), value, unit, goal);
-  std::fflush(stdout);
 }
 
 // Plain writes: the tree need not survive a crash, and 20,000 fsyncs would

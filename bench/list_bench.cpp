@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/file_util.h"
+#include "bench_figures.h"
 #include "platform/text.h"
 #include "skin/properties.h"
 #include "skin/render_surface.h"
@@ -33,6 +34,10 @@
 #include "widgets/widget_types.h"
 
 namespace {
+
+using bench::figure;
+using bench::median;
+using bench::now_ms;
 
 namespace fs = std::filesystem;
 
@@ -61,22 +66,6 @@ constexpr const char* kSkin = R"({"nodes": {
     "point": {"border_min": [76, 40], "design_size": [0, 24]},
     "font": {"font": "10 0 0 0 DejaVu Sans"}, "color": {"color": "#606060"}}]}
 }})";
-
-double now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-  std::fflush(stdout);
-}
 
 class BenchRow : public lv::ListRow {
  public:

@@ -32,6 +32,8 @@ extern char** environ;
 
 namespace {
 
+using bench::median;
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -40,11 +42,6 @@ constexpr int kHeight = 3000;
 constexpr int kSources = 6;
 constexpr int kRatioPictures = 100;
 constexpr int kRounds = 5;
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Shading, edges and a little noise: about what a camera picture costs.
 Bytes photo_like(unsigned seed) {

@@ -66,6 +66,7 @@ class BenchApp final : public lv::AppServices {
   void show_about() override {}
   void allow_screen_saver(bool) override {}
   bool open_document(const std::u16string&) override { return false; }
+  void show_message(const std::u16string&) override {}
 
  private:
   lv::Size m_size;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_figures.h"
 #include "skin/canvas.h"
 #include "skin/font.h"
 #include "skin/surface.h"
@@ -14,14 +15,12 @@
 
 namespace {
 
+using bench::figure;
+
 constexpr int kLines = 1000;
 constexpr int kSamples = 9;
 
 using Clock = std::chrono::steady_clock;
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-}
 
 }  // namespace
 

@@ -34,16 +34,13 @@
 
 namespace {
 
+using bench::median;
+
 namespace fs = std::filesystem;
 using bench::figure;
 using bench::now_ms;
 
 constexpr lv::Size kView{480, 800};
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Resident memory of the process, in MB.
 double resident_mb() {

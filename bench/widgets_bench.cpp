@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_figures.h"
 #include "platform/text.h"
 #include "skin/font.h"
 #include "skin/png_writer.h"
@@ -27,20 +28,14 @@
 
 namespace {
 
+using bench::figure;
+using bench::median;
+
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRows = 28;  // 7 elements each, plus 4 around them: 200
 constexpr int kSamples = 9;
 constexpr int kRepaints = 2000;
-
-void figure(const char* name, double value, const char* unit, const char* goal) {
-  std::printf("figure: %s = %.3f %s (goal: %s)\n", name, value, unit, goal);
-}
-
-double median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
 
 double micros_since(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
