@@ -8,28 +8,18 @@
 #include <string>
 
 #include "album_test_fixture.h"
-#include "platform/text.h"
-#include "skin/rgb565.h"
 #include "skin/skin_exceptions.h"
-#include "support/test_env.h"
-#include "widgets/menu_screen.h"
-#include "widgets/progress.h"
 
 namespace lv::test::screens {
 namespace {
 
-// A skin just big enough for the checks that come before the row node, its
+// A skin with every node the screens need but the album's rows, its
 // progress bar named as given.
-// The folder screen's nodes, so that only the album's own needs are missing.
-std::string folder_cells() {
+std::string skin_without_rows(const std::string& progress_id = "progress") {
   std::string cells;
   for (char c = '0'; c < '6'; ++c)
     cells += std::string(R"({"string": {"type": "button", "id": "button)") + c +
              R"("}, "children": [{"string": {"type": "image", "id": "image"}}]},)";
-  return cells;
-}
-
-std::string skin_without_rows(const std::string& progress_id = "progress") {
   return R"({
  "Main": {"children": [
    {"string": {"type": "button", "id": "btnSearch"}}, {"string": {"type": "button", "id": "btnMenu"}},
@@ -45,7 +35,7 @@ std::string skin_without_rows(const std::string& progress_id = "progress") {
    {"string": {"type": "progress", "id": "progress"}}, {"string": {"type": "text", "id": "btnText"}},
    {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
  "FolderElement": {"children": [)" +
-         folder_cells() + R"(
+         cells + R"(
    {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
  )" + minimal_image_node() +
          R"(
@@ -54,15 +44,6 @@ std::string skin_without_rows(const std::string& progress_id = "progress") {
 
 class AlbumReloadTest : public AlbumTest {
  protected:
-  // The default skin again, for a screen of another resolution: every
-  // point of the new skin is twice what it was.
-  bool switch_to_double_scale() {
-    ScreenInfo info;
-    info.width = size.width;
-    info.height = size.height;
-    info.dpi = 192;
-    return skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")), info);
-  }
   bool switch_to(const std::string& nodes) {
     if (!other.load_nodes(nodes)) return false;
     ScreenInfo info;
@@ -82,34 +63,29 @@ TEST_F(AlbumReloadTest, RebuildsFromTheNewSkinKeepingItsState) {
   render();
   ASSERT_TRUE(library->create_cache());
   tick();
-  rig.tap(*album, centre_of(album->search_button()));
-  ASSERT_TRUE(album->searching());
-  ASSERT_TRUE(album->progress().visible());
-  const MenuScreen* old_menu = &album->main_menu();
+  MenuScreen* old_menu = &open_menu();
+  old_menu->row_clicked(old_menu->list(), 1);  // Cancel
+  rig.tap(*album, centre_of(search_button()));
+  ASSERT_TRUE(progress().visible());
 
-  ASSERT_EQ(album->list().rect().top, 55);
-  ASSERT_TRUE(switch_to_double_scale());
+  ASSERT_EQ(list().rect().top, 55);
+  ASSERT_TRUE(load_double_scale());
   skin.send_reload_skin();
-  EXPECT_TRUE(album->searching());
-  EXPECT_FALSE(album->search_button().effectively_enabled());
-  EXPECT_TRUE(album->progress().visible());
-  EXPECT_DOUBLE_EQ(album->progress().value(), 0.5);
-  EXPECT_EQ(album->list().count(), 2);
-  EXPECT_TRUE(album->list().visible());
-  EXPECT_FALSE(album->find_required(u"warning_text").visible());
+  EXPECT_FALSE(search_button().effectively_enabled());
+  EXPECT_TRUE(progress().visible());
+  EXPECT_DOUBLE_EQ(progress().value(), 0.5);
+  EXPECT_EQ(list().count(), 2);
+  EXPECT_TRUE(list().visible());
+  EXPECT_FALSE(warning_shown());
   render();
-  EXPECT_EQ(album->list().rect().top, 110);
-  // Rows made during the search are blank, as high as the new skin's rows.
-  ASSERT_NE(album->list().row(0), nullptr);
+  EXPECT_EQ(list().rect().top, 110);
+  // Still searching: rows are blank, as high as the new skin's rows.
+  ASSERT_NE(list().row(0), nullptr);
   EXPECT_EQ(row(0), nullptr);
-  EXPECT_EQ(album->list().row(0)->size().height, 152);
+  EXPECT_EQ(list().row(0)->size().height, 152);
 
-  // The menu is made again from the new skin, and used from the next opening.
-  EXPECT_EQ(&album->main_menu(), old_menu);
-  rig.tap(*album, centre_of(album->menu_button()));
-  EXPECT_NE(&album->main_menu(), old_menu);
-  ASSERT_EQ(rig.host().stack.size(), 1u);
-  EXPECT_EQ(rig.host().stack[0], &album->main_menu());
+  // The menu is made again from the new skin.
+  EXPECT_NE(&open_menu(), old_menu);
 }
 
 TEST_F(AlbumReloadTest, SkinChosenFromItsOwnMenu) {
@@ -119,26 +95,24 @@ TEST_F(AlbumReloadTest, SkinChosenFromItsOwnMenu) {
   render();
   app.several_skins = true;
   app.on_choose = [&](std::u16string_view id) {
-    if (id != u"Skin#other" || !switch_to_double_scale()) return false;
+    if (id != u"Skin#other" || !load_double_scale()) return false;
     skin.send_reload_skin();
     return true;
   };
-  rig.tap(*album, centre_of(album->menu_button()));
-  MenuScreen* menu = &album->main_menu();
+  MenuScreen* menu = &open_menu();
   menu->row_clicked(menu->list(), 1);  // "Skin"
   ASSERT_EQ(menu->items().size(), 3u);
   rig.tick(*menu, 0.5);
-  rig.render(*album, size);
+  render();
   menu->row_clicked(menu->list(), 1);  // "Skin#other"
   EXPECT_EQ(app.chosen, (std::vector<std::u16string>{u"Skin#other"}));
   EXPECT_TRUE(rig.host().stack.empty());
   for (int i = 0; i < 3; ++i) tick();
-  EXPECT_EQ(album->list().rect().top, 110) << "laid out again at once";
+  EXPECT_EQ(list().rect().top, 110) << "laid out again at once";
   render();
   ASSERT_NE(row(0), nullptr);
   EXPECT_EQ(row(0)->record().folder, u"%my_documents%/A/");
-  rig.tap(*album, centre_of(album->menu_button()));
-  EXPECT_EQ(album->main_menu().items().size(), 3u);
+  EXPECT_EQ(open_menu().items().size(), 3u);
 }
 
 TEST_F(AlbumReloadTest, SkinWithoutWhatTheScreenNeedsThrows) {
@@ -161,7 +135,7 @@ TEST_F(AlbumReloadTest, ReloadIntoASkinWithoutWhatTheScreenNeedsChangesNothing) 
   start();
   search();
   render();
-  const ListElement* list = &album->list();
+  const ListElement* before = &list();
   ASSERT_TRUE(switch_to(skin_without_rows("bar")));
   try {
     skin.send_reload_skin();
@@ -169,11 +143,10 @@ TEST_F(AlbumReloadTest, ReloadIntoASkinWithoutWhatTheScreenNeedsChangesNothing) 
   } catch (const jobser::NodeNotFound& missing) {
     EXPECT_EQ(missing.sought_id(), u"progress");
   }
-  EXPECT_EQ(&album->list(), list);
+  EXPECT_EQ(&list(), before);
   library->create_cache();
   tick();
-  render();
-  EXPECT_EQ(row(0)->look(), AlbumElement::Look::thumbnail);
+  EXPECT_EQ(look(0), "thumbnail");
 }
 
 }  // namespace

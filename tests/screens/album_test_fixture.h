@@ -2,18 +2,29 @@
 
 // The album screen over the real default skin, a fake application and a
 // photo library on a temporary device whose worker steps the test runs.
+// The screen is looked at as a user would: its parts by their skin ids,
+// the menu as the screen on top, a row's look by its pixels.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
+#include "library/cache_file.h"
 #include "library/photo_library.h"
+#include "platform/text.h"
 #include "screens/album_element.h"
 #include "screens/album_screen.h"
+#include "screens/required_element.h"
 #include "screens/screens_test_support.h"
+#include "skin/rgb565.h"
+#include "skin/surface.h"
 #include "support/test_env.h"
+#include "widgets/button.h"
+#include "widgets/image_element.h"
 #include "widgets/list_element.h"
+#include "widgets/menu_screen.h"
+#include "widgets/progress.h"
 
 namespace lv::test::screens {
 
@@ -35,11 +46,20 @@ class AlbumTest : public ::testing::Test {
     rig.host().client_size = size;
     album->layout(size);
   }
+  // The default skin again, for a screen of twice the resolution: every
+  // point of the new skin is twice what it was. Not yet sent.
+  bool load_double_scale() {
+    ScreenInfo info;
+    info.width = size.width;
+    info.height = size.height;
+    info.dpi = 192;
+    return skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")), info);
+  }
 
   // The search the user asks for, run to its end and reported.
   void search() {
-    rig.tap(*album, centre_of(album->search_button()));
-    ASSERT_TRUE(album->searching());
+    rig.tap(*album, centre_of(search_button()));
+    ASSERT_TRUE(library->status().search_pending);
     library->search();
     tick();
   }
@@ -56,13 +76,51 @@ class AlbumTest : public ::testing::Test {
   void tick(double seconds = 0.04) { rig.tick(*album, seconds); }
   const Surface& render() { return rig.render(*album, size); }
 
-  AlbumElement* row(int32_t index) { return dynamic_cast<AlbumElement*>(album->list().row(index)); }
+  // The screen's parts.
+  ListElement& list() { return required_element<ListElement>(*album, u"listApps"); }
+  ButtonElement& search_button() { return required_element<ButtonElement>(*album, u"btnSearch"); }
+  ButtonElement& menu_button() { return required_element<ButtonElement>(*album, u"btnMenu"); }
+  ProgressElement& progress() { return required_element<ProgressElement>(*album, u"progress"); }
+  bool warning_shown() { return album->find_required(u"warning_text").visible(); }
+  // The main menu, opened by its button.
+  MenuScreen& open_menu() {
+    rig.tap(*album, centre_of(menu_button()));
+    auto* menu =
+        rig.host().stack.empty() ? nullptr : dynamic_cast<MenuScreen*>(rig.host().stack.back());
+    if (!menu) throw std::runtime_error("no menu opened");
+    return *menu;
+  }
+
+  AlbumElement* row(int32_t index) { return dynamic_cast<AlbumElement*>(list().row(index)); }
+  static ImageElement& image_of(const AlbumElement& row) {
+    return required_element<ImageElement>(row, u"image");
+  }
   // Screen position of a point of a realised row's child, given in the
   // child's own coordinates.
   Point on_screen(const ListRow& row, const Element& child, Point inside) {
-    ListElement& list = album->list();
-    return {list.position().x + child.position().x + inside.x,
-            list.row_top(row) + child.position().y + inside.y};
+    return {list().position().x + child.position().x + inside.x,
+            list().row_top(row) + child.position().y + inside.y};
+  }
+  // What row `index` shows in its image, told by a pixel of the rendered
+  // screen: "loading", "bad", "thumbnail" (its key picture's) or "other".
+  // The skin at scale 0.
+  std::string look(int32_t index, Point inside = {32, 20}) {
+    render();
+    AlbumElement* r = row(index);
+    if (!r) return "no row";
+    const Point at = on_screen(*r, image_of(*r), inside);
+    const uint16_t shown = rig.pixel(at.x, at.y);
+    for (const char16_t* art : {u"loading", u"bad"}) {
+      const Surface* pixels = required_element<ImageElement>(*r, art).picture().bitmap->surface();
+      if (pixels && shown == pixels->pixel(uint32_t(inside.x), uint32_t(inside.y)))
+        return to_utf8(art);
+    }
+    const auto thumbnail = load_thumbnail(r->record().key_picture, r->record().drive);
+    if (thumbnail && thumbnail->surface() &&
+        shown == (thumbnail->surface()->pixel(uint32_t(inside.x), uint32_t(inside.y)) |
+                  rgb565::kOpaqueBit))
+      return "thumbnail";
+    return "other";
   }
 
   PictureDevice device;
