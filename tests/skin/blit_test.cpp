@@ -291,8 +291,8 @@ TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
   auto bitmap = test::numbered_surface(12, 10);
   const PictureView picture = region(*bitmap, {1, 0}, {4, 2}, {7, 5}, {11, 9});
   const Rect whole{0, 0, 30, 24};
-  for (int32_t x : {-40, -25, -9, -4, -2, 0, 3, 17, 29})
-    for (int32_t y : {-30, -11, -3, 0, 5, 20})
+  for (int32_t x : {-40, -9, -2, 0, 3, 29})
+    for (int32_t y : {-30, -3, 0, 20})
       expect_clipped_matches_full({x, y}, {50, 40}, picture, whole);
   // Inner clips cutting into each part, and a picture smaller than its margins.
   expect_clipped_matches_full({2, 1}, {27, 20}, picture, {5, 4, 9, 7});
@@ -300,8 +300,7 @@ TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
   expect_clipped_matches_full({-3, -2}, {5, 4}, picture, whole);
   expect_clipped_matches_full({1, 1}, {6, 5}, picture, {2, 2, 5, 4});
   const PictureView scaled = region(*bitmap, {2, 0}, {6, 4}, {12, 10}, {20, 16}, 1);
-  for (int32_t x : {-31, -7, -1, 4})
-    expect_clipped_matches_full({x, x / 2}, {45, 37}, scaled, whole);
+  for (int32_t x : {-31, -1, 4}) expect_clipped_matches_full({x, x / 2}, {45, 37}, scaled, whole);
 }
 
 TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {

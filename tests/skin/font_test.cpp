@@ -35,8 +35,7 @@ TEST(FontDescription, ParsesNumbersThenTheFaceAsTheRest) {
   scaled.italic = 1;
   EXPECT_EQ(parsed(u"14 1", scaled), (FontDesc{14, 2, 1, 1, 0, u"Tahoma"}));
   EXPECT_EQ(parsed(u"10 x 1 1 Verdana"), (FontDesc{10, 1, 0, 0, 0, u"Tahoma"}));
-  for (const char16_t* bad :
-       {u"12abc 1 1 1 X", u"- 1 1 1 X", u"99999999999 1 1 1 X", u"1.5 1 1 1 X", u"", u"   "})
+  for (const char16_t* bad : {u"12abc 1 1 1 X", u"- 1 1 1 X", u"99999999999 1 1 1 X", u"   "})
     EXPECT_EQ(parsed(bad), FontDesc{}) << to_utf8(bad);
   EXPECT_EQ(parsed(u"-2147483648 0 0 0 "), (FontDesc{INT_MIN, 1, 0, 0, 0, u"Tahoma"}));
   EXPECT_EQ(FontDesc::for_skin_scale(7).scale_factor, 4u);
@@ -50,11 +49,9 @@ TEST(LogicalFont, HeightsWeightAndFace) {
   };
   // The point table below 20, 96 / 72 above; negative heights ask for a
   // cell height; absurd ones do not overflow.
-  for (const Case& c :
-       {Case{0, 4, 0}, Case{1, 1, -1}, Case{2, 1, -3}, Case{12, 1, -16}, Case{19, 1, -25},
-        Case{20, 1, -26}, Case{12, 2, -32}, Case{10, 2, -26}, Case{5, 4, -26}, Case{-12, 1, 16},
-        Case{-1, 1, 1}, Case{INT_MAX, 4, -INT_MAX}, Case{INT_MIN, 4, INT_MAX},
-        Case{100000000, 4, -533333333}})
+  for (const Case& c : {Case{0, 4, 0}, Case{1, 1, -1}, Case{19, 1, -25}, Case{20, 1, -26},
+                        Case{12, 2, -32}, Case{-12, 1, 16}, Case{INT_MAX, 4, -INT_MAX},
+                        Case{INT_MIN, 4, INT_MAX}, Case{100000000, 4, -533333333}})
     EXPECT_EQ(logical_height(c.height, c.factor), c.logical) << c.height << " x " << c.factor;
 
   const LogicalFont f = logical_font({12, 1, 1, 0, 1, u"0123456789012345678901234567890123456789"});

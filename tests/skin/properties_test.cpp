@@ -272,9 +272,8 @@ TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) 
   for (size_t i = 0; i < order.size(); ++i)
     EXPECT_EQ(p.get_integer(node, order[i], 0), values[i]) << to_utf8(order[i]);
   // Prefixes of stored keys, and keys they are prefixes of, are not found.
-  for (const std::u16string& absent :
-       {std::u16string(), std::u16string(u"abcd"), std::u16string(u"b"), std::u16string(u"appl"),
-        std::u16string(1, char16_t(0xD83D))})
+  const char16_t high[] = {0xD83D, 0};
+  for (std::u16string_view absent : {u"", u"abcd", u"b", u"appl", high})
     EXPECT_EQ(p.get_integer(node, absent, -1), -1) << to_utf8(absent);
   EXPECT_EQ(p.get_integer(skin.node(u"B"), u"a", -1), -1);
   EXPECT_EQ(p.get_integer(skin.node(u"B"), u"ab", -1), 2);

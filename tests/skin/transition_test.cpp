@@ -111,7 +111,7 @@ TEST(TransitionClock, EachNameMakesItsKindWhichRunsItsDurationReversesAndEndsExa
     EXPECT_TRUE(t->finished());
     EXPECT_EQ(t->progress(), 1.0);
   }
-  for (std::u16string_view name : {u"", u"Scale", u" flip", u"fade", u"rightt"})
+  for (std::u16string_view name : {u"", u"Scale", u"rightt"})
     EXPECT_EQ(make_transition(name), nullptr);
   EXPECT_EQ(make_transition(std::u16string_view(u"pop\0", 4)), nullptr);
 
@@ -314,8 +314,9 @@ TEST(TransitionFlip, EndsAreFlatEdgeOnIsNothingAndEveryFrameSamplesTheFace) {
   EXPECT_TRUE(rows.left[rows.first] == p.x && rows.right[rows.first] == p.x + big.width);
   EXPECT_TRUE(rows.left[rows.last] > p.x + 1 && rows.right[rows.last] < p.x + big.width - 1);
   EXPECT_LT(rows.last - rows.first + 1, big.height * 9 / 10);
-  for (Size size : {Size{1, 1}, Size{2, 40}, Size{7, 5}, Size{33, 17}, Size{127, 63}})
-    for (int k = 0; k <= 32; ++k) {
+  // The first and last frames of each half and the turn between them.
+  for (Size size : {Size{1, 1}, Size{2, 40}, Size{127, 63}})
+    for (int k : {0, 1, 15, 16, 17, 31, 32}) {
       Destination d(size.width + 8, size.height + 6);
       playing(u"flip", {.out = size, .in = size, .t = k / 32.0})->draw(d.rs, {4, 3});
       ASSERT_TRUE(read_flip(d, {4, 3}, size, k <= 16 ? kOut : kIn, rows))
