@@ -119,22 +119,5 @@ TEST(SystemLanguageTest, IdentifiersAndLocaleNames) {
     EXPECT_EQ(primary_language_of_locale(none), 0u) << none;
 }
 
-TEST(ShippedLanguagesTest, BothFilesHoldTheSameKeysWithTranslatedTexts) {
-  KeyValueMap english, russian;
-  for (auto [name, map] :
-       {std::pair{"lang/english.lng", &english}, std::pair{"lang/russian.lng", &russian}}) {
-    ASSERT_TRUE(read_key_value_file(from_utf8(test::source_path(name)), *map)) << name;
-    EXPECT_EQ(test::read_file(test::source_path(name)).substr(0, 2), "\xFF\xFE") << name;
-  }
-  EXPECT_TRUE(english.contains(u"NoSkins") && english.contains(u"Cancel"));
-  EXPECT_EQ(russian.at(u"Cancel"), u"\u041e\u0442\u043c\u0435\u043d\u0430");
-  ASSERT_EQ(english.size(), russian.size());
-  for (const auto& [key, text] : english) {
-    ASSERT_TRUE(russian.contains(key)) << to_utf8(key);
-    EXPECT_FALSE(text.empty()) << to_utf8(key);
-    EXPECT_NE(text, russian.at(key)) << to_utf8(key);
-  }
-}
-
 }  // namespace
 }  // namespace lv
