@@ -121,25 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
                 Content::photo}),
     [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
-TEST(JpegDecoder, RowsAndEntriesArriveInOrderAndCanStop) {
+TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
+  // Row order and entry count are the fuzz check's; here when entries come.
   const Bytes bytes = encode_picture(600, 100);
   Decoder d;
   ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-  EXPECT_EQ(d.info().entry_count(), 7u * 3u);  // 7 MCU rows, 3 bands each
-  int next_row = 0, entries = 0;
+  int entries = 0;
   ASSERT_TRUE(d.decode(
       PixelFormat::rgb888,
       [&](int y, const uint8_t*) {
-        EXPECT_EQ(y, next_row++);
-        // An MCU row's entries all come before its pixels.
-        EXPECT_EQ(entries, (y / 16 + 1) * 3);
+        EXPECT_EQ(entries, (y / 16 + 1) * 3) << y;  // an MCU row's 3 entries, then its rows
         return true;
       },
-      [&](const jpeg::StateEntry&) {
-        ++entries;
-        return true;
-      }));
-  EXPECT_EQ(next_row, 100);
+      [&](const jpeg::StateEntry&) { return ++entries > 0; }));
 
   // A stop from a callback ends the call without failing the decoder for good.
   int rows = 0;
