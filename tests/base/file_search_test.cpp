@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/text.h"
@@ -44,20 +45,25 @@ class FileSearchTest : public testing::Test {
     ASSERT_EQ(::mkfifo((m_root + "/pipe.jpg").c_str(), 0600), 0);
   }
 
-  // Calls from "F /a.jpg" shorthands, the folder put in after the kind.
-  Calls calls(std::initializer_list<const char*> shorthands, size_t count = SIZE_MAX) const {
+  // Calls from "F /a.jpg, D /sub" shorthands, the folder put in after the kind.
+  Calls calls(std::string_view shorthands, size_t count = SIZE_MAX) const {
     Calls out;
-    for (const char* call : shorthands)
-      if (out.size() < count) out.push_back(from_utf8(std::string(call, 2) + m_root + (call + 2)));
+    for (size_t at = 0; at < shorthands.size() && out.size() < count;) {
+      const size_t end = std::min(shorthands.find(", ", at), shorthands.size());
+      const std::string call(shorthands.substr(at, end - at));
+      out.push_back(from_utf8(call.substr(0, 2) + m_root + call.substr(2)));
+      at = end + 2;
+    }
     return out;
   }
   // Sorted, files first, depth first. Links back to a folder walked already,
   // FIFOs, broken links and names that are not UTF-8 are left out.
   Calls full_walk(size_t count = SIZE_MAX) const {
-    return calls({"F /Z.Jpg", "F /a.jpg", "F /b.JPG", "F /link.jpg", "F /\xC3\xA9t\xC3\xA9.JPG",
-                  "D /dir.jpg", "F /dir.jpg/in.jpg", "D /empty", "D /sub0", "F /sub0/w.jpg",
-                  "D /sub1", "F /sub1/x.JPG", "D /sub1/deeper", "F /sub1/deeper/y.jpg"},
-                 count);
+    return calls(
+        "F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\xC3\xA9t\xC3\xA9.JPG, D /dir.jpg, "
+        "F /dir.jpg/in.jpg, D /empty, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG, "
+        "D /sub1/deeper, F /sub1/deeper/y.jpg",
+        count);
   }
   Calls walk(std::u16string_view files, std::u16string_view folders, Recursion recursion) const {
     RecordingVisitor visitor;
@@ -73,11 +79,10 @@ TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
   EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), full_walk());
   // A flat listing reports a link to a folder as a folder.
   EXPECT_EQ(walk(u"*.JPEG", u"*", Recursion::flat),
-            calls({"F /c.jpeg", "D /dir.jpg", "D /empty", "D /loop", "D /sub0", "D /sub1"}));
+            calls("F /c.jpeg, D /dir.jpg, D /empty, D /loop, D /sub0, D /sub1"));
   EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), full_walk(5));
   EXPECT_EQ(walk(u"?.jpg", u"SUB*", Recursion::recursive),
-            calls({"F /Z.Jpg", "F /a.jpg", "F /b.JPG", "D /sub0", "F /sub0/w.jpg", "D /sub1",
-                   "F /sub1/x.JPG"}));
+            calls("F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG"));
 }
 
 TEST_F(FileSearchTest, LinkedFoldersAreWalkedOnceAndHiddenFoldersAndTheTrashAreLeftOut) {
@@ -95,28 +100,14 @@ TEST_F(FileSearchTest, LinkedFoldersAreWalkedOnceAndHiddenFoldersAndTheTrashAreL
 
   // "again" is met before "zlink", so the linked folder is walked under
   // that name only; hidden files are still files.
-  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), calls({"F /Z.Jpg",
-                                                               "F /a.jpg",
-                                                               "F /b.JPG",
-                                                               "F /link.jpg",
-                                                               "F /\xC3\xA9t\xC3\xA9.JPG",
-                                                               "D /data",
-                                                               "D /data/kept",
-                                                               "F /data/kept/k.jpg",
-                                                               "D /dir.jpg",
-                                                               "F /dir.jpg/in.jpg",
-                                                               "D /empty",
-                                                               "D /sub0",
-                                                               "F /sub0/w.jpg",
-                                                               "D /sub0/again",
-                                                               "F /sub0/again/o.jpg",
-                                                               "D /sub1",
-                                                               "F /sub1/.hidden.jpg",
-                                                               "F /sub1/x.JPG",
-                                                               "D /sub1/deeper",
-                                                               "F /sub1/deeper/y.jpg"}));
+  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive),
+            calls("F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\xC3\xA9t\xC3\xA9.JPG, "
+                  "D /data, D /data/kept, F /data/kept/k.jpg, D /dir.jpg, F /dir.jpg/in.jpg, "
+                  "D /empty, D /sub0, F /sub0/w.jpg, D /sub0/again, F /sub0/again/o.jpg, "
+                  "D /sub1, F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, "
+                  "F /sub1/deeper/y.jpg"));
   // A flat listing of the folder shows its hidden folders as they are.
-  EXPECT_EQ(walk(u"-", u".*", Recursion::flat), calls({"D /.Trash-1000", "D /.cache"}));
+  EXPECT_EQ(walk(u"-", u".*", Recursion::flat), calls("D /.Trash-1000, D /.cache"));
 }
 
 TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {

@@ -43,11 +43,10 @@ TEST_F(LanguageTest, LoadReplacesTheTableOnlyOnSuccessAndLookupFallsBackToTheKey
   LanguageTable table;
   EXPECT_EQ(table.lookup(u"NoSkins"), u"NoSkins");
   write_language("german.lng");
-  test::write_file(m_dir + "/latin1.lng", "Caf\xE9=gr\xFC\xDF\nEmpty=\nB=3\n");  // 8-bit file
+  test::write_file(m_dir + "/latin1.lng", "Empty=\nB=3\n");
   ASSERT_TRUE(table.load(folder() + u"/GERMAN.lng"));  // names match ignoring case
   EXPECT_EQ(table.path(), folder() + u"/german.lng");  // the name on disk
   ASSERT_TRUE(table.load(folder() + u"/latin1.lng"));
-  EXPECT_EQ(table.lookup(u"Caf\u00E9"), u"gr\u00FC\u00DF");
   EXPECT_EQ(table.lookup(u"Empty"), u"");       // present but empty is not missing
   EXPECT_EQ(table.lookup(u"Which"), u"Which");  // nothing of the old file is left
   EXPECT_EQ(table.lookup(u"b"), u"b");
@@ -117,23 +116,6 @@ TEST(SystemLanguageTest, IdentifiersAndLocaleNames) {
   EXPECT_EQ(primary_language_of_locale("sr_RS@latin"), 0x1Au);
   for (const char* none : {"", "C", "POSIX", "C.UTF-8", "deu_DE", "_DE"})
     EXPECT_EQ(primary_language_of_locale(none), 0u) << none;
-}
-
-TEST(ShippedLanguagesTest, BothFilesHoldTheSameKeysWithTranslatedTexts) {
-  KeyValueMap english, russian;
-  for (auto [name, map] :
-       {std::pair{"lang/english.lng", &english}, std::pair{"lang/russian.lng", &russian}}) {
-    ASSERT_TRUE(read_key_value_file(from_utf8(test::source_path(name)), *map)) << name;
-    EXPECT_EQ(test::read_file(test::source_path(name)).substr(0, 2), "\xFF\xFE") << name;
-  }
-  EXPECT_TRUE(english.contains(u"NoSkins") && english.contains(u"Cancel"));
-  EXPECT_EQ(russian.at(u"Cancel"), u"\u041e\u0442\u043c\u0435\u043d\u0430");
-  ASSERT_EQ(english.size(), russian.size());
-  for (const auto& [key, text] : english) {
-    ASSERT_TRUE(russian.contains(key)) << to_utf8(key);
-    EXPECT_FALSE(text.empty()) << to_utf8(key);
-    EXPECT_NE(text, russian.at(key)) << to_utf8(key);
-  }
 }
 
 }  // namespace

@@ -20,47 +20,33 @@ using jpeg::Decoder;
 using jpeg::Failure;
 using jpeg::PixelFormat;
 
+// Every file of a folder of the shared test pictures (the fuzzer's seeds)
+// goes through the fuzz target's check. A picture the decoder takes and
+// libjpeg decodes without a warning must give libjpeg's pixels, and libjpeg
+// fed with the own decoder's coefficients its own pixels. (Corrupt data is
+// handled the libjpeg way but not always to the same pixel: libjpeg's SIMD
+// code wraps at 16 bits.)
 class TestPictures : public testing::TestWithParam<const char*> {};
 
-// Pictures above 4.5 MP add time, not cases: the same code at a larger size.
-TEST_P(TestPictures, DecodeIndexBandsAndCoefficientsMatchLibjpeg) {
+TEST_P(TestPictures, KeepTheDecodersRulesAndMatchLibjpeg) {
   LV_REQUIRE_TESTDATA();
   const std::string folder = GetParam();
-  const bool hostile = folder == "zune/fuzz" || folder == "jpeg-decoder";
-  int compared = 0, refused = 0;
-  for (const std::string& rel : sequential_pictures(folder, 4.5e6)) {
-    if (folder == "zune" && rel.rfind("zune/fuzz/", 0) == 0) continue;
-    SCOPED_TRACE(rel);
-    const Bytes bytes = read_bytes(testdata_path("jpeg/" + rel));
-    Decoder d;
-    if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) {
-      ++refused;
-      continue;
-    }
-    RgbPicture ref, own;
-    if (!libjpeg_decode(bytes, ref)) continue;
-    ASSERT_TRUE(own_decode(bytes, own));
-    // Corrupt data is handled the libjpeg way but not always to the same
-    // pixel (libjpeg's SIMD code wraps at 16 bits); sound data must match.
-    if (ref.warnings == 0) {
-      EXPECT_EQ(max_difference(own, ref), 0);
-      ++compared;
-    }
-    // The crash and fuzz files go through the robustness tests.
-    if (!hostile || ref.warnings == 0) EXPECT_EQ(check_index_and_bands(bytes, rel), 0u);
-
+  int compared = 0;
+  for (const std::string& path : files_under(testdata_path("jpeg/" + folder), folder != "zune")) {
+    const Bytes bytes = read_bytes(path);
+    if (!check_decoder(bytes, path)) continue;
+    SCOPED_TRACE(path);
     OwnCoefficients coefficients;
     ASSERT_TRUE(coefficients.open(bytes));
-    const LibjpegRows plain = libjpeg_rows(bytes);
-    const LibjpegRows shared = libjpeg_rows(bytes, &coefficients);
-    EXPECT_EQ(shared.ok, plain.ok);
-    if (plain.ok && shared.ok && plain.warnings == 0) {
-      EXPECT_TRUE(shared.used);
-      EXPECT_TRUE(shared.pixels == plain.pixels);
-      EXPECT_EQ(shared.warnings, 0);
-    }
+    EXPECT_EQ(libjpeg_rows(bytes, &coefficients).ok, libjpeg_rows(bytes).ok);
+    RgbPicture ref, own;
+    if (!libjpeg_decode(bytes, ref) || ref.warnings > 0) continue;
+    ASSERT_TRUE(own_decode(bytes, own));
+    EXPECT_TRUE(own.width == ref.width && own.height == ref.height && own.rgb == ref.rgb);
+    expect_same_with_coefficients(bytes, path);
+    ++compared;
   }
-  std::printf("%s: %d sound pictures identical, %d refused\n", folder.c_str(), compared, refused);
+  std::printf("%s: %d sound pictures identical\n", folder.c_str(), compared);
   EXPECT_GT(compared, 0);
 }
 
@@ -76,95 +62,78 @@ struct Variant {
   Content content;
 };
 
-EncodeOptions sampling(int h, int v, unsigned interval = 0, int rows = 0) {
-  EncodeOptions o;
-  o.luma_h = h;
-  o.luma_v = v;
-  o.restart_interval = interval;
-  o.restart_rows = rows;
-  return o;
-}
-EncodeOptions gray(int rows = 0) {
-  EncodeOptions o;
-  o.components = 1;
-  o.restart_rows = rows;
-  return o;
-}
-EncodeOptions ff_dense(EncodeOptions o, int quality = 75) {
-  o.ff_dense_codes = true;
-  o.quality = quality;
-  return o;
-}
-
 class JpegVariant : public testing::TestWithParam<Variant> {};
 
 TEST_P(JpegVariant, MatchesLibjpegAndResumesEveryBand) {
   const Variant& v = GetParam();
   const Bytes bytes = encode_picture(v.width, v.height, v.options, v.content);
-  ASSERT_FALSE(bytes.empty());
-  Decoder d;
-  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) << d.error();
-  const int mcu_w = v.options.components == 1 ? 8 : 8 * v.options.luma_h;
-  const int mcu_h = v.options.components == 1 ? 8 : 8 * v.options.luma_v;
-  EXPECT_EQ(d.info().mcu_width, mcu_w);
-  EXPECT_EQ(d.info().mcu_height, mcu_h);
-  EXPECT_EQ(d.info().mcus_per_row, (v.width + mcu_w - 1) / mcu_w);
-  EXPECT_EQ(d.info().bands_per_row, (v.width + 255) / 256);
+  ASSERT_TRUE(check_decoder(bytes, v.name));
   if (v.options.ff_dense_codes && v.content == Content::flat) {
     // What these variants are for: data dense in stuffed FF 00 pairs.
+    Decoder d;
+    ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
     const size_t data = bytes.size() - d.info().scan_offset;
     EXPECT_GT(stuffed_ff_count(bytes, d.info().scan_offset) * 5, data);
   }
   RgbPicture ref, own;
   ASSERT_TRUE(libjpeg_decode(bytes, ref));
   ASSERT_TRUE(own_decode(bytes, own));
-  EXPECT_EQ(max_difference(own, ref), 0);
-  EXPECT_EQ(check_index_and_bands(bytes, v.name), 0u);
+  EXPECT_TRUE(own.width == ref.width && own.height == ref.height && own.rgb == ref.rgb);
   expect_same_with_coefficients(bytes, v.name);
 }
 
+// Luma is sampled 2 x 2 at quality 90 unless a variant says otherwise.
 INSTANTIATE_TEST_SUITE_P(
     Variants, JpegVariant,
-    testing::Values(Variant{"s420_odd_size", 777, 301, sampling(2, 2), Content::photo},
-                    Variant{"s422_odd_size", 601, 259, sampling(2, 1), Content::photo},
-                    Variant{"s440", 300, 333, sampling(1, 2), Content::photo},
-                    Variant{"s444_exact_band", 512, 256, sampling(1, 1), Content::noise},
-                    Variant{"gray_odd", 523, 97, gray(), Content::photo},
-                    Variant{"tiny", 3, 5, sampling(2, 2), Content::noise},
-                    Variant{"one_band_less_a_pixel", 255, 40, sampling(2, 2), Content::photo},
-                    Variant{"band_plus_one", 257, 33, sampling(2, 1), Content::photo},
-                    Variant{"restart_every_row", 700, 300, sampling(2, 2, 0, 1), Content::photo},
-                    Variant{"gray_restart_every_row", 600, 90, gray(1), Content::photo},
-                    Variant{"restart_every_mcu", 300, 100, sampling(2, 2, 1), Content::photo},
-                    Variant{"restart_every_7", 650, 70, sampling(2, 1, 7), Content::noise},
-                    Variant{"noise_q100", 520, 150, ff_dense(sampling(2, 2), 100), Content::noise},
-                    Variant{"ff_dense_flat", 900, 200, ff_dense(sampling(2, 2)), Content::flat},
-                    Variant{"ff_dense_gray", 700, 120, ff_dense(gray()), Content::flat},
-                    Variant{"ff_dense_restart_every_mcu", 610, 90, ff_dense(sampling(2, 2, 1)),
-                            Content::flat},
-                    Variant{"ff_dense_restart_every_row", 800, 110,
-                            ff_dense(sampling(1, 1, 0, 1), 90), Content::photo}),
+    testing::Values(
+        Variant{"s420_odd_size", 777, 301, {}, Content::photo},
+        Variant{"s422_odd_size", 601, 259, {.luma_v = 1}, Content::photo},
+        Variant{"s440", 300, 333, {.luma_h = 1}, Content::photo},
+        Variant{"s444_exact_band", 512, 256, {.luma_h = 1, .luma_v = 1}, Content::noise},
+        Variant{"gray_odd", 523, 97, {.components = 1}, Content::photo},
+        Variant{"tiny", 3, 5, {}, Content::noise},
+        Variant{"one_band_less_a_pixel", 255, 40, {}, Content::photo},
+        Variant{"band_plus_one", 257, 33, {.luma_v = 1}, Content::photo},
+        Variant{"restart_every_row", 700, 300, {.restart_rows = 1}, Content::photo},
+        Variant{"gray_restart_every_row",
+                600,
+                90,
+                {.components = 1, .restart_rows = 1},
+                Content::photo},
+        Variant{"restart_every_mcu", 300, 100, {.restart_interval = 1}, Content::photo},
+        Variant{"restart_every_7", 650, 70, {.luma_v = 1, .restart_interval = 7}, Content::noise},
+        Variant{"noise_q100", 520, 150, {.quality = 100, .ff_dense_codes = true}, Content::noise},
+        Variant{"ff_dense_flat", 900, 200, {.quality = 75, .ff_dense_codes = true}, Content::flat},
+        Variant{"ff_dense_gray",
+                700,
+                120,
+                {.quality = 75, .components = 1, .ff_dense_codes = true},
+                Content::flat},
+        Variant{"ff_dense_restart_every_mcu",
+                610,
+                90,
+                {.quality = 75, .restart_interval = 1, .ff_dense_codes = true},
+                Content::flat},
+        Variant{"ff_dense_restart_every_row",
+                800,
+                110,
+                {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true},
+                Content::photo}),
     [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
-TEST(JpegDecoder, RowsAndEntriesArriveInOrderAndCanStop) {
+TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
+  // Row order and entry count are the fuzz check's; here when entries come.
   const Bytes bytes = encode_picture(600, 100);
   Decoder d;
   ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-  EXPECT_EQ(d.info().entry_count(), 7u * 3u);  // 7 MCU rows, 3 bands each
-  int next_row = 0, entries = 0;
+  int entries = 0;
   ASSERT_TRUE(d.decode(
       PixelFormat::rgb888,
       [&](int y, const uint8_t*) {
-        EXPECT_EQ(y, next_row++);
-        // An MCU row's entries all come before its pixels.
-        EXPECT_EQ(entries, (y / 16 + 1) * 3);
+        EXPECT_EQ(entries, (y / 16 + 1) * 3) << y;  // an MCU row's 3 entries, then its rows
         return true;
       },
-      [&](const jpeg::StateEntry&) {
-        ++entries;
-        return true;
-      }));
-  EXPECT_EQ(next_row, 100);
+      [&](const jpeg::StateEntry&) { return ++entries > 0; }));
 
   // A stop from a callback ends the call without failing the decoder for good.
   int rows = 0;
@@ -208,13 +177,13 @@ TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
   ASSERT_TRUE(libjpeg_decode(bytes, ref));
   EXPECT_GT(ref.warnings, 0);
   ASSERT_TRUE(own_decode(bytes, own));
-  EXPECT_EQ(max_difference(own, ref), 0);
+  EXPECT_TRUE(own.rgb == ref.rgb);
   for (int x = 0; x < 400; ++x) ASSERT_EQ(own.rgb[(199 * 400 + x) * 3], 128) << x;
-  EXPECT_EQ(check_index_and_bands(bytes, "truncated"), 0u);
+  EXPECT_TRUE(check_decoder(bytes, "truncated"));
 }
 
 TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
-  const Bytes bytes = encode_picture(600, 64, sampling(2, 2, 5));
+  const Bytes bytes = encode_picture(600, 64, {.restart_interval = 5});
   Decoder d;
   ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
   std::vector<jpeg::StateEntry> entries;
@@ -268,7 +237,9 @@ TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
   int rows = 0;
   ASSERT_TRUE(d.decode_band(jpeg::ByteSource::owning(piece, offset - 6, size), entries[4], 1, 1,
                             PixelFormat::rgb888, [&](int y, const uint8_t* px) {
-                              if (y == 31) EXPECT_EQ(px[255 * 3], 128);
+                              if (y == 31) {
+                                EXPECT_EQ(px[255 * 3], 128);
+                              }
                               ++rows;
                               return true;
                             }));

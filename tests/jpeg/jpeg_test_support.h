@@ -3,8 +3,8 @@
 // Helpers of the JPEG tests: pictures written with libjpeg's compressor at
 // test time (sampling, restarts, 0xFF-dense Huffman codes), libjpeg-turbo's
 // decode with the settings the program uses (fast integer IDCT, replicating
-// upsampling, RGB out), the shared test pictures by their manifest, and the
-// index and band check every picture the own decoder takes goes through.
+// upsampling, RGB out), and the fuzz target's check that every picture the
+// own decoder is given goes through.
 
 #include <gtest/gtest.h>
 
@@ -17,13 +17,13 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <jpeglib.h>
 
+#include "fuzz/jpeg_decoder_check.h"
 #include "jpeg/jpeg_decoder.h"
 #include "library/libjpeg_codec.h"
 #include "support/test_env.h"
@@ -61,27 +61,6 @@ inline std::string folder_test_name(const testing::TestParamInfo<const char*>& i
   for (char& c : name)
     if (c == '/' || c == '-') c = '_';
   return name;
-}
-
-// Sequential Huffman 8-bit pictures of the shared test data under a folder
-// (relative to jpeg/), by the manifest, of at most `max_pixels`.
-inline std::vector<std::string> sequential_pictures(const std::string& folder, double max_pixels) {
-  std::vector<std::string> out;
-  std::ifstream manifest(testdata_path("jpeg/MANIFEST.txt"));
-  std::string line;
-  while (std::getline(manifest, line)) {
-    std::istringstream in(line);
-    std::string path, size, kind, precision, dimensions;
-    in >> path >> size >> kind >> precision >> dimensions;
-    if ((kind != "baseline" && kind != "ext-seq") || precision != "p8") continue;
-    if (path.rfind(folder + "/", 0) != 0) continue;
-    const size_t x = dimensions.find('x');
-    if (x == std::string::npos) continue;
-    if (std::stod(dimensions.substr(0, x)) * std::stod(dimensions.substr(x + 1)) > max_pixels)
-      continue;
-    out.push_back(path);
-  }
-  return out;
 }
 
 struct LibjpegError {
@@ -152,14 +131,6 @@ inline bool own_decode(const Bytes& bytes, RgbPicture& out,
     };
   return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3,
                      sink);
-}
-
-// The largest channel difference; 255 when the sizes differ.
-inline int max_difference(const RgbPicture& a, const RgbPicture& b) {
-  if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size()) return 255;
-  int most = 0;
-  for (size_t i = 0; i < a.rgb.size(); ++i) most = std::max(most, std::abs(a.rgb[i] - b.rgb[i]));
-  return most;
 }
 
 enum class Content {
@@ -276,75 +247,17 @@ inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
   return n;
 }
 
-// The index from the whole decode, from the fast scan and from the
-// byte-at-a-time scan must be identical, one entry per band of every MCU
-// row; and every band decoded from its entry, by a decoder that has only the
-// header bytes and a window as the tile source reads it (6 bytes before the
-// offset to 400 after the next entry's), equals the whole decode bit for
-// bit. Returns the number of bands that differ.
-inline size_t check_index_and_bands(const Bytes& bytes, const std::string& label) {
-  jpeg::Decoder d;
-  if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) {
-    ADD_FAILURE() << label << ": " << d.error();
-    return 1;
-  }
-  const jpeg::PictureInfo info = d.info();
-  RgbPicture whole;
-  std::vector<jpeg::StateEntry> entries;
-  if (!own_decode(bytes, whole, &entries)) {
-    ADD_FAILURE() << label << ": whole decode failed";
-    return 1;
-  }
-  EXPECT_EQ(entries.size(), info.entry_count()) << label;
-  Bytes from_decode, fast, serial;
-  for (const auto& e : entries) {
-    const auto b = e.bytes();
-    from_decode.insert(from_decode.end(), b.begin(), b.end());
-  }
-  EXPECT_TRUE(d.scan_index(fast)) << label;
-  jpeg::Decoder bytewise(jpeg::Refill::byte);
-  EXPECT_TRUE(bytewise.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-  EXPECT_TRUE(bytewise.scan_index(serial)) << label;
-  EXPECT_TRUE(from_decode == fast && fast == serial)
-      << label << ": the index depends on the refill strategy";
-  if (!entries.empty()) {
-    EXPECT_EQ(entries[0].bits, 0) << label;
-    EXPECT_EQ(info.resume_offset(entries[0]), info.scan_offset) << label;
-  }
-
-  const Bytes header(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(info.scan_offset));
-  size_t mismatches = 0;
-  for (size_t e = 0; e < entries.size(); ++e) {
-    EXPECT_LT(entries[e].bits, 8) << label;
-    EXPECT_EQ(entries[e].marker, 0) << label;
-    const int row = static_cast<int>(e / info.bands_per_row);
-    const int band = static_cast<int>(e % info.bands_per_row);
-    const uint64_t offset = info.resume_offset(entries[e]);
-    uint64_t end = e + 1 < entries.size() ? info.resume_offset(entries[e + 1]) + 400 : bytes.size();
-    end = std::min<uint64_t>(end, bytes.size());
-    const uint64_t begin = e == 0 ? offset : offset - 6;
-    jpeg::ByteSource window(bytes.data() + begin, static_cast<size_t>(end - begin), begin,
-                            bytes.size());
-    // Alternate the refill strategies: resuming must not depend on them either.
-    jpeg::Decoder tile(e % 2 ? jpeg::Refill::byte : jpeg::Refill::word);
-    bool same = tile.open(jpeg::ByteSource(header.data(), header.size(), 0, bytes.size()));
-    int rows_seen = 0;
-    same = same && tile.decode_band(
-                       window, entries[e], row, band, jpeg::PixelFormat::rgb888,
-                       [&](int y, const uint8_t* px) {
-                         const size_t at = (static_cast<size_t>(y) * info.width + band * 256) * 3;
-                         if (std::memcmp(px, whole.rgb.data() + at, info.band_width(band) * 3) != 0)
-                           same = false;
-                         ++rows_seen;
-                         return true;
-                       });
-    if (!same || rows_seen != info.row_height(row)) {
-      if (mismatches++ < 3)
-        ADD_FAILURE() << label << ": band " << band << " of MCU row " << row
-                      << " differs from the whole decode " << tile.error();
-    }
-  }
-  return mismatches;
+// The fuzz target's check on a copy of exactly the bytes (no spare capacity
+// to read into), with a damaged entry chosen by the size; a fault fails the
+// test. True when the decoder took the bytes and decoded them.
+inline bool check_decoder(const Bytes& bytes, const std::string& label) {
+  const Bytes exact(bytes.begin(), bytes.end());
+  const fuzz::Outcome outcome = fuzz::check_decoder(
+      exact.data(), exact.size(),
+      {static_cast<uint32_t>(bytes.size()), static_cast<uint8_t>(bytes.size() / 7),
+       static_cast<uint8_t>(1u << bytes.size() % 8)});
+  EXPECT_EQ(outcome.fault, "") << label;
+  return outcome.decoded;
 }
 
 // The own decoder doing libjpeg's Huffman decoding, as the cache build runs
