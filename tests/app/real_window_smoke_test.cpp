@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/script/input_script.h"
 #include "app/main_window.h"
 #include "app/message_loop.h"
+#include "app/script/input_script.h"
 #include "app/script/script_player.h"
 #include "app/window_manager_close.h"
 #include "app/window_test_support.h"
