@@ -1,9 +1,8 @@
 // The image screen through the real program, headless, with scripted
 // input: a tapped thumbnail shows its picture (probed against libjpeg's
-// decode), zooms with a double tap, the buttons and the keys, steps with
-// keys and by a drag past the edge, turns to landscape; the slide show ends
-// at the last picture; properties, delete to the trash (the only picture
-// of a folder too) and send through a stub "xdg-email".
+// decode), a key steps to the next, the slide show ends at the last picture;
+// properties, delete to the trash (the only picture of a folder too) and
+// send through a stub "xdg-email".
 //
 // With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the image screen's
 // screenshot is also copied there (screenshot-image.png).
@@ -25,6 +24,7 @@ namespace lv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::copy_for_docs;
 using test::error_against;
 using test::find_line;
 using test::Image;
@@ -57,88 +57,38 @@ size_t count_lines(const std::vector<std::string>& lines, const std::string& tex
   return n;
 }
 
-void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
-  const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
-  if (!folder || !*folder) return;
-  fs::copy_file(run.path(shot), fs::path(folder) / name, fs::copy_options::overwrite_existing);
-}
-
-TEST(ImageProgram, TappedPictureShowsZoomsStepsAndTurns) {
+TEST(ImageProgram, TappedPictureShowsStepsAndTheSlideShowEndsAtTheLast) {
   LV_REQUIRE_TESTDATA();
   ProgramRun run;
   // Name order: firstgeneration, landscape_3, landscape_6.
   ASSERT_TRUE(run.add_picture(kArt, "Trip"));
   ASSERT_TRUE(run.add_picture(kTurned3, "Trip"));
   ASSERT_TRUE(run.add_picture(kTurned6, "Trip"));
-  std::string script = kOpenFolder;
-  script +=
-      "tapid button0\n"
-      "idle 400 10000\n"
-      "screenshot open.png\n"
-      // A double tap in the middle: one level in about the middle.
-      "tap 240 400\nwait 80\ntap 240 400\n"
-      "idle 400 10000\n"
-      "screenshot double.png\n"
-      // Out with the key (which shows the controls), in and out with the
-      // buttons.
-      "key MINUS\nidle 400 10000\n"
-      "tapid btnPlus\nidle 400 10000\n"
-      "tapid btnPlus\nidle 400 10000\n"
-      "screenshot full.png\n"
-      "tapid btnMinus\nidle 400 10000\n"
-      "tapid btnMinus\nidle 400 10000\n"
-      // The keys step; a drag far past the edge does too.
-      "key Right\nidle 400 10000\n"
-      "screenshot second.png\n"
-      "key Left\nidle 400 10000\n"
-      "drag 470 400 -400 400 400\nidle 400 10000\n"
-      "screenshot dragged.png\n"
-      "key MINUS\ntapid chkLandscape\nidle 400 10000\n"
-      "screenshot landscape.png\n";
+  const std::string script = std::string(kOpenFolder) +
+                             "tapid button0\nidle 400 10000\nscreenshot open.png\n"
+                             "key Right\nidle 400 10000\nscreenshot second.png\n"
+                             // The key shows the controls; the show steps once, then ends.
+                             "key MINUS\ntapid chkSlideShow\nwait 4500\nwait 3500\nidle 300 5000\n";
   ASSERT_EQ(run.run(script), 0) << run.error_output();
   const auto lines = run.log_lines();
   ASSERT_TRUE(has_line(lines, "image open 0")) << "the image screen never opened";
 
-  const std::string art = (fs::path(run.pictures()) / "Trip/firstgeneration.jpg").string();
-  const std::string turned3 = (fs::path(run.pictures()) / "Trip/landscape_3.jpg").string();
-  const Image a = reference(art);
+  const Image art = reference((fs::path(run.pictures()) / "Trip/firstgeneration.jpg").string());
   // 3640 x 2400 fills the height: a third of its size, cut at the sides.
   const Shot open = run.shot("open.png");
   ASSERT_EQ(open.width, kWidth);
-  EXPECT_LT(error_against(open, a, 1 / 3.0, 1820, 1200), 12);
-  EXPECT_GT(error_against(open, a, 0.5, 1820, 1200), 20) << "a probe that tells zooms apart";
+  EXPECT_LT(error_against(open, art, 1 / 3.0, 1820, 1200), 12);
+  EXPECT_GT(error_against(open, art, 0.5, 1820, 1200), 20) << "a probe that tells zooms apart";
   copy_for_docs(run, "open.png", "screenshot-image.png");
-  EXPECT_LT(error_against(run.shot("double.png"), a, 0.5, 1820, 1200), 12);
-  EXPECT_LT(error_against(run.shot("full.png"), a, 1.0, 1820, 1200), 12);
-  // Steps: landscape_3 fits the width (600 x 450 at 0.8).
+  // landscape_3 is turned by its EXIF orientation and fits the width (600 x 450 at 0.8).
+  const std::string turned3 = (fs::path(run.pictures()) / "Trip/landscape_3.jpg").string();
   EXPECT_LT(error_against(run.shot("second.png"), reference(turned3), 0.8, 300, 225), 12);
-  EXPECT_LT(error_against(run.shot("dragged.png"), reference(turned3), 0.8, 300, 225), 12);
-  EXPECT_GE(count_lines(lines, "Set Right"), 2u);
-  EXPECT_EQ(count_lines(lines, "Set Left"), 1u);
-  // Landscape: 450 x 600 turned clockwise fits at full size.
-  EXPECT_TRUE(has_line(lines, "Landscape disabled"));
-  EXPECT_LT(error_against(run.shot("landscape.png"), reference(turned3, true), 1.0, 225, 300), 12);
-}
-
-TEST(ImageProgram, SlideShowStepsAndEndsTheScreenAtTheLastPicture) {
-  LV_REQUIRE_TESTDATA();
-  ProgramRun run;
-  ASSERT_TRUE(run.add_picture(kArt, "Trip"));
-  ASSERT_TRUE(run.add_picture(kTurned3, "Trip"));
-  ASSERT_TRUE(run.add_picture(kTurned6, "Trip"));
-  const std::string script = std::string(kOpenFolder) +
-                             "tapid button1\nidle 300 10000\n"
-                             "tapid chkSlideShow\nwait 4500\n"
-                             "screenshot last.png\nwait 3500\nidle 300 5000\n";
-  ASSERT_EQ(run.run(script), 0) << run.error_output();
-  const auto lines = run.log_lines();
-  const size_t opened = find_line(lines, "image open 1", 0, false);
-  ASSERT_LT(opened, lines.size());
-  const size_t stepped = find_line(lines, "Set Right", opened, false);
-  ASSERT_LT(stepped, lines.size()) << "the show never stepped";
+  EXPECT_EQ(count_lines(lines, "Set Right"), 2u);
+  size_t stepped = 0;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].ends_with("Set Right")) stepped = i;
   EXPECT_LT(find_line(lines, "image close", stepped, false), lines.size())
       << "the show did not end the screen at the last picture";
-  EXPECT_EQ(count_lines(lines, "Set Right"), 1u);
 }
 
 TEST(ImageProgram, PropertiesDeleteToTheTrashAndSend) {
@@ -184,8 +134,6 @@ TEST(ImageProgram, PropertiesDeleteToTheTrashAndSend) {
   EXPECT_TRUE(has_line(lines, "property Folder : " + (fs::path(run.pictures()) / "Trip").string()));
   EXPECT_TRUE(has_line(lines, "property Resolution : 3640x2400"));
   EXPECT_TRUE(has_line(lines, "property Size : 1.5 MB"));
-  EXPECT_TRUE(has_line(lines, "property Date : "));
-  EXPECT_TRUE(has_line(lines, "property Time : "));
 
   // Send: the picture itself, then a reduced copy this send wrote.
   const std::string sent = test::read_file(args);

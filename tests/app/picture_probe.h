@@ -27,31 +27,23 @@ struct Image {
   uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
 
-// libjpeg's decode, turned by the EXIF orientation, and optionally a
-// quarter turn clockwise more (landscape).
-inline Image reference(const std::string& path, bool landscape = false) {
+// libjpeg's decode, turned by the EXIF orientation.
+inline Image reference(const std::string& path) {
   JpegDecoder decoder;
-  Image out;
-  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
+  Image shown;
+  if (!decoder.open(from_utf8(path)) || !decoder.start()) return shown;
   const int w = decoder.output_width(), h = decoder.output_height();
   std::vector<uint16_t> raw(size_t(w) * size_t(h));
-  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
+  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return shown;
   FileStream file(from_utf8(path), OpenMode::read);
   const int orientation = shown_orientation(exif_orientation(file));
   const bool swap = orientation > 4;
-  Image shown;
   shown.width = swap ? h : w;
   shown.height = swap ? w : h;
   shown.pixels.resize(raw.size());
   exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, shown.pixels.data(),
                         size_t(shown.width) * 2);
-  if (!landscape) return shown;
-  out.width = shown.height;
-  out.height = shown.width;
-  out.pixels.resize(raw.size());
-  exif_transform_rgb565(6, shown.pixels.data(), shown.width, shown.height, size_t(shown.width) * 2,
-                        out.pixels.data(), size_t(out.width) * 2);
-  return out;
+  return shown;
 }
 
 // Mean channel error over 8 x 8 blocks of the screenshot's rows from `top`

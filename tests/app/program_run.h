@@ -16,12 +16,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "skin/geometry.h"
 #include "skin/rgb565.h"
 #include "support/test_env.h"
 
@@ -113,9 +115,6 @@ class ProgramRun {
 
   // Set for the runs that follow.
   void set_env(const std::string& name, const std::string& value) { m_env[name] = value; }
-  // The working folder of the runs that follow; "" keeps the test's.
-  void set_working_folder(const std::string& folder) { m_working_folder = folder; }
-  void clear_env() { m_env.clear(); }
 
   struct Child {
     pid_t pid = -1;
@@ -127,12 +126,7 @@ class ProgramRun {
   // be started.
   Child start(const std::string& script, const std::vector<std::string>& args = {},
               const std::string& tag = "run") {
-    return start_executable(program_folder() + "/lumiview", script, args, tag);
-  }
-
-  // Another executable of the build (a tool) in the same device.
-  Child start_executable(std::string program, const std::string& script,
-                         const std::vector<std::string>& args, const std::string& tag) {
+    const std::string program = program_folder() + "/lumiview";
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
@@ -173,8 +167,6 @@ class ProgramRun {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, child.stderr_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (!m_working_folder.empty())
-      posix_spawn_file_actions_addchdir_np(&actions, m_working_folder.c_str());
     if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -236,7 +228,6 @@ class ProgramRun {
   std::string m_root;
   std::string m_program;
   std::map<std::string, std::string> m_env;
-  std::string m_working_folder;
   Child m_last;
 };
 
@@ -268,6 +259,34 @@ inline bool wait_for_log_line(const ProgramRun& run, const std::string& text, bo
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
+}
+
+// The lines of a log as one text, for failure messages.
+inline std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// Pixels of the area light in every channel (text on the default skin's
+// dark page).
+inline int32_t bright_pixels(const Shot& shot, const Rect& area) {
+  int32_t count = 0;
+  for (int32_t y = area.top; y < area.bottom; ++y)
+    for (int32_t x = area.left; x < area.right; ++x) {
+      const uint16_t p = shot.at(x, y);
+      if (rgb565::red(p) >= 16 && rgb565::green(p) >= 32 && rgb565::blue(p) >= 16) ++count;
+    }
+  return count;
+}
+
+// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshot is copied
+// there under the name the documentation shows.
+inline void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
+  const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
+  if (!folder || !*folder) return;
+  std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
 // The tick count in front of a start-up line.

@@ -1,12 +1,12 @@
 #include "app/script/script_player.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <vector>
 
 #include "app/main_window.h"
 #include "app/message_loop.h"
+#include "app/program_run.h"
 #include "app/window_test_support.h"
 #include "platform/sdl_events.h"
 #include "platform/sdl_window.h"
@@ -17,28 +17,12 @@
 namespace lv {
 namespace {
 
-struct Png {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  std::vector<uint8_t> rgb;
-  bool rgb_at(uint32_t x, uint32_t y, int r, int g, int b) const {
-    const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-    return p[0] == r && p[1] == g && p[2] == b;
-  }
-};
-
-bool read_png(const std::string& path, Png& out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  out.width = image.width;
-  out.height = image.height;
-  out.rgb.resize(PNG_IMAGE_SIZE(image));
-  const bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
-  return ok;
-}
+// Screenshots as the frame held them: a tap's mark, the background before
+// and after Enter.
+using test::RecordingClient;
+constexpr uint16_t kMark = RecordingClient::kMark;
+constexpr uint16_t kBlue = RecordingClient::kStartBackground;
+constexpr uint16_t kGreen = RecordingClient::kEnterBackground;
 
 class ScriptPlayerTest : public ::testing::Test {
  protected:
@@ -92,14 +76,13 @@ TEST_F(ScriptPlayerTest, TapsAndKeysReachTheScreenshotFullScreen) {
   EXPECT_TRUE(client.keys[0].pressed);
   EXPECT_FALSE(client.keys[1].pressed);
 
-  Png png;
-  ASSERT_TRUE(read_png(folder + "/shot.png", png));
-  ASSERT_EQ(png.width, 160u);
-  ASSERT_EQ(png.height, 120u);
-  EXPECT_TRUE(png.rgb_at(20, 30, 255, 0, 0));  // the mark of the tap
-  EXPECT_TRUE(png.rgb_at(22, 32, 255, 0, 0));
-  EXPECT_TRUE(png.rgb_at(23, 30, 0, 255, 0));  // Enter made the background green
-  EXPECT_TRUE(png.rgb_at(159, 119, 0, 255, 0));
+  const test::Shot shot = test::read_shot(folder + "/shot.png");
+  ASSERT_EQ(shot.width, 160);
+  ASSERT_EQ(shot.height, 120);
+  EXPECT_EQ(shot.at(20, 30), kMark);
+  EXPECT_EQ(shot.at(22, 32), kMark);
+  EXPECT_EQ(shot.at(23, 30), kGreen);
+  EXPECT_EQ(shot.at(159, 119), kGreen);
 }
 
 TEST_F(ScriptPlayerTest, AWaitAtTheEndHoldsTheProgramThatLong) {
@@ -126,10 +109,10 @@ TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
   EXPECT_EQ(client.moves.back().x, 100);
   EXPECT_EQ(client.moves.back().y, 80);
   EXPECT_EQ(client.buttons.back().x, 100);
-  Png png;
-  ASSERT_TRUE(read_png(folder + "/windowed.png", png));
-  EXPECT_TRUE(png.rgb_at(10, 10, 255, 0, 0));
-  EXPECT_TRUE(png.rgb_at(100, 80, 0, 0, 255));  // a release leaves no mark
+  const test::Shot shot = test::read_shot(folder + "/windowed.png");
+  ASSERT_FALSE(shot.empty());
+  EXPECT_EQ(shot.at(10, 10), kMark);
+  EXPECT_EQ(shot.at(100, 80), kBlue);  // a release leaves no mark
 }
 
 TEST_F(ScriptPlayerTest, CloseResizeTypeAndIdleTakeTheSamePath) {
@@ -153,10 +136,9 @@ TEST_F(ScriptPlayerTest, CloseResizeTypeAndIdleTakeTheSamePath) {
   EXPECT_TRUE(client.keys[0].first);
   EXPECT_FALSE(client.keys[1].first);
   EXPECT_TRUE(client.keys[2].first);
-  Png png;
-  ASSERT_TRUE(read_png(folder + "/wide.png", png));
-  EXPECT_EQ(png.width, 200u);
-  EXPECT_EQ(png.height, 100u);
+  const test::Shot shot = test::read_shot(folder + "/wide.png");
+  EXPECT_EQ(shot.width, 200);
+  EXPECT_EQ(shot.height, 100);
   EXPECT_EQ(player.failures(), 0);
 }
 

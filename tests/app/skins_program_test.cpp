@@ -2,17 +2,19 @@
 // scripted input: every screen (splash, album with its filter field, main
 // menu, about box, folder, image, its options and the properties) comes up
 // in each skin without a missing node and looks different in the other;
-// choosing the other skin from the main menu re-skins the album, folder and
-// image screens, which were made before the change; choosing German shows
-// German texts; and both choices hold at the next start.
+// choosing daylight from the main menu re-skins the screens made before the
+// change; choosing German shows German texts; and both hold at the next
+// start.
 //
 // Positions are the 480 x 800 screens of both skins: three albums, so the
 // lower half of the album and folder screens is empty page, and a picture
 // of 480 x 360 across the middle of the image screen.
 //
 // With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the album and image
-// screens of both skins are copied there (screenshot-skin-default.png,
-// screenshot-skin-daylight.png, screenshot-image-daylight.png).
+// screens of both skins, the main menu and the filter being edited are
+// copied there (screenshot-skin-default.png, screenshot-skin-daylight.png,
+// screenshot-image-daylight.png, screenshot-menu.png,
+// screenshot-album-filter.png).
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,9 @@
 namespace lv {
 namespace {
 
+using test::copy_for_docs;
 using test::find_line;
+using test::joined;
 using test::ProgramRun;
 using test::Shot;
 
@@ -55,157 +59,91 @@ int32_t differing_pixels(const Shot& a, const Shot& b) {
   return count;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
-void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
-  const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
-  if (!folder || !*folder) return;
-  std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
-                             std::filesystem::copy_options::overwrite_existing);
-}
-
-// Every screen in turn, through the ids and texts both skins share.
-const char* const kEveryScreen =
-    "screenshot splash.png\n"
-    "wait 700\n"
-    "idle 300 5000\n"
-    "screenshot empty.png\n"
-    "tapid btnSearch\n"
-    "idle 800 30000\n"
-    "screenshot album.png\n"
-    "tapid editFilter\n"
-    "type ri\n"
-    "idle 300 3000\n"
-    "screenshot filter.png\n"
-    "tapid clear\n"
-    "key Enter\n"
-    "idle 300 3000\n"
-    "tapid btnMenu\n"
-    "idle 300 3000\n"
-    "screenshot menu.png\n"
-    "tapid About\n"
-    "idle 300 3000\n"
-    "screenshot about.png\n"
-    "key Backspace\n"
-    "idle 300 3000\n"
-    "taptext Trip\n"
-    "idle 1000 30000\n"
-    "screenshot folder.png\n"
-    "tapid button0\n"
-    "idle 500 10000\n"
-    "screenshot image.png\n"
-    "tapid btnMenu\n"
-    "idle 300 3000\n"
-    "screenshot options.png\n"
-    "tapid Properties\n"
-    "idle 300 3000\n"
-    "screenshot properties.png\n";
-
-const char* const kScreens[] = {"splash.png",  "empty.png",     "album.png",  "filter.png",
-                                "menu.png",    "about.png",     "folder.png", "image.png",
-                                "options.png", "properties.png"};
-
-TEST(SkinsProgram, EveryScreenComesUpInBothSkinsAndLooksDifferentInEach) {
-  LV_REQUIRE_TESTDATA();
-  ProgramRun runs[2];
-  const char* const skins[2] = {"default", "daylight"};
-  for (int i = 0; i < 2; ++i) {
-    SCOPED_TRACE(skins[i]);
-    ProgramRun& run = runs[i];
-    ASSERT_TRUE(add_albums(run));
-    run.set_settings(std::string("\"Skin\"=\"") + skins[i] + "\"\n");
-    // A missing node or element ends the program with "NoSkins"; a control
-    // the script cannot find ends it with 1.
-    ASSERT_EQ(run.run(kEveryScreen), 0) << run.error_output();
-    EXPECT_EQ(run.error_output(), "");
-    const auto lines = run.log_lines();
-    EXPECT_EQ(find_line(lines, "skin fault", 0, false), lines.size()) << joined(lines);
-    EXPECT_LT(find_line(lines, "image open 0", 0, false), lines.size()) << joined(lines);
-    EXPECT_LT(find_line(lines, "album filter ri 1 of 3", 0, false), lines.size()) << joined(lines);
+// Every screen from the album's, through the ids and texts both skins
+// share, each screenshot named after the skin; back on the album at the end.
+std::string every_screen(const std::string& skin) {
+  std::string script;
+  for (const char* step : {"screenshot *-album.png",
+                           "tapid editFilter",
+                           "type ri",
+                           "idle 300 3000",
+                           "screenshot *-filter.png",
+                           "tapid clear",
+                           "key Enter",
+                           "idle 300 3000",
+                           "tapid btnMenu",
+                           "idle 300 3000",
+                           "screenshot *-menu.png",
+                           "tapid About",
+                           "idle 300 3000",
+                           "screenshot *-about.png",
+                           "key Backspace",
+                           "idle 300 3000",
+                           "taptext Trip",
+                           "idle 1000 30000",
+                           "screenshot *-folder.png",
+                           "tapid button0",
+                           "idle 500 10000",
+                           "screenshot *-image.png",
+                           "tapid btnMenu",
+                           "idle 300 3000",
+                           "screenshot *-options.png",
+                           "tapid Properties",
+                           "idle 300 3000",
+                           "screenshot *-properties.png",
+                           "key Backspace",
+                           "idle 300 5000",
+                           "key Backspace",
+                           "idle 300 5000",
+                           "key Backspace",
+                           "idle 300 5000"}) {
+    std::string line = step;
+    if (const size_t star = line.find('*'); star != std::string::npos) line.replace(star, 1, skin);
+    script += line + "\n";
   }
-
-  for (const char* name : kScreens) {
-    SCOPED_TRACE(name);
-    const Shot in_default = runs[0].shot(name);
-    const Shot in_daylight = runs[1].shot(name);
-    ASSERT_FALSE(in_default.empty() || in_daylight.empty());
-    ASSERT_EQ(in_default.width, 480);
-    ASSERT_EQ(in_daylight.width, 480);
-    // Not a recolouring of a few elements: most of the screen changes.
-    EXPECT_GT(differing_pixels(in_default, in_daylight), in_default.width * in_default.height / 2);
-  }
-  EXPECT_EQ(runs[0].shot("album.png").at(kEmptyPage.x, kEmptyPage.y), kDefaultPage);
-  EXPECT_EQ(runs[1].shot("album.png").at(kEmptyPage.x, kEmptyPage.y), kDaylightPage);
-  EXPECT_EQ(runs[1].shot("image.png").at(kBesidePicture.x, kBesidePicture.y), kDaylightViewer);
-
-  copy_for_docs(runs[0], "album.png", "screenshot-skin-default.png");
-  copy_for_docs(runs[1], "album.png", "screenshot-skin-daylight.png");
-  copy_for_docs(runs[1], "image.png", "screenshot-image-daylight.png");
+  return script;
 }
 
-TEST(SkinsProgram, ChoosingDaylightReskinsEveryScreenGermanShowsGermanAndBothAreRemembered) {
+const char* const kScreens[] = {"album",  "filter", "menu",    "about",
+                                "folder", "image",  "options", "properties"};
+
+// The folder and image screens are made in the default skin and shown again
+// after the change. The German texts are found by what they say.
+TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageAreRemembered) {
   LV_REQUIRE_TESTDATA();
   ProgramRun run;
   ASSERT_TRUE(add_albums(run));
-  // The folder and image screens are made and left before the change; they
-  // are shown again after it. The German texts are found by what they say.
   const std::string script =
-      "wait 700\n"
-      "idle 300 5000\n"
-      "tapid btnSearch\n"
-      "idle 800 30000\n"
-      "taptext Trip\n"
-      "idle 1000 30000\n"
-      "screenshot folder-before.png\n"
-      "tapid button0\n"
-      "idle 500 10000\n"
-      "screenshot image-before.png\n"
-      "key Backspace\n"
-      "idle 300 5000\n"
-      "key Backspace\n"
-      "idle 300 5000\n"
-      "screenshot album-before.png\n"
-      "tapid btnMenu\n"
-      "idle 300 3000\n"
-      "tapid Skin\n"
-      "idle 300 3000\n"
-      "tapid Skin#daylight\n"
-      "idle 300 3000\n"
-      "screenshot album-after.png\n"
-      "taptext Trip\n"
-      "idle 1000 30000\n"
-      "screenshot folder-after.png\n"
-      "tapid button0\n"
-      "idle 500 10000\n"
-      "screenshot image-after.png\n"
-      "key Backspace\n"
-      "idle 300 5000\n"
-      "key Backspace\n"
-      "idle 300 5000\n"
-      "tapid btnMenu\n"
-      "idle 300 3000\n"
-      "tapid Language\n"
-      "idle 300 3000\n"
-      "tapid Language#german\n"
-      "idle 300 3000\n"
-      "screenshot german.png\n"
-      "taptext Alben\n"
-      "tapid btnMenu\n"
-      "idle 300 3000\n"
-      "taptext Sprache\n"
-      "idle 300 3000\n"
-      "taptext Abbrechen\n"
+      "screenshot default-splash.png\nwait 700\nidle 300 5000\ntapid btnSearch\n"
+      "idle 800 30000\n" +
+      every_screen("default") +
+      "tapid btnMenu\nidle 300 3000\ntapid Skin\nidle 300 3000\ntapid Skin#daylight\n"
+      "idle 300 3000\n" +
+      every_screen("daylight") +
+      "tapid btnMenu\nidle 300 3000\ntapid Language\nidle 300 3000\n"
+      "tapid Language#german\nidle 300 3000\nscreenshot german.png\ntaptext Alben\n"
+      "tapid btnMenu\nidle 300 3000\ntaptext Sprache\nidle 300 3000\ntaptext Abbrechen\n"
       "idle 300 3000\n";
+  // A missing node or element ends the program with "NoSkins"; a control
+  // the script cannot find ends it with 1.
   ASSERT_EQ(run.run(script), 0) << run.error_output();
-
+  EXPECT_EQ(run.error_output(), "");
+  auto lines = run.log_lines();
+  EXPECT_EQ(find_line(lines, "skin fault", 0, false), lines.size()) << joined(lines);
+  EXPECT_LT(find_line(lines, "album filter ri 1 of 3", 0, false), lines.size()) << joined(lines);
   const std::string settings = test::read_file(run.settings_path());
   EXPECT_NE(settings.find("\"Skin\"=\"daylight\""), std::string::npos) << settings;
   EXPECT_NE(settings.find("\"Language\"=\"german\""), std::string::npos) << settings;
 
+  for (const char* name : kScreens) {
+    SCOPED_TRACE(name);
+    const Shot in_default = run.shot(std::string("default-") + name + ".png");
+    const Shot in_daylight = run.shot(std::string("daylight-") + name + ".png");
+    ASSERT_FALSE(in_default.empty() || in_daylight.empty());
+    ASSERT_EQ(in_default.width, 480);
+    // Not a recolouring of a few elements: most of the screen changes.
+    EXPECT_GT(differing_pixels(in_default, in_daylight), in_default.width * in_default.height / 2);
+  }
   struct Probe {
     const char* screen;
     Point at;
@@ -216,24 +154,31 @@ TEST(SkinsProgram, ChoosingDaylightReskinsEveryScreenGermanShowsGermanAndBothAre
                          Probe{"folder", kEmptyPage, kDefaultPage, kDaylightPage},
                          Probe{"image", kBesidePicture, kDefaultViewer, kDaylightViewer}}) {
     SCOPED_TRACE(p.screen);
-    const Shot before = run.shot(std::string(p.screen) + "-before.png");
-    const Shot after = run.shot(std::string(p.screen) + "-after.png");
-    ASSERT_FALSE(before.empty() || after.empty());
-    EXPECT_EQ(before.at(p.at.x, p.at.y), p.before);
-    EXPECT_EQ(after.at(p.at.x, p.at.y), p.after);
-    EXPECT_GT(differing_pixels(before, after), before.width * before.height / 2);
+    EXPECT_EQ(run.shot(std::string("default-") + p.screen + ".png").at(p.at.x, p.at.y), p.before);
+    EXPECT_EQ(run.shot(std::string("daylight-") + p.screen + ".png").at(p.at.x, p.at.y), p.after);
   }
   const Shot german = run.shot("german.png");
   ASSERT_FALSE(german.empty());
-  EXPECT_GT(differing_pixels(german, run.shot("album-after.png")), 0) << "the texts did not change";
+  EXPECT_GT(differing_pixels(german, run.shot("daylight-album.png")), 0)
+      << "the texts did not change";
+  copy_for_docs(run, "default-album.png", "screenshot-skin-default.png");
+  copy_for_docs(run, "daylight-album.png", "screenshot-skin-daylight.png");
+  copy_for_docs(run, "daylight-image.png", "screenshot-image-daylight.png");
+  copy_for_docs(run, "default-menu.png", "screenshot-menu.png");
+  copy_for_docs(run, "default-filter.png", "screenshot-album-filter.png");
 
-  // The next start comes up in both at once.
-  ASSERT_EQ(run.run("wait 700\nidle 300 5000\nscreenshot again.png\ntaptext Alben\n"), 0)
+  // The next start comes up in both at once, from its splash on.
+  ASSERT_EQ(run.run("screenshot daylight-splash.png\nwait 700\nidle 300 5000\n"
+                    "screenshot again.png\ntaptext Alben\n"),
+            0)
       << run.error_output();
   const Shot again = run.shot("again.png");
   ASSERT_FALSE(again.empty());
   EXPECT_EQ(again.at(kEmptyPage.x, kEmptyPage.y), kDaylightPage);
   EXPECT_LT(differing_pixels(again, german), again.width * again.height / 200);
+  const Shot splash = run.shot("default-splash.png");
+  EXPECT_GT(differing_pixels(splash, run.shot("daylight-splash.png")),
+            splash.width * splash.height / 2);
 }
 
 }  // namespace

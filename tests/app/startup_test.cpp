@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
-#include <vector>
 
-#include "platform/paths.h"
-#include "platform/single_instance.h"
 #include "support/test_env.h"
 
 namespace lv {
@@ -30,34 +26,6 @@ std::u16string read_log() {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   return text;
-}
-
-TEST(Startup, SecondInstanceHandsOverAndEndsAtOnce) {
-  enable_log();
-  std::mutex mutex;
-  std::vector<std::u16string> received;
-  platform::SingleInstance running(platform::runtime_folder());
-  ASSERT_TRUE(running.listen([&](std::u16string line) {
-    std::lock_guard lock(mutex);
-    received.push_back(std::move(line));
-  }));
-
-  EXPECT_EQ(win_main(u""), 0);
-  EXPECT_EQ(win_main(u"--slide /pictures"), 0);
-  running.stop_listening();
-
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[0], u"%CommandLineEmpty%");
-  EXPECT_EQ(received[1], u"--slide /pictures");
-
-  const std::u16string log = read_log();
-  EXPECT_NE(log.find(u"WinMain 0\n"), std::u16string::npos);
-  EXPECT_NE(
-      log.find(u"Application::show_running_instance_open_bracket cmd_line=--slide /pictures\n"),
-      std::u16string::npos);
-  EXPECT_NE(log.find(u"Application::EnumProc window found 2\n"), std::u16string::npos);
-  // A handed-over start never gets as far as its own start-up.
-  EXPECT_EQ(log.find(u"WindMain 1"), std::u16string::npos);
 }
 
 TEST(Startup, NoLanguageShowsTheBilingualMessageAndEndsWithZero) {
