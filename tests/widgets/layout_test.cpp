@@ -80,6 +80,8 @@ TEST(TableSizes, GrowToPreferredThenByRatioAndShrinkByMinimums) {
       {{{40, 40, 1}, {40, 40, 3}}, 280, {90, 190}},
       // Cumulative rounding makes the parts add up.
       {{{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, 100, {33, 33, 34}},
+      // A child without a ratio keeps its preferred size.
+      {{{10, 10, 0}, {10, 10, 2}}, 100, {10, 90}},
       // Less room than the minimums: the minimums scale, the sum is exact.
       {{{50, 30, 0}, {50, 30, 0}, {50, 40, 0}}, 77, {23, 23, 31}},
       {{{5, 5, 0}}, 0, {0}},
