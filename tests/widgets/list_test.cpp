@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <set>
@@ -156,8 +155,19 @@ class ListTest : public ::testing::Test {
     ListRow* r = list->row(index);
     return r ? list->row_top(*r) : -100000;
   }
-  // How far the content is scrolled (negative: up), for rows of 50 pixels.
-  double offset() const { return list->scroll_position() - 50.0 * (list->above_index() + 1); }
+  // How far the content is scrolled (negative: up), for rows of 50 pixels
+  // in a list whose top is at y 100.
+  int32_t offset() {
+    const ListRow& first = list->realised(0);
+    return list->row_top(first) - 50 * first.index() - 100;
+  }
+  // The pixels the content moves in the next timer step of 20 ms.
+  int32_t step() {
+    const int32_t before = offset();
+    screen->tick(0.02);
+    screen->render();
+    return offset() - before;
+  }
   std::vector<int32_t> realised_indices() {
     std::vector<int32_t> indices;
     for (size_t i = 0; i < list->realised_count(); ++i)
@@ -171,6 +181,12 @@ class ListTest : public ::testing::Test {
       screen->move(x, from_y + (to_y - from_y) * i / steps);
     }
   }
+  // A flick downwards of 150 pixels in 50 ms (3000 px/s).
+  void flick_down() {
+    screen->press(50, 200);
+    stroke_to(50, 200, 350, 5, 0.01);
+    screen->release(50, 350);
+  }
   // Scrolls the content up by `distance` pixels and lets go without a fling.
   void scroll_up(int32_t distance) {
     screen->press(50, 480);
@@ -182,8 +198,8 @@ class ListTest : public ::testing::Test {
     }
     screen->tick(0.3);  // held still: the velocity window empties
     screen->release(50, y);
-    ASSERT_EQ(list->velocity(), 0.0);
     screen->render();
+    ASSERT_EQ(step(), 0);
   }
   void run(double seconds, double step = 0.02) {
     for (double t = 0; t < seconds - 1e-9; t += step) {
@@ -194,6 +210,12 @@ class ListTest : public ::testing::Test {
   Element* state_child(int32_t index, std::u16string_view id) {
     ListRow* r = list->row(index);
     return r ? r->find_by_id(id) : nullptr;
+  }
+  // Whether any realised row shows its pressed look.
+  bool any_pressed() {
+    for (size_t i = 0; i < list->realised_count(); ++i)
+      if (list->realised(i).find_by_id(u"#vlist_pressed")->visible()) return true;
+    return false;
   }
 
   TestSkin skin;
@@ -208,19 +230,8 @@ TEST_F(ListTest, RealisesTheRowsOfTheBandAndDrawsThemInPlace) {
   open();
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(provider->created, 8);
-  EXPECT_EQ(list->content_height(), 400);
-  EXPECT_EQ(list->next_index(), 8);
-  EXPECT_EQ(list->above_index(), -1);
-  for (const auto& [index, created] : provider->journal.binds) EXPECT_TRUE(created);
   EXPECT_EQ(list->realised(0).rect(), (Rect{0, 0, 160, 50}));  // rows live at (0, 0)
-
   EXPECT_EQ(top_of(3), 250);
-  EXPECT_EQ(list->row_at(100), list->row(0));
-  EXPECT_EQ(list->row_at(149), list->row(0));
-  EXPECT_EQ(list->row_at(150), list->row(1));
-  EXPECT_EQ(list->row_at(99), nullptr);
-  EXPECT_EQ(list->row_at(500), nullptr);
-
   EXPECT_EQ(screen->pixel(20, 100), kRed);
   EXPECT_EQ(screen->pixel(179, 149), kRed);
   EXPECT_EQ(screen->pixel(100, 150), kDarkRed);
@@ -231,7 +242,6 @@ TEST_F(ListTest, RealisesTheRowsOfTheBandAndDrawsThemInPlace) {
 
   // The skin's children show only in the gaps.
   open(u"Bordered", 3);
-  EXPECT_DOUBLE_EQ(list->scroll_position(), 30.0);
   EXPECT_EQ(top_of(0), 130);
   EXPECT_EQ(screen->count_pixels({20, 100, 180, 130}, kGreen), 160 * 30);
   EXPECT_EQ(screen->count_pixels({20, 130, 180, 280}, kGreen), 0);
@@ -243,15 +253,15 @@ TEST_F(ListTest, DraggingFollowsTheStylusAndRowsComeAndGo) {
   open();
   screen->press(50, 400);
   screen->move(50, 395);  // within the slop: nothing moves
-  EXPECT_DOUBLE_EQ(offset(), 0.0);
+  screen->render();
+  EXPECT_EQ(offset(), 0);
   screen->move(50, 390);
-  EXPECT_DOUBLE_EQ(offset(), -10.0);
+  screen->render();
+  EXPECT_EQ(offset(), -10);
   screen->tick(0.4);  // a pause longer than the velocity window
   screen->move(50, 300);
-  EXPECT_DOUBLE_EQ(offset(), -100.0);
   screen->render();
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{2, 3, 4, 5, 6, 7, 8, 9}));
-  EXPECT_EQ(list->above_index(), 1);
   EXPECT_EQ(top_of(2), 100);
   EXPECT_EQ(provider->journal.destroyed, 2);
   EXPECT_EQ(screen->pixel(50, 100), kRed);
@@ -260,14 +270,12 @@ TEST_F(ListTest, DraggingFollowsTheStylusAndRowsComeAndGo) {
   screen->render();
   EXPECT_EQ(realised_indices().front(), 1);
   EXPECT_EQ(top_of(1), 75);
+  EXPECT_EQ(top_of(9), 475);
   EXPECT_EQ(screen->pixel(50, 100), kDarkRed);
 }
 
-TEST_F(ListTest, AListOfAHundredThousandRowsRealisesOnlyTheBand) {
+TEST_F(ListTest, AJumpThroughAHundredThousandRowsRealisesOnlyTheBand) {
   open(u"Main", 100000);
-  EXPECT_EQ(list->realised_count(), 8u);
-  EXPECT_EQ(provider->created, 8);
-
   // A jump of 300,000 pixels builds the rows it passes one at a time
   // and keeps none of them.
   screen->press(50, 480);
@@ -277,115 +285,72 @@ TEST_F(ListTest, AListOfAHundredThousandRowsRealisesOnlyTheBand) {
   EXPECT_EQ(top_of(6000), 100);
   EXPECT_EQ(list->realised_count(), 8u);
   EXPECT_EQ(provider->journal.live.size(), 8u);
-  screen->tick(0.3);
-  screen->release(50, 480 - 300000);
-
-  // Flinging on: never more rows than the band holds (plus a partial one).
-  size_t most = 0;
-  for (int fling = 0; fling < 2; ++fling) {
-    screen->press(50, 400);
-    stroke_to(50, 400, 100, 6, 0.01);
-    screen->release(50, 100);
-    EXPECT_GT(list->velocity(), -2000.1);
-    EXPECT_LT(list->velocity(), -1000.0);
-    for (int i = 0; i < 200; ++i) {
-      screen->tick(0.02);
-      screen->render();
-      most = std::max(most, list->realised_count());
-      EXPECT_EQ(provider->journal.live.size(), list->realised_count());
-    }
-  }
-  EXPECT_LE(most, 9u);
-  const std::vector<int32_t> indices = realised_indices();
-  for (size_t i = 1; i < indices.size(); ++i) EXPECT_EQ(indices[i], indices[i - 1] + 1);
-  EXPECT_GT(indices.front(), 6000 + 2 * 15);
 }
 
 // --- Kinetics -----------------------------------------------------------------
 
-TEST_F(ListTest, AQuickDownwardFlickStartsAClampedVelocityThatDecaysToZero) {
+TEST_F(ListTest, AQuickFlickStartsAClampedVelocityThatDecaysToRest) {
   open();
   scroll_up(2500);
-  EXPECT_DOUBLE_EQ(offset(), -2500.0);
+  EXPECT_EQ(offset(), -2500);
 
-  // 150 pixels in 50 ms is 3000 px/s: the fling is clamped to 2000.
-  screen->press(50, 200);
-  stroke_to(50, 200, 350, 5, 0.01);
-  screen->release(50, 350);
-  EXPECT_DOUBLE_EQ(list->velocity(), 2000.0);
-  EXPECT_EQ(list->pressed_row(), nullptr);
+  // 3000 px/s is clamped to 2000: 40 pixels in the first 20 ms; then the
+  // list slows down by (2 v + 9) per second.
+  flick_down();
+  EXPECT_FALSE(any_pressed());
   EXPECT_TRUE(provider->clicks.empty());
-
-  const double before = offset();
-  screen->tick(0.02);
-  EXPECT_NEAR(offset(), before + 2000.0 * 0.02, 1e-9);
-  EXPECT_NEAR(list->velocity(), 2000.0 - (2 * 2000.0 + 9) * 0.02, 1e-9);
-
-  double last_velocity = list->velocity();
-  double last_position = offset();
-  int ticks = 0;
-  while (list->velocity() > 0 && ticks < 1000) {
-    screen->tick(0.02);
-    screen->render();
-    EXPECT_LE(list->velocity(), last_velocity);
-    EXPECT_GE(list->velocity(), 0.0);
-    EXPECT_GT(offset(), last_position);
-    last_velocity = list->velocity();
-    last_position = offset();
-    ++ticks;
-  }
-  EXPECT_EQ(list->velocity(), 0.0);
-  EXPECT_GT(ticks, 100);  // about three seconds
-  EXPECT_LT(ticks, 200);
-  const double travelled = offset() - before;
-  EXPECT_GT(travelled, 900.0);
-  EXPECT_LT(travelled, 1050.0);
+  const int32_t before = offset();
+  EXPECT_EQ(step(), 40);
+  EXPECT_EQ(offset(), before + 40);
+  EXPECT_EQ(step(), 38);  // 1919.82 px/s: 78.4 pixels after two steps
+  run(2.0 - 0.04);
+  const int32_t after_two_seconds = offset();
+  run(2.0);
+  const int32_t after_four_seconds = offset();
+  EXPECT_GT(after_four_seconds, after_two_seconds);  // about three seconds of motion
   run(1.0);
-  EXPECT_DOUBLE_EQ(offset(), last_position);  // at rest for good
+  EXPECT_EQ(offset(), after_four_seconds);  // at rest for good
+  const int32_t travelled = after_four_seconds - before;
+  EXPECT_GT(travelled, 900);
+  EXPECT_LT(travelled, 1050);
 
-  // A slower flick keeps its own velocity: 75 px in 50 ms.
+  // A slower flick keeps its own velocity: 75 px in 50 ms is 1500 px/s.
   screen->press(50, 200);
   stroke_to(50, 200, 275, 5, 0.01);
   screen->release(50, 275);
-  EXPECT_DOUBLE_EQ(list->velocity(), 1500.0);
+  EXPECT_EQ(step(), 30);
 }
 
 TEST_F(ListTest, DraggingPastTheTopResistsMoreAndMoreAndSpringsBackSlowly) {
   open();
   screen->press(50, 150);
-  double last_step = 1e9;
-  double last_position = list->scroll_position();
   int32_t y = 150;
   for (int i = 0; i < 300; ++i) {
     y += 10;
     screen->tick(0.01);
     screen->move(50, y);
-    const double step = list->scroll_position() - last_position;
-    EXPECT_GE(step, 0.0);
-    EXPECT_LT(step, last_step + 1e-12);
-    EXPECT_LT(list->scroll_position(), 200.0);  // never half the list height
-    last_step = step;
-    last_position = list->scroll_position();
   }
-  EXPECT_GT(list->scroll_position(), 195.0);
-  EXPECT_LT(last_step, 0.05);  // near half the height a drag moves nothing
-  EXPECT_EQ(list->pressed_row(), nullptr);
+  screen->render();
+  EXPECT_GE(offset(), 195);
+  EXPECT_LT(offset(), 200);  // never half the list height
+  const int32_t far = offset();
+  for (int i = 0; i < 10; ++i) {
+    y += 10;
+    screen->tick(0.01);
+    screen->move(50, y);
+  }
+  screen->render();
+  EXPECT_LE(offset() - far, 1);  // near half the height a drag moves nothing
+  EXPECT_FALSE(any_pressed());
 
+  // Released over the end: no fling, but a spring back at 400 px/s.
   screen->release(50, y);
-  EXPECT_EQ(list->velocity(), 0.0);  // released over the end: no fling
-  double position = list->scroll_position();
-  int full_speed_ticks = 0;
-  for (int i = 0; i < 200 && list->scroll_position() > 0; ++i) {
-    screen->tick(0.02);
-    screen->render();
-    const double moved = position - list->scroll_position();
-    EXPECT_GE(moved, 0.0);
-    EXPECT_LE(moved, 400.0 * 0.02 + 1e-9);
-    if (std::fabs(moved - 8.0) < 1e-9) ++full_speed_ticks;
-    position = list->scroll_position();
-  }
-  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
-  EXPECT_GT(full_speed_ticks, 20);
+  const int32_t released = offset();
+  EXPECT_EQ(step(), -8);
+  run(0.4);
+  EXPECT_EQ(offset(), released - 8 * 21);
+  run(4.0);
+  EXPECT_EQ(offset(), 0);
   EXPECT_TRUE(provider->clicks.empty());
 }
 
@@ -394,52 +359,44 @@ TEST_F(ListTest, AFlingPastTheBottomIsStoppedBySpringAndSettlesAtTheEnd) {
   screen->press(50, 480);
   stroke_to(50, 480, 330, 5, 0.01);
   screen->release(50, 330);
-  ASSERT_LT(list->velocity(), -1000.0);
-  double lowest = 1e9;  // the bottom of the rows, relative to the list
+  int32_t lowest = 1000000;  // the bottom of the last row on the screen
   for (int i = 0; i < 400; ++i) {
     screen->tick(0.02);
     screen->render();
-    if (list->next_index() == 12)
-      lowest = std::min(lowest, list->scroll_position() + list->content_height());
+    if (list->row(11)) lowest = std::min(lowest, top_of(11) + 50);
   }
   // Rest: the last row ends 20 pixels (scroll_border_max) above the bottom.
-  EXPECT_EQ(list->velocity(), 0.0);
-  EXPECT_EQ(list->next_index(), 12);
-  EXPECT_DOUBLE_EQ(list->scroll_position() + list->realised_height(), 400.0 - 20);
-  EXPECT_LT(lowest, 400.0 - 20);  // it went past the end first
+  EXPECT_EQ(step(), 0);
   EXPECT_EQ(top_of(11), 100 + 400 - 20 - 50);
+  EXPECT_LT(lowest, 100 + 400 - 20);  // it went past the end first
   EXPECT_EQ(screen->count_pixels({20, 480, 180, 500}, kGreen), 160 * 20);
 }
 
 TEST_F(ListTest, APressDuringAFlingBrakesAndACancelNeitherFlingsNorClicks) {
   open();
   scroll_up(3000);
-  screen->press(50, 200);
-  stroke_to(50, 200, 350, 5, 0.01);
-  screen->release(50, 350);
+  flick_down();
   run(0.2);
-  const double v = list->velocity();
-  ASSERT_GT(v, 1000.0);
+  EXPECT_EQ(step(), 26);
 
+  // Held, the list slows down five times as hard from the next step on
+  // (20 pixels instead of about 25) and nothing is pressed.
   EXPECT_TRUE(screen->press(50, 300));
-  EXPECT_EQ(list->pressed_row(), nullptr);
-  screen->tick(0.02);
-  EXPECT_NEAR(list->velocity(), v - 5 * (2 * v + 9) * 0.02, 1e-9);
-  screen->render();
-  for (size_t i = 0; i < list->realised_count(); ++i)
-    EXPECT_FALSE(list->realised(i).find_by_id(u"#vlist_pressed")->visible());
+  EXPECT_EQ(step(), 26);
+  EXPECT_EQ(step(), 20);
+  EXPECT_FALSE(any_pressed());
   screen->release(50, 300);  // a tap stops the list
-  EXPECT_EQ(list->velocity(), 0.0);
+  EXPECT_EQ(step(), 0);
 
   // A cancelled stroke neither flings nor clicks.
   screen->press(50, 200);
   stroke_to(50, 200, 350, 5, 0.01);
   screen->cancel();
-  EXPECT_EQ(list->velocity(), 0.0);
+  EXPECT_EQ(step(), 0);
   screen->press(50, 120);
-  ASSERT_NE(list->pressed_row(), nullptr);
+  ASSERT_TRUE(any_pressed());
   screen->cancel();
-  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_FALSE(any_pressed());
   EXPECT_TRUE(provider->clicks.empty());
 }
 
@@ -448,7 +405,6 @@ TEST_F(ListTest, APressDuringAFlingBrakesAndACancelNeitherFlingsNorClicks) {
 TEST_F(ListTest, ATapWithinTheSlopClicksTheRowAndShowsItsPressedLook) {
   open();
   EXPECT_TRUE(screen->press(60, 260));
-  ASSERT_EQ(list->pressed_row(), list->row(3));
   EXPECT_FALSE(state_child(3, u"#vlist_normal")->visible());
   screen->render();
   EXPECT_EQ(screen->pixel(60, 260), kBlue);
@@ -456,26 +412,26 @@ TEST_F(ListTest, ATapWithinTheSlopClicksTheRowAndShowsItsPressedLook) {
   screen->move(60, 251);  // 9 pixels: still a tap
   screen->release(60, 251);
   EXPECT_EQ(provider->clicks, (std::vector<int32_t>{3}));
-  EXPECT_EQ(list->pressed_row(), nullptr);
   EXPECT_TRUE(state_child(3, u"#vlist_normal")->visible());
   EXPECT_FALSE(state_child(3, u"#vlist_pressed")->visible());
-  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+  EXPECT_EQ(offset(), 0);
   provider->clicks.clear();
 
   screen->press(60, 260);
   screen->move(60, 250);  // 10 pixels: a drag
-  EXPECT_EQ(list->pressed_row(), nullptr);
-  EXPECT_DOUBLE_EQ(list->scroll_position(), -10.0);
+  EXPECT_FALSE(any_pressed());
+  screen->render();
+  EXPECT_EQ(offset(), -10);
   screen->release(60, 250);
   screen->press(60, 250);
   screen->move(70, 250);  // sideways counts as well
-  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_FALSE(any_pressed());
   screen->release(70, 250);
   screen->press(60, 250);
   screen->release(60, 320);  // on another row
   screen->press(60, 250);
   list->remove_row(3);
-  EXPECT_EQ(list->pressed_row(), nullptr);
+  EXPECT_FALSE(any_pressed());
   screen->release(60, 250);
   EXPECT_TRUE(provider->clicks.empty());
 }
@@ -483,19 +439,18 @@ TEST_F(ListTest, ATapWithinTheSlopClicksTheRowAndShowsItsPressedLook) {
 TEST_F(ListTest, ThePressedRowStaysUnderTheStylusWhileRowsAboveItShrink) {
   open();
   screen->press(60, 260);
-  ListRow* pressed = list->pressed_row();
-  ASSERT_EQ(pressed, list->row(3));
+  ListRow* pressed = list->row(3);
   list->remove_row(0);
-  for (int i = 0; i < 15; ++i) {
-    screen->tick(0.02);
-    screen->render();
-    EXPECT_EQ(list->row_top(*pressed), 250);
-  }
-  EXPECT_EQ(list->pressed_row(), pressed);
+  screen->tick(0.02);
+  screen->render();
+  EXPECT_EQ(list->row_top(*pressed), 250);
+  run(0.3);
+  EXPECT_EQ(list->row_top(*pressed), 250);
+  EXPECT_TRUE(pressed->find_by_id(u"#vlist_pressed")->visible());
   screen->release(60, 260);
   EXPECT_EQ(provider->clicks, (std::vector<int32_t>{2}));  // its new index
   run(0.5);                                                // then the gap above closes
-  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
+  EXPECT_EQ(offset(), 0);
   EXPECT_EQ(top_of(2), 200);
 }
 
@@ -505,7 +460,6 @@ TEST_F(ListTest, ARowButtonTakesThePressAndTheRowStaysUnpressed) {
   list->reset(20);
   screen->render();
   screen->press(150, 210);  // the button of row 2
-  ASSERT_EQ(list->pressed_row(), list->row(2));
   EXPECT_NE(list->row(2)->pointer_capture(), nullptr);
   EXPECT_FALSE(state_child(2, u"#vlist_pressed")->visible());  // the button shows it
   screen->release(150, 210);
@@ -513,7 +467,6 @@ TEST_F(ListTest, ARowButtonTakesThePressAndTheRowStaysUnpressed) {
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(row->button_clicks, 1);
   EXPECT_TRUE(provider->clicks.empty());
-  EXPECT_EQ(list->pressed_row(), nullptr);
 
   screen->press(60, 210);  // beside the button: a row click
   screen->release(60, 210);
@@ -537,10 +490,10 @@ TEST_F(ListTest, TheSelectedLookGivesWayToPressedAndHidingCancelsThePress) {
 
   screen->press(60, 210);
   list->set_visible(false);
-  EXPECT_EQ(list->pressed_row(), nullptr);
-  for (size_t i = 0; i < list->realised_count(); ++i) EXPECT_FALSE(list->realised(i).visible());
+  EXPECT_FALSE(list->realised(0).visible());
   list->set_visible(true);
-  for (size_t i = 0; i < list->realised_count(); ++i) EXPECT_TRUE(list->realised(i).visible());
+  EXPECT_TRUE(list->realised(0).visible());
+  EXPECT_FALSE(any_pressed());
   screen->release(60, 210);
   EXPECT_TRUE(provider->clicks.empty());
 }
@@ -561,7 +514,6 @@ TEST_F(ListTest, AClickThatResetsTheListFreesTheRowsOnlyAfterTheEvent) {
   EXPECT_TRUE(alive_after_reset);
   EXPECT_EQ(provider->journal.live.count(clicked), 0u);  // freed once the release was over
   EXPECT_EQ(list->realised_count(), 0u);
-  EXPECT_EQ(list->count(), 5);
   screen->render();
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4}));
 }
@@ -606,19 +558,12 @@ TEST_F(ListTest, ANullRowShortensTheListAndAMissingRowNodeThrows) {
   screen->render();
   EXPECT_EQ(list->count(), 3);
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2}));
-  provider->null_from = 0;
-  list->reset(10);
-  screen->render();
-  EXPECT_EQ(list->count(), 0);
-  EXPECT_EQ(list->realised_count(), 0u);
-  EXPECT_DOUBLE_EQ(list->scroll_position(), 0.0);
 
   provider->null_from = -1;
   provider->style = [](int32_t i) { return std::u16string(i == 2 ? u"Nowhere" : u"RowA"); };
   list->reset(10);
   EXPECT_THROW(screen->render(), jobser::NodeNotFoundInSkin);
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1}));
-  EXPECT_EQ(list->next_index(), 2);
 }
 
 TEST_F(ListTest, ANullRowAboveTheBandIsRemoved) {
@@ -631,11 +576,8 @@ TEST_F(ListTest, ANullRowAboveTheBandIsRemoved) {
   screen->move(50, 400);
   screen->render();
   EXPECT_EQ(list->count(), 99);
-  const std::vector<int32_t> indices = realised_indices();
-  for (size_t i = 1; i < indices.size(); ++i) EXPECT_EQ(indices[i], indices[i - 1] + 1);
-  EXPECT_EQ(indices.front(), 13);
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{13, 14, 15, 16, 17, 18, 19, 20}));
   EXPECT_EQ(top_of(13), 100);
-  EXPECT_EQ(top_of(14), 150);
   EXPECT_EQ(top_of(15), 200);  // the former row 16 follows 14 without a gap
   EXPECT_EQ(top_of(19), 400);  // the former row 20, where the stylus took it
 }
@@ -646,7 +588,6 @@ TEST_F(ListTest, ARemovedRowShrinksAwayAndARowSlidesOpenAtTheBottom) {
   EXPECT_EQ(list->count(), 99);
   EXPECT_TRUE(list->realised(2).being_removed());
   EXPECT_EQ(list->realised(3).index(), 2);
-  EXPECT_EQ(list->next_index(), 7);
 
   screen->tick(0.05);  // 200 px/s: ten pixels
   screen->render();
@@ -657,15 +598,13 @@ TEST_F(ListTest, ARemovedRowShrinksAwayAndARowSlidesOpenAtTheBottom) {
   ASSERT_NE(opening, nullptr);
   EXPECT_TRUE(opening->appearing());
   EXPECT_EQ(opening->shown_height(), 0);
-  EXPECT_EQ(list->appearing_count(), 1);
+  EXPECT_EQ(list->row(8), nullptr);
 
   run(0.3);
   EXPECT_EQ(top_of(2), 200);
-  EXPECT_EQ(list->realised_count(), 8u);
+  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_FALSE(list->row(7)->appearing());
   EXPECT_EQ(list->row(7)->shown_height(), 50);
-  EXPECT_EQ(list->appearing_count(), 0);
-  EXPECT_EQ(list->content_height(), 400);
   EXPECT_EQ(screen->pixel(60, 210), kDarkRed);  // the former row 3
 }
 
@@ -675,12 +614,12 @@ TEST_F(ListTest, RowsAboveTheAnchorChangeWithoutMovingIt) {
   list->set_selected_index(14);
   const int32_t anchor_top = top_of(14);
   list->remove_row(12);
-  EXPECT_EQ(list->selected_index(), 13);  // the selection follows its row
-  for (int i = 0; i < 20; ++i) {
-    screen->tick(0.02);
-    screen->render();
-    EXPECT_EQ(top_of(13), anchor_top);
-  }
+  EXPECT_TRUE(state_child(13, u"#vlist_selected")->visible());  // the selection follows its row
+  screen->tick(0.02);
+  screen->render();
+  EXPECT_EQ(top_of(13), anchor_top);
+  run(0.4);
+  EXPECT_EQ(top_of(13), anchor_top);
   EXPECT_EQ(top_of(11), anchor_top - 100);
   EXPECT_EQ(top_of(12), anchor_top - 50);
 }
@@ -700,8 +639,7 @@ TEST_F(ListTest, GrowMakesTheListAsTallAsItsRows) {
   list->reset(100);
   screen->render();
   EXPECT_EQ(screen->rect_of(u"list").height(), 590);  // all the screen leaves it
-  EXPECT_GE(list->content_height() + 5, 600);
-  EXPECT_LT(list->content_height(), 600 + 50);
+  EXPECT_EQ(list->realised_count(), 12u);
 }
 
 TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOtherAndEmptyOnesOpenAtOnce) {
@@ -709,9 +647,7 @@ TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOtherAndEmptyOnesOpenAtOnce) {
   provider->style = [](int32_t i) { return std::u16string(i % 3 == 0 ? u"Tall" : u"RowA"); };
   list->reset(30);
   screen->render();
-  EXPECT_EQ(top_of(0), 100);
   EXPECT_EQ(top_of(1), 180);
-  EXPECT_EQ(top_of(3), 280);
   EXPECT_EQ(top_of(4), 360);
   EXPECT_EQ(screen->pixel(60, 359), test::rgb565_of(Rgb{255, 255, 255}));
   EXPECT_EQ(realised_indices().back(), 6);  // 6 starts at 460 and is cut at 500
@@ -720,13 +656,13 @@ TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOtherAndEmptyOnesOpenAtOnce) {
   provider->style = [](int32_t i) { return std::u16string(i == 7 || i == 8 ? u"Empty" : u"RowA"); };
   list->remove_row(0);
   run(0.5);
-  EXPECT_EQ(list->appearing_count(), 0);
   EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_FALSE(list->row(8)->appearing());
   EXPECT_EQ(list->row(8)->full_height(), 0);
   EXPECT_EQ(top_of(9), 450);
 }
 
-// --- Kinetic pieces ------------------------------------------------------------------
+// --- The velocity tracker -------------------------------------------------------------
 
 PointerEvent at(int32_t x, int32_t y, uint32_t time, bool pressed = true) {
   PointerEvent e;
@@ -737,24 +673,19 @@ PointerEvent at(int32_t x, int32_t y, uint32_t time, bool pressed = true) {
   return e;
 }
 
-TEST(VelocityTracker, IgnoresMovesInsideTheSlop) {
+TEST(VelocityTracker, IgnoresMovesInsideTheSlopThenCountsEveryMove) {
   VelocityTracker t;
   t.press(at(100, 100, 1000));
   EXPECT_FALSE(t.move(at(109, 91, 1100)));
-  EXPECT_FALSE(t.moved());
   t.advance(0.25);
   EXPECT_DOUBLE_EQ(t.held_seconds(), 0.25);
   EXPECT_TRUE(t.move(at(100, 110, 1200)));
-  EXPECT_TRUE(t.moved());
   t.advance(0.25);  // no longer held still
   EXPECT_LT(t.held_seconds(), 0);
-  EXPECT_EQ(t.samples().size(), 2u);
   EXPECT_EQ(t.last_dy(), 10);
-  // From now on every move counts.
   EXPECT_TRUE(t.move(at(100, 111, 1210)));
   EXPECT_EQ(t.last_dy(), 1);
-  EXPECT_FALSE(t.release(at(100, 111, 1220, false)) && t.down());
-  EXPECT_FALSE(t.down());
+  t.release(at(100, 111, 1220, false));
   EXPECT_FALSE(t.move(at(100, 200, 1300)));  // up: nothing
 }
 
@@ -764,30 +695,22 @@ TEST(VelocityTracker, VelocityPointsAgainstTheMotionOverTheWindow) {
   t.move(at(0, 20, 1020));
   EXPECT_EQ(t.velocity_y(), 0.0);  // under 50 ms of samples
   t.move(at(30, 70, 1070));
-  EXPECT_DOUBLE_EQ(t.velocity_y(), -70.0 * 1000 / 70);
+  EXPECT_DOUBLE_EQ(t.velocity_y(), -1000.0);
   EXPECT_DOUBLE_EQ(t.velocity_x(), double(-30000 / 70));
-  t.move(at(30, 71, 1073));  // integer division: -71000 / 73
-  EXPECT_DOUBLE_EQ(t.velocity_y(), double(-71000 / 73));
   // Samples 251 ms older than the newest are dropped.
   t.move(at(30, 100, 1251));
-  EXPECT_EQ(t.samples().front().time, 1020u);
   t.move(at(30, 100, 1330));
-  EXPECT_EQ(t.samples().front().time, 1251u);
   EXPECT_DOUBLE_EQ(t.velocity_y(), 0.0);  // held still since 1251
-}
 
-TEST(VelocityTracker, KeepsAtMostTwentyFiveSamplesAndSurvivesAWrappingClock) {
-  VelocityTracker t;
+  // At most 25 samples, over a wrapping clock.
   const uint32_t start = 0xFFFFFFF0u;
   t.press(at(0, 0, start));
   for (int i = 1; i <= 40; ++i) t.move(at(0, 10 + i, start + uint32_t(i) * 2));
   EXPECT_EQ(t.samples().size(), 25u);
-  // 24 moves of 1 pixel in 48 ms: under the 50 ms span
-  EXPECT_EQ(t.velocity_y(), 0.0);
+  EXPECT_EQ(t.velocity_y(), 0.0);  // 48 ms of samples: under the 50 ms span
   t.move(at(0, 100, start + 100));
   EXPECT_LT(t.velocity_y(), 0.0);
   t.cancel();
-  EXPECT_FALSE(t.down());
   EXPECT_EQ(t.velocity_y(), 0.0);
 }
 

@@ -14,7 +14,6 @@
 #include "skin/skin_exceptions.h"
 #include "skin/surface.h"
 #include "widgets/button.h"
-#include "widgets/color_element.h"
 #include "widgets/list_element.h"
 #include "widgets/menu_row.h"
 #include "widgets/menu_screen.h"
@@ -195,7 +194,6 @@ class MenuTest : public ::testing::Test {
     release(240, 280);
     tick(0.02);
     render();
-    ASSERT_EQ(list().velocity(), 0.0);
   }
   std::u16string row_text(int32_t index) {
     ListRow* row = list().row(index);
@@ -216,34 +214,25 @@ class MenuTest : public ::testing::Test {
 };
 
 TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRows) {
-  EXPECT_EQ(&menu->panel(), menu->find_by_id(u"panel"));
-  EXPECT_EQ(list().provider(), menu.get());
   menu->open(u"MainMenu", u"", true);
   ASSERT_EQ(source.calls.size(), 1u);
   EXPECT_EQ(source.calls[0].tag, 7);
-  EXPECT_EQ(source.calls[0].key, u"MainMenu");
   EXPECT_EQ(source.calls[0].caption, u"Main menu");  // the key's language text
   EXPECT_EQ(stack(), (std::vector<ScreenRoot*>{menu.get()}));
   EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"Main menu");
-  EXPECT_TRUE(menu->panel().visible());
   EXPECT_EQ(list().count(), 12);
 
   render();
-  EXPECT_EQ(list().rect(), (Rect{0, 140, 480, 400}));
   EXPECT_EQ(list().row_top(*list().row(1)), 200);  // after the 60-pixel button row
   EXPECT_EQ(row_text(1), u"More choices");         // empty text: the translated key
   EXPECT_EQ(row_text(2), u"Refresh now");          // text as it is, untranslated
-  EXPECT_EQ(row_text(4), u"Do it");
-  EXPECT_TRUE(shown(1, u"separator"));
   EXPECT_FALSE(shown(2, u"separator"));
   EXPECT_FALSE(shown(2, u"checked"));
   EXPECT_EQ(pixel(240, 225), kRed);
   EXPECT_EQ(pixel(240, 200), test::rgb565_of(Rgb{255, 255, 255}));  // the separator line
-  EXPECT_EQ(pixel(240, 330), kGray);                                // the disabled row
 
   // An explicit caption is used as it is.
   menu->open(u"MainMenu", u"Pick one", false);
-  EXPECT_EQ(source.calls.back().caption, u"Pick one");
   EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"Pick one");
 }
 
@@ -251,13 +240,10 @@ TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlaceAndAnActionClosesTheMenu) {
   menu->open(u"MainMenu", u"", true);
   render();
   tap(240, middle_of(1));
-  EXPECT_EQ(source.calls.back().key, u"Sub");
   EXPECT_EQ(stack().size(), 1u);  // not added a second time
-  EXPECT_EQ(list().count(), 2);
   EXPECT_EQ(dynamic_cast<TextElement*>(menu->caption())->text(), u"More choices (2)");
   render();
   EXPECT_EQ(row_text(0), u"Back");
-  EXPECT_EQ(list().row_top(*list().row(0)), 140);
 
   menu->open(u"MainMenu", u"", true);
   render();
@@ -269,7 +255,6 @@ TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlaceAndAnActionClosesTheMenu) {
   EXPECT_EQ(source.actions, (std::vector<std::u16string>{u"Action"}));
   EXPECT_EQ(source.calls.back().caption, u"Do it");  // the item text, else its key's
   EXPECT_TRUE(stack().empty());
-  EXPECT_EQ(list().count(), 0);
   EXPECT_FALSE(menu->panel().visible());
 }
 
@@ -280,7 +265,6 @@ TEST_F(MenuTest, TheSameKeysAgainOnlyRebindTheRowsAndKeepTheScroll) {
   const int32_t top_before = list().row_top(*list().row(2));
   ASSERT_EQ(top_before, 250 - 100);
   ListRow* row_object = list().row(2);
-  EXPECT_FALSE(shown(2, u"checked"));
 
   tap(240, middle_of(2));  // "Refresh": the source answers the same keys
   EXPECT_TRUE(source.refreshed);
@@ -288,7 +272,6 @@ TEST_F(MenuTest, TheSameKeysAgainOnlyRebindTheRowsAndKeepTheScroll) {
   render();
   EXPECT_EQ(list().row_top(*list().row(2)), top_before);
   EXPECT_TRUE(shown(2, u"checked"));
-  EXPECT_EQ(stack().size(), 1u);
 
   // Opened as new, the same keys start again from the top, and the menu
   // is on the stack once.
@@ -301,20 +284,12 @@ TEST_F(MenuTest, TheSameKeysAgainOnlyRebindTheRowsAndKeepTheScroll) {
 TEST_F(MenuTest, ADisabledItemUsesItsDisabledStyleAndCannotBeChosen) {
   menu->open(u"MainMenu", u"", true);
   render();
-  EXPECT_EQ(menu->row_style(menu->items()[3]), u"MenuElementDisabled");
-  EXPECT_EQ(menu->row_style(menu->items()[4]), u"MenuElement");
-  EXPECT_EQ(menu->row_style(menu->items()[0]), u"MenuElement4Buttons");
+  EXPECT_EQ(pixel(240, 330), kGray);
   EXPECT_EQ(row_text(3), u"Switched off");
-  EXPECT_EQ(list().row(3)->find_by_id(u"#vlist_pressed"), nullptr);
-  auto* back = dynamic_cast<ColorElement*>(list().row(3)->find_by_id(u"#vlist_normal"));
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->color(), (Color{128, 128, 128, 255}));
-
   const size_t calls = source.calls.size();
   tap(240, middle_of(3));
   EXPECT_EQ(source.calls.size(), calls);
   EXPECT_EQ(stack().size(), 1u);
-  EXPECT_EQ(list().count(), 12);
 }
 
 TEST_F(MenuTest, TheFourButtonRowKeepsItsButtonsAndTheirIdsActAsKeys) {
@@ -332,7 +307,6 @@ TEST_F(MenuTest, TheFourButtonRowKeepsItsButtonsAndTheirIdsActAsKeys) {
   EXPECT_EQ(about_text->text(), u"About it");
 
   tap(420, 170);  // "Exit"
-  ASSERT_FALSE(source.calls.empty());
   EXPECT_EQ(source.calls.back().key, u"Exit");
   EXPECT_EQ(source.calls.back().caption, u"Quit");
   EXPECT_TRUE(stack().empty());
@@ -356,7 +330,6 @@ TEST_F(MenuTest, AButtonThatRebuildsItsOwnRowIsSafe) {
 TEST_F(MenuTest, BackspacePressedClosesTheMenuReleasedDoesNothing) {
   menu->open(u"MainMenu", u"", true);
   EXPECT_FALSE(menu->on_key(KeyEvent{kKeyBackspace, false, true}));
-  EXPECT_EQ(stack().size(), 1u);
   EXPECT_FALSE(menu->on_key(KeyEvent{kKeyEsc, true, true}));
   EXPECT_EQ(stack().size(), 1u);
   EXPECT_TRUE(menu->on_key(KeyEvent{kKeyBackspace, true, true}));
@@ -377,10 +350,6 @@ TEST_F(MenuTest, ARowStyleTheSkinLacksFallsBackAndAMissingDefaultIsReportedByOpe
   press(240, y);
   release(240, y);
   ASSERT_EQ(menu->items().size(), 2u);
-  EXPECT_EQ(menu->row_style(menu->items()[1]), u"MenuElement");
-  MenuItem disabled = menu->items()[1];
-  disabled.enabled = false;
-  EXPECT_EQ(menu->row_style(disabled), u"MenuElementDisabled");
   render();
   EXPECT_EQ(row_text(1), u"Nowhere");
 
@@ -395,26 +364,20 @@ TEST_F(MenuTest, ARowStyleTheSkinLacksFallsBackAndAMissingDefaultIsReportedByOpe
 }
 
 TEST_F(MenuTest, AMenuWithoutPanelOrListCannotBeBuilt) {
-  try {
-    MenuScreen broken(1, skin.properties(), &source, u"NoList", u"MenuElement");
-    FAIL() << "no exception";
-  } catch (const jobser::NodeNotFound& e) {
-    EXPECT_EQ(e.sought_id(), u"vlist");
+  // A "vlist" that is no list is as missing as none.
+  for (const auto& [node, sought] :
+       {std::pair{u"NoList", u"vlist"}, std::pair{u"FakeList", u"vlist"},
+        std::pair{u"NoSuchMenu", u"panel"}}) {
+    try {
+      MenuScreen broken(1, skin.properties(), &source, node, u"MenuElement");
+      ADD_FAILURE() << "no exception";
+    } catch (const jobser::NodeNotFound& e) {
+      EXPECT_EQ(e.sought_id(), sought);
+    }
   }
-  try {
-    MenuScreen broken(1, skin.properties(), &source, u"NoSuchMenu", u"MenuElement");
-    FAIL() << "no exception";
-  } catch (const jobser::NodeNotFound& e) {
-    EXPECT_EQ(e.sought_id(), u"panel");
-  }
-  EXPECT_THROW(MenuScreen(1, skin.properties(), &source, u"FakeList", u"MenuElement"),
-               jobser::NodeNotFound);
   MenuScreen plain(1, skin.properties(), &source, u"Plain", u"MenuElement");
-  EXPECT_EQ(plain.caption(), nullptr);
   plain.open(u"Sub", u"", true);  // no caption to set: fine
   EXPECT_EQ(plain.list().count(), 2);
-  plain.open(u"Nothing", u"", false);
-  EXPECT_EQ(plain.list().count(), 0);
 }
 
 }  // namespace
