@@ -37,8 +37,6 @@ class AlbumElement : public ListRow {
   void layout_children_y() override;
 
   const FolderRecord& record() const { return m_record; }
-  Look look() const { return m_look; }
-  ImageElement& image() const { return *m_image; }
 
  private:
   void show_picture_of(ImageElement& holder, Look look);

@@ -98,21 +98,11 @@ class AlbumScreen : public ScreenRoot,
   void text_changed(EditElement& edit) override;
 
   // --- State, for the application and tests --------------------------------------
-  // From the press of "btnSearch" until the search has finished.
-  bool searching() const { return m_searching; }
   // The number of folder rows the list shows (0 while the warning shows).
   int32_t folder_count() const { return m_count; }
-  // The filter's text; "" shows every folder.
-  const std::u16string& filter() const { return m_filter_text; }
   // The library's index of the folder a row shows, or -1.
   int32_t folder_of_row(int32_t row) const;
   ListElement& list() const { return *m_list; }
-  ButtonElement& search_button() const { return *m_search; }
-  ButtonElement& menu_button() const { return *m_menu_button; }
-  ProgressElement& progress() const { return *m_progress; }
-  // The main menu (it stays made while closed).
-  MenuScreen& main_menu() const { return *m_menu; }
-  FolderScreen& folder_screen() const { return *m_folder; }
 
   // Ids of the main menu and its commands.
   static constexpr std::u16string_view kMainMenu = u"MainMenu";

@@ -25,14 +25,6 @@ std::u16string FolderElement::cell_id(int32_t c) {
   return u"button" + std::u16string(1, static_cast<char16_t>(u'0' + c));
 }
 
-ButtonElement* FolderElement::cell(int32_t c) const {
-  return c >= 0 && c < kFolderMaxColumns ? m_cells[static_cast<size_t>(c)] : nullptr;
-}
-
-ImageElement* FolderElement::cell_image(int32_t c) const {
-  return c >= 0 && c < kFolderMaxColumns ? m_images[static_cast<size_t>(c)] : nullptr;
-}
-
 int32_t FolderElement::cell_of(const ButtonElement& button) const {
   for (int32_t c = 0; c < kFolderMaxColumns; ++c)
     if (m_cells[static_cast<size_t>(c)] == &button) return c;

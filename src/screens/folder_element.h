@@ -29,11 +29,6 @@ class FolderElement : public ListRow {
 
   void bind_row(ListElement& list, bool created) override;
 
-  // The column count the row was last bound with.
-  int32_t columns() const { return m_columns; }
-  // The cell button (null for a skin without it) and its "image" child.
-  ButtonElement* cell(int32_t c) const;
-  ImageElement* cell_image(int32_t c) const;
   // Which cell of this row the button is, or -1.
   int32_t cell_of(const ButtonElement& button) const;
 

@@ -376,9 +376,6 @@ const std::vector<std::u16string>& FolderScreen::pictures() const {
 int32_t FolderScreen::columns() const {
   return m_impl->columns;
 }
-int32_t FolderScreen::row_count() const {
-  return m_impl->rows;
-}
 size_t FolderScreen::next_index() const {
   return m_impl->next;
 }

@@ -63,7 +63,6 @@ class FolderScreen : public ScreenRoot,
   const FolderRecord& record() const;
   const std::vector<std::u16string>& pictures() const;
   int32_t columns() const;
-  int32_t row_count() const;
   // The picture whose thumbnail the timer loads next.
   size_t next_index() const;
   // The framed thumbnail of a picture, or null while it is not loaded.

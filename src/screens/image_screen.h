@@ -64,9 +64,6 @@ class ImageScreen : public ScreenRoot,
 
   bool on_stack() const { return m_on_stack; }
   PictureViewer& viewer() { return *m_viewer; }
-  bool controls_shown() const { return m_controls_time.has_value(); }
-  bool slide_show() const { return m_slide_show; }
-  bool landscape() const { return m_landscape; }
 
   // --- Element --------------------------------------------------------------------
 

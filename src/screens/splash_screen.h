@@ -67,8 +67,6 @@ class SplashScreen : public ScreenRoot {
   // 100 ms.
   void on_timer(double seconds) override;
 
-  // The home screen, once it has been swapped in.
-  ScreenRoot* home() const { return m_swapped ? m_home.screen.get() : nullptr; }
   bool swapped() const { return m_swapped; }
   // Seconds of frame time the splash has had, and the same within a
   // quarter second (for a skin's pulsing).

@@ -55,9 +55,7 @@ class FrameSequenceElement : public Element, private ButtonListener {
   // Seconds per frame: the frame's own, or the sequence's.
   double frame_delay(size_t index) const;
   double default_delay() const { return m_default_delay; }
-  bool movie() const { return m_movie; }
   void set_movie(bool movie, double default_delay);
-  double elapsed() const { return m_elapsed; }
   ButtonElement* frame_button(size_t index) const;
 
  private:

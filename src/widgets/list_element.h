@@ -58,21 +58,13 @@ class ListElement : public Element {
   // Creates and destroys rows so that the realised ones cover the band.
   void synchronise();
 
-  // --- State, for owners and tests -------------------------------------------
+  // --- State, for owners and benchmarks ---------------------------------------
 
   int32_t count() const { return m_count; }
   double scroll_position() const { return m_position; }
   double velocity() const { return m_velocity; }
   int32_t above_index() const { return m_above_index; }
   int32_t next_index() const { return m_next_index; }
-  int32_t content_height() const { return m_content_height; }
-  int32_t realised_height() const { return m_realised_height; }
-  int32_t appearing_count() const { return m_appearing_count; }
-  int32_t scroll_border_min() const { return m_scroll_border_min; }
-  int32_t scroll_border_max() const { return m_scroll_border_max; }
-  bool grows() const { return m_grow; }
-  const VelocityTracker& tracker() const { return m_tracker; }
-  ListRow* pressed_row() const { return m_pressed; }
 
   // Realised rows in display order, rows shrinking away included.
   size_t realised_count() const { return m_rows.size(); }
