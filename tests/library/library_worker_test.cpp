@@ -42,14 +42,17 @@ class PhotoLibraryWorkerTest : public testing::Test {
     return o;
   }
   // Polls until the library is idle and the listener has heard `searches`
-  // search_complete events in all.
+  // search_complete events in all; then once more, for what the worker
+  // posted between the last poll and its going idle.
   bool settle(PhotoLibrary& library, int searches = 0) {
-    return wait_until(
+    const bool settled = wait_until(
         [&] {
           return library.status().idle() &&
                  listener.count(LibraryEvent::search_complete) >= searches;
         },
         [&] { library.poll(); });
+    library.poll();
+    return settled;
   }
 
   Device device;
