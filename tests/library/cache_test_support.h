@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "jpeg/jpeg_test_support.h"
 #include "library/cache_build.h"
 #include "library/cache_file.h"
-#include "jpeg/jpeg_test_support.h"
 #include "platform/text.h"
 #include "skin/surface.h"
 

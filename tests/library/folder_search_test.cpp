@@ -155,21 +155,6 @@ TEST_F(FolderSearchTest, CacheFilesOfPicturesStayAndEmptyStaleAndStrayEntriesGo)
   EXPECT_EQ(state.folders[0].key_picture, d0 + u"A/crashed.jpg");
 }
 
-TEST_F(FolderSearchTest, PicturesStillQueuedAreNeitherQueuedNorCountedTwice) {
-  const std::string a = device.put(device.card(0), "A/a.jpg");
-  const std::string b = device.put(device.card(0), "A/b.jpg");
-  ASSERT_TRUE(state.queue.add(u(a), device.card_drive(0)));
-  state.progress.picture_queued();
-  state.failed[u(b)] = std::nullopt;
-  search();
-  EXPECT_EQ(queued_pictures(state), (std::vector<std::u16string>{u(a), u(b)}));
-  // The new round starts with the picture still queued, then adds b once.
-  EXPECT_EQ(state.progress.maximum(), 2);
-  EXPECT_EQ(state.progress.value(), 0);
-  // Failure marks last until the next search.
-  EXPECT_TRUE(state.failed.empty());
-}
-
 TEST_F(FolderSearchTest, AStoppedSearchKeepsEveryCacheFileAndRemovesNothing) {
   const std::string c0 = device.card(0);
   const std::string cached = device.put(c0, "A/cached.jpg");
