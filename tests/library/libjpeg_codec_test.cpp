@@ -362,7 +362,11 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   EXPECT_FALSE(encoder.write_row(picture.data()));
   EXPECT_FALSE(encoder.finish(out));
   EXPECT_FALSE(encoder.start(0, 10, 75));
-  EXPECT_FALSE(encoder.start(10, 70000, 75));
+  EXPECT_FALSE(encoder.start(10, kJpegMaxDimension + 1, 75));
+  EXPECT_FALSE(encoder.start(kJpegMaxDimension + 1, 10, 75));
+  // libjpeg's own bound is a size it still takes.
+  EXPECT_TRUE(JpegEncoder().start(1, kJpegMaxDimension, 75));
+  EXPECT_TRUE(JpegEncoder().start(kJpegMaxDimension, 1, 75));
   EXPECT_FALSE(encoder.start(10, 10, 0));
   EXPECT_FALSE(encoder.start(10, 10, 101));
   ASSERT_TRUE(encoder.start(width, height, 75));
