@@ -710,6 +710,12 @@ TEST(VelocityTracker, VelocityPointsAgainstTheMotionOverTheWindow) {
   EXPECT_EQ(t.velocity_y(), 0.0);  // 48 ms of samples: under the 50 ms span
   t.move(at(0, 100, start + 100));
   EXPECT_LT(t.velocity_y(), 0.0);
+  // A new press starts at rest, and so does a cancel.
+  t.press(at(0, 0, start + 200));
+  EXPECT_EQ(t.velocity_y(), 0.0);
+  t.move(at(0, 20, start + 220));
+  t.move(at(0, 70, start + 270));
+  EXPECT_LT(t.velocity_y(), 0.0);
   t.cancel();
   EXPECT_EQ(t.velocity_y(), 0.0);
 }
