@@ -169,7 +169,9 @@ TEST_F(FolderScreenTest, NinePicturesFillTheUsedCellsOfCentredRows) {
     SCOPED_TRACE(c);
     EXPECT_EQ(cell(last, c).visible(), c < 4);
     EXPECT_EQ(cell(last, c).effectively_enabled(), c < 1);
-    if (c < 4) EXPECT_EQ(cell_image(last, c).visible(), c < 1);
+    if (c < 4) {
+      EXPECT_EQ(cell_image(last, c).visible(), c < 1);
+    }
   }
   // Four 58-pixel cells centred in 240 pixels.
   EXPECT_EQ(cell(*row(0), 3).rect(), (Rect{178, 0, 236, 58}));

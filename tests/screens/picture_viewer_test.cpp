@@ -26,6 +26,7 @@
 #include "skin/canvas.h"
 #include "skin/rgb565.h"
 #include "skin/surface.h"
+#include "support/picture_reference.h"
 #include "support/test_env.h"
 #include "widgets/screen_root.h"
 #include "widgets/widget_test_support.h"
@@ -49,31 +50,7 @@ class ViewerRoot final : public ScreenRoot {
   PictureViewer* viewer = nullptr;
 };
 
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint16_t> pixels;
-  uint16_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-// libjpeg's decode of the whole picture, turned by its EXIF orientation.
-Image reference_of(const std::string& path) {
-  JpegDecoder decoder;
-  Image out;
-  if (!decoder.open(from_utf8(path)) || !decoder.start()) return out;
-  std::vector<uint16_t> raw(size_t(decoder.output_width()) * decoder.output_height());
-  const int w = decoder.output_width(), h = decoder.output_height();
-  if (!decoder.read_rgb565(raw.data(), size_t(w) * 2)) return out;
-  FileStream file(from_utf8(path), OpenMode::read);
-  const int orientation = shown_orientation(exif_orientation(file));
-  const bool swap = orientation > 4;
-  out.width = swap ? h : w;
-  out.height = swap ? w : h;
-  out.pixels.resize(raw.size());
-  exif_transform_rgb565(orientation, raw.data(), w, h, size_t(w) * 2, out.pixels.data(),
-                        size_t(out.width) * 2);
-  return out;
-}
+using test::Image;
 
 Image turned_clockwise(const Image& in) {
   Image out;
@@ -243,7 +220,7 @@ TEST(PictureViewer, CurrentPictureMatchesLibjpegAtItsStartingZoom) {
   EXPECT_TRUE(e.sharp());
   // The cache level is a re-encoded halving, so not bit-exact: a misplaced
   // or mirrored tile would be an error of a hundred or more.
-  EXPECT_LT(rig.error_against(reference_of(path)), 24);
+  EXPECT_LT(rig.error_against(test::reference(path)), 24);
   EXPECT_EQ(rig.viewer->counter_text(u"of"), u"1 of 1");
 }
 
@@ -256,7 +233,7 @@ TEST(PictureViewer, EveryOrientationAndLandscapeShowsThePictureUpright) {
     const std::string path =
         rig.put("o" + std::to_string(o) + ".jpg",
                 "jpeg/exif-ianare/orientation/landscape_" + std::to_string(o) + ".jpg", o % 2 == 0);
-    const Image upright = reference_of(path);
+    const Image upright = test::reference(path);
     rig.open({path}, 0);
     rig.settle();
     EXPECT_EQ(rig.current().description().size, (Size{600, 450}));
@@ -310,7 +287,7 @@ TEST(PictureViewer, PlaceholdersForPicturesThatCannotBeShown) {
   rig.build(waiting);
   rig.viewer->picture_complete(from_utf8(waiting));
   rig.settle();
-  EXPECT_LT(rig.error_against(reference_of(good)), 30);
+  EXPECT_LT(rig.error_against(test::reference(good)), 30);
 }
 
 TEST(PictureViewer, QueueDropsStaleRequestsAndKeepsOneOfEach) {
@@ -380,7 +357,7 @@ TEST(PictureViewer, SteppingPreparesNeighboursAndStopsAtTheEnds) {
   EXPECT_FALSE(rig.viewer->set_right());
   EXPECT_EQ(rig.current().view_area(), rig.viewer->view());
   rig.settle();
-  EXPECT_LT(rig.error_against(reference_of(paths[2])), 30);
+  EXPECT_LT(rig.error_against(test::reference(paths[2])), 30);
 }
 
 TEST(PictureViewer, AWorkerThreadNeverPutsAnOldPictureIntoAReusedSlot) {
@@ -412,11 +389,11 @@ TEST(PictureViewer, AWorkerThreadNeverPutsAnOldPictureIntoAReusedSlot) {
            rig.viewer->worker_idle();
   }));
   EXPECT_EQ(rig.viewer->counter_text(u"of"), u"5 of 5");
-  EXPECT_LT(rig.error_against(reference_of(paths[4])), 30);
+  EXPECT_LT(rig.error_against(test::reference(paths[4])), 30);
   ASSERT_TRUE(rig.viewer->set_left());
   rig.frame();
   EXPECT_TRUE(rig.current().sharp());
-  EXPECT_LT(rig.error_against(reference_of(paths[3])), 30);
+  EXPECT_LT(rig.error_against(test::reference(paths[3])), 30);
 }
 
 }  // namespace
