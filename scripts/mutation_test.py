@@ -149,6 +149,21 @@ class SampleAndCompare(unittest.TestCase):
         self.assertIn("a.cpp:3: x < y -> x >= y", out.getvalue())
         self.assertNotIn("a.cpp:4", out.getvalue())
 
+    def test_replay_finds_the_old_mutants_after_their_lines_moved(self):
+        moved = "// a new first line\n" + SOURCE
+        old = [{"file": "x.cpp", "line": 18, "original": "if (rows.size() == 0 && s[0] != '<')",
+                "mutant": "if (rows.size() == 0 || s[0] != '<')", "status": "killed"},
+               {"file": "x.cpp", "line": 10, "original": "int width = 4;", "mutant": "int width = 5;",
+                "status": "survived"},
+               {"file": "x.cpp", "line": 30, "original": "gone();", "mutant": ";", "status": "killed"}]
+        with tempfile.TemporaryDirectory() as tmp:
+            path = Path(tmp, "old.json")
+            path.write_text(json.dumps({"results": old}))
+            by_layer = {"a": mutation.points_of(None, "x.cpp", moved)}
+            picked, lost = mutation.replayed(by_layer, path, killed_only=True)
+        self.assertEqual([(p.line, p.op) for p in picked], [(19, "logic")])
+        self.assertEqual([r["original"] for r in lost], ["gone();"])
+
 
 if __name__ == "__main__":
     unittest.main()
