@@ -1,14 +1,22 @@
+// The active scheduler, its timers, and the worker threads and events that
+// complete requests from other threads.
+
 #include "base/active.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "base/log.h"
 #include "base/thread.h"
+#include "base/timer.h"
+#include "platform/clock.h"
 
 namespace lv {
 namespace {
@@ -16,21 +24,18 @@ namespace {
 using platform::MessageQueue;
 using Runs = std::vector<int>;
 
-// Records the order in which RunL calls happen.
-class Recorder : public CActive {
- public:
+// Records the order of RunL calls; `extra` runs inside RunL.
+struct Recorder : CActive {
   Recorder(int identifier, Runs& runs, std::function<void()> extra = {})
-      : CActive(identifier), m_runs(runs), m_extra(std::move(extra)) {}
+      : CActive(identifier), runs(runs), extra(std::move(extra)) {}
   void RunL() override {
     active_during_run = is_active();
-    m_runs.push_back(identifier());
-    if (m_extra) m_extra();
+    runs.push_back(identifier());
+    if (extra) extra();
   }
+  Runs& runs;
+  std::function<void()> extra;
   bool active_during_run = true;
-
- private:
-  Runs& m_runs;
-  std::function<void()> m_extra;
 };
 
 class ActiveSchedulerTest : public testing::Test {
@@ -65,7 +70,6 @@ TEST_F(ActiveSchedulerTest, CompletionsRunOnTheNextMessageInNotificationOrder) {
   EXPECT_EQ(m_scheduler.active_count(), 0);
   EXPECT_EQ(m_scheduler.run_once(0), std::nullopt);  // finds an empty list
   EXPECT_EQ(m_scheduler.run_once(0), 1058u);         // other messages are handed back
-  EXPECT_EQ(m_runs.size(), 2u);
 
   // A completion queued during RunL waits for its own message, so an object
   // that completes itself on every run cannot keep one pass going for ever.
@@ -80,6 +84,7 @@ TEST_F(ActiveSchedulerTest, CompletionsRunOnTheNextMessageInNotificationOrder) {
   EXPECT_EQ(m_runs, (Runs{1, 1, 1}));
 }
 
+// Lost wake-ups: every notify from any thread must reach the main loop.
 TEST_F(ActiveSchedulerTest, NotifyFromFourThreadsAtOnceRunsEveryObjectOnceInOrder) {
   constexpr int kThreads = 4, kPerThread = 50, kObjects = kThreads * kPerThread;
   std::vector<std::unique_ptr<Recorder>> objects;
@@ -102,14 +107,11 @@ TEST_F(ActiveSchedulerTest, NotifyFromFourThreadsAtOnceRunsEveryObjectOnceInOrde
 
   EXPECT_EQ(m_scheduler.active_count(), 0);
   EXPECT_EQ(m_queue.size(), 0u);
-  ASSERT_EQ(m_runs.size(), static_cast<size_t>(kObjects));
-  std::vector<int> count(kObjects, 0), last(kThreads, -1);
-  for (int id : m_runs) {
-    count[id]++;
-    EXPECT_GT(id, last[id / kPerThread]);  // each worker's completions keep their order
-    last[id / kPerThread] = id;
-  }
-  for (int i = 0; i < kObjects; ++i) EXPECT_EQ(count[i], 1) << "object " << i;
+  // Each worker's completions keep their order, and each object runs once.
+  std::vector<Runs> per_worker(kThreads), expected(kThreads);
+  for (int id : m_runs) per_worker[id / kPerThread].push_back(id);
+  for (int i = 0; i < kObjects; ++i) expected[i / kPerThread].push_back(i);
+  EXPECT_EQ(per_worker, expected);
 }
 
 TEST_F(ActiveSchedulerTest, CancelWithdrawsQueuedAndWorkerCompletionsAndNeverHangs) {
@@ -175,6 +177,190 @@ TEST(ActiveFatalTest, BrokenRequestRulesStopWithTheirMessage) {
         },
         testing::ExitedWithCode(kFatalExitCode), std::string("Gluck: .*") + message);
   }
+}
+
+class TimerTest : public ActiveSchedulerTest {
+ protected:
+  void SetUp() override {
+    platform::set_tick_source([this] { return m_now; });
+  }
+  void TearDown() override { platform::set_tick_source({}); }
+
+  // Moves the fake clock on, then runs what the idle main loop would run.
+  void advance(uint32_t ms) {
+    m_now += ms;
+    for (int i = 0; i < 100; ++i) {
+      m_scheduler.run_once(0);
+      if (m_queue.size() == 0 && m_scheduler.ready_count() == 0) {
+        m_scheduler.pump_timers();
+        if (m_queue.size() == 0) return;
+      }
+    }
+    FAIL() << "main loop did not settle";
+  }
+  // A callback that records the timer's number.
+  std::function<void()> record(int number) {
+    return [this, number] { m_runs.push_back(number); };
+  }
+
+  uint32_t m_now = 0xFFFFFF80u;  // the tick counter wraps during most tests
+};
+
+TEST_F(TimerTest, TimersFireInDueOrderAsTheClockAdvances) {
+  Timer slow(m_scheduler, record(3)), fast(m_scheduler, record(1)), middle(m_scheduler, record(2));
+  slow.start(0.3);
+  fast.start(0.1);
+  middle.start(0.2);
+  advance(99);
+  EXPECT_TRUE(m_runs.empty());
+  EXPECT_EQ(m_scheduler.next_timer_ms(), 1);
+  advance(1);
+  EXPECT_EQ(m_runs, Runs{1});
+  EXPECT_FALSE(fast.is_active());
+  EXPECT_EQ(m_scheduler.next_timer_ms(), 100);
+  advance(250);  // both others are due: they run in start order
+  EXPECT_EQ(m_runs, (Runs{1, 3, 2}));
+  EXPECT_EQ(m_scheduler.next_timer_ms(), -1);
+  EXPECT_EQ(m_scheduler.active_count(), 0);
+}
+
+TEST_F(TimerTest, DelaysRoundToMillisecondsStayInRangeAndNeverRunInsideStart) {
+  Timer timer(record(1));  // on the current scheduler
+  timer.start(0.0);
+  EXPECT_TRUE(m_runs.empty() && timer.is_active());
+  ASSERT_EQ(m_queue.size(), 1u);
+  ASSERT_EQ(m_queue.take(0), platform::kMessageActives);
+  m_scheduler.process_actives();
+  EXPECT_EQ(m_runs, Runs{1});
+  EXPECT_FALSE(timer.is_active());
+
+  timer.start(0.0124);
+  EXPECT_EQ(m_scheduler.next_timer_ms(), 12);
+  timer.start(0.0125);
+  EXPECT_EQ(m_scheduler.next_timer_ms(), 13);
+  // The fake clock stands still: only the timer's bound ends this wait.
+  EXPECT_EQ(m_scheduler.run_once(-1), std::nullopt);
+  advance(12);
+  EXPECT_EQ(m_runs.size(), 1u);
+  advance(1);
+  EXPECT_EQ(m_runs.size(), 2u);
+
+  for (double now : {-5.0, std::nan("")}) {  // due at once
+    timer.start(now);
+    EXPECT_EQ(m_scheduler.ready_count(), 1u);
+    advance(0);
+  }
+  EXPECT_EQ(m_runs.size(), 4u);
+  timer.start(std::numeric_limits<double>::infinity());  // does not overflow into the past
+  EXPECT_EQ(m_scheduler.next_timer_ms(), static_cast<int>(TimerList::kMaxWaitMs));
+  advance(0);
+  EXPECT_EQ(m_runs.size(), 4u);
+}
+
+TEST_F(TimerTest, RestartingOrCancellingATimerReturnsAtOnceAndDropsItsRun) {
+  Timer timer(m_scheduler, record(1)), other(m_scheduler, record(2));
+  other.start(2.0);
+  timer.start(1.0);
+  advance(500);
+  timer.start(1.0);  // due at 1500 from the first start
+  EXPECT_EQ(m_scheduler.timer_count(), 2u);
+  EXPECT_EQ(m_queue.size(), 0u);  // nothing taken, nothing re-posted
+  advance(999);
+  EXPECT_TRUE(m_runs.empty());
+  advance(1);
+  EXPECT_EQ(m_runs, Runs{1});
+
+  timer.start(0.3);  // a double tap cancels the tap timer long before it is due
+  advance(100);
+  timer.cancel();
+  timer.cancel();  // again: nothing to do
+  EXPECT_FALSE(timer.is_active());
+  EXPECT_EQ(m_scheduler.timer_count(), 1u);
+  EXPECT_EQ(m_queue.size(), 0u);
+  {
+    Timer gone(m_scheduler, record(3));  // destroying a pending timer withdraws it
+    gone.start(0.1);
+  }
+  timer.start(0.0);  // due at once: its queued run is dropped by the cancel
+  timer.cancel();
+  advance(5000);
+  EXPECT_EQ(m_runs, (Runs{1, 2}));
+  EXPECT_EQ(m_scheduler.active_count(), 0);
+}
+
+TEST_F(TimerTest, CallbackMayRestartOrDestroyItsTimer) {
+  std::unique_ptr<Timer> slide = std::make_unique<Timer>(m_scheduler, [&] {
+    m_runs.push_back(1);
+    if (m_runs.size() < 3) slide->start(3.0);  // the slide show's next tick
+    if (m_runs.size() == 3) slide.reset();
+  });
+  slide->start(3.0);
+  for (int i = 0; i < 4; ++i) advance(3000);
+  EXPECT_EQ(m_runs.size(), 3u);
+  EXPECT_EQ(slide, nullptr);
+}
+
+// A worker whose body the test supplies.
+class FunctionThread : public Thread {
+ public:
+  explicit FunctionThread(std::function<void(FunctionThread&)> body) : m_body(std::move(body)) {}
+  ~FunctionThread() override {
+    request_stop();
+    join();
+  }
+  using Thread::stop_requested;
+
+ protected:
+  void run() override { m_body(*this); }
+  std::function<void(FunctionThread&)> m_body;
+};
+
+TEST(ThreadTest, StartedTwiceWhileRunningIsRefusedAndAfterFinishingRunsAgain) {
+  Event entered(EventReset::automatic);
+  std::atomic<int> runs{0}, stopped_at_start{0};
+  FunctionThread thread([&](FunctionThread& self) {
+    stopped_at_start += self.stop_requested();
+    runs++;
+    entered.set();
+    while (!self.stop_requested()) std::this_thread::yield();
+  });
+  thread.join();  // nothing to join yet
+  ASSERT_TRUE(thread.start());
+  entered.wait();
+  EXPECT_FALSE(thread.start());  // the running thread is left alone
+  thread.request_stop();         // ends the cooperative worker
+  // The splash screen polls is_running without joining; it must turn false.
+  while (thread.is_running()) std::this_thread::yield();
+  ASSERT_TRUE(thread.start());  // without a join in between; clears the stop flag
+  entered.wait();
+  thread.request_stop();
+  thread.join();
+  EXPECT_EQ(runs.load(), 2);
+  EXPECT_EQ(stopped_at_start.load(), 0);
+
+  // A std::thread destroyed while joinable would end the process.
+  auto finished = std::make_unique<FunctionThread>([](FunctionThread&) {});
+  ASSERT_TRUE(finished->start());
+  while (finished->is_running()) std::this_thread::yield();
+  finished.reset();
+}
+
+TEST(EventTest, ManualReleasesEveryWaiterAutomaticReleasesOneWaitPerSet) {
+  Event manual(EventReset::manual), automatic(EventReset::automatic);
+  EXPECT_FALSE(manual.wait_for(5));  // times out
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) waiters.emplace_back([&] { manual.wait(); });
+  waiters.emplace_back([&] { automatic.wait(); });
+  manual.set();
+  automatic.set();  // wakes the blocked waiter, which consumes the signal
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_TRUE(manual.wait_for(0));
+  manual.reset();
+  EXPECT_FALSE(manual.wait_for(0) || automatic.wait_for(0));
+  automatic.set();
+  automatic.set();  // not counted: a set event stays just set
+  EXPECT_TRUE(automatic.wait_for(0));
+  EXPECT_FALSE(automatic.wait_for(0));
 }
 
 }  // namespace
