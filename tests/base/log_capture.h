@@ -36,8 +36,7 @@ inline void set_log_switch(uint32_t value) {
   std::snprintf(line, sizeof line, "\"Log\"=dword:%08x\n", value);
   const std::string temporary = path + ".writing";
   write_file(temporary, std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n") + line);
-  const timespec times[2] = {{stamp, 0}, {stamp, 0}};
-  ++stamp;
+  const timespec times[2] = {{stamp, 0}, {stamp++, 0}};
   ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
   std::filesystem::rename(temporary, path);
 }
@@ -50,10 +49,7 @@ inline const std::string kByteOrderMark = "\xFF\xFE";
 
 inline std::string utf16le(std::u16string_view text) {
   std::string bytes;
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
+  for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   return bytes;
 }
 
@@ -67,8 +63,7 @@ inline std::u16string read_log_text() {
   const std::string bytes = read_file(log_file());
   std::u16string text;
   for (size_t i = kByteOrderMark.size(); i + 1 < bytes.size(); i += 2)
-    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
+    text += static_cast<char16_t>(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
   return text;
 }
 

@@ -1,7 +1,14 @@
+// The settings store, the path macros and letter case, and the key-value
+// text files that the language files are made of.
+
 #include "base/settings.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "base/key_value_file.h"
+#include "base/log_capture.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "support/scoped_env.h"
@@ -10,27 +17,23 @@
 namespace lv {
 namespace {
 
+using test::utf16le_file;
+
 TEST(Settings, KindRulesAndRoots) {
-  ASSERT_TRUE(set_number(kKaruKey, u"Number", 3));
-  ASSERT_TRUE(set_string(kKaruKey, u"String", u"3"));
-  ASSERT_TRUE(set_string(kKaruKey, u"Empty", u""));
-  ASSERT_TRUE(set_number(u"HKEY_LOCAL_MACHINE\\Software\\KARU", u"Number", 7));
+  const std::u16string machine = u"HKEY_LOCAL_MACHINE\\Software\\KARU";
+  ASSERT_TRUE(set_number(kKaruKey, u"Number", 3) && set_string(kKaruKey, u"String", u"3") &&
+              set_string(kKaruKey, u"Empty", u"") && set_number(machine, u"Number", 7));
   // Reading the other kind, or what is not there, fails and keeps the out value.
-  for (const char16_t* name : {u"String", u"Empty", u"Missing"}) {
-    uint32_t number = 99;
-    EXPECT_FALSE(get_number(kKaruKey, name, number)) << to_utf8(name);
-    EXPECT_EQ(number, 99u);
-  }
+  uint32_t number = 99;
   std::u16string text = u"unchanged";
+  for (const char16_t* name : {u"String", u"Empty", u"Missing"})
+    EXPECT_FALSE(get_number(kKaruKey, name, number)) << to_utf8(name);
   EXPECT_FALSE(get_string(kKaruKey, u"Number", text) || get_string(kKaruKey, u"Missing", text));
+  EXPECT_EQ(number, 99u);
   EXPECT_EQ(text, u"unchanged");
-  EXPECT_TRUE(get_string(kKaruKey, u"Empty", text));
-  EXPECT_EQ(text, u"");
-  uint32_t number = 0;
-  EXPECT_TRUE(get_number(kKaruKey, u"Number", number));
-  EXPECT_EQ(number, 3u);
-  EXPECT_TRUE(get_number(u"HKEY_LOCAL_MACHINE\\Software\\KARU", u"Number", number));
-  EXPECT_EQ(number, 7u);
+  EXPECT_TRUE(get_string(kKaruKey, u"Empty", text) && text.empty());
+  EXPECT_TRUE(get_number(kKaruKey, u"Number", number) && number == 3u);
+  EXPECT_TRUE(get_number(machine, u"Number", number) && number == 7u);
 
   // Without a known root every operation fails and nothing is written.
   for (std::u16string_view key :
@@ -45,22 +48,22 @@ TEST(Settings, KindRulesAndRoots) {
 TEST(Settings, MacrosExpandOnlyAtTheStartAndSeparatorsTurn) {
   const std::u16string path = app_path();
   EXPECT_EQ(path + u"/" + app_name(), from_utf8(platform::executable_path()));
+  test::ScopedEnv env;
+  env.set("LUMIVIEW_PICTURES", "/srv/odd\\name");
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"%app_path%\\skins\\bin", path + u"/skins/bin"},
       {u"%app_name%.txt", u"base_tests.txt"},
       {u"%windows%\\Tmail.exe", u"/usr/bin/Tmail.exe"},
       {u"%startup%", from_utf8(std::getenv("XDG_CONFIG_HOME")) + u"/autostart"},
       {u"%program_files%", path.substr(0, path.rfind(u'/'))},
+      // The pictures folder's own name is kept: only the text after the macro turns.
+      {u"%my_documents%\\b.jpg", u"/srv/odd\\name/b.jpg"},
       // Not at the start, another case, or cut short: copied, separators turned.
       {u"x%app_path%\\a", u"x%app_path%/a"},
       {u"%APP_PATH%\\a", u"%APP_PATH%/a"},
       {u"%app_path%%app_name%", path + u"%app_name%"},
       {u"C:\\Temp\\a.txt", u"C:/Temp/a.txt"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(expand_path(in), out) << to_utf8(in);
-  // The pictures folder's own name is kept: only the text after the macro turns.
-  test::ScopedEnv env;
-  env.set("LUMIVIEW_PICTURES", "/srv/odd\\name");
-  EXPECT_EQ(expand_path(u"%my_documents%\\b.jpg"), u"/srv/odd\\name/b.jpg");
 }
 
 TEST(Settings, CaseMappingRoundTripsAndFolderOf) {
@@ -72,13 +75,63 @@ TEST(Settings, CaseMappingRoundTripsAndFolderOf) {
   // case letters never both change.
   for (uint32_t c = 0; c < 0x10000; ++c) {
     const std::u16string one(1, static_cast<char16_t>(c));
-    if (const std::u16string lower = to_lower(one); lower != one) {
-      ASSERT_EQ(to_upper(lower), one) << std::hex << c;
-      ASSERT_EQ(to_upper(one), one) << std::hex << c;
-    }
+    if (const std::u16string lower = to_lower(one); lower != one)
+      ASSERT_TRUE(to_upper(lower) == one && to_upper(one) == one) << std::hex << c;
   }
   EXPECT_EQ(folder_of(u"\\Storage Card\\DCIM\\x.jpg"), u"\\Storage Card\\DCIM\\");
   EXPECT_EQ(folder_of(u"name.jpg"), u"");
+}
+
+TEST(KeyValueFile, LineSyntax) {
+  KeyValueMap map{{u"keep", u"old"}, {u"dup", u"old"}};
+  parse_key_value_text(
+      u"a=word\nb   word\nc= word\nd\tword\r\ne \t word\r"
+      u"   indented=yes\n\t\ttabbed value with  inner  blanks  \n=no key\n   \n\r\r\n"
+      u"bare\nempty=\nspaced = x\neq=a=b\n#hash comment\ndup=first\ndup=second",
+      map);
+  // Parsing adds to the map. A blank right after '=' belongs to the value,
+  // which runs to the end of the line; after a blank separator '=' is value.
+  // There is no comment syntax.
+  const KeyValueMap expected = {{u"keep", u"old"},      {u"a", u"word"},
+                                {u"b", u"word"},        {u"c", u" word"},
+                                {u"d", u"word"},        {u"e", u"word"},
+                                {u"indented", u"yes"},  {u"tabbed", u"value with  inner  blanks  "},
+                                {u"bare", u""},         {u"empty", u""},
+                                {u"spaced", u"= x"},    {u"eq", u"a=b"},
+                                {u"#hash", u"comment"}, {u"dup", u"second"}};
+  EXPECT_EQ(map, expected);
+}
+
+TEST(KeyValueFile, EightBitBytesAreLatin1AndTheMarkMeansUtf16LittleEndian) {
+  std::string bytes;
+  std::u16string latin1;
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b), latin1 += static_cast<char16_t>(b);
+  EXPECT_EQ(decode_key_value_bytes(bytes), latin1);
+  const std::u16string text = u"k=\u041f\u0440\u0438\U0001F600";
+  EXPECT_EQ(decode_key_value_bytes(utf16le_file(text)), text);
+  EXPECT_EQ(decode_key_value_bytes(utf16le_file(u"ab") + "c"), u"ab");  // odd last byte
+  EXPECT_EQ(decode_key_value_bytes("\xFF\xFE\x41"), u"");
+  // Neither a lone FF nor the big-endian mark switches encodings.
+  EXPECT_EQ(decode_key_value_bytes("\xFF"), u"\u00ff");
+  EXPECT_EQ(decode_key_value_bytes("\xFE\xFF"), u"\u00fe\u00ff");
+}
+
+TEST(KeyValueFile, ReadingReplacesTheMapOnlyOnSuccess) {
+  const std::string dir = test::make_temp_dir("kv");
+  test::write_file(dir + "/a.lng", utf16le_file(u"Cancel=\u041e\u0442\u043c\r\nOf=of\r\n"));
+  test::write_file(dir + "/mark.lng", "\xFF\xFE");
+  test::write_file(dir + "/huge.lng", "k=v\n");
+  // Beyond the bound: refused without being read (sparse, so cheap).
+  std::filesystem::resize_file(dir + "/huge.lng", kMaxKeyValueFileBytes + 1);
+  const KeyValueMap before{{u"old", u"value"}};
+  KeyValueMap map = before;
+  for (const char* name : {"/missing.lng", "", "/huge.lng"})
+    EXPECT_FALSE(read_key_value_file(from_utf8(dir + name), map)) << name;
+  EXPECT_EQ(map, before);
+  ASSERT_TRUE(read_key_value_file(from_utf8(dir) + u"\\a.lng", map));  // either separator
+  EXPECT_EQ(map, (KeyValueMap{{u"Cancel", u"\u041e\u0442\u043c"}, {u"Of", u"of"}}));
+  ASSERT_TRUE(read_key_value_file(from_utf8(dir + "/mark.lng"), map));
+  EXPECT_TRUE(map.empty());
 }
 
 }  // namespace
