@@ -1,3 +1,5 @@
+// The command line, and the key names and virtual keys of the input layer.
+
 #include "base/command_line.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/input.h"
 #include "platform/text.h"
 
 namespace lv {
@@ -12,59 +15,80 @@ namespace {
 
 using Arguments = std::vector<std::u16string>;
 
-TEST(CommandLine, SplittingGivesBackWhatWasJoined) {
-  const Arguments cases[] = {
-      {u"/plain/a.jpg"},
-      {u"/with blank/a.jpg", u"second"},
-      {u"tab\there", u"say \"hi\""},
-      // A backslash before the closing quote must not escape it.
-      {u"ends in a backslash\\", u"next"},
-      {u"C:\\no\\blanks", u"\\\""},
-      {u"", u"between", u""},
-  };
-  for (const Arguments& arguments : cases) {
+TEST(CommandLine, SplittingGivesBackWhatWasJoinedAndReadsWhatOthersWrote) {
+  // A backslash before the closing quote must not escape it.
+  const Arguments joined[] = {{u"/plain/a.jpg"},
+                              {u"/with blank/a.jpg", u"second"},
+                              {u"tab\there", u"say \"hi\""},
+                              {u"ends in a backslash\\", u"next"},
+                              {u"C:\\no\\blanks", u"\\\""},
+                              {u"", u"between", u""}};
+  for (const Arguments& arguments : joined) {
     const std::u16string line = join_command_line(arguments);
     EXPECT_EQ(split_command_line(line), arguments) << to_utf8(line);
   }
   EXPECT_EQ(join_command_line({u"/a b/c.jpg", u"plain"}), u"\"/a b/c.jpg\" plain");
   EXPECT_EQ(join_command_line({}), u"");
-}
-
-TEST(CommandLine, SplitsWhatAnotherProgramWrote) {
-  EXPECT_EQ(split_command_line(u"  a \t \"b c\"d  "), (Arguments{u"a", u"b cd"}));
-  EXPECT_EQ(split_command_line(u"\"unclosed quote"), (Arguments{u"unclosed quote"}));
-  EXPECT_EQ(split_command_line(u"back\\slash \"q\\\\\""), (Arguments{u"back\\slash", u"q\\"}));
   // Inside quotes only \" and \\ are escapes.
-  EXPECT_EQ(split_command_line(u"\"a\\b\""), (Arguments{u"a\\b"}));
-  EXPECT_EQ(split_command_line(u"   "), Arguments{});
+  const std::pair<std::u16string, Arguments> written[] = {
+      {u"  a \t \"b c\"d  ", {u"a", u"b cd"}},
+      {u"\"unclosed quote", {u"unclosed quote"}},
+      {u"back\\slash \"q\\\\\"", {u"back\\slash", u"q\\"}},
+      {u"\"a\\b\"", {u"a\\b"}},
+      {u"   ", {}}};
+  for (const auto& [line, arguments] : written)
+    EXPECT_EQ(split_command_line(line), arguments) << to_utf8(line);
 }
 
 TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
-  struct Case {
-    std::u16string argument;
-    std::u16string expected;
-  };
-  const Case cases[] = {
+  // A colon alone makes no URI; an escape that is none stays. Other hosts,
+  // NULs, bytes that are no UTF-8 and other schemes are kept as given: the
+  // running instance says it cannot open them.
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {u"a.jpg", u"/home/u/a.jpg"},
-      {u"12:30.jpg", u"/home/u/12:30.jpg"},  // a colon alone makes no URI
+      {u"12:30.jpg", u"/home/u/12:30.jpg"},
       {u"/abs/c.jpg", u"/abs/c.jpg"},
       {u"file:///home/u/%C3%A4%20x.jpg", u"/home/u/\u00e4 x.jpg"},
       {u"FILE://localhost/a%2fb.jpg", u"/a/b.jpg"},
       {u"file:/one/slash.jpg", u"/one/slash.jpg"},
       {u"file:///a.jpg?size=2#top", u"/a.jpg"},
-      {u"file:///100%25%zz.jpg", u"/100%%zz.jpg"},  // an escape that is none stays
-      // Kept as given: the running instance says it cannot open them.
+      {u"file:///100%25%zz.jpg", u"/100%%zz.jpg"},
       {u"file://otherhost/a.jpg", u"file://otherhost/a.jpg"},
       {u"file:///a%00.jpg", u"file:///a%00.jpg"},
       {u"file:///%FF.jpg", u"file:///%FF.jpg"},
       {u"file:relative.jpg", u"file:relative.jpg"},
       {u"https://example.org/a.jpg", u"https://example.org/a.jpg"},
-      {u"", u""},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(absolute_argument(c.argument, u"/home/u"), c.expected) << to_utf8(c.argument);
+      {u"", u""}};
+  for (const auto& [argument, expected] : cases)
+    EXPECT_EQ(absolute_argument(argument, u"/home/u"), expected) << to_utf8(argument);
   EXPECT_EQ(absolute_argument(u"a.jpg", u"/"), u"/a.jpg");
   EXPECT_EQ(absolute_argument(u"a.jpg", u""), u"a.jpg");  // no working folder to be had
+}
+
+// The virtual-key table itself is checked where keys are pressed; here what
+// the base layer adds: the names skins use, the aliases, and the gaps.
+TEST(Input, NamesRoundTripAndVirtualKeyAliasesAndGaps) {
+  for (int code = 1; code < kKeyCount; ++code)
+    EXPECT_EQ(key_code_by_name(key_name(code)), code) << code;
+  EXPECT_EQ(key_name(kKeySoftLeft), "SOFT_LEFT");
+  EXPECT_EQ(key_name(kKeyA + 25), "Z");
+  EXPECT_EQ(key_name(kKeyMinus), "MINUS");
+  EXPECT_EQ(key_name(kKeyCount), "None");
+  EXPECT_EQ(key_name(-1), "None");
+  EXPECT_EQ(key_code_by_name("backspace"), kKeyNone);
+
+  // Escape is back, and both plus and both minus keys count.
+  const std::pair<int, int> aliases[] = {{27, kKeyBackspace},
+                                         {0x6B, kKeyPlus},
+                                         {0xBB, kKeyPlus},
+                                         {0x6D, kKeyMinus},
+                                         {0xBD, kKeyMinus}};
+  for (auto [vk, key] : aliases) EXPECT_EQ(translate_virtual_key(vk), key) << vk;
+  for (int vk : {0, 7, 47, 58, 64, 91, 116, 121, 0xBC, 0xBE, 1000, -5})
+    EXPECT_EQ(translate_virtual_key(vk), kKeyNone) << vk;
+  for (int vk = 0; vk < 256; ++vk)  // nothing gives Esc or the slide key
+    EXPECT_TRUE(translate_virtual_key(vk) != kKeyEsc && translate_virtual_key(vk) != kKeySlide)
+        << vk;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "display/offscreen_surface.h"
@@ -41,20 +42,20 @@ TEST(HeadlessDisplay, OpensAtTheWindowSizeAndKeepsItsFrame) {
   DisplayParameters parameters{480, 800, 0, 0};
   auto display = open_display(*window, parameters);
   ASSERT_TRUE(display);
-  EXPECT_EQ(parameters.width, 300);
-  EXPECT_EQ(parameters.height, 200);
-  EXPECT_EQ(parameters.orientation, 1);  // wider than high
-  EXPECT_EQ(parameters.initialised, 1u);
-  EXPECT_EQ(display->contents().pixel(299, 199), 0);
-  EXPECT_EQ(display->frame_buffer(), nullptr);
+  // The size of the window, wider than high, first use.
+  EXPECT_EQ(std::tuple(parameters.width, parameters.height, parameters.orientation,
+                       parameters.initialised),
+            std::tuple(300, 200, 1, 1u));
+  EXPECT_EQ(display->contents().pixel(299, 199), 0);  // all zero before the first frame
+  EXPECT_EQ(display->frame_buffer(), nullptr);        // only between begin and end
   present_pattern(*display);
 
   // A frame that changes one pixel leaves the others as they were.
   ASSERT_TRUE(display->begin_draw());
   display->frame_buffer()->set_pixel(0, 0, 0xF800);
   display->end_draw(0);
-  EXPECT_EQ(display->contents().pixel(0, 0), 0xF800);
-  EXPECT_EQ(display->contents().pixel(1, 0), pattern(1, 0));
+  EXPECT_EQ(std::pair(display->contents().pixel(0, 0), display->contents().pixel(1, 0)),
+            std::pair(uint16_t{0xF800}, pattern(1, 0)));
   display->end_draw(0);  // no begin: nothing
   EXPECT_EQ(display->frames_presented(), 2u);
 
@@ -90,8 +91,7 @@ TEST(SdlDisplay, FramesAndOffscreenPaintingReachTheWindow) {
   DisplayParameters parameters;
   auto display = open_display(*window, parameters);
   ASSERT_TRUE(display) << SDL_GetError();
-  EXPECT_EQ(parameters.width, 64);
-  EXPECT_EQ(parameters.height, 40);
+  EXPECT_EQ(std::pair(parameters.width, parameters.height), std::pair(64, 40));
   present_pattern(*display);
   read_window();
   for (uint32_t y = 0; y < 40; ++y)
@@ -102,9 +102,8 @@ TEST(SdlDisplay, FramesAndOffscreenPaintingReachTheWindow) {
   surface->surface().set_pixel(5, 6, 0x001F);
   ASSERT_TRUE(surface->copy_to(*window));
   read_window();
-  EXPECT_EQ(shown[6 * 64 + 5], 0x001F);
-  EXPECT_EQ(shown[0], 0x07E0);
-  EXPECT_EQ(shown[39 * 64 + 63], 0x07E0);
+  EXPECT_EQ(std::tuple(shown[6 * 64 + 5], shown[0], shown[39 * 64 + 63]),
+            std::tuple(0x001F, 0x07E0, 0x07E0));
 }
 
 }  // namespace
