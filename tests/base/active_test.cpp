@@ -158,11 +158,13 @@ class TimerTest : public ActiveSchedulerTest {
   }
   void TearDown() override { platform::set_tick_source({}); }
 
-  // Moves the fake clock on, then runs what the idle main loop would run.
-  void advance(uint32_t ms) {
+  // Moves the fake clock on, runs what the idle main loop would run, and
+  // answers the timers run so far.
+  const Runs& advance(uint32_t ms) {
     m_now += ms;
     do m_scheduler.run_once(0);
     while (m_queue.size() > 0);
+    return m_runs;
   }
   // A callback that records the timer's number.
   std::function<void()> record(int number) {
@@ -183,11 +185,9 @@ TEST_F(TimerTest, TimersFireInDueOrderAndRestartingOrCancellingReturnsAtOnce) {
   EXPECT_EQ(m_queue.size(), 0u);  // nothing taken, nothing re-posted
   advance(99);
   EXPECT_EQ(m_scheduler.next_timer_ms(), 1);
-  advance(1);
-  EXPECT_EQ(m_runs, Runs{1});
+  EXPECT_EQ(advance(1), Runs{1});
   EXPECT_EQ(m_scheduler.next_timer_ms(), 50);
-  advance(250);  // both others are due: they run in start order
-  EXPECT_EQ(m_runs, (Runs{1, 3, 2}));
+  EXPECT_EQ(advance(250), (Runs{1, 3, 2}));  // both others are due: they run in start order
   EXPECT_EQ(m_scheduler.next_timer_ms(), -1);
 
   middle.start(1.0);
@@ -203,8 +203,7 @@ TEST_F(TimerTest, TimersFireInDueOrderAndRestartingOrCancellingReturnsAtOnce) {
   }
   fast.start(0.0);  // due at once: its queued run is dropped by the cancel
   fast.cancel();
-  advance(5000);
-  EXPECT_EQ(m_runs, (Runs{1, 3, 2, 2}));
+  EXPECT_EQ(advance(5000), (Runs{1, 3, 2, 2}));
   EXPECT_EQ(m_scheduler.active_count(), 0);
 }
 
@@ -223,8 +222,7 @@ TEST_F(TimerTest, DelaysRoundToMillisecondsStayInRangeAndNeverRunInsideStart) {
   EXPECT_EQ(m_scheduler.next_timer_ms(), 13);
   // The fake clock stands still: only the timer's bound ends this wait.
   EXPECT_EQ(m_scheduler.run_once(-1), std::nullopt);
-  advance(12);
-  EXPECT_EQ(m_runs.size(), 1u);
+  EXPECT_EQ(advance(12).size(), 1u);
   advance(1);
   for (double now : {-5.0, std::nan("")}) {  // due at once
     timer.start(now);
@@ -233,8 +231,7 @@ TEST_F(TimerTest, DelaysRoundToMillisecondsStayInRangeAndNeverRunInsideStart) {
   }
   timer.start(std::numeric_limits<double>::infinity());  // does not overflow into the past
   EXPECT_EQ(m_scheduler.next_timer_ms(), static_cast<int>(TimerList::kMaxWaitMs));
-  advance(0);
-  EXPECT_EQ(m_runs.size(), 4u);
+  EXPECT_EQ(advance(0).size(), 4u);
 }
 
 TEST_F(TimerTest, CallbackMayRestartOrDestroyItsTimer) {

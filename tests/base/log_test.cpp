@@ -24,6 +24,12 @@ void switch_log(uint32_t value) {
   log();
 }
 
+// Logs a piece and answers the log's text.
+std::u16string log_and_read(std::u16string_view piece) {
+  log() << piece;
+  return read_log_text();
+}
+
 class LogTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -47,11 +53,9 @@ TEST_F(LogTest, SwitchOnOffOnCreatesStopsAndRestartsTheFile) {
   switch_log(0x100);  // any non-zero value is on; the file begins again
   log() << u"second\n";
   switch_log(1);  // on to on: the file goes on
-  log() << u"third\n";
-  EXPECT_EQ(read_log_text(), u"second\nthird\n");
+  EXPECT_EQ(log_and_read(u"third\n"), u"second\nthird\n");
   std::remove(test::registry_file().c_str());  // no settings file: off
-  log() << u"gone\n";
-  EXPECT_EQ(read_log_text(), u"second\nthird\n");
+  EXPECT_EQ(log_and_read(u"gone\n"), u"second\nthird\n");
 }
 
 // A second start logs its hand-over before it ends; the running instance's
@@ -63,8 +67,7 @@ TEST_F(LogTest, ASecondWriterAppendsInsteadOfWipingTheRunningOnesLog) {
   int other = ::open(log_file().c_str(), O_WRONLY | O_APPEND);
   EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
   ASSERT_EQ(::write(other, "x\0", 2), 2);
-  log() << u"on\n";
-  EXPECT_EQ(read_log_text(), u"running\nxon\n");
+  EXPECT_EQ(log_and_read(u"on\n"), u"running\nxon\n");
   ::close(other);
 
   // Now this process is the second one: a holder of the lock keeps its lines.
@@ -72,14 +75,12 @@ TEST_F(LogTest, ASecondWriterAppendsInsteadOfWipingTheRunningOnesLog) {
   int holder = ::open(log_file().c_str(), O_WRONLY | O_APPEND);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   switch_log(1);
-  log() << u"handed over\n";
-  EXPECT_EQ(read_log_text(), u"running\nxon\nhanded over\n");
+  EXPECT_EQ(log_and_read(u"handed over\n"), u"running\nxon\nhanded over\n");
   ::close(holder);
 
   switch_log(0);  // alone again, a fresh start begins the file anew
   switch_log(1);
-  log() << u"fresh\n";
-  EXPECT_EQ(read_log_text(), u"fresh\n");
+  EXPECT_EQ(log_and_read(u"fresh\n"), u"fresh\n");
 }
 
 TEST_F(LogTest, LinkAtTheLogPathIsNeitherFollowedNorTruncated) {
@@ -109,8 +110,7 @@ TEST_F(LogTest, UnwritableFolderLosesLinesSilentlyUntilItIsUsableAgain) {
   }
   EXPECT_EQ(test::read_file(blocker), "keep");
   switch_log(1);
-  log() << u"back\n";
-  EXPECT_EQ(read_log_text(), u"back\n");
+  EXPECT_EQ(log_and_read(u"back\n"), u"back\n");
 }
 
 TEST_F(LogTest, FatalStopLogsTheReasonAndExitsWithFailure) {
