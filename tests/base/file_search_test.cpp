@@ -16,18 +16,46 @@ namespace {
 
 using Calls = std::vector<std::u16string>;
 
-// Records every call in order; answers false at the call numbered stop_at.
+// Records every call in order, the root folder left out; answers false at
+// the call numbered stop_at.
 struct RecordingVisitor : FileVisitor {
-  explicit RecordingVisitor(size_t stop_at = 0) : stop_at(stop_at) {}
-  bool on_file(const std::u16string& path) override { return record(u"F " + path); }
-  bool on_folder(const std::u16string& path) override { return record(u"D " + path); }
-  bool record(std::u16string call) {
-    calls.push_back(std::move(call));
+  RecordingVisitor(std::u16string root, size_t stop_at = 0)
+      : root(std::move(root)), stop_at(stop_at) {}
+  bool on_file(const std::u16string& path) override { return record(u"F ", path); }
+  bool on_folder(const std::u16string& path) override { return record(u"D ", path); }
+  bool record(std::u16string kind, const std::u16string& path) {
+    calls.push_back(kind + (path.starts_with(root) ? path.substr(root.size()) : u"?" + path));
     return calls.size() != stop_at;
   }
+  std::u16string root;
   Calls calls;
   size_t stop_at;
 };
+
+// Calls from a "F /a.jpg, D /sub" list.
+Calls calls(std::u16string_view list) {
+  Calls out;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = std::min(list.find(u", ", at), list.size());
+    out.emplace_back(list.substr(at, end - at));
+    at = end + 2;
+  }
+  return out;
+}
+
+// Sorted, files first, depth first. Links back to a folder walked already,
+// FIFOs, broken links, names that are not UTF-8, hidden folders and the
+// trash are left out; hidden files are still files. "again" is met before
+// "zlink", so the linked folder is walked under that name only.
+const Calls kFullWalk = calls(
+    u"F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\u00E9t\u00E9.JPG, D /data, D /data/kept, "
+    u"F /data/kept/k.jpg, D /dir.jpg, F /dir.jpg/in.jpg, D /empty, D /sub0, F /sub0/w.jpg, "
+    u"D /sub0/again, F /sub0/again/o.jpg, D /sub1, F /sub1/.hidden.jpg, F /sub1/x.JPG, "
+    u"D /sub1/deeper, F /sub1/deeper/y.jpg");
+
+Calls first_of_walk(size_t count) {
+  return Calls(kFullWalk.begin(), kFullWalk.begin() + count);
+}
 
 class FileSearchTest : public testing::Test {
  protected:
@@ -51,32 +79,9 @@ class FileSearchTest : public testing::Test {
     m_env.set("XDG_DATA_HOME", m_root + "/data");  // the home trash is data/Trash
   }
 
-  // Calls from "F /a.jpg, D /sub" shorthands, the folder put in after the kind.
-  Calls calls(std::string_view shorthands, size_t count = SIZE_MAX) const {
-    Calls out;
-    for (size_t at = 0; at < shorthands.size() && out.size() < count;) {
-      const size_t end = std::min(shorthands.find(", ", at), shorthands.size());
-      const std::string call(shorthands.substr(at, end - at));
-      out.push_back(from_utf8(call.substr(0, 2) + m_root + call.substr(2)));
-      at = end + 2;
-    }
-    return out;
-  }
-  // Sorted, files first, depth first. Links back to a folder walked already,
-  // FIFOs, broken links, names that are not UTF-8, hidden folders and the
-  // trash are left out; hidden files are still files. "again" is met before
-  // "zlink", so the linked folder is walked under that name only.
-  Calls full_walk(size_t count = SIZE_MAX) const {
-    return calls(
-        "F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\xC3\xA9t\xC3\xA9.JPG, D /data, "
-        "D /data/kept, F /data/kept/k.jpg, D /dir.jpg, F /dir.jpg/in.jpg, D /empty, D /sub0, "
-        "F /sub0/w.jpg, D /sub0/again, F /sub0/again/o.jpg, D /sub1, F /sub1/.hidden.jpg, "
-        "F /sub1/x.JPG, D /sub1/deeper, F /sub1/deeper/y.jpg",
-        count);
-  }
   Calls walk(std::u16string_view files, std::u16string_view folders, Recursion recursion,
              std::u16string_view under = u"") const {
-    RecordingVisitor visitor;
+    RecordingVisitor visitor(m_r);
     EXPECT_TRUE(find_files(visitor, m_r + std::u16string(under), files, folders, recursion));
     return visitor.calls;
   }
@@ -87,14 +92,14 @@ class FileSearchTest : public testing::Test {
 };
 
 TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
-  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), full_walk());
+  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), kFullWalk);
   // A flat listing shows hidden folders as they are and a link to a folder as a folder.
   EXPECT_EQ(walk(u"*.JPEG", u"*", Recursion::flat),
-            calls("F /c.jpeg, D /.Trash-1000, D /.cache, D /data, D /dir.jpg, D /empty, D /loop, "
-                  "D /sub0, D /sub1, D /zlink"));
-  EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), full_walk(5));
+            calls(u"F /c.jpeg, D /.Trash-1000, D /.cache, D /data, D /dir.jpg, D /empty, D /loop, "
+                  u"D /sub0, D /sub1, D /zlink"));
+  EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), first_of_walk(5));
   EXPECT_EQ(walk(u"?.jpg", u"SUB*", Recursion::recursive),
-            calls("F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG"));
+            calls(u"F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG"));
 }
 
 TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
@@ -104,19 +109,19 @@ TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
   };
   const auto before = open_descriptors();
   for (size_t stop_at : {1, 6, 7, 15, 20}) {
-    RecordingVisitor visitor(stop_at);
+    RecordingVisitor visitor(m_r, stop_at);
     EXPECT_TRUE(find_files(visitor, m_r, u"*.jpg", u"*", Recursion::recursive));
-    EXPECT_EQ(visitor.calls, full_walk(stop_at));
+    EXPECT_EQ(visitor.calls, first_of_walk(stop_at));
   }
   EXPECT_EQ(open_descriptors(), before);
 }
 
 TEST_F(FileSearchTest, FolderIsJoinedWithOneSeparatorAndMissingFoldersGiveNothing) {
   EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"/sub1/"),
-            calls("F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, D /sub1/up"));
+            calls(u"F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, D /sub1/up"));
   // The folder is reported as given; backslashes reach the file system as '/'.
   EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"\\sub0\\"),
-            calls("F \\sub0\\w.jpg, D \\sub0\\again"));
+            calls(u"F \\sub0\\w.jpg, D \\sub0\\again"));
   EXPECT_EQ(walk(u"*", u"*", Recursion::recursive, u"/vanished"), Calls{});
   EXPECT_EQ(walk(u"*", u"*", Recursion::recursive, u"/a.jpg"), Calls{});
 }
