@@ -42,14 +42,10 @@ TEST_F(LogTest, SwitchOnOffOnCreatesStopsAndRestartsTheFile) {
   log() << u"nobody reads this\n";
   EXPECT_NE(::access(log_file().c_str(), F_OK), 0);
   switch_log(1);
-  log() << "gr\xC3\xBC\xC3\x9F " << u"\u20AC" << 42 << u"\n";
-  const std::string first = test::utf16le_file(u"gr\u00FC\u00DF \u20AC42\n");
-  EXPECT_EQ(test::read_file(log_file()), first);
-  switch_log(0);
-  log() << u"while off\n";
-  log().flush();
-  EXPECT_EQ(test::read_file(log_file()), first);  // stops growing while off
-
+  log() << "gr\xC3\xBC\xC3\x9F " << u"\u20AC" << 42;
+  EXPECT_EQ(test::read_file(log_file()), test::utf16le_file(u"gr\u00FC\u00DF \u20AC42"));
+  switch_log(0);  // stops growing while off
+  EXPECT_EQ(log_and_read(u"\nwhile off\n"), u"gr\u00FC\u00DF \u20AC42");
   switch_log(0x100);  // any non-zero value is on; the file begins again
   log() << u"second\n";
   switch_log(1);  // on to on: the file goes on
@@ -69,7 +65,6 @@ TEST_F(LogTest, ASecondWriterAppendsInsteadOfWipingTheRunningOnesLog) {
   ASSERT_EQ(::write(other, "x\0", 2), 2);
   EXPECT_EQ(log_and_read(u"on\n"), u"running\nxon\n");
   ::close(other);
-
   // Now this process is the second one: a holder of the lock keeps its lines.
   switch_log(0);
   int holder = ::open(log_file().c_str(), O_WRONLY | O_APPEND);
@@ -77,10 +72,6 @@ TEST_F(LogTest, ASecondWriterAppendsInsteadOfWipingTheRunningOnesLog) {
   switch_log(1);
   EXPECT_EQ(log_and_read(u"handed over\n"), u"running\nxon\nhanded over\n");
   ::close(holder);
-
-  switch_log(0);  // alone again, a fresh start begins the file anew
-  switch_log(1);
-  EXPECT_EQ(log_and_read(u"fresh\n"), u"fresh\n");
 }
 
 TEST_F(LogTest, LinkAtTheLogPathIsNeitherFollowedNorTruncated) {
@@ -105,7 +96,6 @@ TEST_F(LogTest, UnwritableFolderLosesLinesSilentlyUntilItIsUsableAgain) {
     env.set("TMPDIR", blocker + "/missing");
     switch_log(1);
     log() << u"lost\n";
-    log().flush();
     switch_log(0);
   }
   EXPECT_EQ(test::read_file(blocker), "keep");
@@ -114,7 +104,6 @@ TEST_F(LogTest, UnwritableFolderLosesLinesSilentlyUntilItIsUsableAgain) {
 }
 
 TEST_F(LogTest, FatalStopLogsTheReasonAndExitsWithFailure) {
-  EXPECT_NE(kFatalExitCode, 0);
   switch_log(1);
   log() << u"before\n";
   EXPECT_EXIT(fatal_stop(u"instance != 0", u"Application::Application"),
@@ -126,27 +115,22 @@ TEST_F(LogTest, FatalStopLogsTheReasonAndExitsWithFailure) {
 TEST_F(LogTest, ThreadsLogWhileTheSwitchFlipsAndNoPieceIsTorn) {
   std::atomic<bool> flipping{true};
   std::vector<std::thread> writers;
-  for (char16_t t = u'0'; t < u'4'; ++t) {
+  for (char16_t t = u'0'; t < u'4'; ++t)
     writers.emplace_back([t, &flipping] {
       while (flipping.load()) log() << std::u16string{u't', t} + u"-busy\n";
       for (int n = 0; n < 200; ++n) log() << std::u16string{u't', t} + u"-final\n";
     });
-  }
   for (int flip = 0; flip < 60; ++flip) test::set_log_switch(flip % 2);
   switch_log(1);
   flipping = false;
   for (std::thread& writer : writers) writer.join();
 
-  ASSERT_EQ(test::read_file(log_file()).size() % 2, 0u);
   // Pieces from different threads interleave, but none is torn.
-  std::map<std::u16string, int> final_lines;
-  for (const std::u16string& line : test::read_log_lines()) {
-    ASSERT_TRUE(line.size() > 2 && line[0] == u't' &&
-                (line.substr(2) == u"-busy" || line.substr(2) == u"-final"))
-        << to_utf8(line);
-    if (line.ends_with(u"-final")) ++final_lines[line];
-  }
-  EXPECT_EQ(final_lines,
+  ASSERT_EQ(test::read_file(log_file()).size() % 2, 0u);
+  std::map<std::u16string, int> lines;
+  for (const std::u16string& line : test::read_log_lines()) ++lines[line];
+  for (const char16_t* busy : {u"t0-busy", u"t1-busy", u"t2-busy", u"t3-busy"}) lines.erase(busy);
+  EXPECT_EQ(lines,
             (std::map<std::u16string, int>{
                 {u"t0-final", 200}, {u"t1-final", 200}, {u"t2-final", 200}, {u"t3-final", 200}}));
 }
