@@ -17,16 +17,9 @@ using Arguments = std::vector<std::u16string>;
 
 TEST(CommandLine, SplittingGivesBackWhatWasJoinedAndReadsWhatOthersWrote) {
   // A backslash before the closing quote must not escape it.
-  const Arguments joined[] = {{u"/plain/a.jpg"},
-                              {u"/with blank/a.jpg", u"second"},
-                              {u"tab\there", u"say \"hi\""},
-                              {u"ends in a backslash\\", u"next"},
-                              {u"C:\\no\\blanks", u"\\\""},
-                              {u"", u"between", u""}};
-  for (const Arguments& arguments : joined) {
-    const std::u16string line = join_command_line(arguments);
-    EXPECT_EQ(split_command_line(line), arguments) << to_utf8(line);
-  }
+  const Arguments arguments = {u"",          u"/with blank/a.jpg", u"tab\there", u"say \"hi\"",
+                               u"ends in\\", u"C:\\no\\blanks",    u"\\\"",      u""};
+  EXPECT_EQ(split_command_line(join_command_line(arguments)), arguments);
   EXPECT_EQ(join_command_line({u"/a b/c.jpg", u"plain"}), u"\"/a b/c.jpg\" plain");
   EXPECT_EQ(join_command_line({}), u"");
   // Inside quotes only \" and \\ are escapes.
@@ -57,12 +50,11 @@ TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
       {u"file:///a%00.jpg", u"file:///a%00.jpg"},
       {u"file:///%FF.jpg", u"file:///%FF.jpg"},
       {u"file:relative.jpg", u"file:relative.jpg"},
-      {u"https://example.org/a.jpg", u"https://example.org/a.jpg"},
       {u"", u""}};
   for (const auto& [argument, expected] : cases)
     EXPECT_EQ(absolute_argument(argument, u"/home/u"), expected) << to_utf8(argument);
-  EXPECT_EQ(absolute_argument(u"a.jpg", u"/"), u"/a.jpg");
-  EXPECT_EQ(absolute_argument(u"a.jpg", u""), u"a.jpg");  // no working folder to be had
+  EXPECT_EQ(absolute_argument(u"a.jpg", u"/") + u"|" + absolute_argument(u"a.jpg", u""),
+            u"/a.jpg|a.jpg");  // the second without a working folder to be had
 }
 
 // The virtual-key table itself is checked where keys are pressed; here what
@@ -70,25 +62,16 @@ TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
 TEST(Input, NamesRoundTripAndVirtualKeyAliasesAndGaps) {
   for (int code = 1; code < kKeyCount; ++code)
     EXPECT_EQ(key_code_by_name(key_name(code)), code) << code;
-  EXPECT_EQ(key_name(kKeySoftLeft), "SOFT_LEFT");
-  EXPECT_EQ(key_name(kKeyA + 25), "Z");
-  EXPECT_EQ(key_name(kKeyMinus), "MINUS");
-  EXPECT_EQ(key_name(kKeyCount), "None");
-  EXPECT_EQ(key_name(-1), "None");
+  EXPECT_EQ(std::tuple(key_name(kKeySoftLeft), key_name(kKeyCount), key_name(-1)),
+            std::tuple("SOFT_LEFT", "None", "None"));
   EXPECT_EQ(key_code_by_name("backspace"), kKeyNone);
-
   // Escape is back, and both plus and both minus keys count.
-  const std::pair<int, int> aliases[] = {{27, kKeyBackspace},
-                                         {0x6B, kKeyPlus},
-                                         {0xBB, kKeyPlus},
-                                         {0x6D, kKeyMinus},
-                                         {0xBD, kKeyMinus}};
-  for (auto [vk, key] : aliases) EXPECT_EQ(translate_virtual_key(vk), key) << vk;
-  for (int vk : {0, 7, 47, 58, 64, 91, 116, 121, 0xBC, 0xBE, 1000, -5})
-    EXPECT_EQ(translate_virtual_key(vk), kKeyNone) << vk;
-  for (int vk = 0; vk < 256; ++vk)  // nothing gives Esc or the slide key
-    EXPECT_TRUE(translate_virtual_key(vk) != kKeyEsc && translate_virtual_key(vk) != kKeySlide)
-        << vk;
+  std::vector<int> keys;
+  for (int vk : {27, 0x6B, 0xBB, 0x6D, 0xBD, 0, 7, 47, 58, 64, 91, 116, 121, 0xBC, 0xBE, 1000, -5})
+    keys.push_back(translate_virtual_key(vk));
+  EXPECT_EQ(keys, (std::vector<int>{kKeyBackspace, kKeyPlus, kKeyPlus, kKeyMinus, kKeyMinus,
+                                    kKeyNone, kKeyNone, kKeyNone, kKeyNone, kKeyNone, kKeyNone,
+                                    kKeyNone, kKeyNone, kKeyNone, kKeyNone, kKeyNone, kKeyNone}));
 }
 
 }  // namespace
