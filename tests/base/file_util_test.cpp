@@ -52,7 +52,6 @@ TEST_F(FileUtilTest, FileInfoAndDeleteFile) {
             std::tuple(0x80u, 12345u, 1'300'000'000));  // local time
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   EXPECT_EQ(file_info(from_utf8(file)).attributes, 0x01u);
-  EXPECT_EQ(volume_size(m_d + u"/missing/deeper"), 0u);
 
   create_directory(m_d + u"/full/keep/");  // every level
   ASSERT_EQ(::symlink((m_dir + "/full").c_str(), (m_dir + "/link").c_str()), 0);
@@ -224,15 +223,6 @@ TEST_F(LogTest, UnwritableFolderLosesLinesSilentlyUntilItIsUsableAgain) {
   EXPECT_EQ(test::read_file(blocker), "keep");
   switch_log(1);
   EXPECT_EQ(log_and_read(u"back\n"), u"back\n");
-}
-
-TEST_F(LogTest, FatalStopLogsTheReasonAndExitsWithFailure) {
-  switch_log(1);
-  log() << u"before\n";
-  EXPECT_EXIT(fatal_stop(u"instance != 0", u"Application::Application"),
-              testing::ExitedWithCode(kFatalExitCode),
-              "Gluck: instance != 0 @ Application::Application");
-  EXPECT_EQ(read_log_text(), u"before\nGluck: instance != 0 @ Application::Application\n");
 }
 
 TEST_F(LogTest, ThreadsLogWhileTheSwitchFlipsAndNoPieceIsTorn) {

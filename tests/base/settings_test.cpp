@@ -53,8 +53,7 @@ TEST(Settings, MacrosExpandOnlyAtTheStartAndSeparatorsTurn) {
       // Not at the start, another case, or cut short: copied, separators turned.
       {u"x%app_path%\\a", u"x%app_path%/a"},
       {u"%APP_PATH%\\a", u"%APP_PATH%/a"},
-      {u"%app_path%%app_name%", path + u"%app_name%"},
-      {u"C:\\Temp\\a.txt", u"C:/Temp/a.txt"}};
+      {u"%app_path%%app_name%", path + u"%app_name%"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(expand_path(in), out) << to_utf8(in);
 }
 
