@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -89,11 +90,10 @@ TEST_F(ActiveSchedulerTest, CompletionsRunOnTheNextMessageInNotificationOrder) {
 // Lost wake-ups: every notify from any thread must reach the main loop.
 TEST_F(ActiveSchedulerTest, NotifyFromFourThreadsAtOnceRunsEveryObjectOnceInOrder) {
   constexpr int kThreads = 4, kPerThread = 50;
-  std::vector<std::unique_ptr<Recorder>> objects;
+  std::deque<Recorder> objects;
   std::vector<Runs> expected(kThreads), per_worker(kThreads);
   for (int i = 0; i < kThreads * kPerThread; ++i) {
-    objects.push_back(std::make_unique<Recorder>(i, m_runs));
-    start(*objects.back(), false);
+    start(objects.emplace_back(i, m_runs), false);
     expected[i / kPerThread].push_back(i);
   }
   Event go(EventReset::manual);
@@ -101,7 +101,7 @@ TEST_F(ActiveSchedulerTest, NotifyFromFourThreadsAtOnceRunsEveryObjectOnceInOrde
   for (int t = 0; t < kThreads; ++t)
     workers.emplace_back([&, t] {
       go.wait();
-      for (int id : expected[t]) m_scheduler.notify(*objects[id]);
+      for (int id : expected[t]) m_scheduler.notify(objects[id]);
     });
   go.set();
   // The main loop runs while the workers notify, as in the program.

@@ -4,7 +4,6 @@
 
 #include <tuple>
 
-#include "display/offscreen_surface.h"
 #include "platform/sdl_window.h"
 #include "skin/surface.h"
 
@@ -38,11 +37,6 @@ TEST(HeadlessDisplay, OpensAtTheWindowSizeAndAFrameChangingOnePixelKeepsTheOther
   for (uint32_t y = 0; y < shown.height(); ++y)
     for (uint32_t x = 0; x < shown.width(); ++x)
       ASSERT_EQ(shown.pixel(x, y), x + y == 0 ? 0xF800 : pattern(x, y)) << x << "," << y;
-}
-
-TEST(OffscreenSurface, IsMadeOnlyForSensibleSizes) {
-  EXPECT_FALSE(OffscreenSurface::create(0, 10) || OffscreenSurface::create(10, -1) ||
-               OffscreenSurface::create(Surface::kMaxSide + 1, 1));
 }
 
 }  // namespace
