@@ -159,7 +159,6 @@ TEST_F(TimerTest, TimersFireInDueOrderAndRestartingOrCancellingReturnsAtOnce) {
   advance(99);
   EXPECT_EQ(m_scheduler.next_timer_ms(), 1);
   EXPECT_EQ(advance(1), Runs{1});
-  EXPECT_EQ(m_scheduler.next_timer_ms(), 50);
   EXPECT_EQ(advance(250), (Runs{1, 3, 2}));  // both others are due: they run in start order
 
   middle.start(1.0);

@@ -79,7 +79,7 @@ class FileSearchTest : public testing::Test {
   std::u16string m_r = from_utf8(m_root);
 };
 
-TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
+TEST_F(FileSearchTest, WalkOrderFlatListingFolderPatternsAndFolderNames) {
   EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), kFullWalk);
   // A flat listing shows hidden folders as they are and a link to a folder as a folder.
   EXPECT_EQ(walk(u"*.JPEG", u"*", Recursion::flat),
@@ -88,6 +88,14 @@ TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
   EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), first_of_walk(5));
   EXPECT_EQ(walk(u"?.jpg", u"SUB*", Recursion::recursive),
             u"F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG");
+  // A folder is joined with one separator; missing folders give nothing.
+  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"/sub1/"),
+            u"F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, D /sub1/up");
+  // The folder is reported as given; backslashes reach the file system as '/'.
+  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"\\sub0\\"), u"F \\sub0\\w.jpg, D \\sub0\\again");
+  EXPECT_EQ(walk(u"*", u"*", Recursion::recursive, u"/vanished") +
+                walk(u"*", u"*", Recursion::recursive, u"/a.jpg"),
+            u"");
 }
 
 TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
@@ -99,16 +107,6 @@ TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
   for (size_t stop_at : {1, 6, 7, 15, 20})
     EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive, u"", stop_at), first_of_walk(stop_at));
   EXPECT_EQ(open_descriptors(), before);
-}
-
-TEST_F(FileSearchTest, FolderIsJoinedWithOneSeparatorAndMissingFoldersGiveNothing) {
-  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"/sub1/"),
-            u"F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, D /sub1/up");
-  // The folder is reported as given; backslashes reach the file system as '/'.
-  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"\\sub0\\"), u"F \\sub0\\w.jpg, D \\sub0\\again");
-  EXPECT_EQ(walk(u"*", u"*", Recursion::recursive, u"/vanished") +
-                walk(u"*", u"*", Recursion::recursive, u"/a.jpg"),
-            u"");
 }
 
 TEST(MatchPattern, StarsMayBeEmptyBacktrackAndDotStarMatchesAnyName) {

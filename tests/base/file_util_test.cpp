@@ -20,8 +20,6 @@
 namespace lv {
 namespace {
 
-using test::read_file;
-
 size_t entry_count(const std::string& folder) {
   return std::distance(std::filesystem::directory_iterator(folder), {});
 }
@@ -99,7 +97,7 @@ TEST_F(FileUtilTest, WriteFileAtomicNeverLeavesAHalfWrittenFileOrATemporary) {
   ASSERT_TRUE(write_file_atomic(m_d + u"/folders.ini", "good old content"));
   // A file-size limit makes the write fail half way, like a full card.
   EXPECT_EXIT(write_under_size_limit(m_d + u"/folders.ini", 1000), testing::ExitedWithCode(0), "");
-  EXPECT_EQ(read_file(m_dir + "/folders.ini"), "good old content");
+  EXPECT_EQ(test::read_file(m_dir + "/folders.ini"), "good old content");
   EXPECT_FALSE(write_file_atomic(m_d + u"/missing/x.ini", "data"));
   EXPECT_EQ(entry_count(m_dir), 1u);  // no temporary beside the file
 }

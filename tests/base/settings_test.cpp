@@ -42,7 +42,7 @@ TEST(Settings, KindRulesAndRoots) {
                set_number(u"Software\\KARU", u"Unknown", 1));
 }
 
-TEST(Settings, MacrosExpandOnlyAtTheStartAndTheTextAfterThemTurnsSeparators) {
+TEST(Settings, MacrosExpandOnlyAtTheStartAndFolderOfKeepsTheSeparator) {
   const std::u16string path = app_path();
   test::ScopedEnv env;
   env.set("LUMIVIEW_PICTURES", "/srv/odd\\name");
@@ -50,27 +50,25 @@ TEST(Settings, MacrosExpandOnlyAtTheStartAndTheTextAfterThemTurnsSeparators) {
   // The pictures folder's own name is kept: only the text after the macro turns.
   EXPECT_EQ(expand_path(u"%my_documents%\\b.jpg"), u"/srv/odd\\name/b.jpg");
   EXPECT_EQ(expand_path(u"x%app_path%\\a"), u"x%app_path%/a");  // not at the start
-}
-
-TEST(Settings, CaseMappingAtBothEndsOfEveryRangeAndFolderOf) {
-  // Both ends of each case range in upper and lower case; then letters
-  // without a one-to-one partner and the neighbours of ranges, which stay.
-  const std::u16string upper =
-      u"AZ\u00C0\u00DE\u0178\u0100\u012E\u0132\u0136\u0139\u0147\u014A\u0176\u0179\u017D\u0391"
-      u"\u03AB\u0386\u0388\u038A\u038C\u038E\u038F\u0400\u040F\u0410\u042F\u0460\u0480\u048A"
-      u"\u04BE\u04C0\u04C1\u04CD\u04D0\u052E";
-  const std::u16string lower =
-      u"az\u00E0\u00FE\u00FF\u0101\u012F\u0133\u0137\u013A\u0148\u014B\u0177\u017A\u017E\u03B1"
-      u"\u03CB\u03AC\u03AD\u03AF\u03CC\u03CD\u03CE\u0450\u045F\u0430\u044F\u0461\u0481\u048B"
-      u"\u04BF\u04CF\u04C2\u04CE\u04D1\u052F";
-  const std::u16string same = u"@[`{09\u00D7\u00F7\u00DF\u0130\u0131\u0138\u0149\u017F\u03A2\u0482";
-  EXPECT_EQ(to_lower(upper + same), lower + same);
-  EXPECT_EQ(to_upper(lower + same + u"\u03C2"), upper + same + u"\u03A3");  // final sigma too
   EXPECT_EQ(folder_of(u"\\Storage Card\\DCIM\\x.jpg"), u"\\Storage Card\\DCIM\\");
   EXPECT_EQ(folder_of(u"name.jpg"), u"");
 }
 
-TEST(KeyValueFile, LineSyntax) {
+TEST(Settings, CaseMappingAtBothEndsOfEveryRange) {
+  // Both ends of each case range in upper and lower case; then letters
+  // without a one-to-one partner and the neighbours of ranges, which stay.
+  const std::u16string upper =
+      u"AZ\u00C0\u00DE\u0178\u0100\u012E\u0139\u0147\u014A\u0176\u0179\u017D\u0391\u03AB\u0386"
+      u"\u038A\u038C\u038F\u0400\u040F\u0410\u042F\u0460\u0480\u04BE\u04C0\u04C1\u04CD\u052E";
+  const std::u16string lower =
+      u"az\u00E0\u00FE\u00FF\u0101\u012F\u013A\u0148\u014B\u0177\u017A\u017E\u03B1\u03CB\u03AC"
+      u"\u03AF\u03CC\u03CE\u0450\u045F\u0430\u044F\u0461\u0481\u04BF\u04CF\u04C2\u04CE\u052F";
+  const std::u16string same = u"@[`{09\u00D7\u00F7\u00DF\u0130\u0131\u0138\u0149\u017F\u03A2\u0482";
+  EXPECT_EQ(to_lower(upper + same), lower + same);
+  EXPECT_EQ(to_upper(lower + same + u"\u03C2"), upper + same + u"\u03A3");  // final sigma too
+}
+
+TEST(KeyValueFile, LineSyntaxAndEncodings) {
   KeyValueMap map{{u"keep", u"old"}, {u"dup", u"old"}};
   parse_key_value_text(
       u"a=word\nb   word\nc= word\nd\tword\r\ne \t word\r"
@@ -88,13 +86,10 @@ TEST(KeyValueFile, LineSyntax) {
                                 {u"spaced", u"= x"},    {u"eq", u"a=b"},
                                 {u"#hash", u"comment"}, {u"dup", u"second"}};
   EXPECT_EQ(map, expected);
-}
-
-TEST(KeyValueFile, EightBitBytesAreLatin1AndTheMarkMeansUtf16LittleEndian) {
+  // Eight-bit bytes are Latin-1; the mark FF FE means UTF-16 little-endian.
   EXPECT_EQ(decode_key_value_bytes("\x01\x7F\x80\xC3\xA9\xFF"),
             u"\u0001\u007F\u0080\u00C3\u00A9\u00FF");
-  const std::u16string text = u"k=\u041f\u0440\u0438\U0001F600";
-  EXPECT_EQ(decode_key_value_bytes(utf16le_file(text)), text);
+  EXPECT_EQ(decode_key_value_bytes(utf16le_file(u"k=\u041f\U0001F600")), u"k=\u041f\U0001F600");
   EXPECT_EQ(decode_key_value_bytes(utf16le_file(u"ab") + "c"), u"ab");  // odd last byte
   EXPECT_EQ(decode_key_value_bytes("\xFF\xFE\x41"), u"");
   // A lone FF does not switch encodings.
@@ -172,7 +167,7 @@ TEST_F(LanguageTest, StartTriesRememberedThenUsersThenEnglishThenAnyFile) {
   EXPECT_EQ(system_language_name(0xFFFFFFFFu), u"");
 }
 
-TEST(CommandLine, SplittingGivesBackWhatWasJoinedAndReadsWhatOthersWrote) {
+TEST(CommandLine, SplittingGivesBackWhatWasJoinedAndArgumentsBecomePaths) {
   // A backslash before the closing quote must not escape it.
   const Arguments arguments = {u"",          u"/with blank/a.jpg", u"tab\there", u"say \"hi\"",
                                u"ends in\\", u"C:\\no\\blanks",    u"\\\"",      u""};
@@ -186,12 +181,10 @@ TEST(CommandLine, SplittingGivesBackWhatWasJoinedAndReadsWhatOthersWrote) {
       {u"   ", {}}};
   for (const auto& [line, arguments] : written)
     EXPECT_EQ(split_command_line(line), arguments) << to_utf8(line);
-}
 
-TEST(CommandLine, ArgumentsBecomePathsAnyWorkingFolderCanOpen) {
-  // A colon alone makes no URI; an escape that is none stays. Other hosts,
-  // NULs, bytes that are no UTF-8 and other schemes are kept as given: the
-  // running instance says it cannot open them.
+  // Arguments become paths any working folder can open. A colon alone makes no URI; an escape that
+  // is none stays. Other hosts, NULs, bytes that are no UTF-8 and other schemes are kept as given:
+  // the running instance says it cannot open them.
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"a.jpg", u"/home/u/a.jpg"},
       {u"12:30.jpg", u"/home/u/12:30.jpg"},
