@@ -1,12 +1,11 @@
 #include "platform/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/test_env.h"
 
@@ -15,51 +14,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+long entries(const std::string& folder) {
+  return std::distance(fs::directory_iterator(folder), {});
 }
 
-class AtomicFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_folder = fs::temp_directory_path() / ("atomic-" + std::to_string(::getpid()));
-    fs::remove_all(m_folder);
-    fs::create_directories(m_folder);
-  }
-  void TearDown() override { fs::remove_all(m_folder); }
-  size_t entries() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(m_folder), {}));
-  }
-  fs::path m_folder;
-};
-
-TEST_F(AtomicFile, ReplacesTheFileALinkNamesAndKeepsItsPermissions) {
-  const fs::path real = m_folder / "real.ini";
-  const fs::path link = m_folder / "link.ini";
-  std::ofstream(real) << "old";
-  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink(real, link);
+TEST(AtomicFile, ReplacesTheFileWholeThroughALinkAndKeepsItsPermissions) {
+  const std::string folder = test::make_temp_dir("atomic");
+  const std::string real = folder + "/real.ini", link = folder + "/link.ini";
+  test::write_file(real, "old");
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  const int old_fd = ::open(real.c_str(), O_RDONLY);
 
   struct stat written {};
-  ASSERT_TRUE(write_file_atomically(link.string(), "new", Durability::synced, &written));
+  ASSERT_TRUE(write_file_atomically(link, "new", Durability::synced, &written));
+  // Replaced, never rewritten in place: a reader of the old file sees it whole.
+  char old[8] = {};
+  EXPECT_EQ(::pread(old_fd, old, sizeof old - 1, 0), 3);
+  ::close(old_fd);
+  EXPECT_STREQ(old, "old");
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(read(real), "new");
+  EXPECT_EQ(test::read_file(real), "new");
   EXPECT_EQ(written.st_size, 3);
-  EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(entries(), 2u);  // no temporary left beside them
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+  EXPECT_EQ(entries(folder), 2);  // no temporary left beside them
 }
 
-TEST_F(AtomicFile, AFailedRenameLeavesWhatWasThereAndNoTemporary) {
+TEST(AtomicFile, AFailedRenameLeavesWhatWasThereAndNoTemporary) {
   // A folder in the file's place cannot be replaced by a file.
-  const fs::path target = m_folder / "folders.ini";
+  const std::string folder = test::make_temp_dir("atomic");
+  const std::string target = folder + "/folders.ini";
   fs::create_directories(target);
-  std::ofstream(target / "kept") << "old";
-  EXPECT_FALSE(write_file_atomically(target.string(), "new", Durability::unsynced));
-  EXPECT_EQ(read(target / "kept"), "old");
-  EXPECT_EQ(entries(), 1u);
+  test::write_file(target + "/kept", "old");
+  EXPECT_FALSE(write_file_atomically(target, "new", Durability::unsynced));
+  EXPECT_EQ(test::read_file(target + "/kept"), "old");
+  EXPECT_EQ(entries(folder), 1);
 }
 
 }  // namespace
