@@ -1,11 +1,16 @@
-#include "platform/process.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <future>
+#include <mutex>
+#include <vector>
+
 #include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/single_instance.h"
 #include "support/test_env.h"
 
 namespace lv::platform {
@@ -36,6 +41,57 @@ TEST(Process, ArgumentsArriveVerbatimWithoutAShellOrInheritedDescriptors) {
   EXPECT_FALSE(spawn_process("lumiview-no-such-program", {"x"}, &pid));
   EXPECT_EQ(pid, -5);
   EXPECT_FALSE(spawn_process("", {}));
+}
+
+TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNone) {
+  const std::string folder = lv::test::make_temp_dir("run");
+  {
+    SingleInstance crashed(folder);
+    ASSERT_TRUE(crashed.listen([](std::u16string) {}));
+    // A crashed instance leaves its socket file behind without a listener.
+    ::link(crashed.socket_path().c_str(), (folder + "/keep").c_str());
+  }
+  ::rename((folder + "/keep").c_str(), (folder + "/lumiview.sock").c_str());
+
+  std::mutex mutex;
+  std::vector<std::u16string> received;
+  SingleInstance first(folder);
+  ASSERT_TRUE(first.acquire_startup_lock());
+  EXPECT_FALSE(first.send_to_running(u"x"));
+  EXPECT_FALSE(first.running_instance_listens());
+  ASSERT_TRUE(first.listen([&](std::u16string line) {
+    std::lock_guard lock(mutex);
+    received.push_back(std::move(line));
+  }));
+  first.release_startup_lock();
+  struct stat st {};
+  ASSERT_EQ(::stat(first.socket_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  SingleInstance second(folder);
+  ASSERT_TRUE(second.acquire_startup_lock());
+  // Asking whether one listens hands it nothing (the lines below are all).
+  EXPECT_TRUE(second.running_instance_listens());
+  EXPECT_TRUE(second.send_to_running(u"/photos/IMG 0001.JPG \u0416"));
+  EXPECT_TRUE(second.send_to_running(u""));
+  second.release_startup_lock();
+  first.stop_listening();
+  EXPECT_EQ(received,
+            (std::vector<std::u16string>{u"/photos/IMG 0001.JPG \u0416", u"%CommandLineEmpty%"}));
+
+  SingleInstance overlong("/tmp/" + std::string(200, 'x'));
+  EXPECT_FALSE(overlong.send_to_running(u"x"));
+  EXPECT_FALSE(overlong.listen([](std::u16string) {}));
+}
+
+TEST(SingleInstance, StartupLockWaitsForTheHolder) {
+  const std::string folder = lv::test::make_temp_dir("run");
+  SingleInstance holder(folder), waiter(folder);
+  ASSERT_TRUE(holder.acquire_startup_lock());
+  auto waited = std::async(std::launch::async, [&] { return waiter.acquire_startup_lock(); });
+  EXPECT_EQ(waited.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  holder.release_startup_lock();
+  EXPECT_TRUE(waited.get());
 }
 
 }  // namespace

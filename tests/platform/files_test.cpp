@@ -1,19 +1,24 @@
-#include "platform/trash.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/trash.h"
 #include "support/scoped_env.h"
 #include "support/test_env.h"
+
+// The file system side of the platform: the atomic writer, the user's
+// folders and the trash.
 
 namespace lv::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using lv::test::make_temp_dir;
 using lv::test::read_file;
 using lv::test::write_file;
 
@@ -22,8 +27,87 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+long entries(const std::string& folder) {
+  return std::distance(fs::directory_iterator(folder), {});
+}
+
+TEST(AtomicFile, ReplacesTheFileWholeThroughALinkAndKeepsItsPermissions) {
+  const std::string folder = make_temp_dir("atomic");
+  const std::string real = folder + "/real.ini", link = folder + "/link.ini";
+  write_file(real, "old");
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  const int old_fd = ::open(real.c_str(), O_RDONLY);
+
+  struct stat written {};
+  ASSERT_TRUE(write_file_atomically(link, "new", Durability::synced, &written));
+  // Replaced, never rewritten in place: a reader of the old file sees it whole.
+  char old[8] = {};
+  EXPECT_EQ(::pread(old_fd, old, sizeof old - 1, 0), 3);
+  ::close(old_fd);
+  EXPECT_STREQ(old, "old");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(read_file(real), "new");
+  EXPECT_EQ(written.st_size, 3);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+  EXPECT_EQ(entries(folder), 2);  // no temporary left beside them
+
+  // A folder in the file's place cannot be replaced by a file: what was
+  // there stays, and no temporary is left.
+  fs::create_directories(folder + "/folder.ini");
+  write_file(folder + "/folder.ini/kept", "old");
+  EXPECT_FALSE(write_file_atomically(folder + "/folder.ini", "new", Durability::unsynced));
+  EXPECT_EQ(read_file(folder + "/folder.ini/kept"), "old");
+  EXPECT_EQ(entries(folder), 3);
+}
+
+class PathsTest : public testing::Test {
+ protected:
+  void SetUp() override { m_env.set("HOME", m_home + "/"); }
+  test::ScopedEnv m_env;
+  std::string m_home = make_temp_dir("home");
+};
+
+TEST_F(PathsTest, RuntimeFallbackIsAPrivateFolder) {
+  m_env.unset("XDG_RUNTIME_DIR");
+  const std::string tmp = make_temp_dir("tmp");
+  m_env.set("TMPDIR", tmp);
+  const std::string expected = tmp + "/lumiview-" + std::to_string(getuid());
+  // Made private, and closed again when someone opened it to others.
+  for (mode_t before : {0u, 0777u}) {
+    if (before) ::chmod(expected.c_str(), before);
+    EXPECT_EQ(runtime_folder(), expected);
+    EXPECT_EQ(fs::symlink_status(expected).type(), fs::file_type::directory);
+    EXPECT_EQ(fs::symlink_status(expected).permissions(), fs::perms(0700));
+  }
+  // A link planted in its place is not followed.
+  ASSERT_EQ(::rmdir(expected.c_str()), 0);
+  ASSERT_EQ(::symlink(make_temp_dir("elsewhere").c_str(), expected.c_str()), 0);
+  EXPECT_EQ(runtime_folder(), "");
+}
+
+TEST_F(PathsTest, PicturesFolderPrecedence) {
+  const std::string dirs = m_home + "/user-dirs.dirs";
+  m_env.set("XDG_CONFIG_HOME", m_home);
+  m_env.unset("LUMIVIEW_PICTURES");
+  EXPECT_EQ(pictures_folder(), m_home);  // nothing configured, no ~/Pictures
+  ASSERT_EQ(::mkdir((m_home + "/Pictures").c_str(), 0700), 0);
+  EXPECT_EQ(pictures_folder(), m_home + "/Pictures");
+  write_file(dirs, "#XDG_PICTURES_DIR=\"/commented\"\nXDG_PICTURES_DIR=\"$HOME/My \\\"F\\\"/\"\n");
+  EXPECT_EQ(pictures_folder(), m_home + "/My \"F\"");
+  write_file(dirs, "XDG_PICTURES_DIR=\"/mnt/photos\"\n");
+  EXPECT_EQ(pictures_folder(), "/mnt/photos");
+  // Values that are neither absolute nor under $HOME are not used.
+  write_file(dirs, "XDG_PICTURES_DIR=\"p\"\nXDG_PICTURES_DIR=\"$HOMEp\"\nXDG_PICTURES_DIR=\"/x\n");
+  EXPECT_EQ(pictures_folder(), m_home + "/Pictures");
+  m_env.set("XDG_CONFIG_HOME", "relative");  // not absolute: ignored
+  EXPECT_EQ(settings_file_path(), m_home + "/.config/lumiview/registry.reg");
+  m_env.set("LUMIVIEW_PICTURES", "/data/pictures/");
+  EXPECT_EQ(pictures_folder(), "/data/pictures");
+}
+
 // Everything under `card` reports a device of its own: a second volume.
-TrashSystem with_card(const std::string& card, const std::string& home_trash = "/nonexistent") {
+TrashSystem with_card(const std::string& card, const std::string& home_trash) {
   TrashSystem system = current_trash_system();
   system.home_trash = home_trash;
   system.now = 1700000000;  // 2023-11-14 22:13:20 UTC
@@ -42,9 +126,9 @@ struct TrashTest : ::testing::Test {
     ::tzset();
   }
   lv::test::ScopedEnv env;
-  std::string trash = fs::canonical(lv::test::make_temp_dir("data")).string() + "/Trash";
-  std::string pictures = fs::canonical(lv::test::make_temp_dir("pictures")).string();
-  std::string card = fs::canonical(lv::test::make_temp_dir("card")).string();
+  std::string trash = fs::canonical(make_temp_dir("data")).string() + "/Trash";
+  std::string pictures = fs::canonical(make_temp_dir("pictures")).string();
+  std::string card = fs::canonical(make_temp_dir("card")).string();
 };
 
 TEST_F(TrashTest, HomeTrashKeepsTheFileWithItsEscapedPathAndNumbersClashingNames) {
@@ -106,7 +190,7 @@ TEST_F(TrashTest, VolumeTrashRecordsThePathBelowTheTopFolderAndPrefersASharedSti
 }
 
 TEST_F(TrashTest, APlantedLinkIsNoTrashSoTheFileIsDeletedAndAGoneFileFails) {
-  const std::string elsewhere = lv::test::make_temp_dir("elsewhere");
+  const std::string elsewhere = make_temp_dir("elsewhere");
   const TrashSystem system = with_card(card, trash);
   ::symlink(elsewhere.c_str(), (card + "/.Trash-" + std::to_string(system.uid)).c_str());
   write_file(card + "/a.jpg", "a");
@@ -118,58 +202,18 @@ TEST_F(TrashTest, APlantedLinkIsNoTrashSoTheFileIsDeletedAndAGoneFileFails) {
   EXPECT_EQ(gone.result, TrashResult::failed);
   EXPECT_EQ(gone.problem, "The file no longer exists.");
   EXPECT_FALSE(exists(trash + "/info"));
+
+  // A move that fails once the info file is written takes the info file
+  // back and leaves the file: here a folder holding the trash itself.
+  fs::create_directories(pictures + "/all");
+  const TrashOutcome refused =
+      move_to_trash(pictures + "/all", with_card(card, pictures + "/all/Trash"));
+  EXPECT_EQ(refused.result, TrashResult::failed);
+  EXPECT_EQ(refused.problem, "The file could not be deleted.");
+  EXPECT_TRUE(fs::is_empty(pictures + "/all/Trash/info"));
 }
 
 // A folder the user may not change keeps its file and gets no info file.
 // Root may change anything, so as root the move runs as "nobody" in a child.
-TEST_F(TrashTest, AReadOnlyFolderLeavesTheFileAndNoInfo) {
-  // Folders every user can reach.
-  char pattern[] = "/tmp/lv-trash-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string root = pattern;
-  fs::create_directories(root + "/DCIM");
-  write_file(root + "/DCIM/a.jpg", "a");
-  ::chmod(root.c_str(), 0755);
-  ::chmod((root + "/DCIM").c_str(), 0555);
-  constexpr uid_t kNobody = 65534;
-  const bool as_root = ::geteuid() == 0;
-  if (as_root) {
-    ::chown(root.c_str(), kNobody, kNobody);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-      ::lchown(entry.path().c_str(), kNobody, kNobody);
-  }
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const pid_t pid = as_root ? ::fork() : 0;
-  if (pid == 0) {
-    // The outcome, or "skip" when the folder stays writable.
-    std::string text = "skip";
-    if ((!as_root || (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0)) &&
-        ::access((root + "/DCIM").c_str(), W_OK) != 0) {
-      const TrashOutcome outcome = move_to_trash(root + "/DCIM/a.jpg", with_card(root));
-      text = std::to_string(static_cast<int>(outcome.result)) + " " + outcome.problem;
-    }
-    (void)!::write(fds[1], text.data(), text.size());
-    if (as_root) ::_exit(0);
-  }
-  ::close(fds[1]);
-  char buffer[256] = {};
-  (void)!::read(fds[0], buffer, sizeof buffer - 1);
-  ::close(fds[0]);
-  if (as_root) ::waitpid(pid, nullptr, 0);
-  const bool kept = exists(root + "/DCIM/a.jpg");
-  bool info_left = false;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    info_left |= entry.path().extension() == ".trashinfo";
-  ::chmod((root + "/DCIM").c_str(), 0755);
-  fs::remove_all(root);
-  if (std::string(buffer) == "skip") GTEST_SKIP() << "cannot run as an unprivileged user";
-
-  EXPECT_EQ(std::string(buffer), std::to_string(static_cast<int>(TrashResult::failed)) +
-                                     " There is no permission to delete the file.");
-  EXPECT_TRUE(kept);
-  EXPECT_FALSE(info_left);
-}
-
 }  // namespace
 }  // namespace lv::platform
