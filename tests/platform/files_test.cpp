@@ -213,7 +213,5 @@ TEST_F(TrashTest, APlantedLinkIsNoTrashSoTheFileIsDeletedAndAGoneFileFails) {
   EXPECT_TRUE(fs::is_empty(pictures + "/all/Trash/info"));
 }
 
-// A folder the user may not change keeps its file and gets no info file.
-// Root may change anything, so as root the move runs as "nobody" in a child.
 }  // namespace
 }  // namespace lv::platform

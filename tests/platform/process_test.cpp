@@ -1,11 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <future>
-#include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
@@ -15,6 +14,8 @@
 
 namespace lv::platform {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(Process, ArgumentsArriveVerbatimWithoutAShellOrInheritedDescriptors) {
   auto wait_for_children = [] {
@@ -43,7 +44,7 @@ TEST(Process, ArgumentsArriveVerbatimWithoutAShellOrInheritedDescriptors) {
   EXPECT_FALSE(spawn_process("", {}));
 }
 
-TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNone) {
+TEST(SingleInstance, SecondInstanceWaitsForTheFirstThenHandsItsCommandLineOver) {
   const std::string folder = lv::test::make_temp_dir("run");
   {
     SingleInstance crashed(folder);
@@ -53,28 +54,23 @@ TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNo
   }
   ::rename((folder + "/keep").c_str(), (folder + "/lumiview.sock").c_str());
 
-  std::mutex mutex;
-  std::vector<std::u16string> received;
-  SingleInstance first(folder);
+  std::vector<std::u16string> received;  // read once the listener has stopped
+  SingleInstance first(folder), second(folder);
   ASSERT_TRUE(first.acquire_startup_lock());
+  auto second_locked =
+      std::async(std::launch::async, [&] { return second.acquire_startup_lock(); });
   EXPECT_FALSE(first.send_to_running(u"x"));
   EXPECT_FALSE(first.running_instance_listens());
-  ASSERT_TRUE(first.listen([&](std::u16string line) {
-    std::lock_guard lock(mutex);
-    received.push_back(std::move(line));
-  }));
+  ASSERT_TRUE(first.listen([&](std::u16string line) { received.push_back(std::move(line)); }));
+  EXPECT_EQ(fs::status(first.socket_path()).permissions(), fs::perms(0600));
+  // The second waits for the start-up lock until the first listens.
+  EXPECT_EQ(second_locked.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
   first.release_startup_lock();
-  struct stat st {};
-  ASSERT_EQ(::stat(first.socket_path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-  SingleInstance second(folder);
-  ASSERT_TRUE(second.acquire_startup_lock());
+  ASSERT_TRUE(second_locked.get());
   // Asking whether one listens hands it nothing (the lines below are all).
   EXPECT_TRUE(second.running_instance_listens());
   EXPECT_TRUE(second.send_to_running(u"/photos/IMG 0001.JPG \u0416"));
   EXPECT_TRUE(second.send_to_running(u""));
-  second.release_startup_lock();
   first.stop_listening();
   EXPECT_EQ(received,
             (std::vector<std::u16string>{u"/photos/IMG 0001.JPG \u0416", u"%CommandLineEmpty%"}));
@@ -82,16 +78,6 @@ TEST(SingleInstance, SecondInstanceHandsItsCommandLineOverAndAStaleSocketMeansNo
   SingleInstance overlong("/tmp/" + std::string(200, 'x'));
   EXPECT_FALSE(overlong.send_to_running(u"x"));
   EXPECT_FALSE(overlong.listen([](std::u16string) {}));
-}
-
-TEST(SingleInstance, StartupLockWaitsForTheHolder) {
-  const std::string folder = lv::test::make_temp_dir("run");
-  SingleInstance holder(folder), waiter(folder);
-  ASSERT_TRUE(holder.acquire_startup_lock());
-  auto waited = std::async(std::launch::async, [&] { return waiter.acquire_startup_lock(); });
-  EXPECT_EQ(waited.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  holder.release_startup_lock();
-  EXPECT_TRUE(waited.get());
 }
 
 }  // namespace

@@ -69,35 +69,25 @@ SDL_Event finger(uint32_t type, SDL_TouchID device) {
   return {.tfinger = {.type = type, .touchId = device, .fingerId = 3, .x = 0.25f, .y = 0.75f}};
 }
 
-SDL_Event wheel(float x, float y, uint32_t direction = SDL_MOUSEWHEEL_NORMAL) {
-  return {.wheel = {.type = SDL_MOUSEWHEEL,
-                    .x = int(x),
-                    .y = int(y),
-                    .direction = direction,
-                    .preciseX = x,
-                    .preciseY = y,
-                    .mouseX = 30,
-                    .mouseY = 410}};
+SDL_Event wheel(float x, float y, uint32_t flip = SDL_MOUSEWHEEL_NORMAL) {
+  SDL_Event event{.wheel = {.type = SDL_MOUSEWHEEL, .x = int(x), .y = int(y), .direction = flip}};
+  event.wheel.preciseX = x, event.wheel.preciseY = y;
+  event.wheel.mouseX = 30, event.wheel.mouseY = 410;
+  return event;
 }
 
 TEST(SdlEvents, TranslateToTheHandheldsEvents) {
   // Key data: repeat count 1, the scan code in bits 16..23, bit 30 when the
-  // key was down before, bit 31 on release. Back, tab, return and escape also
-  // make a character; space does not.
+  // key was down before (the main window's test shows the flags of repeats
+  // and releases, and tab and escape). Back and return also make a
+  // character; space does not.
   const std::pair<SDL_Event, std::string> cases[] = {
       {key(SDL_KEYDOWN, SDLK_a, SDL_SCANCODE_A), "key_down vk=65 data=40001"},
-      {key(SDL_KEYDOWN, SDLK_a, SDL_SCANCODE_A, true), "key_down vk=65 data=40040001"},
-      {key(SDL_KEYUP, SDLK_a, SDL_SCANCODE_A), "key_up vk=65 data=c0040001"},
       {key(SDL_KEYDOWN, SDLK_SPACE, SDL_SCANCODE_SPACE), "key_down vk=32 data=2c0001"},
       {key(SDL_KEYDOWN, SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE, true),
        "key_down vk=8 data=402a0001; character data=402a0001 text=\b"},
-      {key(SDL_KEYUP, SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE), "key_up vk=8 data=c02a0001"},
-      {key(SDL_KEYDOWN, SDLK_TAB, SDL_SCANCODE_TAB),
-       "key_down vk=9 data=2b0001; character data=2b0001 text=\t"},
       {key(SDL_KEYDOWN, SDLK_RETURN, SDL_SCANCODE_RETURN),
        "key_down vk=13 data=280001; character data=280001 text=\r"},
-      {key(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE),
-       "key_down vk=27 data=290001; character data=290001 text=\x1b"},
       // The left button is the stylus; the stylus SDL makes of the first
       // finger says so. Touches SDL makes of the mouse are the stylus already.
       {button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT), "pointer_down at -12,340"},
