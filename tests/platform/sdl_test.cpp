@@ -105,8 +105,8 @@ TEST(SdlEvents, TranslateToTheHandheldsEvents) {
       {window_event(SDL_WINDOWEVENT_CLOSE), "close_requested"},
       {window_event(SDL_WINDOWEVENT_SIZE_CHANGED, 800, 480), "resized at 800,480"},
       {window_event(SDL_WINDOWEVENT_MOVED, 800, 480), ""},
-      // The cursor of a composition counts code units: 2 characters after
-      // the emoji and "a" is 3, and a cursor beyond the end is at the end.
+      // The cursor of a composition counts code units: two characters (the
+      // emoji and "o") are three, and a cursor beyond the end is at the end.
       {{.edit = {.type = SDL_TEXTEDITING, .text = "\xF0\x9F\x98\x80ok", .start = 2}},
        "composition text=\xF0\x9F\x98\x80ok at 3,0"},
       {{.edit = {.type = SDL_TEXTEDITING, .text = "ab", .start = 40}},
@@ -152,7 +152,7 @@ TEST(SdlKeys, KeysGiveTheHandheldVirtualKeysAndScriptedKeysComeBack) {
   EXPECT_FALSE(sdl_key_for_virtual_key(124));
 }
 
-class SdlQueue : public ::testing::Test {
+class SdlWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(window); }
   std::string drain() {
@@ -164,7 +164,7 @@ class SdlQueue : public ::testing::Test {
   SdlEventSource events;
 };
 
-TEST_F(SdlQueue, PostsFromOtherThreadsArriveInOrderAndWakesAreCoalesced) {
+TEST_F(SdlWindowTest, PostsFromOtherThreadsArriveInOrderAndWakesAreCoalesced) {
   std::thread([] {
     post_command_line(u"--first");
     post_window_message(1058);
@@ -186,7 +186,7 @@ TEST_F(SdlQueue, PostsFromOtherThreadsArriveInOrderAndWakesAreCoalesced) {
 
 // The script player's taps, keys and gestures go through these; what
 // reaches the window of each is the script player's to check.
-TEST_F(SdlQueue, InjectedInputTakesTheWayOfRealInput) {
+TEST_F(SdlWindowTest, InjectedInputTakesTheWayOfRealInput) {
   ASSERT_TRUE(inject_key(0, 113, true, true));
   EXPECT_FALSE(inject_key(0, 200, true, false));
   // Longer than one SDL text event holds, with a two-byte letter at the cut.
@@ -207,7 +207,7 @@ TEST_F(SdlQueue, InjectedInputTakesTheWayOfRealInput) {
   EXPECT_EQ(drain(), "resized at 200,100; hidden; shown");
 }
 
-TEST(SdlWindow, SizesAndDotsPerInchFromTheEnvironment) {
+TEST_F(SdlWindowTest, SizesAndDotsPerInchFromTheEnvironment) {
   WindowSize size;
   EXPECT_TRUE(parse_window_size("320X240", size));
   EXPECT_EQ(size, (WindowSize{320, 240}));
@@ -221,8 +221,6 @@ TEST(SdlWindow, SizesAndDotsPerInchFromTheEnvironment) {
     env.set("LUMIVIEW_SCREEN", screen);
     EXPECT_EQ(initial_size_from_environment(), expected) << screen;
   }
-  auto window = Window::create(u"dpi", {10, 10}, WindowBackend::headless);
-  ASSERT_TRUE(window);
   for (auto [dpi, expected] : {std::pair{"", 96}, {"192", 192}, {"0", 96}, {"300dpi", 96}}) {
     env.set("LUMIVIEW_DPI", dpi);
     EXPECT_EQ(window->vertical_dpi(), expected) << dpi;
