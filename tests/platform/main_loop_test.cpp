@@ -10,11 +10,7 @@
 namespace lv::platform {
 namespace {
 
-TEST(Clock, InjectedSourceWrapsAndCanBeSwappedWhileAnotherThreadReads) {
-  uint32_t fake = 0xFFFFFFF0u;
-  set_tick_source([&] { return fake; });
-  fake += 0x20;  // wraps, as the real counter does after 49.7 days
-  EXPECT_EQ(tick_count(), 0x10u);
+TEST(Clock, InjectedSourceCanBeSwappedWhileAnotherThreadReads) {
   // Under the sanitizers this catches a reader calling a destroyed source.
   std::atomic<bool> stop{false};
   std::thread reader([&] {

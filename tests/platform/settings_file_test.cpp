@@ -156,12 +156,11 @@ TEST_F(SettingsFileTest, MakesItsFolderButNeverReplacesWhatItCannotReadOrHold) {
 TEST_F(SettingsFileTest, ThreadsAndASecondWriterDoNotLoseValues) {
   SettingsFile file(m_path);
   SettingsFile other_process(m_path);  // another writer of the same file
-  constexpr uint32_t kRounds = 25;
   auto name_of = [](int t) { return u"Thread" + std::u16string(1, char16_t(u'0' + t)); };
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      for (uint32_t i = 1; i <= kRounds; ++i)
+      for (uint32_t i = 1; i <= 25; ++i)
         EXPECT_TRUE((t % 2 ? other_process : file).set_number(kKaru, name_of(t), i));
     });
   }
