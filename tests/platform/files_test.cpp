@@ -188,7 +188,7 @@ TEST_F(TrashTest, VolumeTrashRecordsThePathBelowTheTopFolderAndPrefersASharedSti
   EXPECT_TRUE(exists(shared + "/info/IMG_0001.JPG.trashinfo"));
 }
 
-TEST_F(TrashTest, APlantedLinkIsNoTrashSoTheFileIsDeletedAndAGoneFileFails) {
+TEST_F(TrashTest, APlantedLinkIsNoTrashAndAFailedMoveLeavesTheFileAndNoInfo) {
   const std::string elsewhere = make_temp_dir("elsewhere");
   const TrashSystem system = with_card(card, trash);
   ::symlink(elsewhere.c_str(), (card + "/.Trash-" + std::to_string(system.uid)).c_str());
