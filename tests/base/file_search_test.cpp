@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "platform/text.h"
@@ -14,100 +13,89 @@
 namespace lv {
 namespace {
 
-using Calls = std::vector<std::u16string>;
-
-// Records every call in order; answers false at the call numbered stop_at.
-class RecordingVisitor : public FileVisitor {
- public:
-  explicit RecordingVisitor(size_t stop_at = 0) : m_stop_at(stop_at) {}
-  bool on_file(const std::u16string& path) override { return record(u"F " + path); }
-  bool on_folder(const std::u16string& path) override { return record(u"D " + path); }
-  bool record(std::u16string call) {
-    calls.push_back(std::move(call));
-    return calls.size() != m_stop_at;
+// Records every call as "F /a.jpg, D /sub", the root folder left out;
+// answers false at the call numbered stop_at.
+struct RecordingVisitor : FileVisitor {
+  bool on_file(const std::u16string& path) override { return record(u"F ", path); }
+  bool on_folder(const std::u16string& path) override { return record(u"D ", path); }
+  bool record(std::u16string kind, const std::u16string& path) {
+    calls += (calls.empty() ? u"" : u", ") + kind +
+             (path.starts_with(root) ? path.substr(root.size()) : u"?" + path);
+    return ++count != stop_at;
   }
-  Calls calls;
-  size_t m_stop_at;
+  std::u16string root, calls;
+  size_t count = 0, stop_at = 0;
 };
+
+// Sorted, files first, depth first. Links back to a folder walked already,
+// FIFOs, broken links, names that are not UTF-8, hidden folders and the
+// trash are left out; hidden files are still files. "again" is met before
+// "zlink", so the linked folder is walked under that name only.
+const std::u16string kFullWalk =
+    u"F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\u00E9t\u00E9.JPG, D /data, D /data/kept, "
+    u"F /data/kept/k.jpg, D /dir.jpg, F /dir.jpg/in.jpg, D /empty, D /sub0, F /sub0/w.jpg, "
+    u"D /sub0/again, F /sub0/again/o.jpg, D /sub1, F /sub1/.hidden.jpg, F /sub1/x.JPG, "
+    u"D /sub1/deeper, F /sub1/deeper/y.jpg";
+
+std::u16string first_of_walk(size_t count) {
+  size_t end = 0;
+  while (count-- > 0 && end != std::u16string::npos) end = kFullWalk.find(u", ", end + 1);
+  return kFullWalk.substr(0, end);
+}
 
 class FileSearchTest : public testing::Test {
  protected:
   void SetUp() override {
+    const std::string elsewhere = test::make_temp_dir("elsewhere");
+    test::write_file(elsewhere + "/o.jpg", "jpeg");
     for (const char* file :
          {"a.jpg", "b.JPG", "Z.Jpg", "c.jpeg", "notes.txt", "\xC3\xA9t\xC3\xA9.JPG", "bad\xFF.jpg",
-          "dir.jpg/in.jpg", "sub0/w.jpg", "sub1/x.JPG", "sub1/deeper/y.jpg", "empty/"}) {
+          "dir.jpg/in.jpg", "sub0/w.jpg", "sub1/x.JPG", "sub1/deeper/y.jpg", "empty/",
+          ".cache/c.jpg", ".Trash-1000/files/t.jpg", "data/Trash/files/d.jpg", "data/kept/k.jpg",
+          "sub1/.hidden.jpg"}) {
       std::filesystem::create_directories(std::filesystem::path(m_root + "/" + file).parent_path());
       if (!std::string_view(file).ends_with('/')) test::write_file(m_root + "/" + file, "jpeg");
     }
-    const std::pair<const char*, const char*> links[] = {
-        {"a.jpg", "/link.jpg"}, {"gone", "/broken.jpg"}, {".", "/loop"}, {"..", "/sub1/up"}};
-    for (auto [target, link] : links) ASSERT_EQ(::symlink(target, (m_root + link).c_str()), 0);
+    const std::pair<std::string, const char*> links[] = {
+        {"a.jpg", "/link.jpg"}, {"gone", "/broken.jpg"}, {".", "/loop"},
+        {"..", "/sub1/up"},     {elsewhere, "/zlink"},   {elsewhere, "/sub0/again"}};
+    for (auto [target, link] : links)
+      ASSERT_EQ(::symlink(target.c_str(), (m_root + link).c_str()), 0);
     ASSERT_EQ(::mkfifo((m_root + "/pipe.jpg").c_str(), 0600), 0);
+    m_env.set("XDG_DATA_HOME", m_root + "/data");  // the home trash is data/Trash
   }
 
-  // Calls from "F /a.jpg, D /sub" shorthands, the folder put in after the kind.
-  Calls calls(std::string_view shorthands, size_t count = SIZE_MAX) const {
-    Calls out;
-    for (size_t at = 0; at < shorthands.size() && out.size() < count;) {
-      const size_t end = std::min(shorthands.find(", ", at), shorthands.size());
-      const std::string call(shorthands.substr(at, end - at));
-      out.push_back(from_utf8(call.substr(0, 2) + m_root + call.substr(2)));
-      at = end + 2;
-    }
-    return out;
-  }
-  // Sorted, files first, depth first. Links back to a folder walked already,
-  // FIFOs, broken links and names that are not UTF-8 are left out.
-  Calls full_walk(size_t count = SIZE_MAX) const {
-    return calls(
-        "F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\xC3\xA9t\xC3\xA9.JPG, D /dir.jpg, "
-        "F /dir.jpg/in.jpg, D /empty, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG, "
-        "D /sub1/deeper, F /sub1/deeper/y.jpg",
-        count);
-  }
-  Calls walk(std::u16string_view files, std::u16string_view folders, Recursion recursion) const {
+  std::u16string walk(std::u16string_view files, std::u16string_view folders, Recursion recursion,
+                      std::u16string_view under = u"", size_t stop_at = 0) const {
     RecordingVisitor visitor;
-    EXPECT_TRUE(find_files(visitor, m_r, files, folders, recursion));
+    visitor.root = m_r;
+    visitor.stop_at = stop_at;
+    EXPECT_TRUE(find_files(visitor, m_r + std::u16string(under), files, folders, recursion));
     return visitor.calls;
   }
 
+  test::ScopedEnv m_env;
   std::string m_root = test::make_temp_dir("card");
   std::u16string m_r = from_utf8(m_root);
 };
 
-TEST_F(FileSearchTest, WalkOrderFlatListingAndFolderPatterns) {
-  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), full_walk());
-  // A flat listing reports a link to a folder as a folder.
+TEST_F(FileSearchTest, WalkOrderFlatListingFolderPatternsAndFolderNames) {
+  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive), kFullWalk);
+  // A flat listing shows hidden folders as they are and a link to a folder as a folder.
   EXPECT_EQ(walk(u"*.JPEG", u"*", Recursion::flat),
-            calls("F /c.jpeg, D /dir.jpg, D /empty, D /loop, D /sub0, D /sub1"));
-  EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), full_walk(5));
+            u"F /c.jpeg, D /.Trash-1000, D /.cache, D /data, D /dir.jpg, D /empty, D /loop, "
+            u"D /sub0, D /sub1, D /zlink");
+  EXPECT_EQ(walk(u"*.jpg", u"do_not_search", Recursion::recursive), first_of_walk(5));
   EXPECT_EQ(walk(u"?.jpg", u"SUB*", Recursion::recursive),
-            calls("F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG"));
-}
-
-TEST_F(FileSearchTest, LinkedFoldersAreWalkedOnceAndHiddenFoldersAndTheTrashAreLeftOut) {
-  const std::string elsewhere = test::make_temp_dir("elsewhere");
-  test::write_file(elsewhere + "/o.jpg", "jpeg");
-  ASSERT_EQ(::symlink(elsewhere.c_str(), (m_root + "/sub0/again").c_str()), 0);
-  ASSERT_EQ(::symlink(elsewhere.c_str(), (m_root + "/zlink").c_str()), 0);
-  for (const char* file : {".cache/c.jpg", ".Trash-1000/files/t.jpg", "data/Trash/files/d.jpg",
-                           "data/kept/k.jpg", "sub1/.hidden.jpg"}) {
-    std::filesystem::create_directories(std::filesystem::path(m_root + "/" + file).parent_path());
-    test::write_file(m_root + "/" + file, "jpeg");
-  }
-  test::ScopedEnv env;
-  env.set("XDG_DATA_HOME", m_root + "/data");
-
-  // "again" is met before "zlink", so the linked folder is walked under
-  // that name only; hidden files are still files.
-  EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive),
-            calls("F /Z.Jpg, F /a.jpg, F /b.JPG, F /link.jpg, F /\xC3\xA9t\xC3\xA9.JPG, "
-                  "D /data, D /data/kept, F /data/kept/k.jpg, D /dir.jpg, F /dir.jpg/in.jpg, "
-                  "D /empty, D /sub0, F /sub0/w.jpg, D /sub0/again, F /sub0/again/o.jpg, "
-                  "D /sub1, F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, "
-                  "F /sub1/deeper/y.jpg"));
-  // A flat listing of the folder shows its hidden folders as they are.
-  EXPECT_EQ(walk(u"-", u".*", Recursion::flat), calls("D /.Trash-1000, D /.cache"));
+            u"F /Z.Jpg, F /a.jpg, F /b.JPG, D /sub0, F /sub0/w.jpg, D /sub1, F /sub1/x.JPG");
+  // A folder is joined with one separator; missing folders give nothing.
+  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"/sub1/"),
+            u"F /sub1/.hidden.jpg, F /sub1/x.JPG, D /sub1/deeper, D /sub1/up");
+  // The folder is reported as given; backslashes reach the file system as '/'.
+  EXPECT_EQ(walk(u"*", u"*", Recursion::flat, u"\\sub0\\"), u"F \\sub0\\w.jpg, D \\sub0\\again");
+  EXPECT_EQ(walk(u"*", u"*", Recursion::recursive, u"/vanished") +
+                walk(u"*", u"*", Recursion::recursive, u"/a.jpg"),
+            u"");
 }
 
 TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
@@ -116,44 +104,20 @@ TEST_F(FileSearchTest, VisitorStopsTheSearchAndEveryFolderIsClosed) {
     return std::distance(begin(fds), end(fds));
   };
   const auto before = open_descriptors();
-  for (size_t stop_at : {1, 6, 7, 10, 14}) {
-    RecordingVisitor visitor(stop_at);
-    EXPECT_TRUE(find_files(visitor, m_r, u"*.jpg", u"*", Recursion::recursive));
-    EXPECT_EQ(visitor.calls, full_walk(stop_at));
-  }
+  for (size_t stop_at : {1, 6, 7, 15, 20})
+    EXPECT_EQ(walk(u"*.jpg", u"*", Recursion::recursive, u"", stop_at), first_of_walk(stop_at));
   EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST_F(FileSearchTest, FolderIsJoinedWithOneSeparatorAndMissingFoldersGiveNothing) {
-  CollectingVisitor trailing, handheld, none;
-  find_files(trailing, m_r + u"/sub1/", u"*", u"*", Recursion::flat);
-  EXPECT_EQ(trailing.files, Calls{m_r + u"/sub1/x.JPG"});
-  EXPECT_EQ(trailing.folders, (Calls{m_r + u"/sub1/deeper", m_r + u"/sub1/up"}));
-  // The folder is reported as given; backslashes reach the file system as '/'.
-  find_files(handheld, m_r + u"\\sub0\\", u"*", u"*", Recursion::flat);
-  EXPECT_EQ(handheld.files, Calls{m_r + u"\\sub0\\w.jpg"});
-
-  EXPECT_TRUE(find_files(none, m_r + u"/vanished", u"*", u"*", Recursion::recursive));
-  EXPECT_TRUE(find_files(none, m_r + u"/a.jpg", u"*", u"*", Recursion::recursive));
-  EXPECT_TRUE(none.files.empty() && none.folders.empty());
-}
-
-TEST(MatchPattern, WildcardsIgnoreLetterCase) {
-  using Case = std::pair<std::u16string_view, std::u16string_view>;
-  const Case matching[] = {{u"*.jpg", u".jpg"},
-                           {u"IMG_????.jpg", u"img_1234.JPG"},
-                           {u"a*b*c", u"aXXbYYbZc"},
-                           {u"*.*", u"README"},
-                           {u"\u041C\u041E\u0421*", u"\u043C\u043E\u0441.jpg"},
-                           {u"\u0141\u00D3D\u0179*", u"\u0142\u00F3d\u017A.jpg"}};
-  const Case different[] = {{u"*.jpg", u"a.jpg.txt"},
-                            {u"?", u""},
-                            {u"IMG_????.jpg", u"img_123.JPG"},
-                            {u"a*b*c", u"aXXbYYbZ"},
-                            {u"\u00D7", u"\u00F7"}};
-  for (auto [pattern, name] : matching) EXPECT_TRUE(match_pattern(pattern, name)) << to_utf8(name);
-  for (auto [pattern, name] : different)
-    EXPECT_FALSE(match_pattern(pattern, name)) << to_utf8(name);
+TEST(MatchPattern, StarsMayBeEmptyBacktrackAndDotStarMatchesAnyName) {
+  const std::tuple<std::u16string_view, std::u16string_view, bool> cases[] = {
+      {u"*.jpg", u".jpg", true},
+      {u"*.jpg", u"a.jpg.txt", false},
+      {u"a*b*c", u"aXXbYYbZc", true},
+      {u"*.*", u"README", true},
+      {u"?", u"", false}};
+  for (auto [pattern, name, matches] : cases)
+    EXPECT_EQ(match_pattern(pattern, name), matches) << to_utf8(pattern) << " " << to_utf8(name);
 }
 
 }  // namespace

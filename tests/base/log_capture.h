@@ -6,8 +6,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,14 +28,13 @@ inline std::string registry_file() {
 // time and size notices even a change of one digit.
 inline void set_log_switch(uint32_t value) {
   static int64_t stamp = 1'600'000'000;
-  const std::string path = registry_file();
+  const std::string path = registry_file(), temporary = path + ".writing";
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  char line[64];
-  std::snprintf(line, sizeof line, "\"Log\"=dword:%08x\n", value);
-  const std::string temporary = path + ".writing";
-  write_file(temporary, std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n") + line);
-  const timespec times[2] = {{stamp, 0}, {stamp, 0}};
-  ++stamp;
+  char text[96];
+  std::snprintf(text, sizeof text,
+                "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:%08x\n", value);
+  write_file(temporary, text);
+  const timespec times[2] = {{stamp, 0}, {stamp++, 0}};
   ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
   std::filesystem::rename(temporary, path);
 }
@@ -50,10 +47,7 @@ inline const std::string kByteOrderMark = "\xFF\xFE";
 
 inline std::string utf16le(std::u16string_view text) {
   std::string bytes;
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
+  for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   return bytes;
 }
 
@@ -67,18 +61,15 @@ inline std::u16string read_log_text() {
   const std::string bytes = read_file(log_file());
   std::u16string text;
   for (size_t i = kByteOrderMark.size(); i + 1 < bytes.size(); i += 2)
-    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
+    text += static_cast<char16_t>(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
   return text;
 }
 
+// The log's lines, without their line ends.
 inline std::vector<std::u16string> read_log_lines() {
-  std::vector<std::u16string> lines;
-  const std::u16string text = read_log_text();
-  for (size_t start = 0, end; start < text.size(); start = end + 1) {
-    end = std::min(text.find(u'\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-  }
+  std::vector<std::u16string> lines(1);
+  for (char16_t c : read_log_text()) c == u'\n' ? lines.emplace_back() : lines.back() += c;
+  if (lines.back().empty()) lines.pop_back();
   return lines;
 }
 
