@@ -24,23 +24,22 @@ namespace {
 using test::Rgb;
 using test::TestScreen;
 using test::TestSkin;
+using Indices = std::vector<int32_t>;
 
-// The list covers (20, 100) to (180, 500) of a 200 x 600 screen; rows are
-// 50 pixels high, even rows red, odd ones dark red.
+// The list covers (20, 100) to (180, 500) of a 200 x 600 screen, its green
+// skin child filling the gaps; rows are 50 pixels high, even rows red, odd
+// ones dark red, pressed blue, selected yellow.
 constexpr const char* kListSkin = R"({
- "Main": {"children": [
-   {"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
-    "point": {"border_min": [20, 100], "design_size": [160, 400]},
-    "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
- "Bordered": {"children": [
-   {"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
-    "point": {"border_min": [20, 100], "design_size": [160, 400],
-              "scroll_border_min": [0, 30], "scroll_border_max": [0, 20]},
-    "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
- "Growing": {"children": [
-   {"string": {"type": "vlist", "id": "list", "anchor_y": "MIN_SIDE"},
-    "integer": {"grow": 1},
-    "point": {"border_min": [0, 10], "scroll_border_min": [0, 5], "scroll_border_max": [0, 7]}}]},
+ "Main": {"children": [{"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE",
+   "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 100], "design_size": [160, 400]},
+   "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
+ "Bordered": {"children": [{"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE",
+   "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 100], "design_size": [160, 400],
+   "scroll_border_min": [0, 30], "scroll_border_max": [0, 20]},
+   "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
+ "Growing": {"children": [{"string": {"type": "vlist", "id": "list", "anchor_y": "MIN_SIDE"},
+   "integer": {"grow": 1},
+   "point": {"border_min": [0, 10], "scroll_border_min": [0, 5], "scroll_border_max": [0, 7]}}]},
  "RowA": {"point": {"design_size": [0, 50]}, "children": [
    {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ff0000"}},
    {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
@@ -65,16 +64,18 @@ const uint16_t kBlue = test::rgb565_of(Rgb{0, 0, 255});
 const uint16_t kYellow = test::rgb565_of(Rgb{255, 255, 0});
 const uint16_t kGreen = test::rgb565_of(Rgb{0, 255, 0});
 
+// What the rows tell their provider.
 struct Journal {
+  const Properties* properties = nullptr;
   std::vector<std::pair<int32_t, bool>> binds;  // index, created
   std::set<const ListRow*> live;
   int32_t destroyed = 0;
+  std::function<void(ListElement&, ListRow&)> on_button;
 };
 
 class TestRow : public ListRow, public ButtonListener {
  public:
-  TestRow(const Properties& properties, std::u16string style, Journal& journal)
-      : m_properties(properties), m_style(std::move(style)), m_journal(journal) {
+  TestRow(Journal& journal, std::u16string style) : m_journal(journal), m_style(std::move(style)) {
     m_journal.live.insert(this);
   }
   ~TestRow() override {
@@ -85,35 +86,26 @@ class TestRow : public ListRow, public ButtonListener {
     m_list = &list;
     m_journal.binds.emplace_back(index(), created);
     if (!created) return;
-    build_from_node(list, m_properties, m_style);
+    build_from_node(list, *m_journal.properties, m_style);
     if (auto* go = dynamic_cast<ButtonElement*>(find_by_id(u"go"))) go->set_listener(this);
   }
   void clicked(ButtonElement&, const ClickInfo&) override {
     ++button_clicks;
-    if (on_button) on_button(*m_list, *this);
+    if (m_journal.on_button) m_journal.on_button(*m_list, *this);
   }
-
   int button_clicks = 0;
-  std::function<void(ListElement&, TestRow&)> on_button;
 
  private:
-  const Properties& m_properties;
-  std::u16string m_style;
   Journal& m_journal;
+  std::u16string m_style;
   ListElement* m_list = nullptr;
 };
 
-class Provider : public ListProvider {
- public:
-  explicit Provider(const Properties& properties) : m_properties(properties) {}
-
+struct Provider : ListProvider, Journal {
   std::unique_ptr<ListRow> create_row(ListElement&, int32_t index) override {
     ++created;
-    if (null_from >= 0 && index >= null_from) return nullptr;
-    if (null_once.erase(index) > 0) return nullptr;
-    auto made = std::make_unique<TestRow>(m_properties, style(index), journal);
-    if (on_button) made->on_button = on_button;
-    return made;
+    if ((null_from >= 0 && index >= null_from) || null_once.erase(index) > 0) return nullptr;
+    return std::make_unique<TestRow>(*this, style(index));
   }
   void row_clicked(ListElement& list, int32_t index) override {
     clicks.push_back(index);
@@ -126,25 +118,27 @@ class Provider : public ListProvider {
   int32_t null_from = -1;
   std::set<int32_t> null_once;
   int32_t created = 0;
-  std::vector<int32_t> clicks;
+  Indices clicks;
   std::function<void(ListElement&, int32_t)> on_click;
-  std::function<void(ListElement&, TestRow&)> on_button;
-  Journal journal;
-
- private:
-  const Properties& m_properties;
 };
 
 class ListTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(skin.load_nodes(kListSkin)); }
 
-  void open(std::u16string_view node = u"Main", int32_t count = 100, Size size = {200, 600}) {
+  void open(std::u16string_view node = u"Main", int32_t count = 100) {
     screen.reset();
-    provider = std::make_unique<Provider>(skin.properties());
-    screen = std::make_unique<TestScreen>(skin, node, size);
+    provider = std::make_unique<Provider>();
+    provider->properties = &skin.properties();
+    screen = std::make_unique<TestScreen>(skin, node, Size{200, 600});
     list = &screen->find<ListElement>(u"list");
     list->set_provider(provider.get());
+    list->reset(count);
+    screen->render();
+  }
+  // The list's rows drawn with these rows instead.
+  void restyle(std::u16string_view style, int32_t count) {
+    provider->style = [style](int32_t) { return std::u16string(style); };
     list->reset(count);
     screen->render();
   }
@@ -161,6 +155,10 @@ class ListTest : public ::testing::Test {
     const ListRow& first = list->realised(0);
     return list->row_top(first) - 50 * first.index() - 100;
   }
+  void drag_to(int32_t x, int32_t y) {
+    screen->move(x, y);
+    screen->render();
+  }
   // The pixels the content moves in the next timer step of 20 ms.
   int32_t step() {
     const int32_t before = offset();
@@ -168,8 +166,8 @@ class ListTest : public ::testing::Test {
     screen->render();
     return offset() - before;
   }
-  std::vector<int32_t> realised_indices() {
-    std::vector<int32_t> indices;
+  Indices realised_indices() {
+    Indices indices;
     for (size_t i = 0; i < list->realised_count(); ++i)
       indices.push_back(list->realised(i).index());
     return indices;
@@ -201,17 +199,16 @@ class ListTest : public ::testing::Test {
     screen->render();
     ASSERT_EQ(step(), 0);
   }
-  void run(double seconds, double step = 0.02) {
-    for (double t = 0; t < seconds - 1e-9; t += step) {
-      screen->tick(step);
+  void run(double seconds) {
+    for (double t = 0; t < seconds - 1e-9; t += 0.02) {
+      screen->tick(0.02);
       screen->render();
     }
   }
-  Element* state_child(int32_t index, std::u16string_view id) {
-    ListRow* r = list->row(index);
-    return r ? r->find_by_id(id) : nullptr;
+  // Whether the realised row shows the look ("#vlist_pressed"...).
+  bool shows(int32_t index, std::u16string_view look) {
+    return list->row(index)->find_by_id(look)->visible();
   }
-  // Whether any realised row shows its pressed look.
   bool any_pressed() {
     for (size_t i = 0; i < list->realised_count(); ++i)
       if (list->realised(i).find_by_id(u"#vlist_pressed")->visible()) return true;
@@ -228,13 +225,11 @@ class ListTest : public ::testing::Test {
 
 TEST_F(ListTest, RealisesTheRowsOfTheBandAndDrawsThemInPlace) {
   open();
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(provider->created, 8);
   EXPECT_EQ(list->realised(0).rect(), (Rect{0, 0, 160, 50}));  // rows live at (0, 0)
   EXPECT_EQ(top_of(3), 250);
-  EXPECT_EQ(screen->pixel(20, 100), kRed);
   EXPECT_EQ(screen->pixel(179, 149), kRed);
-  EXPECT_EQ(screen->pixel(100, 150), kDarkRed);
   EXPECT_EQ(screen->pixel(100, 499), kDarkRed);
   EXPECT_EQ(screen->pixel(100, 500), 0x0000);  // nothing outside the list
   EXPECT_EQ(screen->pixel(19, 120), 0x0000);
@@ -252,22 +247,17 @@ TEST_F(ListTest, RealisesTheRowsOfTheBandAndDrawsThemInPlace) {
 TEST_F(ListTest, DraggingFollowsTheStylusAndRowsComeAndGo) {
   open();
   screen->press(50, 400);
-  screen->move(50, 395);  // within the slop: nothing moves
-  screen->render();
+  drag_to(50, 395);  // within the slop: nothing moves
   EXPECT_EQ(offset(), 0);
-  screen->move(50, 390);
-  screen->render();
+  drag_to(50, 390);
   EXPECT_EQ(offset(), -10);
   screen->tick(0.4);  // a pause longer than the velocity window
-  screen->move(50, 300);
-  screen->render();
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{2, 3, 4, 5, 6, 7, 8, 9}));
+  drag_to(50, 300);
+  EXPECT_EQ(realised_indices(), (Indices{2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(top_of(2), 100);
-  EXPECT_EQ(provider->journal.destroyed, 2);
-  EXPECT_EQ(screen->pixel(50, 100), kRed);
+  EXPECT_EQ(provider->destroyed, 2);
 
-  screen->move(50, 325);  // back down 25: row 1 comes again, half shown
-  screen->render();
+  drag_to(50, 325);  // back down 25: row 1 comes again, half shown
   EXPECT_EQ(realised_indices().front(), 1);
   EXPECT_EQ(top_of(1), 75);
   EXPECT_EQ(top_of(9), 475);
@@ -279,12 +269,10 @@ TEST_F(ListTest, AJumpThroughAHundredThousandRowsRealisesOnlyTheBand) {
   // A jump of 300,000 pixels builds the rows it passes one at a time
   // and keeps none of them.
   screen->press(50, 480);
-  screen->move(50, 480 - 300000);
-  screen->render();
-  EXPECT_EQ(list->realised(0).index(), 6000);
+  drag_to(50, 480 - 300000);
   EXPECT_EQ(top_of(6000), 100);
   EXPECT_EQ(list->realised_count(), 8u);
-  EXPECT_EQ(provider->journal.live.size(), 8u);
+  EXPECT_EQ(provider->live.size(), 8u);
 }
 
 // --- Kinetics -----------------------------------------------------------------
@@ -292,8 +280,6 @@ TEST_F(ListTest, AJumpThroughAHundredThousandRowsRealisesOnlyTheBand) {
 TEST_F(ListTest, AQuickFlickStartsAClampedVelocityThatDecaysToRest) {
   open();
   scroll_up(2500);
-  EXPECT_EQ(offset(), -2500);
-
   // 3000 px/s is clamped to 2000: 40 pixels in the first 20 ms; then the
   // list slows down by (2 v + 9) per second.
   flick_down();
@@ -301,7 +287,6 @@ TEST_F(ListTest, AQuickFlickStartsAClampedVelocityThatDecaysToRest) {
   EXPECT_TRUE(provider->clicks.empty());
   const int32_t before = offset();
   EXPECT_EQ(step(), 40);
-  EXPECT_EQ(offset(), before + 40);
   EXPECT_EQ(step(), 38);  // 1919.82 px/s: 78.4 pixels after two steps
   run(2.0 - 0.04);
   const int32_t after_two_seconds = offset();
@@ -310,9 +295,8 @@ TEST_F(ListTest, AQuickFlickStartsAClampedVelocityThatDecaysToRest) {
   EXPECT_GT(after_four_seconds, after_two_seconds);  // about three seconds of motion
   run(1.0);
   EXPECT_EQ(offset(), after_four_seconds);  // at rest for good
-  const int32_t travelled = after_four_seconds - before;
-  EXPECT_GT(travelled, 900);
-  EXPECT_LT(travelled, 1050);
+  EXPECT_GT(after_four_seconds - before, 900);
+  EXPECT_LT(after_four_seconds - before, 1050);
 
   // A slower flick keeps its own velocity: 75 px in 50 ms is 1500 px/s.
   screen->press(50, 200);
@@ -324,27 +308,18 @@ TEST_F(ListTest, AQuickFlickStartsAClampedVelocityThatDecaysToRest) {
 TEST_F(ListTest, DraggingPastTheTopResistsMoreAndMoreAndSpringsBackSlowly) {
   open();
   screen->press(50, 150);
-  int32_t y = 150;
-  for (int i = 0; i < 300; ++i) {
-    y += 10;
-    screen->tick(0.01);
-    screen->move(50, y);
-  }
+  stroke_to(50, 150, 3150, 300, 0.01);
   screen->render();
   EXPECT_GE(offset(), 195);
   EXPECT_LT(offset(), 200);  // never half the list height
   const int32_t far = offset();
-  for (int i = 0; i < 10; ++i) {
-    y += 10;
-    screen->tick(0.01);
-    screen->move(50, y);
-  }
+  stroke_to(50, 3150, 3250, 10, 0.01);
   screen->render();
   EXPECT_LE(offset() - far, 1);  // near half the height a drag moves nothing
   EXPECT_FALSE(any_pressed());
 
   // Released over the end: no fling, but a spring back at 400 px/s.
-  screen->release(50, y);
+  screen->release(50, 3250);
   const int32_t released = offset();
   EXPECT_EQ(step(), -8);
   run(0.4);
@@ -361,8 +336,7 @@ TEST_F(ListTest, AFlingPastTheBottomIsStoppedBySpringAndSettlesAtTheEnd) {
   screen->release(50, 330);
   int32_t lowest = 1000000;  // the bottom of the last row on the screen
   for (int i = 0; i < 400; ++i) {
-    screen->tick(0.02);
-    screen->render();
+    step();
     if (list->row(11)) lowest = std::min(lowest, top_of(11) + 50);
   }
   // Rest: the last row ends 20 pixels (scroll_border_max) above the bottom.
@@ -378,7 +352,6 @@ TEST_F(ListTest, APressDuringAFlingBrakesAndACancelNeitherFlingsNorClicks) {
   flick_down();
   run(0.2);
   EXPECT_EQ(step(), 26);
-
   // Held, the list slows down five times as hard from the next step on
   // (20 pixels instead of about 25) and nothing is pressed.
   EXPECT_TRUE(screen->press(50, 300));
@@ -405,22 +378,21 @@ TEST_F(ListTest, APressDuringAFlingBrakesAndACancelNeitherFlingsNorClicks) {
 TEST_F(ListTest, ATapWithinTheSlopClicksTheRowAndShowsItsPressedLook) {
   open();
   EXPECT_TRUE(screen->press(60, 260));
-  EXPECT_FALSE(state_child(3, u"#vlist_normal")->visible());
+  EXPECT_FALSE(shows(3, u"#vlist_normal"));
   screen->render();
   EXPECT_EQ(screen->pixel(60, 260), kBlue);
   EXPECT_EQ(screen->pixel(60, 210), kRed);
   screen->move(60, 251);  // 9 pixels: still a tap
   screen->release(60, 251);
-  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{3}));
-  EXPECT_TRUE(state_child(3, u"#vlist_normal")->visible());
-  EXPECT_FALSE(state_child(3, u"#vlist_pressed")->visible());
+  EXPECT_EQ(provider->clicks, (Indices{3}));
+  EXPECT_TRUE(shows(3, u"#vlist_normal"));
+  EXPECT_FALSE(shows(3, u"#vlist_pressed"));
   EXPECT_EQ(offset(), 0);
   provider->clicks.clear();
 
   screen->press(60, 260);
-  screen->move(60, 250);  // 10 pixels: a drag
+  drag_to(60, 250);  // 10 pixels: a drag
   EXPECT_FALSE(any_pressed());
-  screen->render();
   EXPECT_EQ(offset(), -10);
   screen->release(60, 250);
   screen->press(60, 250);
@@ -441,36 +413,29 @@ TEST_F(ListTest, ThePressedRowStaysUnderTheStylusWhileRowsAboveItShrink) {
   screen->press(60, 260);
   ListRow* pressed = list->row(3);
   list->remove_row(0);
-  screen->tick(0.02);
-  screen->render();
+  step();
   EXPECT_EQ(list->row_top(*pressed), 250);
   run(0.3);
   EXPECT_EQ(list->row_top(*pressed), 250);
   EXPECT_TRUE(pressed->find_by_id(u"#vlist_pressed")->visible());
   screen->release(60, 260);
-  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{2}));  // its new index
-  run(0.5);                                                // then the gap above closes
+  EXPECT_EQ(provider->clicks, (Indices{2}));  // its new index
+  run(0.5);                                   // then the gap above closes
   EXPECT_EQ(offset(), 0);
   EXPECT_EQ(top_of(2), 200);
 }
 
 TEST_F(ListTest, ARowButtonTakesThePressAndTheRowStaysUnpressed) {
   open();
-  provider->style = [](int32_t) { return std::u16string(u"ButtonRow"); };
-  list->reset(20);
-  screen->render();
+  restyle(u"ButtonRow", 20);
   screen->press(150, 210);  // the button of row 2
   EXPECT_NE(list->row(2)->pointer_capture(), nullptr);
-  EXPECT_FALSE(state_child(2, u"#vlist_pressed")->visible());  // the button shows it
+  EXPECT_FALSE(shows(2, u"#vlist_pressed"));  // the button shows it
   screen->release(150, 210);
-  auto* row = dynamic_cast<TestRow*>(list->row(2));
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(row->button_clicks, 1);
+  EXPECT_EQ(dynamic_cast<TestRow&>(*list->row(2)).button_clicks, 1);
   EXPECT_TRUE(provider->clicks.empty());
-
-  screen->press(60, 210);  // beside the button: a row click
-  screen->release(60, 210);
-  EXPECT_EQ(provider->clicks, (std::vector<int32_t>{2}));
+  screen->tap(60, 210);  // beside the button: a row click
+  EXPECT_EQ(provider->clicks, (Indices{2}));
 }
 
 TEST_F(ListTest, TheSelectedLookGivesWayToPressedAndHidingCancelsThePress) {
@@ -498,7 +463,7 @@ TEST_F(ListTest, TheSelectedLookGivesWayToPressedAndHidingCancelsThePress) {
   EXPECT_TRUE(provider->clicks.empty());
 }
 
-// --- Deferred destruction ------------------------------------------------------------
+// --- Deferred destruction: a use-after-free once -------------------------------------
 
 TEST_F(ListTest, AClickThatResetsTheListFreesTheRowsOnlyAfterTheEvent) {
   open();
@@ -507,32 +472,30 @@ TEST_F(ListTest, AClickThatResetsTheListFreesTheRowsOnlyAfterTheEvent) {
   provider->on_click = [&](ListElement& l, int32_t index) {
     clicked = l.row(index);
     l.reset(5);
-    alive_after_reset = provider->journal.live.count(clicked) == 1;
+    alive_after_reset = provider->live.count(clicked) == 1;
   };
   screen->tap(60, 210);
   ASSERT_NE(clicked, nullptr);
   EXPECT_TRUE(alive_after_reset);
-  EXPECT_EQ(provider->journal.live.count(clicked), 0u);  // freed once the release was over
+  EXPECT_EQ(provider->live.count(clicked), 0u);  // freed once the release was over
   EXPECT_EQ(list->realised_count(), 0u);
   screen->render();
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1, 2, 3, 4}));
 }
 
 TEST_F(ListTest, AResetFromARowButtonLeavesTheButtonAliveUntilItReturns) {
   open();
-  provider->style = [](int32_t) { return std::u16string(u"ButtonRow"); };
   bool alive_after_reset = false;
-  provider->on_button = [&](ListElement& l, TestRow& row) {
+  provider->on_button = [&](ListElement& l, ListRow& row) {
     l.reset(3);
-    alive_after_reset = provider->journal.live.count(&row) == 1;
+    alive_after_reset = provider->live.count(&row) == 1;
   };
-  list->reset(20);
-  screen->render();
-  const int32_t destroyed_before = provider->journal.destroyed;
+  restyle(u"ButtonRow", 20);
+  const int32_t destroyed_before = provider->destroyed;
   screen->tap(150, 210);
   EXPECT_TRUE(alive_after_reset);
-  EXPECT_EQ(provider->journal.destroyed, destroyed_before + 8);
-  EXPECT_TRUE(provider->journal.live.empty());
+  EXPECT_EQ(provider->destroyed, destroyed_before + 8);
+  EXPECT_TRUE(provider->live.empty());
   screen->render();
   EXPECT_EQ(list->realised_count(), 3u);
 }
@@ -541,13 +504,12 @@ TEST_F(ListTest, AResetFromARowButtonLeavesTheButtonAliveUntilItReturns) {
 
 TEST_F(ListTest, RebindingRefreshesOnlyRealisedRows) {
   open();
-  provider->journal.binds.clear();
+  provider->binds.clear();
   list->rebind_row(3);
   list->rebind_row(50);
-  ASSERT_EQ(provider->journal.binds.size(), 1u);
-  EXPECT_EQ(provider->journal.binds[0], (std::pair<int32_t, bool>{3, false}));
+  EXPECT_EQ(provider->binds, (std::vector<std::pair<int32_t, bool>>{{3, false}}));
   list->rebind_all();
-  EXPECT_EQ(provider->journal.binds.size(), 9u);
+  EXPECT_EQ(provider->binds.size(), 9u);
   EXPECT_EQ(provider->created, 8);
 }
 
@@ -557,13 +519,13 @@ TEST_F(ListTest, ANullRowShortensTheListAndAMissingRowNodeThrows) {
   list->reset(10);
   screen->render();
   EXPECT_EQ(list->count(), 3);
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1, 2}));
 
   provider->null_from = -1;
   provider->style = [](int32_t i) { return std::u16string(i == 2 ? u"Nowhere" : u"RowA"); };
   list->reset(10);
   EXPECT_THROW(screen->render(), jobser::NodeNotFoundInSkin);
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1}));
 }
 
 TEST_F(ListTest, ANullRowAboveTheBandIsRemoved) {
@@ -573,10 +535,9 @@ TEST_F(ListTest, ANullRowAboveTheBandIsRemoved) {
   provider->null_once = {15};
   // Back down 300 pixels: rows 18 down to 13 are asked for; 15 is none.
   screen->press(50, 100);
-  screen->move(50, 400);
-  screen->render();
+  drag_to(50, 400);
   EXPECT_EQ(list->count(), 99);
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{13, 14, 15, 16, 17, 18, 19, 20}));
+  EXPECT_EQ(realised_indices(), (Indices{13, 14, 15, 16, 17, 18, 19, 20}));
   EXPECT_EQ(top_of(13), 100);
   EXPECT_EQ(top_of(15), 200);  // the former row 16 follows 14 without a gap
   EXPECT_EQ(top_of(19), 400);  // the former row 20, where the stylus took it
@@ -594,15 +555,14 @@ TEST_F(ListTest, ARemovedRowShrinksAwayAndARowSlidesOpenAtTheBottom) {
   EXPECT_EQ(list->realised(2).shown_height(), 40);
   EXPECT_EQ(top_of(0), 100);  // above the removed row nothing moves
   EXPECT_EQ(top_of(2), 240);
-  ListRow* opening = list->row(7);
-  ASSERT_NE(opening, nullptr);
-  EXPECT_TRUE(opening->appearing());
-  EXPECT_EQ(opening->shown_height(), 0);
+  ASSERT_NE(list->row(7), nullptr);
+  EXPECT_TRUE(list->row(7)->appearing());
+  EXPECT_EQ(list->row(7)->shown_height(), 0);
   EXPECT_EQ(list->row(8), nullptr);
 
   run(0.3);
   EXPECT_EQ(top_of(2), 200);
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_FALSE(list->row(7)->appearing());
   EXPECT_EQ(list->row(7)->shown_height(), 50);
   EXPECT_EQ(screen->pixel(60, 210), kDarkRed);  // the former row 3
@@ -614,9 +574,8 @@ TEST_F(ListTest, RowsAboveTheAnchorChangeWithoutMovingIt) {
   list->set_selected_index(14);
   const int32_t anchor_top = top_of(14);
   list->remove_row(12);
-  EXPECT_TRUE(state_child(13, u"#vlist_selected")->visible());  // the selection follows its row
-  screen->tick(0.02);
-  screen->render();
+  EXPECT_TRUE(shows(13, u"#vlist_selected"));  // the selection follows its row
+  step();
   EXPECT_EQ(top_of(13), anchor_top);
   run(0.4);
   EXPECT_EQ(top_of(13), anchor_top);
@@ -656,7 +615,7 @@ TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOtherAndEmptyOnesOpenAtOnce) {
   provider->style = [](int32_t i) { return std::u16string(i == 7 || i == 8 ? u"Empty" : u"RowA"); };
   list->remove_row(0);
   run(0.5);
-  EXPECT_EQ(realised_indices(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(realised_indices(), (Indices{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_FALSE(list->row(8)->appearing());
   EXPECT_EQ(list->row(8)->full_height(), 0);
   EXPECT_EQ(top_of(9), 450);
@@ -665,12 +624,7 @@ TEST_F(ListTest, RowsOfDifferentHeightsFollowEachOtherAndEmptyOnesOpenAtOnce) {
 // --- The velocity tracker -------------------------------------------------------------
 
 PointerEvent at(int32_t x, int32_t y, uint32_t time, bool pressed = true) {
-  PointerEvent e;
-  e.x = x;
-  e.y = y;
-  e.time = time;
-  e.pressed = pressed ? 1 : 0;
-  return e;
+  return test::pointer_event(x, y, time, pressed);
 }
 
 TEST(VelocityTracker, IgnoresMovesInsideTheSlopThenCountsEveryMove) {

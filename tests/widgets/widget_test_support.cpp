@@ -14,7 +14,6 @@
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
-#include "widgets/widget_types.h"
 
 namespace lv::test {
 
@@ -186,15 +185,19 @@ std::pair<int32_t, int32_t> TestScreen::ink_rows(const Rect& area, uint16_t back
   return {first, last};
 }
 
-namespace {
-
-PointerEvent pointer_at(int32_t x, int32_t y, bool pressed) {
+PointerEvent pointer_event(int32_t x, int32_t y, uint32_t time, bool pressed) {
   PointerEvent event;
   event.x = x;
   event.y = y;
-  event.time = g_clock_ms;
+  event.time = time;
   event.pressed = pressed ? 1 : 0;
   return event;
+}
+
+namespace {
+
+PointerEvent pointer_at(int32_t x, int32_t y, bool pressed) {
+  return pointer_event(x, y, g_clock_ms, pressed);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // events on a test clock that moves only by explicit steps.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +21,24 @@
 #include "skin/render_surface.h"
 #include "widgets/screen_host.h"
 #include "widgets/screen_root.h"
+#include "widgets/widget_types.h"
 
 namespace lv::test {
 
 // Registers the toolkit's element types once per process.
 void ensure_widget_types();
+
+// Registers a test's own element class under the type name, once.
+template <typename T>
+void register_test_type(std::u16string_view name) {
+  ensure_widget_types();
+  NodeTypeRegistry& registry = NodeTypeRegistry::instance();
+  if (!registry.contains(name))
+    registry.register_type(name, [] { return std::unique_ptr<Element>(std::make_unique<T>()); });
+}
+
+// A pointer event at the point and time, the stylus down or up.
+PointerEvent pointer_event(int32_t x, int32_t y, uint32_t time, bool pressed);
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
