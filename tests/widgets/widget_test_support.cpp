@@ -158,6 +158,18 @@ uint16_t TestScreen::pixel(int32_t x, int32_t y) const {
   return s.pixel(uint32_t(x), uint32_t(y));
 }
 
+std::vector<uint16_t> TestScreen::pixels(std::initializer_list<Point> points) const {
+  std::vector<uint16_t> values;
+  for (const Point& p : points) values.push_back(pixel(p.x, p.y));
+  return values;
+}
+
+std::vector<Rect> TestScreen::rects(std::initializer_list<std::u16string_view> ids) {
+  std::vector<Rect> found;
+  for (std::u16string_view id : ids) found.push_back(rect_of(id));
+  return found;
+}
+
 int32_t TestScreen::count_pixels(const Rect& area, uint16_t value) const {
   int32_t count = 0;
   for (int32_t y = area.top; y < area.bottom; ++y)

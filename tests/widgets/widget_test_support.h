@@ -8,6 +8,7 @@
 // events on a test clock that moves only by explicit steps.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -123,6 +124,9 @@ class TestScreen {
     return *found;
   }
   Rect rect_of(std::u16string_view id) { return find(id).rect(); }
+  // The rectangles of the elements with the ids, in order: one assertion
+  // for a whole layout.
+  std::vector<Rect> rects(std::initializer_list<std::u16string_view> ids);
 
   void layout() { m_root.layout(m_size); }
   // Lays out, clears the surface to `background` and draws the whole tree.
@@ -132,6 +136,8 @@ class TestScreen {
   bool repaint();
   const Surface& surface() const;
   uint16_t pixel(int32_t x, int32_t y) const;
+  // The pixels at the points, in order.
+  std::vector<uint16_t> pixels(std::initializer_list<Point> points) const;
   // Number of pixels of the rectangle that hold the value.
   int32_t count_pixels(const Rect& area, uint16_t value) const;
   // Leftmost and rightmost columns of the rectangle holding a pixel other
