@@ -35,7 +35,8 @@ void register_test_type(std::u16string_view name) {
   ensure_widget_types();
   NodeTypeRegistry& registry = NodeTypeRegistry::instance();
   if (!registry.contains(name))
-    registry.register_type(name, [] { return std::unique_ptr<Element>(std::make_unique<T>()); });
+    registry.register_type(std::u16string(name),
+                           [] { return std::unique_ptr<Element>(std::make_unique<T>()); });
 }
 
 // A pointer event at the point and time, the stylus down or up.
