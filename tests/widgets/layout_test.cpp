@@ -97,87 +97,77 @@ TEST(TableSizes, GrowToPreferredThenByRatioAndShrinkByMinimums) {
   EXPECT_EQ(sum(table_sizes(Cells(3, TableCell{INT32_MAX, INT32_MAX, 0}), 1000)), 1000);
 }
 
+// A screen of the size built from "Main" of the nodes, laid out.
+std::unique_ptr<TestScreen> laid_out(TestSkin& skin, const std::string& nodes, Size size) {
+  EXPECT_TRUE(skin.load_nodes(nodes));
+  auto screen = std::make_unique<TestScreen>(skin, u"Main", size);
+  screen->layout();
+  return screen;
+}
+using Rects = std::vector<Rect>;
+
 TEST(TreeLayout, BordersAnchorsAndNoSizeChildren) {
   TestSkin skin;
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"children": [
-      {"string": {"type": "node", "id": "both"},
-       "point": {"border_min": [10, 5], "border_max": [20, 15]}},
-      {"string": {"type": "node", "id": "centre", "anchor_x": "CENTER", "anchor_y": "center"},
-       "point": {"design_size": [51, 30]}},
-      {"string": {"type": "node", "id": "right", "anchor_x": "MAX_SIDE", "anchor_y": "MIN_SIDE"},
-       "point": {"design_size": [500, 30], "border_max": [7, 0]}},
-      {"string": {"type": "node", "id": "free", "anchor_x": "MIN_SIDE_NO_SIZE"},
-       "point": {"design_size": [900, 0]}}
-    ]}})"));
-  TestScreen screen(skin, u"Main", {200, 100});
-  screen.layout();
-  EXPECT_EQ(screen.rect_of(u"both"), (Rect{10, 5, 180, 85}));
+  auto screen = laid_out(skin, R"({"Main": {"children": [
+    {"string": {"type": "node", "id": "both"},
+     "point": {"border_min": [10, 5], "border_max": [20, 15]}},
+    {"string": {"type": "node", "id": "centre", "anchor_x": "CENTER", "anchor_y": "center"},
+     "point": {"design_size": [51, 30]}},
+    {"string": {"type": "node", "id": "right", "anchor_x": "MAX_SIDE", "anchor_y": "MIN_SIDE"},
+     "point": {"design_size": [500, 30], "border_max": [7, 0]}},
+    {"string": {"type": "node", "id": "free", "anchor_x": "MIN_SIDE_NO_SIZE"},
+     "point": {"design_size": [900, 0]}}]}})",
+                         {200, 100});
   // "center" in small letters is BOTH_SIDE.
-  EXPECT_EQ(screen.rect_of(u"centre"), (Rect{74, 0, 125, 100}));
-  EXPECT_EQ(screen.rect_of(u"right"), (Rect{0, 0, 193, 30}));
-  EXPECT_EQ(screen.rect_of(u"free"), (Rect{0, 0, 900, 100}));
+  EXPECT_EQ(screen->rects({u"both", u"centre", u"right", u"free"}),
+            (Rects{{10, 5, 180, 85}, {74, 0, 125, 100}, {0, 0, 193, 30}, {0, 0, 900, 100}}));
   // The parent's measure counts the 500 + 7 of "right" but not "free".
-  EXPECT_EQ(screen.root().width_range().preferred, 507);
+  EXPECT_EQ(screen->root().width_range().preferred, 507);
 }
 
 TEST(TreeLayout, HtableRatiosAndHiddenChildKeepsItsRectangle) {
   TestSkin skin;
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"children": [
-      {"string": {"type": "htable", "id": "row"}, "children": [
-        {"string": {"type": "node", "id": "a"}, "integer": {"table_ratio": 1},
-         "point": {"design_size": [40, 10]}},
-        {"string": {"type": "node", "id": "b"}, "integer": {"table_ratio": 3},
-         "point": {"design_size": [40, 10], "border_min": [5, 0], "border_max": [5, 0]}},
-        {"string": {"type": "node", "id": "c"}, "point": {"design_size": [30, 10]}}
-      ]}
-    ]}})"));
-  TestScreen screen(skin, u"Main", {330, 50});
-  screen.layout();
+  auto screen = laid_out(skin, R"({"Main": {"children": [
+    {"string": {"type": "htable", "id": "row"}, "children": [
+      {"string": {"type": "node", "id": "a"}, "integer": {"table_ratio": 1},
+       "point": {"design_size": [40, 10]}},
+      {"string": {"type": "node", "id": "b"}, "integer": {"table_ratio": 3},
+       "point": {"design_size": [40, 10], "border_min": [5, 0], "border_max": [5, 0]}},
+      {"string": {"type": "node", "id": "c"}, "point": {"design_size": [30, 10]}}]}]}})",
+                         {330, 50});
   // Room 330 - 10 margins = 320; preferred 110; leftover 210 as 1 : 3.
-  EXPECT_EQ(screen.rect_of(u"a"), (Rect{0, 0, 92, 50}));
-  EXPECT_EQ(screen.rect_of(u"b"), (Rect{97, 0, 295, 50}));
-  EXPECT_EQ(screen.rect_of(u"c"), (Rect{300, 0, 330, 50}));
-
-  screen.find(u"a").set_visible(false);
-  screen.layout();
-  EXPECT_EQ(screen.rect_of(u"a"), (Rect{0, 0, 92, 50}));
-  // b takes all 250 pixels of leftover now.
-  EXPECT_EQ(screen.rect_of(u"b"), (Rect{5, 0, 295, 50}));
-  EXPECT_EQ(screen.rect_of(u"c"), (Rect{300, 0, 330, 50}));
-
-  screen.find(u"a").set_visible(true);
-  screen.resize({8, 50});  // smaller than the margins: all at the left edge, width 0
-  screen.layout();
-  for (const char16_t* id : {u"a", u"b", u"c"}) EXPECT_EQ(screen.rect_of(id), (Rect{0, 0, 0, 50}));
+  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}),
+            (Rects{{0, 0, 92, 50}, {97, 0, 295, 50}, {300, 0, 330, 50}}));
+  // Hidden, "a" keeps its rectangle and b takes all 250 pixels of leftover.
+  screen->find(u"a").set_visible(false);
+  screen->layout();
+  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}),
+            (Rects{{0, 0, 92, 50}, {5, 0, 295, 50}, {300, 0, 330, 50}}));
+  // Smaller than the margins: all at the left edge, width 0.
+  screen->find(u"a").set_visible(true);
+  screen->resize({8, 50});
+  screen->layout();
+  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}), (Rects(3, Rect{0, 0, 0, 50})));
 }
 
 TEST(TreeLayout, VtableMeasuresItsVisibleChildren) {
   TestSkin skin;
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"children": [
-      {"string": {"type": "vtable", "id": "column", "anchor_y": "MIN_SIDE"}, "children": [
-        {"string": {"type": "node", "id": "a"}, "point": {"design_size": [10, 20]}},
-        {"string": {"type": "node", "id": "b"},
-         "point": {"design_size": [10, 30], "border_min": [0, 4]}}
-      ]},
-      {"string": {"type": "node", "id": "below", "anchor_y": "MAX_SIDE"},
-       "point": {"design_size": [0, 10]}}
-    ]}})"));
-  TestScreen screen(skin, u"Main", {100, 200});
-  screen.layout();
-  EXPECT_EQ(screen.rect_of(u"column"), (Rect{0, 0, 100, 54}));
-  EXPECT_EQ(screen.rect_of(u"b"), (Rect{0, 24, 100, 54}));
-  EXPECT_EQ(screen.rect_of(u"below"), (Rect{0, 190, 100, 200}));
-
-  screen.find(u"a").set_visible(false);
-  screen.layout();
-  EXPECT_EQ(screen.rect_of(u"column"), (Rect{0, 0, 100, 34}));
-  EXPECT_EQ(screen.rect_of(u"b"), (Rect{0, 4, 100, 34}));
+  auto screen = laid_out(skin, R"({"Main": {"children": [
+    {"string": {"type": "vtable", "id": "column", "anchor_y": "MIN_SIDE"}, "children": [
+      {"string": {"type": "node", "id": "a"}, "point": {"design_size": [10, 20]}},
+      {"string": {"type": "node", "id": "b"}, "point": {"design_size": [10, 30], "border_min": [0, 4]}}
+    ]},
+    {"string": {"type": "node", "id": "below", "anchor_y": "MAX_SIDE"},
+     "point": {"design_size": [0, 10]}}]}})",
+                         {100, 200});
+  EXPECT_EQ(screen->rects({u"column", u"b", u"below"}),
+            (Rects{{0, 0, 100, 54}, {0, 24, 100, 54}, {0, 190, 100, 200}}));
+  screen->find(u"a").set_visible(false);
+  screen->layout();
+  EXPECT_EQ(screen->rects({u"column", u"b"}), (Rects{{0, 0, 100, 34}, {0, 4, 100, 34}}));
 }
 
-// Counts the layout work done on it and below it.
+// Counts the layout work done on it and below it, by the digit its id ends in.
 struct LayoutCounts {
   int measures = 0;
   int layouts = 0;
@@ -186,73 +176,51 @@ LayoutCounts g_counts[4];
 
 class CountingElement : public Element {
  public:
-  void load(const Properties& properties, const SkinNode* node) override {
-    Element::load(properties, node);
-    m_slot = id().empty() ? 0 : (id().back() - u'0') & 3;
-  }
   void measure_width(SizeRange& range) override {
-    ++g_counts[m_slot].measures;
-    Element::measure_width(range);
+    ++counts().measures, Element::measure_width(range);
   }
   void measure_height(SizeRange& range) override {
-    ++g_counts[m_slot].measures;
-    Element::measure_height(range);
+    ++counts().measures, Element::measure_height(range);
   }
-  void layout_children_x() override {
-    ++g_counts[m_slot].layouts;
-    Element::layout_children_x();
-  }
-  void layout_children_y() override {
-    ++g_counts[m_slot].layouts;
-    Element::layout_children_y();
-  }
-
- private:
-  int m_slot = 0;
+  void layout_children_x() override { ++counts().layouts, Element::layout_children_x(); }
+  void layout_children_y() override { ++counts().layouts, Element::layout_children_y(); }
+  LayoutCounts& counts() { return g_counts[(id().back() - u'0') & 3]; }
 };
 
-TEST(TreeLayout, StillScreenDoesNoLayoutWorkAndChangesStayOnTheirPath) {
-  test::ensure_widget_types();
-  if (!NodeTypeRegistry::instance().contains(u"counting"))
-    NodeTypeRegistry::instance().register_type(
-        u"counting", [] { return std::unique_ptr<Element>(std::make_unique<CountingElement>()); });
-  TestSkin skin;
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "Main": {"children": [
-      {"string": {"type": "htable"}, "children": [
-        {"string": {"type": "counting", "id": "c1"}, "children": [
-          {"string": {"type": "text", "id": "label", "text": "ab"}, "integer": {"grow": 1},
-           "font": {"font": "12 0 0 0 DejaVu Sans"}}]},
-        {"string": {"type": "counting", "id": "c2"}, "point": {"design_size": [50, 20]}},
-        {"string": {"type": "counting", "id": "c3"}, "point": {"design_size": [60, 20]}}
-      ]}
-    ]}})"));
-  TestScreen screen(skin, u"Main", {300, 100});
+// "measures/layouts" of c1, c2 and c3 since the last call.
+std::string counts_since() {
+  std::string out;
+  for (int slot = 1; slot <= 3; ++slot)
+    out += std::to_string(g_counts[slot].measures) + "/" + std::to_string(g_counts[slot].layouts) +
+           (slot < 3 ? " " : "");
   for (auto& c : g_counts) c = {};
-  EXPECT_TRUE(screen.repaint());
-  for (int slot = 1; slot <= 3; ++slot) {
-    EXPECT_EQ(g_counts[slot].measures, 2) << slot;
-    EXPECT_EQ(g_counts[slot].layouts, 2) << slot;
-  }
+  return out;
+}
 
-  for (auto& c : g_counts) c = {};
+TEST(TreeLayout, StillScreenDoesNoLayoutWorkAndChangesStayOnTheirPath) {
+  test::register_test_type<CountingElement>(u"counting");
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [{"string": {"type": "htable"}, "children": [
+    {"string": {"type": "counting", "id": "c1"}, "children": [
+      {"string": {"type": "text", "id": "label", "text": "ab"}, "integer": {"grow": 1},
+       "font": {"font": "12 0 0 0 DejaVu Sans"}}]},
+    {"string": {"type": "counting", "id": "c2"}, "point": {"design_size": [50, 20]}},
+    {"string": {"type": "counting", "id": "c3"}, "point": {"design_size": [60, 20]}}]}]}})"));
+  TestScreen screen(skin, u"Main", {300, 100});
+  counts_since();
+  EXPECT_TRUE(screen.repaint());
+  EXPECT_EQ(counts_since(), "2/2 2/2 2/2");
   EXPECT_FALSE(screen.repaint());
-  for (int slot = 1; slot <= 3; ++slot) {
-    EXPECT_EQ(g_counts[slot].measures, 0) << slot;
-    EXPECT_EQ(g_counts[slot].layouts, 0) << slot;
-  }
+  EXPECT_EQ(counts_since(), "0/0 0/0 0/0");
 
   // A longer text re-measures its own branch; the siblings keep their
-  // measures and, not moving, do no layout either.
+  // measures and are only placed again, further right.
   const Rect c2_before = screen.rect_of(u"c2");
   screen.find<TextElement>(u"label").set_text(u"a much longer label");
   EXPECT_TRUE(screen.repaint());
-  EXPECT_EQ(g_counts[1].measures, 2);
-  EXPECT_GE(g_counts[1].layouts, 1);
-  EXPECT_EQ(g_counts[3].measures, 0);
+  EXPECT_EQ(counts_since(), "2/2 0/2 0/2");
   EXPECT_EQ(screen.rect_of(u"c2").width(), c2_before.width());
   EXPECT_GT(screen.rect_of(u"c2").left, c2_before.left);
-  EXPECT_EQ(g_counts[2].measures, 0);
 }
 
 }  // namespace
