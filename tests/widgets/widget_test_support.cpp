@@ -9,7 +9,6 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "skin/png_writer.h"
 #include "skin/rgb565.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
@@ -118,16 +117,6 @@ TestScreen::TestScreen(TestSkin& skin, std::u16string_view node_name, Size size)
 }
 
 TestScreen::~TestScreen() {
-  if (::testing::Test::HasFailure() && m_surface.surface()) {
-    // The picture the failing assertions looked at, for a human to see.
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "widget";
-    for (char& c : name)
-      if (c == '/') c = '_';
-    const std::string folder = binary_path("tests/widgets_failures");
-    std::filesystem::create_directories(folder);
-    write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
-  }
   set_screen_host(nullptr);
   platform::set_tick_source({});
 }
