@@ -145,12 +145,8 @@ TEST(LabelEdit, AFieldWithoutItsEditOrLabelIsASkinFaultAndTheClearButtonIsOption
       "children": [{"string": {"type": "edit", "id": "#edit", "text": "x"}},
                    {"string": {"type": "text", "id": "#text"}}]}]}})"));
   for (const char16_t* node : {u"NoEdit", u"NoLabel"}) {
-    try {
-      TestScreen screen(skin, node, {100, 100});
-      ADD_FAILURE() << "loaded";
-    } catch (const jobser::NodeNotFound& fault) {
-      EXPECT_EQ(fault.searched_id(), u"f");
-    }
+    const auto build = [&] { TestScreen screen(skin, node, {100, 100}); };
+    EXPECT_EQ(test::thrown<jobser::NodeNotFound>(build).searched_id(), u"f");
   }
   TestScreen screen(skin, u"Plain", {100, 100});
   auto& field = screen.find<LabelEditElement>(u"f");

@@ -287,26 +287,19 @@ TEST_F(MenuTest, ARowStyleTheSkinLacksFallsBackAndAMissingDefaultIsReportedByOpe
   EXPECT_EQ(row_text(1), u"Nowhere");
 
   MenuScreen fresh(1, skin.properties(), &source, u"Menu", u"NoSuchDefault");
-  try {
-    fresh.open(u"MainMenu", u"", true);
-    ADD_FAILURE() << "no exception";
-  } catch (const jobser::NodeNotFoundInSkin& e) {
-    EXPECT_EQ(e.node_name(), u"NoSuchDefault");
-  }
+  EXPECT_EQ(test::thrown<jobser::NodeNotFoundInSkin>([&] {
+              fresh.open(u"MainMenu", u"", true);
+            }).node_name(),
+            u"NoSuchDefault");
   EXPECT_EQ(stack().size(), 1u);  // the fresh menu never went on the stack
 }
 
 TEST_F(MenuTest, AMenuWithoutPanelOrListCannotBeBuilt) {
   // A "vlist" that is no list is as missing as none.
   for (const auto& [node, sought] :
-       {std::pair{u"NoList", u"vlist"}, std::pair{u"FakeList", u"vlist"},
-        std::pair{u"NoSuchMenu", u"panel"}}) {
-    try {
-      MenuScreen broken(1, skin.properties(), &source, node, u"MenuElement");
-      ADD_FAILURE() << "no exception";
-    } catch (const jobser::NodeNotFound& e) {
-      EXPECT_EQ(e.sought_id(), sought);
-    }
+       {std::pair{u"NoList", u"vlist"}, {u"FakeList", u"vlist"}, {u"NoSuchMenu", u"panel"}}) {
+    const auto build = [&, node = node] { MenuScreen(1, skin.properties(), &source, node, u"x"); };
+    EXPECT_EQ(test::thrown<jobser::NodeNotFound>(build).sought_id(), sought);
   }
   MenuScreen plain(1, skin.properties(), &source, u"Plain", u"MenuElement");
   plain.open(u"Sub", u"", true);  // no caption to set: fine

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,18 @@ void register_test_type(std::u16string_view name) {
   if (!registry.contains(name))
     registry.register_type(std::u16string(name),
                            [] { return std::unique_ptr<Element>(std::make_unique<T>()); });
+}
+
+// The exception of type E the action throws, to check what it carries;
+// the test fails with "nothing thrown" when it throws none.
+template <typename E, typename Action>
+E thrown(Action action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e;
+  }
+  throw std::runtime_error("nothing thrown");
 }
 
 // A pointer event at the point and time, the stylus down or up.
