@@ -121,7 +121,8 @@ TEST(FramePages, ClickOnTheCurrentButtonShowsTheNextFrame) {
   skin.language("Next=Weiter\n");
   ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
     {"string": {"type": "multinode", "id": "pages", "text": "Next"}, "children": [
-      {"string": {"type": "button", "id": "p0"}, "children": [{"string": {"type": "text", "id": "#text"}}]},
+      {"string": {"type": "button", "id": "p0"},
+       "children": [{"string": {"type": "text", "id": "#text"}}]},
       {"string": {"type": "button", "id": "p1"}},
       {"string": {"type": "node", "id": "plain"}}]}]}})"));
   TestScreen screen(skin, u"Main", {100, 100});

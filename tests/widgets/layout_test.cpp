@@ -155,7 +155,8 @@ TEST(TreeLayout, VtableMeasuresItsVisibleChildren) {
   auto screen = laid_out(skin, R"({"Main": {"children": [
     {"string": {"type": "vtable", "id": "column", "anchor_y": "MIN_SIDE"}, "children": [
       {"string": {"type": "node", "id": "a"}, "point": {"design_size": [10, 20]}},
-      {"string": {"type": "node", "id": "b"}, "point": {"design_size": [10, 30], "border_min": [0, 4]}}
+      {"string": {"type": "node", "id": "b"},
+       "point": {"design_size": [10, 30], "border_min": [0, 4]}}
     ]},
     {"string": {"type": "node", "id": "below", "anchor_y": "MAX_SIDE"},
      "point": {"design_size": [0, 10]}}]}})",

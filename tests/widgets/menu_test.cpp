@@ -173,7 +173,7 @@ class MenuTest : public ::testing::Test {
   RenderSurface surface;
 };
 
-TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRows) {
+TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRowsAndADisabledOneCannotBeChosen) {
   // The caption is the key's language text, the menu is on the stack.
   EXPECT_EQ(source.calls, (std::vector<std::string>{"7 MainMenu: Main menu"}));
   EXPECT_EQ(stack(), (std::vector<ScreenRoot*>{menu.get()}));
@@ -184,9 +184,14 @@ TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRows) {
   EXPECT_EQ(row_text(2), u"Refresh now");   // text as it is, untranslated
   EXPECT_FALSE(shown(2, u"separator"));
   EXPECT_FALSE(shown(2, u"checked"));
-  // A red row under the white separator line.
-  EXPECT_EQ((std::vector{pixel(240, 225), pixel(240, 200)}),
-            (std::vector{test::rgb565_of(Rgb{255, 0, 0}), test::rgb565_of(Rgb{255, 255, 255})}));
+  // A red row under the white separator line; the disabled item in its
+  // grey style, and choosing it does nothing.
+  EXPECT_EQ((std::vector{pixel(240, 225), pixel(240, 200), pixel(240, 330)}),
+            (std::vector{test::rgb565_of(Rgb{255, 0, 0}), test::rgb565_of(Rgb{255, 255, 255}),
+                         test::rgb565_of(Rgb{128, 128, 128})}));
+  EXPECT_EQ(row_text(3), u"Switched off");
+  tap_row(3);
+  EXPECT_EQ(source.calls.size(), 1u);
   // An explicit caption is used as it is.
   menu->open(u"MainMenu", u"Pick one", false);
   EXPECT_EQ(caption(), u"Pick one");
@@ -229,14 +234,6 @@ TEST_F(MenuTest, TheSameKeysAgainOnlyRebindTheRowsAndKeepTheScroll) {
   render();
   EXPECT_EQ(top_of(0), 140);
   EXPECT_EQ(stack(), (std::vector<ScreenRoot*>{menu.get()}));
-}
-
-TEST_F(MenuTest, ADisabledItemUsesItsDisabledStyleAndCannotBeChosen) {
-  EXPECT_EQ(pixel(240, 330), test::rgb565_of(Rgb{128, 128, 128}));
-  EXPECT_EQ(row_text(3), u"Switched off");
-  tap_row(3);
-  EXPECT_EQ(source.calls.size(), 1u);
-  EXPECT_EQ(stack().size(), 1u);
 }
 
 TEST_F(MenuTest, TheFourButtonRowKeepsItsButtonsAndTheirIdsActAsKeys) {

@@ -199,7 +199,8 @@ TEST(ColorAndClip, AColourDrawsNoChildrenAndAClipCutsItsChildren) {
      "children": [{"string": {"type": "color"}, "color": {"color": "#ff0000"}}]},
     {"string": {"type": "clip"}, "point": {"border_min": [60, 2], "border_max": [20, 2]},
      "children": [{"string": {"type": "color", "anchor_x": "MIN_SIDE_NO_SIZE",
-       "anchor_y": "MIN_SIDE_NO_SIZE"}, "color": {"color": "#ff0000"}, "point": {"design_size": [500, 500]}}]}]}})"));
+       "anchor_y": "MIN_SIDE_NO_SIZE"}, "color": {"color": "#ff0000"},
+       "point": {"design_size": [500, 500]}}]}]}})"));
   TestScreen screen(skin, u"Main", {100, 10});
   screen.render(0x0000);
   // Green 48 x 6, and the huge child only inside the clip's 20 x 6.
