@@ -253,30 +253,28 @@ TEST_F(ElementTest, ShowAnimatedPlaysTheTransitionAndHoldsTheChildrensTimer) {
     ]}})");
   Element& panel = screen->find(u"panel");
   const uint16_t red = test::rgb565_of({255, 0, 0});
-  const auto red_pixels = [&] {
-    return screen->render(0), screen->count_pixels({0, 0, 100, 100}, red);
+  std::vector<int32_t> red_counts;  // red pixels after each step
+  const auto step = [&](double seconds) {
+    screen->tick(seconds);
+    red_counts.push_back((screen->render(0), screen->count_pixels({0, 0, 100, 100}, red)));
   };
   panel.set_visible(false);
-  screen->render(0);
-
+  // Showing: visible at once, a quarter of the size (centred) half way,
+  // and the children's timer held until the transition ends.
   panel.show_animated(true);
   EXPECT_TRUE(panel.visible());
-  screen->tick(0.1);  // t = 0.5: a quarter of the size, centred
+  step(0.1);
   EXPECT_EQ(recorder(u"clock").timer_calls, 0);
-  EXPECT_EQ(red_pixels(), 25 * 25);
   EXPECT_EQ(screen->pixel(50, 50), red);
-  screen->tick(0.1);  // ends the transition
-  screen->tick(0.04);
+  step(0.1);
+  step(0.04);
   EXPECT_EQ(recorder(u"clock").timer_calls, 1);
-  EXPECT_EQ(red_pixels(), 100 * 100);
-
   // Hiding: invisible at once, yet drawn while the transition runs.
   panel.show_animated(false);
   EXPECT_FALSE(panel.visible());
-  screen->tick(0.1);
-  EXPECT_EQ(red_pixels(), 25 * 25);
-  screen->tick(0.2);
-  EXPECT_EQ(red_pixels(), 0);
+  step(0.1);
+  step(0.2);
+  EXPECT_EQ(red_counts, (std::vector<int32_t>{25 * 25, 100 * 100, 100 * 100, 25 * 25, 0}));
 }
 
 // Once a use-after-free: the parent kept the capture of a child deleted by
