@@ -52,6 +52,11 @@ class RichTextTest : public ::testing::Test {
   }
 
   using Pieces = std::vector<std::pair<std::u16string, Rect>>;
+  // A piece of the text starting at x on the line with the index.
+  std::pair<std::u16string, Rect> at(std::u16string text, int32_t x, int32_t line) {
+    const int32_t right = x + width_of(text);
+    return {std::move(text), {x, line * height, right, (line + 1) * height}};
+  }
 
   TestSkin skin;
   std::unique_ptr<TestScreen> screen;
@@ -63,22 +68,17 @@ TEST_F(RichTextTest, RunsContinueTheLineAndWrapAtTheWidth) {
   build(R"("halign": "LEFT", "valign": "TOP")", R"("wrap": 1)", {0, 200});
   rich->add_text(u"aaa ", rich->font(), rich->color());
   rich->add_text(u"bbb ccc", rich->font(), rich->color());
-  const int32_t first = width_of(u"aaa ");
-  const int32_t bbb = width_of(u"bbb");
+  const int32_t first = width_of(u"aaa "), bbb = width_of(u"bbb");
   // Room for "aaa bbb" but not for "aaa bbb ccc".
   screen->resize({first + bbb + 2, 200});
   screen->layout();
-  EXPECT_EQ(pieces(), (Pieces{{u"aaa ", {0, 0, first, height}},
-                              {u"bbb", {first, 0, first + bbb, height}},
-                              {u"ccc", {0, height, width_of(u"ccc"), 2 * height}}}));
+  EXPECT_EQ(pieces(), (Pieces{at(u"aaa ", 0, 0), at(u"bbb", first, 0), at(u"ccc", 0, 1)}));
 
   // A run whose first word does not fit after the line's content starts
   // on the next line.
   screen->resize({first + 2, 200});
   screen->layout();
-  EXPECT_EQ(pieces(), (Pieces{{u"aaa ", {0, 0, first, height}},
-                              {u"bbb", {0, height, bbb, 2 * height}},
-                              {u"ccc", {0, 2 * height, width_of(u"ccc"), 3 * height}}}));
+  EXPECT_EQ(pieces(), (Pieces{at(u"aaa ", 0, 0), at(u"bbb", 0, 1), at(u"ccc", 0, 2)}));
 }
 
 TEST_F(RichTextTest, WithoutWrapLineFeedsAreBlanksAndOneLineOverflows) {
@@ -87,10 +87,7 @@ TEST_F(RichTextTest, WithoutWrapLineFeedsAreBlanksAndOneLineOverflows) {
   EXPECT_EQ(rich->run(0).text, u"one two");
   rich->add_text(u"three\nfour", rich->font(), rich->color());
   screen->layout();
-  const int32_t one_two = width_of(u"one two");
-  EXPECT_EQ(pieces(),
-            (Pieces{{u"one two", {0, 0, one_two, height}},
-                    {u"three four", {one_two, 0, one_two + width_of(u"three four"), height}}}));
+  EXPECT_EQ(pieces(), (Pieces{at(u"one two", 0, 0), at(u"three four", width_of(u"one two"), 0)}));
 }
 
 TEST_F(RichTextTest, LineFeedsEndLinesWhenWrappingAndGrowAsksForTheLines) {
@@ -99,8 +96,7 @@ TEST_F(RichTextTest, LineFeedsEndLinesWhenWrappingAndGrowAsksForTheLines) {
         R"("wrap": 1, "grow": 1)", {300, 300});
   screen->layout();
   EXPECT_EQ(rich->rect(), (Rect{0, 0, width_of(u"three"), 3 * height}));
-  EXPECT_EQ(pieces(), (Pieces{{u"one", {0, 0, width_of(u"one"), height}},
-                              {u"three", {0, 2 * height, width_of(u"three"), 3 * height}}}));
+  EXPECT_EQ(pieces(), (Pieces{at(u"one", 0, 0), at(u"three", 0, 2)}));
 }
 
 TEST_F(RichTextTest, JustifySpreadsTheWordsOfFullLinesToTheWidth) {
@@ -111,16 +107,11 @@ TEST_F(RichTextTest, JustifySpreadsTheWordsOfFullLinesToTheWidth) {
   ASSERT_LT(width, width_of(u"aa bb cc dd"));
   screen->resize({width, 100});
   screen->layout();
-  const int32_t aa = width_of(u"aa");
+  // The last line of a paragraph keeps its blanks.
   const int32_t spare = width - width_of(u"aa bb cc");
-  const int32_t bb_at = width_of(u"aa ") + spare / 2;
-  const int32_t dd_at = width_of(u"dd ");
-  EXPECT_EQ(pieces(), (Pieces{{u"aa", {0, 0, aa, height}},
-                              {u"bb", {bb_at, 0, bb_at + width_of(u"bb"), height}},
-                              {u"cc", {width - width_of(u"cc"), 0, width, height}},
-                              // The last line of a paragraph keeps its blanks.
-                              {u"dd", {0, height, width_of(u"dd"), 2 * height}},
-                              {u"ee", {dd_at, height, dd_at + width_of(u"ee"), 2 * height}}}));
+  EXPECT_EQ(pieces(), (Pieces{at(u"aa", 0, 0), at(u"bb", width_of(u"aa ") + spare / 2, 0),
+                              at(u"cc", width - width_of(u"cc"), 0), at(u"dd", 0, 1),
+                              at(u"ee", width_of(u"dd "), 1)}));
 }
 
 // Inline elements: 20 pixels wide with 5 on each side; the tall one sets
