@@ -206,11 +206,7 @@ TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlaceAndAnActionClosesTheMenu) {
 
   menu->open(u"MainMenu", u"", true);
   render();
-  const int32_t y = top_of(4) + 25;
-  pointer(240, y, true);
-  render();
-  EXPECT_EQ(pixel(240, y), test::rgb565_of(Rgb{0, 0, 255}));  // pressed look
-  pointer(240, y, false);
+  tap_row(4);
   EXPECT_EQ(source.actions, (std::vector<std::string>{"Action"}));
   EXPECT_EQ(source.calls.back(), "7 Action: Do it");  // the item text, else its key's
   EXPECT_TRUE(stack().empty());
