@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
-#include "skin/skin_exceptions.h"
 #include "widgets/edit_element.h"
 #include "widgets/label_edit_element.h"
 #include "widgets/widget_test_support.h"
@@ -115,6 +114,7 @@ TEST_F(EditTest, EveryChangeIsToldOnceAndTheBoxOfTheEditedFieldTakesIt) {
   screen->host().edited = nullptr;
   EXPECT_TRUE(name->on_char(u"y"));
   EXPECT_EQ(changes.texts, (std::vector<std::u16string>{u"three", u"four", u"four"}));
+  EXPECT_EQ(with_newline_ends(u"a\r\nb\rc\nd\r\r\n"), u"a\nb\nc\nd\n\n");
 }
 
 TEST_F(EditTest, ThePlaceholderShowsWhileTheFieldIsEmptyAndTheClearButtonWhileItIsNot) {
@@ -132,32 +132,6 @@ TEST_F(EditTest, ThePlaceholderShowsWhileTheFieldIsEmptyAndTheClearButtonWhileIt
   EXPECT_EQ(filter->edit()->text(), u"");
   EXPECT_EQ(looks(), std::pair(true, false));
   EXPECT_EQ(owner.texts, (std::vector<std::u16string>{u"a", u""}));
-}
-
-TEST(LabelEdit, AFieldWithoutItsEditOrLabelIsASkinFaultAndTheClearButtonIsOptional) {
-  TestSkin skin;
-  ASSERT_TRUE(skin.load_nodes(R"({
-    "NoEdit": {"children": [{"string": {"type": "label_edit", "id": "f"}, "children": [
-      {"string": {"type": "text", "id": "#text"}}, {"string": {"type": "text", "id": "#edit"}}]}]},
-    "NoLabel": {"children": [{"string": {"type": "label_edit", "id": "f"}, "children": [
-      {"string": {"type": "edit", "id": "#edit"}}]}]},
-    "Plain": {"children": [{"string": {"type": "label_edit", "id": "f", "text": "Hint"},
-      "children": [{"string": {"type": "edit", "id": "#edit", "text": "x"}},
-                   {"string": {"type": "text", "id": "#text"}}]}]}})"));
-  for (const char16_t* node : {u"NoEdit", u"NoLabel"}) {
-    const auto build = [&] { TestScreen screen(skin, node, {100, 100}); };
-    EXPECT_EQ(test::thrown<jobser::NodeNotFound>(build).searched_id(), u"f");
-  }
-  TestScreen screen(skin, u"Plain", {100, 100});
-  auto& field = screen.find<LabelEditElement>(u"f");
-  EXPECT_EQ(field.clear_button(), nullptr);
-  EXPECT_FALSE(field.label()->visible()) << "the field's own text hides the placeholder";
-  field.edit()->set_text(u"");
-  EXPECT_TRUE(field.label()->visible());
-}
-
-TEST(EditLineEnds, EveryLineEndBecomesALineFeed) {
-  EXPECT_EQ(with_newline_ends(u"a\r\nb\rc\nd\r\r\n"), u"a\nb\nc\nd\n\n");
 }
 
 }  // namespace

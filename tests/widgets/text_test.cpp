@@ -1,6 +1,5 @@
 // Text: the line breaking rules on fixed character widths, and the text
-// widget's measures, wrapping, ellipsis, alignment and language lookup with
-// a real font.
+// widget's wrapping and ellipsis with a real font.
 
 #include <gtest/gtest.h>
 
@@ -104,26 +103,6 @@ class TextTest : public ::testing::Test {
   TextElement* text = nullptr;
 };
 
-TEST_F(TextTest, GrowMakesTheParentHoldTheWord) {
-  ASSERT_TRUE(skin.load_nodes(std::string(R"({"Main": {"children": [
-    {"string": {"type": "node", "id": "box", "anchor_x": "MIN_SIDE"}, "children": [
-      {"string": {"type": "text", "id": "t", "text": "Photographs", "anchor_x": "CENTER"},
-       "integer": {"grow": 1}, "point": {"border_min": [3, 0], "border_max": [4, 0]}, )") +
-                              kFont + R"(},
-      {"string": {"type": "text", "id": "plain", "text": "Photographs and more"},
-       "point": {"design_size": [20, 0], "border_min": [1, 0]}, )" +
-                              kFont + R"(}]}]}})"));
-  screen = std::make_unique<TestScreen>(skin, u"Main", Size{400, 100});
-  text = &screen->find<TextElement>(u"t");
-  if (!text->font()->has_glyphs()) GTEST_SKIP() << "fontconfig finds no font";
-  const int32_t word = width_of(u"Photographs");
-  EXPECT_EQ(screen->find(u"plain").width_range().preferred, 20);
-  screen->layout();
-  EXPECT_EQ(screen->rect_of(u"box").width(), word + 7);
-  EXPECT_EQ(screen->rect_of(u"t").width(), word);
-  EXPECT_EQ(text->width_range().minimum, 0);  // grow without grow_min leaves the minimum alone
-}
-
 TEST_F(TextTest, WrappedLinesFollowTheWidthAndLineFeedsOnlyBreakWhenWrapping) {
   build(R"("text": "alpha beta\ngamma", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE")",
         R"("integer": {"grow": 1, "wrap": 1})", {400, 300});
@@ -158,39 +137,6 @@ TEST_F(TextTest, CutTextEndsTheLastLineThatFitsWithAnEllipsis) {
     EXPECT_EQ(text->lines().size(), 2u);
     EXPECT_EQ(differing_pixels(pieces), 0) << lines;
   }
-}
-
-TEST_F(TextTest, AlignmentNamesAreExact) {
-  // "left" in small letters is the default, centred.
-  build(R"("text": "Mid", "halign": "left", "valign": "BOTTOM")", "", {200, 60});
-  screen->render(kWhite);
-  const auto [left, right] = screen->ink_columns({0, 0, 200, 60}, kWhite);
-  EXPECT_NEAR(left + right, 200, 6);
-  const auto [top, bottom] = screen->ink_rows({0, 0, 200, 60}, kWhite);
-  EXPECT_GT(top, 60 - text->line_height() - 1);
-  EXPECT_LT(bottom, 60);
-  text->set_alignment(HAlign::left, VAlign::top);
-  screen->render(kWhite);
-  EXPECT_LT(screen->ink_columns({0, 0, 200, 60}, kWhite).first, 4);
-  EXPECT_LT(screen->ink_rows({0, 0, 200, 60}, kWhite).second, text->line_height());
-}
-
-TEST_F(TextTest, SkinTextsGoThroughTheLanguage) {
-  skin.language("Greeting=Hallo Welt\nOther=x\n");
-  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
-    {"string": {"type": "text", "id": "a", "text": "Greeting"}},
-    {"string": {"type": "node"}, "children": [
-      {"string": {"type": "text", "id": "b", "text": "Greeting there"}}]}]}})"));
-  TestScreen s(skin, u"Main", {100, 100});
-  EXPECT_EQ(s.find<TextElement>(u"a").text(), u"Hallo Welt");
-  EXPECT_EQ(s.find<TextElement>(u"b").text(), u"Greeting there");
-  // set_text_by_id reaches nested texts; without grow a new text only
-  // asks for drawing.
-  s.render();
-  s.root().set_text_by_id(u"b", u"new");
-  EXPECT_EQ(s.find<TextElement>(u"b").text(), u"new");
-  EXPECT_FALSE(s.root().needs_layout());
-  EXPECT_TRUE(s.root().needs_redraw());
 }
 
 }  // namespace
