@@ -72,22 +72,6 @@ class ElementTest : public ::testing::Test {
   std::unique_ptr<TestScreen> screen;
 };
 
-TEST_F(ElementTest, UnknownTypesMissingNodesAndIdsAreSkinFaults) {
-  open(R"({"Main": {"children": [{"string": {"type": "node", "id": "one"}}]},
-    "Bad": {"children": [{"string": {"type": "node"}}, {"string": {"type": "gizmo"}}]},
-    "Untyped": {"children": [{"string": {"id": "x"}}]}})");
-  ScreenRoot root;
-  const auto build = [&](std::u16string_view node) {
-    return [&, node] { root.build(skin.properties(), node); };
-  };
-  EXPECT_EQ(test::thrown<jobser::NodeNotRegistered>(build(u"Bad")).type_name(), u"gizmo");
-  EXPECT_EQ(test::thrown<jobser::NodeNotRegistered>(build(u"Untyped")).type_name(), u"");
-  EXPECT_EQ(test::thrown<jobser::NodeNotFoundInSkin>(build(u"Nowhere")).node_name(), u"Nowhere");
-  const auto missing =
-      test::thrown<jobser::NodeNotFound>([&] { screen->find(u"one").find_required(u"missing"); });
-  EXPECT_EQ(missing.searched_id() + u"/" + missing.sought_id(), u"one/missing");
-}
-
 // Once a stack overflow: a skin node that holds itself.
 TEST_F(ElementTest, TreesTooDeepOrLoopingStopWithAnError) {
   // 64 levels below the named node: the deepest tree a skin may hold builds.

@@ -51,10 +51,6 @@ TEST(AnchorRules, SizesOffsetsAndNeedPerMode) {
   EXPECT_EQ(anchor_need(AnchorMode::max_side_no_size, 3, 40000, 5), 0);
   // Saturates instead of wrapping.
   EXPECT_EQ(anchor_need(AnchorMode::min_side, INT32_MAX, INT32_MAX, 0), INT32_MAX);
-
-  EXPECT_EQ(anchor_mode_from_name(u"BOTH_SIDE_NO_SIZE"), AnchorMode::both_side_no_size);
-  EXPECT_EQ(anchor_mode_from_name(u"center"), AnchorMode::both_side);
-  EXPECT_EQ(anchor_mode_from_name(u"MIN_SIDE "), AnchorMode::both_side);
 }
 
 int64_t sum(const std::vector<int32_t>& v) {
@@ -97,75 +93,32 @@ TEST(TableSizes, GrowToPreferredThenByRatioAndShrinkByMinimums) {
   EXPECT_EQ(sum(table_sizes(Cells(3, TableCell{INT32_MAX, INT32_MAX, 0}), 1000)), 1000);
 }
 
-// A screen of the size built from "Main" of the nodes, laid out.
-std::unique_ptr<TestScreen> laid_out(TestSkin& skin, const std::string& nodes, Size size) {
-  EXPECT_TRUE(skin.load_nodes(nodes));
-  auto screen = std::make_unique<TestScreen>(skin, u"Main", size);
-  screen->layout();
-  return screen;
-}
 using Rects = std::vector<Rect>;
-
-TEST(TreeLayout, BordersAnchorsAndNoSizeChildren) {
-  TestSkin skin;
-  auto screen = laid_out(skin, R"({"Main": {"children": [
-    {"string": {"type": "node", "id": "both"},
-     "point": {"border_min": [10, 5], "border_max": [20, 15]}},
-    {"string": {"type": "node", "id": "centre", "anchor_x": "CENTER", "anchor_y": "center"},
-     "point": {"design_size": [51, 30]}},
-    {"string": {"type": "node", "id": "right", "anchor_x": "MAX_SIDE", "anchor_y": "MIN_SIDE"},
-     "point": {"design_size": [500, 30], "border_max": [7, 0]}},
-    {"string": {"type": "node", "id": "free", "anchor_x": "MIN_SIDE_NO_SIZE"},
-     "point": {"design_size": [900, 0]}}]}})",
-                         {200, 100});
-  // "center" in small letters is BOTH_SIDE.
-  EXPECT_EQ(screen->rects({u"both", u"centre", u"right", u"free"}),
-            (Rects{{10, 5, 180, 85}, {74, 0, 125, 100}, {0, 0, 193, 30}, {0, 0, 900, 100}}));
-  // The parent's measure counts the 500 + 7 of "right" but not "free".
-  EXPECT_EQ(screen->root().width_range().preferred, 507);
-}
 
 TEST(TreeLayout, HtableRatiosAndHiddenChildKeepsItsRectangle) {
   TestSkin skin;
-  auto screen = laid_out(skin, R"({"Main": {"children": [
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
     {"string": {"type": "htable", "id": "row"}, "children": [
       {"string": {"type": "node", "id": "a"}, "integer": {"table_ratio": 1},
        "point": {"design_size": [40, 10]}},
       {"string": {"type": "node", "id": "b"}, "integer": {"table_ratio": 3},
        "point": {"design_size": [40, 10], "border_min": [5, 0], "border_max": [5, 0]}},
-      {"string": {"type": "node", "id": "c"}, "point": {"design_size": [30, 10]}}]}]}})",
-                         {330, 50});
+      {"string": {"type": "node", "id": "c"}, "point": {"design_size": [30, 10]}}]}]}})"));
+  TestScreen screen(skin, u"Main", {330, 50});
+  screen.layout();
   // Room 330 - 10 margins = 320; preferred 110; leftover 210 as 1 : 3.
-  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}),
+  EXPECT_EQ(screen.rects({u"a", u"b", u"c"}),
             (Rects{{0, 0, 92, 50}, {97, 0, 295, 50}, {300, 0, 330, 50}}));
   // Hidden, "a" keeps its rectangle and b takes all 250 pixels of leftover.
-  screen->find(u"a").set_visible(false);
-  screen->layout();
-  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}),
+  screen.find(u"a").set_visible(false);
+  screen.layout();
+  EXPECT_EQ(screen.rects({u"a", u"b", u"c"}),
             (Rects{{0, 0, 92, 50}, {5, 0, 295, 50}, {300, 0, 330, 50}}));
   // Smaller than the margins: all at the left edge, width 0.
-  screen->find(u"a").set_visible(true);
-  screen->resize({8, 50});
-  screen->layout();
-  EXPECT_EQ(screen->rects({u"a", u"b", u"c"}), (Rects(3, Rect{0, 0, 0, 50})));
-}
-
-TEST(TreeLayout, VtableMeasuresItsVisibleChildren) {
-  TestSkin skin;
-  auto screen = laid_out(skin, R"({"Main": {"children": [
-    {"string": {"type": "vtable", "id": "column", "anchor_y": "MIN_SIDE"}, "children": [
-      {"string": {"type": "node", "id": "a"}, "point": {"design_size": [10, 20]}},
-      {"string": {"type": "node", "id": "b"},
-       "point": {"design_size": [10, 30], "border_min": [0, 4]}}
-    ]},
-    {"string": {"type": "node", "id": "below", "anchor_y": "MAX_SIDE"},
-     "point": {"design_size": [0, 10]}}]}})",
-                         {100, 200});
-  EXPECT_EQ(screen->rects({u"column", u"b", u"below"}),
-            (Rects{{0, 0, 100, 54}, {0, 24, 100, 54}, {0, 190, 100, 200}}));
-  screen->find(u"a").set_visible(false);
-  screen->layout();
-  EXPECT_EQ(screen->rects({u"column", u"b"}), (Rects{{0, 0, 100, 34}, {0, 4, 100, 34}}));
+  screen.find(u"a").set_visible(true);
+  screen.resize({8, 50});
+  screen.layout();
+  EXPECT_EQ(screen.rects({u"a", u"b", u"c"}), (Rects(3, Rect{0, 0, 0, 50})));
 }
 
 // Counts the layout work done on it and below it, by the digit its id ends in.

@@ -211,19 +211,5 @@ TEST_F(RichTextTest, ALinkShowsItsSecondFontWhilePressedAndReportsAReleaseInside
   EXPECT_EQ(rich->piece(1).font(), rich->font());
 }
 
-TEST_F(RichTextTest, ItsOwnIdReplacesTheRunsAndKeepsTheInlineElements) {
-  build(R"("text": "old", "halign": "LEFT", "valign": "TOP")", "", {300, 100},
-        R"({"string": {"type": "color", "id": "icon"}, "point": {"design_size": [10, 10]}})");
-  rich->set_text_by_id(u"r", u"new");
-  ASSERT_EQ(rich->run_count(), 1u);
-  EXPECT_EQ(rich->run(0).text, u"new");
-  screen->layout();
-  EXPECT_EQ(screen->rect_of(u"icon").left, 0);
-  EXPECT_EQ(
-      pieces(),
-      (Pieces{{u"new",
-               {10, std::max(10, height) - height, 10 + width_of(u"new"), std::max(10, height)}}}));
-}
-
 }  // namespace
 }  // namespace lv
