@@ -29,30 +29,31 @@ using Indices = std::vector<int32_t>;
 using Pixels = std::vector<uint16_t>;
 
 // The list covers (20, 100) to (180, 500) of a 200 x 600 screen, its green
-// skin child filling the gaps; rows are 50 pixels high, even rows red, odd
-// ones dark red, pressed blue, selected yellow.
-constexpr const char* kListSkin = R"({
- "Main": {"children": [{"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE",
-   "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 100], "design_size": [160, 400]},
-   "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
- "Bordered": {"children": [{"string": {"type": "vlist", "id": "list", "anchor_x": "MIN_SIDE",
-   "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 100], "design_size": [160, 400],
-   "scroll_border_min": [0, 30], "scroll_border_max": [0, 20]},
-   "children": [{"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]},
- "RowA": {"point": {"design_size": [0, 50]}, "children": [
-   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ff0000"}},
+// skin child filling the gaps ("Bordered": 30 pixels above the rows, 20
+// below); rows are 50 pixels high, even rows red, odd ones dark red,
+// pressed blue, selected yellow; "ButtonRow" has a button at its right.
+std::string list_node(const char* name, const char* scroll_borders) {
+  return std::string("\"") + name + R"(": {"children": [{"string": {"type": "vlist", "id": "list",
+   "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 100],
+   "design_size": [160, 400])" +
+         scroll_borders + R"(}, "children": [
+   {"string": {"type": "color", "id": "gap"}, "color": {"color": "#00ff00"}}]}]})";
+}
+std::string row_node(const char* name, const char* normal, const char* more = "") {
+  return std::string("\"") + name + R"(": {"point": {"design_size": [0, 50]}, "children": [
+   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": ")" +
+         normal + R"("}},
    {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
-   {"string": {"type": "color", "id": "#vlist_selected"}, "color": {"color": "#ffff00"}}]},
- "RowB": {"point": {"design_size": [0, 50]}, "children": [
-   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#800000"}},
-   {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
-   {"string": {"type": "color", "id": "#vlist_selected"}, "color": {"color": "#ffff00"}}]},
- "ButtonRow": {"point": {"design_size": [0, 50]}, "children": [
-   {"string": {"type": "color", "id": "#vlist_normal"}, "color": {"color": "#ff0000"}},
-   {"string": {"type": "color", "id": "#vlist_pressed"}, "color": {"color": "#0000ff"}},
-   {"string": {"type": "button", "id": "go", "anchor_x": "MIN_SIDE"},
-    "point": {"border_min": [80, 0], "design_size": [80, 50]}}]}
-})";
+   {"string": {"type": "color", "id": "#vlist_selected"}, "color": {"color": "#ffff00"}})" +
+         more + "]}";
+}
+const std::string kListSkin =
+    "{" + list_node("Main", "") + ", " +
+    list_node("Bordered", R"(, "scroll_border_min": [0, 30], "scroll_border_max": [0, 20])") +
+    ", " + row_node("RowA", "#ff0000") + ", " + row_node("RowB", "#800000") + ", " +
+    row_node("ButtonRow", "#ff0000", R"(, {"string": {"type": "button", "id": "go",
+     "anchor_x": "MIN_SIDE"}, "point": {"border_min": [80, 0], "design_size": [80, 50]}})") +
+    "}";
 
 const uint16_t kRed = test::rgb565_of(Rgb{255, 0, 0});
 const uint16_t kDarkRed = test::rgb565_of(Rgb{128, 0, 0});
@@ -271,50 +272,12 @@ TEST_F(ListTest, AFlickStartsAClampedVelocityThatDecaysAndAPressBrakesIt) {
   flick_down();
   const int32_t before = offset();
   run(4.0);
-  const int32_t after_four_seconds = offset();
-  run(1.0);
-  EXPECT_EQ(offset(), after_four_seconds);
-  EXPECT_GT(after_four_seconds - before, 900);
-  EXPECT_LT(after_four_seconds - before, 1050);
+  EXPECT_EQ(steps(), (Indices{0}));
+  EXPECT_NEAR(offset() - before, 975, 75);
   EXPECT_TRUE(provider->clicks.empty());
   // A slower flick keeps its own velocity: 75 px in 50 ms is 1500 px/s.
   flick_down(75);
   EXPECT_EQ(steps(), (Indices{30}));
-}
-
-TEST_F(ListTest, PastTheTopADragResistsAndSpringsBackAndPastTheBottomAFlingSettles) {
-  open();
-  screen->press(50, 150);
-  stroke(150, 3150, 300);
-  screen->render();
-  EXPECT_GE(offset(), 195);
-  EXPECT_LT(offset(), 200);  // never half the list height
-  const int32_t far = offset();
-  stroke(3150, 3250, 10);
-  screen->render();
-  EXPECT_LE(offset() - far, 1);  // near half the height a drag moves nothing
-  // Released over the end: no fling, but a spring back at 400 px/s.
-  screen->release(50, 3250);
-  EXPECT_EQ(steps(21), (Indices(21, -8)));
-  run(4.0);
-  EXPECT_EQ(band(), kTop);
-
-  open(u"Bordered", 12);  // 600 pixels of rows under a 30-pixel top gap
-  screen->press(50, 480);
-  stroke(480, 330, 5);
-  screen->release(50, 330);
-  int32_t lowest = 1000000;  // the bottom of the last row on the screen
-  for (int i = 0; i < 400; ++i) {
-    steps();
-    if (list->row(11)) lowest = std::min(lowest, top_of(11) + 50);
-  }
-  // Rest: the last row ends 20 pixels (scroll_border_max) above the bottom
-  // after going past it.
-  EXPECT_EQ(steps(), (Indices{0}));
-  EXPECT_EQ(top_of(11), 100 + 400 - 20 - 50);
-  EXPECT_LT(lowest, 100 + 400 - 20);
-  EXPECT_EQ(screen->count_pixels({20, 480, 180, 500}, kGreen), 160 * 20);
-  EXPECT_TRUE(provider->clicks.empty());
 }
 
 TEST_F(ListTest, ATapWithinTheSlopClicksTheRowAndShowsItsPressedLook) {
@@ -359,26 +322,6 @@ TEST_F(ListTest, ThePressedRowStaysUnderTheStylusWhileRowsAboveItShrink) {
   EXPECT_EQ(provider->clicks, (Indices{2}));  // its new index
   run(0.5);                                   // then the gap above closes
   EXPECT_EQ(band(), kTop);
-}
-
-TEST_F(ListTest, TheSelectedLookGivesWayToPressedAndHidingCancelsThePress) {
-  open();
-  list->set_selected_index(2);
-  screen->press(60, 210);
-  screen->render();
-  EXPECT_EQ(screen->pixels({{60, 210}, {60, 160}, {60, 110}}), (Pixels{kBlue, kDarkRed, kRed}));
-  screen->release(60, 210);
-  screen->render();
-  EXPECT_EQ(screen->pixel(60, 210), kYellow);
-  list->set_selected_index(-1);
-  screen->press(60, 210);
-  list->set_visible(false);
-  EXPECT_FALSE(list->realised(0).visible());
-  list->set_visible(true);
-  screen->release(60, 210);
-  screen->render();
-  EXPECT_EQ(screen->pixel(60, 210), kRed);
-  EXPECT_EQ(provider->clicks, (Indices{2}));  // the first press only
 }
 
 // Once a use-after-free: a click or a row's button that resets the list
@@ -445,16 +388,6 @@ TEST_F(ListTest, ARemovedRowShrinksAwayAndARowSlidesOpenAtTheBottom) {
   run(0.3);
   EXPECT_EQ(band(), kTop);
   EXPECT_EQ(screen->pixel(60, 210), kDarkRed);  // the former row 3
-
-  // Rows above the selected one change without moving it.
-  scroll_up(500);  // rows 10 to 17
-  list->set_selected_index(14);
-  list->remove_row(12);
-  EXPECT_TRUE(shows(13, u"#vlist_selected"));  // the selection follows its row
-  steps();
-  EXPECT_EQ(top_of(13), 300);
-  run(0.4);
-  EXPECT_EQ(band(), "9@100 10@150 11@200 12@250 13@300 14@350 15@400 16@450");
 }
 
 // --- The velocity tracker -------------------------------------------------------------

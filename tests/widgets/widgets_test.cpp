@@ -1,14 +1,28 @@
 // The basic widgets: button, progress bar, image (alpha and mask).
+//
+// Edit fields: when an "edit" asks the host for the edit box and when it
+// lets it go, what it reports to its listener, and the placeholder and
+// clear button of a "label_edit".
+//
+// Frame sequences: movie stepping on explicit time steps, clicks on the
+// current frame's button and the listener; and the decimal numbers their
+// delays are written in.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "platform/text.h"
 #include "skin/rgb565.h"
 #include "widgets/button.h"
+#include "widgets/edit_element.h"
+#include "widgets/frame_sequence.h"
 #include "widgets/image_element.h"
+#include "widgets/label_edit_element.h"
 #include "widgets/mask_blitter.h"
 #include "widgets/progress.h"
+#include "widgets/skin_values.h"
+#include "widgets/text_element.h"
 #include "widgets/widget_test_support.h"
 
 namespace lv {
@@ -186,6 +200,210 @@ TEST(Image, MaskWeighsEachPixel) {
   const uint16_t white = test::opaque_art_pixel({255, 255, 255});
   EXPECT_EQ(screen.pixels({{0, 0}, {1, 0}, {2, 0}, {4, 0}, {5, 0}, {6, 0}}),
             (std::vector<uint16_t>{0, MaskBlitter::mix(white, 0, 16), white, white, white, white}));
+}
+
+struct EditChanges : EditListener {
+  void text_changed(EditElement& edit) override { texts.push_back(edit.text()); }
+  std::vector<std::u16string> texts;
+};
+
+// A bare field "name" at (10, 10) 100 x 20 in a box "holder", and a
+// "label_edit" "filter" at the bottom: the field, its placeholder and a
+// clear button at its right end.
+constexpr const char* kFields = R"({"Main": {"children": [
+  {"string": {"type": "node", "id": "holder", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+   "point": {"design_size": [200, 40]}, "children": [
+     {"string": {"type": "edit", "id": "name", "text": "one\r\ntwo",
+                 "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+      "color": {"background_color": "#102030"},
+      "point": {"border_min": [10, 10], "design_size": [100, 20]}}]},
+  {"string": {"type": "label_edit", "id": "filter", "text": "Hint", "anchor_y": "MAX_SIDE"},
+   "point": {"design_size": [0, 30]}, "children": [
+     {"string": {"type": "text", "id": "#text"}, "point": {"border_max": [30, 0]}},
+     {"string": {"type": "edit", "id": "#edit"}, "point": {"border_max": [30, 0]}},
+     {"string": {"type": "button", "id": "clear", "anchor_x": "MAX_SIDE"},
+      "point": {"design_size": [30, 0]}}]}
+]}})";
+
+class EditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skin.language("Hint=Search here\n");
+    ASSERT_TRUE(skin.load_nodes(kFields));
+    screen = std::make_unique<TestScreen>(skin, u"Main", Size{240, 100});
+    screen->layout();
+    name = &screen->find<EditElement>(u"name");
+    name->set_listener(&changes);
+    filter = &screen->find<LabelEditElement>(u"filter");
+  }
+  // The field the host edits ("name", "#edit" or "none") and how often a
+  // field asked it to show or end the edit box.
+  std::string editing() {
+    Element* edited = screen->host().edited;
+    return (edited ? platform::to_utf8(edited->id()) : "none") + " " +
+           std::to_string(screen->host().edit_calls);
+  }
+  void tap_middle(const Element& field) {
+    screen->tap((field.rect().left + field.rect().right) / 2, field.rect().top + 5);
+  }
+
+  TestSkin skin;
+  std::unique_ptr<TestScreen> screen;
+  EditElement* name = nullptr;
+  LabelEditElement* filter = nullptr;
+  EditChanges changes;
+};
+
+TEST_F(EditTest, APressStartsTheEditingOnceAndTheBoxFollowsTheField) {
+  EXPECT_EQ(name->text(), u"one\ntwo");  // one form of line ends from the start
+  screen->tap(50, 20);
+  screen->tap(60, 20);  // tapping the edited field again restarts nothing
+  screen->layout();     // and an unchanged layout moves no box
+  EXPECT_EQ(editing(), "name 1");
+  // Laid out somewhere else, the field asks again, so the box follows.
+  screen->find(u"holder").set_borders({0, 30}, {});
+  screen->layout();
+  EXPECT_EQ(name->rect(), (Rect{10, 40, 110, 60}));
+  EXPECT_EQ(editing(), "name 2");
+  // A press on another field moves the editing there.
+  tap_middle(*filter->edit());
+  EXPECT_EQ(editing(), "#edit 3");
+  EXPECT_FALSE(name->edited());
+}
+
+// Once a use-after-free: the host kept a field that was gone.
+TEST_F(EditTest, HidingOrDestroyingTheEditedFieldEndsTheEditing) {
+  screen->tap(50, 20);
+  screen->find(u"holder").set_visible(false);
+  EXPECT_EQ(editing(), "none 2");
+  screen->find(u"holder").set_visible(true);
+  // Hiding a field nobody edits leaves the editing of another alone.
+  screen->tap(50, 20);
+  filter->edit()->set_visible(false);
+  std::unique_ptr<Element> gone = screen->find(u"holder").take_child(*name);
+  EXPECT_EQ(editing(), "name 3");
+  gone.reset();
+  EXPECT_EQ(editing(), "none 4");
+}
+
+TEST_F(EditTest, EveryChangeIsToldOnceAndTheBoxOfTheEditedFieldTakesIt) {
+  name->set_text(u"one\r\ntwo");  // the box's line ends are the field's
+  name->set_text(u"one\rtwo");
+  name->set_text(u"three");
+  EXPECT_EQ(editing(), "none 0") << "a field nobody edits asks for no box";
+  screen->tap(50, 20);
+  name->set_text(u"four");
+  EXPECT_EQ(editing(), "name 2");
+  // A character typed into the edited field: measured again, and told.
+  screen->layout();
+  EXPECT_TRUE(name->on_char(u"x"));
+  EXPECT_TRUE(name->needs_layout());
+  screen->host().edited = nullptr;
+  EXPECT_TRUE(name->on_char(u"y"));
+  EXPECT_EQ(changes.texts, (std::vector<std::u16string>{u"three", u"four", u"four"}));
+  EXPECT_EQ(with_newline_ends(u"a\r\nb\rc\nd\r\r\n"), u"a\nb\nc\nd\n\n");
+}
+
+TEST(Decimal, ReadsOnlyWholeNumbers) {
+  // The value read, or 99 (left alone) where the text is no whole number.
+  const std::pair<std::u16string_view, double> cases[] = {
+      {u"-2", -2.0}, {u"+1.5e1", 15.0}, {u"1E-2", 0.01}, {u".5", 0.5},  {u"2.", 2.0},
+      {u"", 99},     {u"1.2.3", 99},    {u"1e", 99},     {u"e5", 99},   {u"1 ", 99},
+      {u"+", 99},    {u"-.", 99},       {u"1e400", 99},  {u"0x10", 99}, {u"\uFF11", 99}};
+  for (const auto& [text, expected] : cases) {
+    double value = 99.0;
+    EXPECT_EQ(parse_decimal(text, value), expected != 99) << std::string(text.begin(), text.end());
+    EXPECT_DOUBLE_EQ(value, expected);
+  }
+}
+
+struct FrameChanges : FrameSequenceListener {
+  void clicked(FrameSequenceElement&, const ClickInfo&) override { ++clicks; }
+  void frame_changed(FrameSequenceElement& sequence, FrameChange cause) override {
+    frames.push_back(sequence.current());
+    causes.push_back(cause);
+  }
+  int clicks = 0;
+  std::vector<size_t> frames;
+  std::vector<FrameChange> causes;
+};
+
+// The index of the one visible child.
+int shown_frame(const FrameSequenceElement& sequence) {
+  int shown = -1;
+  for (size_t i = 0; i < sequence.child_count(); ++i)
+    if (sequence.child(i).visible()) {
+      if (shown >= 0) return -2;  // more than one
+      shown = static_cast<int>(i);
+    }
+  return shown;
+}
+
+TEST(Movie, StepsOneFrameAtATimeByEachFramesDelayOnlyWhileShown) {
+  TestSkin skin;
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
+    {"string": {"type": "multinode", "id": "movie", "delay": "0.5"}, "integer": {"movie": 1},
+     "children": [{"string": {"type": "node", "id": "f0"}},
+       {"string": {"type": "node", "id": "f1", "delay": "2"}},
+       {"string": {"type": "node", "id": "f2", "delay": "soon"}}]}]}})"));
+  TestScreen screen(skin, u"Main", {50, 50});
+  auto& movie = screen.find<FrameSequenceElement>(u"movie");
+  FrameChanges changes;
+  movie.set_listener(&changes);
+  // Frame 2's delay is unreadable: it takes the sequence's. 0.5 s of frame
+  // 0, 2 s of frame 1, 0.5 s of frame 2, then frame 0 again.
+  std::vector<int> seen;
+  for (int tick = 0; tick < 13; ++tick) seen.push_back((screen.tick(0.25), shown_frame(movie)));
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 0, 0}));
+  EXPECT_EQ(changes.frames, (std::vector<size_t>{1, 2, 0}));
+  EXPECT_EQ(changes.causes, std::vector<FrameChange>(3, FrameChange::timer));
+
+  // One frame per tick, and the rest of the time is kept; a negative step
+  // is ignored, and hidden, the movie does not step.
+  seen.clear();
+  for (double step : {1.75, 0.5, -1.0}) seen.push_back((screen.tick(step), shown_frame(movie)));
+  screen.root().set_visible(false);
+  screen.tick(5.0);
+  seen.push_back(shown_frame(movie));
+  screen.root().set_visible(true);
+  screen.tick(0.5);
+  seen.push_back(shown_frame(movie));
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 2, 2, 0}));
+}
+
+TEST(FramePages, ClickOnTheCurrentButtonShowsTheNextFrame) {
+  TestSkin skin;
+  skin.language("Next=Weiter\n");
+  ASSERT_TRUE(skin.load_nodes(R"({"Main": {"children": [
+    {"string": {"type": "multinode", "id": "pages", "text": "Next"}, "children": [
+      {"string": {"type": "button", "id": "p0"},
+       "children": [{"string": {"type": "text", "id": "#text"}}]},
+      {"string": {"type": "button", "id": "p1"}},
+      {"string": {"type": "node", "id": "plain"}}]}]}})"));
+  TestScreen screen(skin, u"Main", {100, 100});
+  screen.layout();
+  auto& pages = screen.find<FrameSequenceElement>(u"pages");
+  EXPECT_EQ(screen.find<TextElement>(u"#text").text(), u"Weiter");
+  ASSERT_NE(pages.frame_button(0), nullptr);
+  EXPECT_EQ(pages.frame_button(2), nullptr);
+  screen.tick(10.0);
+  EXPECT_EQ(pages.current(), 0u);
+  // No listener: the sequence turns the page itself.
+  screen.tap(50, 50);
+  EXPECT_EQ(shown_frame(pages), 1);
+  // With a listener the listener decides; a click reported by a button
+  // that is not the current frame is ignored.
+  FrameChanges changes;
+  pages.set_listener(&changes);
+  screen.tap(50, 50);
+  ButtonElement& other = *pages.frame_button(0);
+  other.listener()->clicked(other, ClickInfo{});
+  EXPECT_EQ(changes.clicks, 1);
+  EXPECT_EQ(pages.current(), 1u);
+  pages.set_listener(nullptr);
+  screen.tap(50, 50);  // frame 2 is no button: the tap reaches nothing
+  screen.tap(50, 50);
+  EXPECT_EQ(pages.current(), 2u);
 }
 
 }  // namespace
