@@ -58,7 +58,6 @@ const std::string kListSkin =
 const uint16_t kRed = test::rgb565_of(Rgb{255, 0, 0});
 const uint16_t kDarkRed = test::rgb565_of(Rgb{128, 0, 0});
 const uint16_t kBlue = test::rgb565_of(Rgb{0, 0, 255});
-const uint16_t kYellow = test::rgb565_of(Rgb{255, 255, 0});
 const uint16_t kGreen = test::rgb565_of(Rgb{0, 255, 0});
 
 // What the rows tell their provider.

@@ -109,22 +109,6 @@ class TextTest : public ::testing::Test {
   TextElement* text = nullptr;
 };
 
-TEST_F(TextTest, WrappedLinesFollowTheWidthAndLineFeedsOnlyBreakWhenWrapping) {
-  build(R"("text": "alpha beta\ngamma", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE")",
-        R"("integer": {"grow": 1, "wrap": 1})", {400, 300});
-  screen->resize({width_of(u"gamma") + 1, 300});
-  screen->layout();
-  EXPECT_EQ(text->lines(), (Lines{{0, 5}, {6, 4}, {11, 5}}));
-  EXPECT_EQ(screen->rect_of(u"t").height(), 3 * text->line_height());
-  screen->resize({400, 300});
-  screen->layout();
-  EXPECT_EQ(text->lines(), (Lines{{0, 10}, {11, 5}}));
-  text->set_flags(true, false, false, false);
-  screen->layout();
-  EXPECT_EQ(text->lines(), (Lines{{0, 16}}));
-  EXPECT_EQ(screen->rect_of(u"t").height(), text->line_height());
-}
-
 TEST_F(TextTest, CutTextEndsTheLastLineThatFitsWithAnEllipsis) {
   build(R"("text": "Hello world", "halign": "LEFT", "valign": "TOP", "anchor_x": "MIN_SIDE",
            "anchor_y": "MIN_SIDE")",
@@ -192,15 +176,6 @@ class RichTextTest : public ::testing::Test {
   RichTextElement* rich = nullptr;
   int32_t height = 0;
 };
-
-TEST_F(RichTextTest, WithoutWrapLineFeedsAreBlanksAndOneLineOverflows) {
-  build(R"("text": "one\ntwo", "halign": "LEFT", "valign": "TOP")", "", {20, 100});
-  ASSERT_EQ(rich->run_count(), 1u);
-  EXPECT_EQ(rich->run(0).text, u"one two");
-  rich->add_text(u"three\nfour", rich->font(), rich->color());
-  screen->layout();
-  EXPECT_EQ(pieces(), (Pieces{at(u"one two", 0, 0), at(u"three four", width_of(u"one two"), 0)}));
-}
 
 TEST_F(RichTextTest, LineFeedsEndLinesWhenWrappingAndGrowAsksForTheLines) {
   build(R"("text": "one\n\nthree", "halign": "LEFT", "valign": "TOP",
