@@ -153,9 +153,6 @@ TEST_F(MenuTest, OpeningAsNewPutsTheMenuOnTheStackWithItsRowsAndADisabledOneCann
                          test::rgb565_of(Rgb{128, 128, 128})}));
   tap_row(3);
   EXPECT_EQ(source.calls.size(), 1u);
-  // An explicit caption is used as it is.
-  menu->open(u"MainMenu", u"Pick one", false);
-  EXPECT_EQ(caption(), u"Pick one");
 }
 
 TEST_F(MenuTest, ASubMenuReplacesTheRowsInPlaceAndAnActionClosesTheMenu) {
@@ -203,7 +200,6 @@ TEST_F(MenuTest, AButtonThatRebuildsItsOwnRowIsSafe) {
 
 TEST_F(MenuTest, BackspacePressedClosesTheMenuReleasedDoesNothingAndADestroyedMenuLeaves) {
   EXPECT_FALSE(menu->on_key(KeyEvent{kKeyBackspace, false, true}));
-  EXPECT_FALSE(menu->on_key(KeyEvent{kKeyEsc, true, true}));
   EXPECT_EQ(stack().size(), 1u);
   EXPECT_TRUE(menu->on_key(KeyEvent{kKeyBackspace, true, true}));
   EXPECT_TRUE(stack().empty());

@@ -46,7 +46,6 @@ TEST(BreakLines, WordsWrapWithoutTheirBlankLongWordsBreakAndLineFeedsEndLines) {
       {u"aaa bbb ccc", 70, 0, {{0, 7}, {8, 3}}},
       {u"aaa\u200Bbbb", 50, 0, {{0, 3}, {4, 3}}},  // a zero-width space is a break too
       {u"", 50, 0, {{0, 0}}},
-      {u"abcdefghij", 35, 0, {{0, 3}, {3, 3}, {6, 3}, {9, 1}}},
       // Started on a line that holds a word already, it fills that line first.
       {u"ab cdefghij", 50, 0, {{0, 5}, {5, 5}, {10, 1}}},
       // Narrower than one character: one character per line, never none.
@@ -54,7 +53,6 @@ TEST(BreakLines, WordsWrapWithoutTheirBlankLongWordsBreakAndLineFeedsEndLines) {
       // Surrogate pairs stay whole.
       {u"\U0001D400\U0001D400\U0001D400", 15, 0, {{0, 2}, {2, 2}, {4, 2}}},
       {u"ab\n\ncd", 1000, 0, {{0, 2}, {3, 0}, {4, 2}}},
-      {u"aaa bb\nc", 50, 0, {{0, 3}, {4, 2}, {7, 1}}},
       // Flowing text continues a line that holds something already: the
       // first line takes what fits after the indent, or stays empty.
       {u"aaa bbb", 50, 20, {{0, 3}, {4, 3}}},
