@@ -9,19 +9,15 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "skin/png_writer.h"
 #include "skin/rgb565.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
-#include "widgets/widget_types.h"
 
 namespace lv::test {
 
 namespace {
-
 uint32_t g_clock_ms = 1000;
-
 }  // namespace
 
 void ensure_widget_types() {
@@ -49,10 +45,8 @@ void TestSkin::art(const std::string& name, int32_t width, int32_t height,
   std::filesystem::create_directories(file.parent_path());
   png_image image;
   std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<uint32_t>(width);
-  image.height = static_cast<uint32_t>(height);
-  image.format = PNG_FORMAT_RGBA;
+  image.version = PNG_IMAGE_VERSION, image.format = PNG_FORMAT_RGBA;
+  image.width = static_cast<uint32_t>(width), image.height = static_cast<uint32_t>(height);
   ASSERT_TRUE(png_image_write_to_file(&image, file.c_str(), 0, pixels.data(), 0, nullptr))
       << image.message;
 }
@@ -80,9 +74,7 @@ bool TestSkin::load(const std::string& source, int32_t dpi) {
     return false;
   }
   ScreenInfo screen;
-  screen.width = 480;
-  screen.height = 800;
-  screen.dpi = dpi;
+  screen.width = 480, screen.height = 800, screen.dpi = dpi;
   const bool loaded = m_properties.load_skin(from_utf8((output / "test.skin").string()), screen);
   EXPECT_TRUE(loaded) << "compiled skin does not load";
   return loaded;
@@ -90,21 +82,6 @@ bool TestSkin::load(const std::string& source, int32_t dpi) {
 
 bool TestSkin::load_nodes(const std::string& nodes_json, int32_t dpi) {
   return load("{\"nodes\": " + nodes_json + "}", dpi);
-}
-
-// --- TestScreenHost ---------------------------------------------------------------
-
-void TestScreenHost::add_screen(ScreenRoot& screen, ScreenLayer, ScreenAnimation) {
-  stack.push_back(&screen);
-  size_to_client_area(screen);
-}
-
-void TestScreenHost::remove_screen(ScreenRoot& screen, ScreenAnimation) {
-  std::erase(stack, &screen);
-}
-
-void TestScreenHost::size_to_client_area(ScreenRoot& screen) {
-  screen.layout(client_size);
 }
 
 // --- TestScreen ---------------------------------------------------------------------
@@ -119,16 +96,6 @@ TestScreen::TestScreen(TestSkin& skin, std::u16string_view node_name, Size size)
 }
 
 TestScreen::~TestScreen() {
-  if (::testing::Test::HasFailure() && m_surface.surface()) {
-    // The picture the failing assertions looked at, for a human to see.
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "widget";
-    for (char& c : name)
-      if (c == '/') c = '_';
-    const std::string folder = binary_path("tests/widgets_failures");
-    std::filesystem::create_directories(folder);
-    write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
-  }
   set_screen_host(nullptr);
   platform::set_tick_source({});
 }
@@ -166,16 +133,6 @@ int32_t TestScreen::count_pixels(const Rect& area, uint16_t value) const {
   return count;
 }
 
-std::pair<int32_t, int32_t> TestScreen::ink_columns(const Rect& area, uint16_t background) const {
-  int32_t first = -1, last = -1;
-  for (int32_t x = area.left; x < area.right; ++x)
-    if (count_pixels({x, area.top, x + 1, area.bottom}, background) < area.height()) {
-      if (first < 0) first = x;
-      last = x;
-    }
-  return {first, last};
-}
-
 std::pair<int32_t, int32_t> TestScreen::ink_rows(const Rect& area, uint16_t background) const {
   int32_t first = -1, last = -1;
   for (int32_t y = area.top; y < area.bottom; ++y)
@@ -186,44 +143,16 @@ std::pair<int32_t, int32_t> TestScreen::ink_rows(const Rect& area, uint16_t back
   return {first, last};
 }
 
-namespace {
-
-PointerEvent pointer_at(int32_t x, int32_t y, bool pressed) {
+PointerEvent pointer_event(int32_t x, int32_t y, uint32_t time, bool pressed) {
   PointerEvent event;
-  event.x = x;
-  event.y = y;
-  event.time = g_clock_ms;
-  event.pressed = pressed ? 1 : 0;
+  event.x = x, event.y = y, event.time = time, event.pressed = pressed ? 1 : 0;
   return event;
-}
-
-}  // namespace
-
-bool TestScreen::press(int32_t x, int32_t y) {
-  return m_root.on_pointer_button(pointer_at(x, y, true));
-}
-
-void TestScreen::move(int32_t x, int32_t y) {
-  m_root.on_pointer_move(pointer_at(x, y, true));
-}
-
-bool TestScreen::release(int32_t x, int32_t y) {
-  return m_root.on_pointer_button(pointer_at(x, y, false));
 }
 
 bool TestScreen::cancel() {
   PointerEvent event = pointer_at(0, 0, false);
   event.cancelled = 1;
   return m_root.on_pointer_button(event);
-}
-
-bool TestScreen::key(std::u16string_view id, int code, bool pressed) {
-  return find(id).on_key(KeyEvent{code, pressed, true});
-}
-
-void TestScreen::tap(int32_t x, int32_t y) {
-  press(x, y);
-  release(x, y);
 }
 
 void TestScreen::tick(double seconds) {

@@ -8,6 +8,9 @@
 // events on a test clock that moves only by explicit steps.
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +23,37 @@
 #include "skin/render_surface.h"
 #include "widgets/screen_host.h"
 #include "widgets/screen_root.h"
+#include "widgets/widget_types.h"
 
 namespace lv::test {
 
 // Registers the toolkit's element types once per process.
 void ensure_widget_types();
+
+// Registers a test's own element class under the type name, once.
+template <typename T>
+void register_test_type(std::u16string_view name) {
+  ensure_widget_types();
+  NodeTypeRegistry& registry = NodeTypeRegistry::instance();
+  if (!registry.contains(name))
+    registry.register_type(std::u16string(name),
+                           [] { return std::unique_ptr<Element>(std::make_unique<T>()); });
+}
+
+// The exception of type E the action throws, to check what it carries;
+// the test fails with "nothing thrown" when it throws none.
+template <typename E, typename Action>
+E thrown(Action action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e;
+  }
+  throw std::runtime_error("nothing thrown");
+}
+
+// A pointer event at the point and time, the stylus down or up.
+PointerEvent pointer_event(int32_t x, int32_t y, uint32_t time, bool pressed);
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
@@ -68,15 +97,14 @@ class TestSkin {
 // clock's time.
 class TestScreenHost final : public ScreenHost {
  public:
-  void add_screen(ScreenRoot& screen, ScreenLayer layer, ScreenAnimation animation) override;
-  void remove_screen(ScreenRoot& screen, ScreenAnimation animation) override;
-  void size_to_client_area(ScreenRoot& screen) override;
+  void add_screen(ScreenRoot& screen, ScreenLayer, ScreenAnimation) override {
+    stack.push_back(&screen), size_to_client_area(screen);
+  }
+  void remove_screen(ScreenRoot& screen, ScreenAnimation) override { std::erase(stack, &screen); }
+  void size_to_client_area(ScreenRoot& screen) override { screen.layout(client_size); }
   void redraw_all() override { ++redraw_all_calls; }
   uint32_t now_ms() const override { return now; }
-  void edit_natively(Element* element) override {
-    edited = element;
-    ++edit_calls;
-  }
+  void edit_natively(Element* element) override { edited = element, ++edit_calls; }
   Element* edited_element() const override { return edited; }
 
   Size client_size{480, 800};
@@ -109,6 +137,13 @@ class TestScreen {
     return *found;
   }
   Rect rect_of(std::u16string_view id) { return find(id).rect(); }
+  // The rectangles of the elements with the ids, in order: one assertion
+  // for a whole layout.
+  std::vector<Rect> rects(std::initializer_list<std::u16string_view> ids) {
+    std::vector<Rect> found;
+    for (std::u16string_view id : ids) found.push_back(rect_of(id));
+    return found;
+  }
 
   void layout() { m_root.layout(m_size); }
   // Lays out, clears the surface to `background` and draws the whole tree.
@@ -118,28 +153,39 @@ class TestScreen {
   bool repaint();
   const Surface& surface() const;
   uint16_t pixel(int32_t x, int32_t y) const;
+  // The pixels at the points, in order.
+  std::vector<uint16_t> pixels(std::initializer_list<Point> points) const {
+    std::vector<uint16_t> values;
+    for (const Point& p : points) values.push_back(pixel(p.x, p.y));
+    return values;
+  }
   // Number of pixels of the rectangle that hold the value.
   int32_t count_pixels(const Rect& area, uint16_t value) const;
-  // Leftmost and rightmost columns of the rectangle holding a pixel other
-  // than `background`; (-1, -1) when none does.
-  std::pair<int32_t, int32_t> ink_columns(const Rect& area, uint16_t background) const;
+  // Topmost and lowest rows of the rectangle holding a pixel other than
+  // `background`; (-1, -1) when none does.
   std::pair<int32_t, int32_t> ink_rows(const Rect& area, uint16_t background) const;
 
   // Pointer events at the current time; each returns what the root said.
-  bool press(int32_t x, int32_t y);
-  void move(int32_t x, int32_t y);
-  bool release(int32_t x, int32_t y);
+  bool press(int32_t x, int32_t y) { return m_root.on_pointer_button(pointer_at(x, y, true)); }
+  void move(int32_t x, int32_t y) { m_root.on_pointer_move(pointer_at(x, y, true)); }
+  bool release(int32_t x, int32_t y) { return m_root.on_pointer_button(pointer_at(x, y, false)); }
   bool cancel();
   // A key event handed to the element with the id (elements do not pass
   // keys on, so the owner gives them to the one that wants them).
-  bool key(std::u16string_view id, int code, bool pressed);
+  bool key(std::u16string_view id, int code, bool pressed) {
+    return find(id).on_key(KeyEvent{code, pressed, true});
+  }
   // A press and a release at the point.
-  void tap(int32_t x, int32_t y);
+  void tap(int32_t x, int32_t y) { press(x, y), release(x, y); }
 
   // Moves the clock by the seconds and gives them to the tree.
   void tick(double seconds);
 
  private:
+  PointerEvent pointer_at(int32_t x, int32_t y, bool pressed) const {
+    return pointer_event(x, y, m_host.now, pressed);
+  }
+
   TestScreenHost m_host;
   ScreenRoot m_root;
   Size m_size;
