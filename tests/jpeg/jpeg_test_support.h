@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -40,17 +38,11 @@ inline void write_bytes(const std::string& path, const Bytes& bytes) {
   write_file(path, std::string(bytes.begin(), bytes.end()));
 }
 
-// Every regular file under a folder, sorted.
-inline std::vector<std::string> files_under(const std::string& folder, bool recursive) {
+// Every regular file under a folder and its subfolders, sorted.
+inline std::vector<std::string> files_under(const std::string& folder) {
   std::vector<std::string> out;
-  std::error_code ec;
-  if (recursive) {
-    for (auto& e : std::filesystem::recursive_directory_iterator(folder, ec))
-      if (e.is_regular_file()) out.push_back(e.path().string());
-  } else {
-    for (auto& e : std::filesystem::directory_iterator(folder, ec))
-      if (e.is_regular_file()) out.push_back(e.path().string());
-  }
+  for (auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) out.push_back(e.path().string());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -58,23 +50,28 @@ inline std::vector<std::string> files_under(const std::string& folder, bool recu
 // The test name of a test per folder of the shared pictures.
 inline std::string folder_test_name(const testing::TestParamInfo<const char*>& info) {
   std::string name = info.param;
-  for (char& c : name)
-    if (c == '/' || c == '-') c = '_';
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return c == '/' || c == '-'; }, '_');
   return name;
 }
 
+// libjpeg's errors jump back; its corrupt-data warnings are counted.
 struct LibjpegError {
   jpeg_error_mgr mgr;
   jmp_buf jump;
   int warnings = 0;
+  jpeg_error_mgr* install() {
+    jpeg_std_error(&mgr);
+    mgr.error_exit = [](j_common_ptr c) {
+      longjmp(reinterpret_cast<LibjpegError*>(c->err)->jump, 1);
+    };
+    mgr.emit_message = [](j_common_ptr c, int level) {
+      if (level < 0) reinterpret_cast<LibjpegError*>(c->err)->warnings++;
+    };
+    mgr.output_message = [](j_common_ptr) {};
+    return &mgr;
+  }
 };
-inline void libjpeg_error_exit(j_common_ptr c) {
-  longjmp(reinterpret_cast<LibjpegError*>(c->err)->jump, 1);
-}
-inline void libjpeg_emit(j_common_ptr c, int level) {
-  if (level < 0) reinterpret_cast<LibjpegError*>(c->err)->warnings++;
-}
-inline void libjpeg_quiet(j_common_ptr) {}
 
 struct RgbPicture {
   int width = 0;
@@ -86,10 +83,7 @@ struct RgbPicture {
 inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   jpeg_decompress_struct ci;
   LibjpegError err;
-  ci.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = libjpeg_error_exit;
-  err.mgr.emit_message = libjpeg_emit;
-  err.mgr.output_message = libjpeg_quiet;
+  ci.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&ci);
     return false;
@@ -97,7 +91,6 @@ inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   jpeg_create_decompress(&ci);
   jpeg_mem_src(&ci, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&ci, TRUE);
-  ci.scale_num = 1;
   ci.scale_denom = static_cast<unsigned>(scale);
   ci.dct_method = JDCT_IFAST;
   ci.do_fancy_upsampling = FALSE;
@@ -124,11 +117,7 @@ inline bool own_decode(const Bytes& bytes, RgbPicture& out,
   out.height = d.info().height;
   out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
   jpeg::EntrySink sink;
-  if (entries)
-    sink = [entries](const jpeg::StateEntry& e) {
-      entries->push_back(e);
-      return true;
-    };
+  if (entries) sink = [entries](const jpeg::StateEntry& e) { return entries->push_back(e), true; };
   return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3,
                      sink);
 }
@@ -142,23 +131,17 @@ enum class Content {
 // A test picture of `components` (1 or 3) channels.
 inline Bytes make_pixels(int width, int height, int components, Content content,
                          unsigned seed = 1) {
-  Bytes px(static_cast<size_t>(width) * height * components);
+  Bytes px;
   std::mt19937 rng(seed);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int c = 0; c < components; ++c) {
-        int v = 0;
-        if (content == Content::photo) {
-          const double base = 128 + 90 * std::sin((x + 37 * c) * 0.021) * std::cos(y * 0.017);
-          const bool edge = ((x / 41) + (y / 29)) % 3 == 0;
-          v = static_cast<int>(base) + (edge ? 60 : 0) + static_cast<int>(rng() % 17) - 8;
-        } else if (content == Content::noise) {
-          v = static_cast<int>(rng() & 255);
-        } else {
-          v = (x + 2 * y + 50 * c) / 8;
-        }
-        px[(static_cast<size_t>(y) * width + x) * components + c] =
-            static_cast<uint8_t>(std::clamp(v, 0, 255));
+        const double wave = 128 + 90 * std::sin((x + 37 * c) * 0.021) * std::cos(y * 0.017);
+        const int edge = ((x / 41) + (y / 29)) % 3 == 0 ? 60 : 0;
+        const int v = content == Content::photo   ? int(wave) + edge + int(rng() % 17) - 8
+                      : content == Content::noise ? int(rng() & 255)
+                                                  : (x + 2 * y + 50 * c) / 8;
+        px.push_back(static_cast<uint8_t>(std::clamp(v, 0, 255)));
       }
   return px;
 }
@@ -176,23 +159,18 @@ struct EncodeOptions {
   bool ff_dense_codes = false;
 };
 
-inline void make_ff_dense(JHUFF_TBL* table, uint8_t frequent) {
+// Moves the value 0 to the table's largest code, 1...10.
+inline void make_ff_dense(JHUFF_TBL* table) {
   int count = 0;
   for (int i = 1; i <= 16; ++i) count += table->bits[i];
-  int at = -1;
-  for (int i = 0; i < count; ++i)
-    if (table->huffval[i] == frequent) at = i;
-  if (at < 0) return;
-  for (int i = at; i < count - 1; ++i) table->huffval[i] = table->huffval[i + 1];
-  table->huffval[count - 1] = frequent;  // the largest code: 1...10
+  const auto end = table->huffval + count, zero = std::find(table->huffval, end, 0);
+  if (zero != end) std::rotate(zero, zero + 1, end);
 }
 
 inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOptions& o) {
   jpeg_compress_struct ci;
   LibjpegError err;
-  ci.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = libjpeg_error_exit;
-  err.mgr.output_message = libjpeg_quiet;
+  ci.err = err.install();
   unsigned char* out = nullptr;
   unsigned long out_size = 0;
   if (setjmp(err.jump)) {
@@ -208,23 +186,16 @@ inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOpti
   ci.in_color_space = o.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&ci);
   jpeg_set_quality(&ci, o.quality, TRUE);
-  if (o.components == 3) {
-    ci.comp_info[0].h_samp_factor = o.luma_h;
-    ci.comp_info[0].v_samp_factor = o.luma_v;
-    for (int c = 1; c < 3; ++c) ci.comp_info[c].h_samp_factor = ci.comp_info[c].v_samp_factor = 1;
-  }
+  ci.comp_info[0].h_samp_factor = o.components == 3 ? o.luma_h : 1;
+  ci.comp_info[0].v_samp_factor = o.components == 3 ? o.luma_v : 1;
   ci.restart_interval = o.restart_interval;
   ci.restart_in_rows = o.restart_rows;
-  ci.optimize_coding = FALSE;
   if (o.ff_dense_codes)
-    for (int t = 0; t < 2; ++t) {
-      make_ff_dense(ci.dc_huff_tbl_ptrs[t], 0x00);
-      make_ff_dense(ci.ac_huff_tbl_ptrs[t], 0x00);
-    }
+    for (int t = 0; t < 2; ++t)
+      make_ff_dense(ci.dc_huff_tbl_ptrs[t]), make_ff_dense(ci.ac_huff_tbl_ptrs[t]);
   jpeg_start_compress(&ci, TRUE);
-  const size_t stride = static_cast<size_t>(width) * o.components;
-  while (ci.next_scanline < ci.image_height) {
-    JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * stride;
+  for (JSAMPROW row; ci.next_scanline < ci.image_height;) {
+    row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * size_t(width) * o.components;
     jpeg_write_scanlines(&ci, &row, 1);
   }
   jpeg_finish_compress(&ci);
@@ -242,8 +213,7 @@ inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
 // The entropy-coded bytes that are FF data bytes (stuffed FF 00 pairs).
 inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
   size_t n = 0;
-  for (size_t i = from; i + 1 < bytes.size(); ++i)
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0x00) ++n;
+  for (size_t i = from; i + 1 < bytes.size(); ++i) n += bytes[i] == 0xFF && bytes[i + 1] == 0x00;
   return n;
 }
 
@@ -252,10 +222,10 @@ inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
 // test. True when the decoder took the bytes and decoded them.
 inline bool check_decoder(const Bytes& bytes, const std::string& label) {
   const Bytes exact(bytes.begin(), bytes.end());
+  const auto size = exact.size();
   const fuzz::Outcome outcome = fuzz::check_decoder(
-      exact.data(), exact.size(),
-      {static_cast<uint32_t>(bytes.size()), static_cast<uint8_t>(bytes.size() / 7),
-       static_cast<uint8_t>(1u << bytes.size() % 8)});
+      exact.data(), size,
+      {uint32_t(size), uint8_t(size / 7), static_cast<uint8_t>(1u << size % 8)});
   EXPECT_EQ(outcome.fault, "") << label;
   return outcome.decoded;
 }
@@ -266,12 +236,11 @@ inline bool check_decoder(const Bytes& bytes, const std::string& label) {
 class OwnCoefficients : public JpegCoefficientSource {
  public:
   bool open(const Bytes& jpeg) {
-    if (!m_decoder.open(jpeg::ByteSource(jpeg.data(), jpeg.size()))) return false;
-    return m_decoder.begin_coefficients([this](const jpeg::StateEntry& e) {
-      const auto b = e.bytes();
-      index.insert(index.end(), b.begin(), b.end());
-      return true;
-    });
+    return m_decoder.open(jpeg::ByteSource(jpeg.data(), jpeg.size())) &&
+           m_decoder.begin_coefficients([this](const jpeg::StateEntry& e) {
+             const auto b = e.bytes();
+             return index.insert(index.end(), b.begin(), b.end()), true;
+           });
   }
   int blocks_per_mcu() const override { return m_decoder.blocks_per_mcu(); }
   int mcus_per_row() const override { return m_decoder.info().mcus_per_row + row_error; }
