@@ -34,7 +34,8 @@ inline constexpr double kDecodePixels = 1 << 22;
 
 // `data` must hold exactly `size` bytes, so that a read past them shows
 // under ASan. Checks:
-//  - a refusal names its reason and the refused decoder does nothing more;
+//  - a refusal names its reason and the refused decoder does nothing more
+//    (it stays failed: no scan, no decode);
 //  - the whole decode gives every row in order and one entry per band of
 //    every MCU row, canonical and never going back in the stream;
 //  - the index is the same from the decode and from the scans with either
@@ -50,8 +51,11 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   const auto any_entry = [](const StateEntry&) { return true; };
   Decoder d;
   if (!d.open(all)) {
-    if (d.failure() == Failure::none || d.error().empty()) return fault("refused without a reason");
-    return d.scan(any_entry) ? fault("scanned after refusing") : Outcome{};
+    if (d.failure() == Failure::none || d.error().empty() || !d.failed())
+      return fault("refused without a reason");
+    const bool worked = d.scan(any_entry) ||
+                        d.decode(PixelFormat::rgb888, [](int, const uint8_t*) { return true; });
+    return worked ? fault("worked after refusing") : Outcome{};
   }
   const PictureInfo info = d.info();
   const double pixels = static_cast<double>(info.width) * info.height;

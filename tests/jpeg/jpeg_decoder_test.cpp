@@ -133,28 +133,6 @@ TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
   EXPECT_EQ(d.failure(), Failure::none);
 }
 
-TEST(JpegDecoder, RefusesWhatItDoesNotTakeAndStaysFailed) {
-  LV_REQUIRE_TESTDATA();
-  const uint8_t png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-  Decoder not_jpeg;
-  EXPECT_FALSE(not_jpeg.open(ByteSource(png, sizeof png)));
-  EXPECT_EQ(not_jpeg.failure(), Failure::not_jpeg);
-  for (const char* rel :
-       {"go/video-001.progressive.jpeg", "libjpeg-turbo/testimgari.jpg",
-        "libjpeg-turbo/testorig12.jpg", "go/video-001.cmyk.jpeg", "go/video-001.q50.411.jpeg",
-        "go/video-001.221212.jpeg", "jpeg-decoder/reftest/lossless/2/MR4.jpg",
-        "jpeg-decoder/crashtest/max_size.jpg"}) {
-    const Bytes bytes = read_bytes(testdata_path(std::string("jpeg/") + rel));
-    Decoder d;
-    EXPECT_FALSE(d.open(ByteSource(bytes.data(), bytes.size()))) << rel;
-    EXPECT_EQ(d.failure(), Failure::unsupported) << rel << ": " << d.error();
-    EXPECT_FALSE(d.error().empty());
-    EXPECT_FALSE(d.decode(PixelFormat::rgb888, [](int, const uint8_t*) { return true; }));
-    EXPECT_FALSE(d.scan([](const StateEntry&) { return true; }));
-    EXPECT_TRUE(d.failed());
-  }
-}
-
 TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
   Bytes bytes = encode_picture(400, 200);
   bytes.resize(bytes.size() * 2 / 3);

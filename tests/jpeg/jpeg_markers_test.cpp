@@ -91,6 +91,7 @@ TEST(JpegMarkers, ParsesAFrameAndEveryTruncationOfItsHeaderIsCorrupt) {
     EXPECT_TRUE(!cut.ok && cut.failure == (n < 2 ? Failure::not_jpeg : Failure::corrupt)) << n;
   }
   EXPECT_EQ(parse(bytes, 5).failure, Failure::corrupt);  // the header must start the stream
+  EXPECT_EQ(parse({0x89, 'P', 'N', 'G', 13, 10, 26, 10}).failure, Failure::not_jpeg);
 }
 
 TEST(JpegMarkers, SegmentLengthsAreChecked) {
