@@ -81,21 +81,14 @@ const Variant kVariants[] = {
     {"restart_every_7", 650, 70, {.luma_v = 1, .restart_interval = 7}, Content::noise},
     {"noise_q100", 520, 150, {.quality = 100, .ff_dense_codes = true}, Content::noise},
     {"ff_dense_flat", 900, 200, {.quality = 75, .ff_dense_codes = true}, Content::flat},
-    {"ff_dense_gray",
-     700,
-     120,
-     {.quality = 75, .components = 1, .ff_dense_codes = true},
+    // clang-format off
+    {"ff_dense_gray", 700, 120, {.quality = 75, .components = 1, .ff_dense_codes = true},
      Content::flat},
-    {"ff_dense_restart_every_mcu",
-     610,
-     90,
-     {.quality = 75, .restart_interval = 1, .ff_dense_codes = true},
-     Content::flat},
-    {"ff_dense_restart_every_row",
-     800,
-     110,
-     {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true},
-     Content::photo},
+    {"ff_dense_restart_every_mcu", 610, 90,
+     {.quality = 75, .restart_interval = 1, .ff_dense_codes = true}, Content::flat},
+    {"ff_dense_restart_every_row", 800, 110,
+     {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true}, Content::photo},
+    // clang-format on
 };
 
 class JpegVariant : public testing::TestWithParam<Variant> {};

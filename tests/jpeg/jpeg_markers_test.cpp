@@ -128,6 +128,7 @@ TEST(JpegMarkers, FrameScanAndTableFaultsAreCorruptOrUnsupported) {
     Failure expected;
   };
   const Failure corrupt = Failure::corrupt, unsupported = Failure::unsupported;
+  const auto four_components = [](Bytes& f) { f[5] = 4, f.insert(f.end(), {4, 0x11, 1}); };
   const Case cases[] = {
       {0xC0, "12-bit", [](Bytes& f) { f[0] = 12; }, unsupported},
       {0xC0, "height 0 (DNL)", [](Bytes& f) { f[1] = f[2] = 0; }, corrupt},
@@ -139,11 +140,7 @@ TEST(JpegMarkers, FrameScanAndTableFaultsAreCorruptOrUnsupported) {
       {0xC0, "sampled chroma", [](Bytes& f) { f[10] = 0x21; }, unsupported},
       {0xC0, "quant table 4", [](Bytes& f) { f[8] = 4; }, corrupt},
       {0xC0, "undefined quant table", [](Bytes& f) { f[8] = 2; }, corrupt},
-      {0xC0, "four components",
-       [](Bytes& f) {
-         f[5] = 4, f.insert(f.end(), {4, 0x11, 1});
-       },
-       unsupported},
+      {0xC0, "four components", four_components, unsupported},
       {0xDA, "unknown id", [](Bytes& s) { s[1] = 9; }, corrupt},
       {0xDA, "id twice", [](Bytes& s) { s[3] = s[1]; }, corrupt},
       {0xDA, "no table 2", [](Bytes& s) { s[2] = 0x22; }, corrupt},
