@@ -68,7 +68,8 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   int rows = 0;
   const auto on_row = [&](int y, const uint8_t* px) {
     if (y == rows && y < info.height) std::memcpy(whole.data() + y * pitch, px, pitch);
-    return (rows = y == rows ? rows + 1 : info.height + 1), true;
+    rows = y == rows ? rows + 1 : info.height + 1;  // a row out of order spoils the count
+    return true;
   };
   if (!d.decode(PixelFormat::rgb888, on_row,
                 [&](const StateEntry& e) { return entries.push_back(e), true; }))
