@@ -62,32 +62,32 @@ INSTANTIATE_TEST_SUITE_P(Folders, TestPictures,
 struct Variant {
   const char* name;
   int width, height;
-  EncodeOptions options;  // luma sampled 2 x 2 at quality 90 unless set
   Content content;
+  EncodeOptions options = {};  // luma sampled 2 x 2 at quality 90 unless set
 };
 
+constexpr Content photo = Content::photo, noise = Content::noise, flat = Content::flat;
 const Variant kVariants[] = {
-    {"s420_odd_size", 777, 301, {}, Content::photo},
-    {"s422_odd_size", 601, 259, {.luma_v = 1}, Content::photo},
-    {"s440", 300, 333, {.luma_h = 1}, Content::photo},
-    {"s444_exact_band", 512, 256, {.luma_h = 1, .luma_v = 1}, Content::noise},
-    {"gray_odd", 523, 97, {.components = 1}, Content::photo},
-    {"tiny", 3, 5, {}, Content::noise},
-    {"one_band_less_a_pixel", 255, 40, {}, Content::photo},
-    {"band_plus_one", 257, 33, {.luma_v = 1}, Content::photo},
-    {"restart_every_row", 700, 300, {.restart_rows = 1}, Content::photo},
-    {"gray_restart_every_row", 600, 90, {.components = 1, .restart_rows = 1}, Content::photo},
-    {"restart_every_mcu", 300, 100, {.restart_interval = 1}, Content::photo},
-    {"restart_every_7", 650, 70, {.luma_v = 1, .restart_interval = 7}, Content::noise},
-    {"noise_q100", 520, 150, {.quality = 100, .ff_dense_codes = true}, Content::noise},
-    {"ff_dense_flat", 900, 200, {.quality = 75, .ff_dense_codes = true}, Content::flat},
+    {"s420_odd_size", 777, 301, photo},
+    {"s422_odd_size", 601, 259, photo, {.luma_v = 1}},
+    {"s440", 300, 333, photo, {.luma_h = 1}},
+    {"s444_exact_band", 512, 256, noise, {.luma_h = 1, .luma_v = 1}},
+    {"gray_odd", 523, 97, photo, {.components = 1}},
+    {"tiny", 3, 5, noise},
+    {"one_band_less_a_pixel", 255, 40, photo},
+    {"band_plus_one", 257, 33, photo, {.luma_v = 1}},
+    {"restart_every_row", 700, 300, photo, {.restart_rows = 1}},
+    {"gray_restart_every_row", 600, 90, photo, {.components = 1, .restart_rows = 1}},
+    {"restart_every_mcu", 300, 100, photo, {.restart_interval = 1}},
+    {"restart_every_7", 650, 70, noise, {.luma_v = 1, .restart_interval = 7}},
+    {"noise_q100", 520, 150, noise, {.quality = 100, .ff_dense_codes = true}},
+    {"ff_dense_flat", 900, 200, flat, {.quality = 75, .ff_dense_codes = true}},
+    {"ff_dense_gray", 700, 120, flat, {.quality = 75, .components = 1, .ff_dense_codes = true}},
     // clang-format off
-    {"ff_dense_gray", 700, 120, {.quality = 75, .components = 1, .ff_dense_codes = true},
-     Content::flat},
-    {"ff_dense_restart_every_mcu", 610, 90,
-     {.quality = 75, .restart_interval = 1, .ff_dense_codes = true}, Content::flat},
-    {"ff_dense_restart_every_row", 800, 110,
-     {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true}, Content::photo},
+    {"ff_dense_restart_every_mcu", 610, 90, flat,
+     {.quality = 75, .restart_interval = 1, .ff_dense_codes = true}},
+    {"ff_dense_restart_every_row", 800, 110, photo,
+     {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true}},
     // clang-format on
 };
 
@@ -97,7 +97,7 @@ TEST_P(JpegVariant, MatchesLibjpegAndResumesEveryBand) {
   const Variant& v = GetParam();
   const Bytes bytes = encode_picture(v.width, v.height, v.options, v.content);
   ASSERT_TRUE(check_decoder(bytes, v.name));
-  const bool dense = v.options.ff_dense_codes && v.content == Content::flat;
+  const bool dense = v.options.ff_dense_codes && v.content == flat;
   EXPECT_TRUE(!dense || stuffed_ff_count(bytes, 0) * 5 > bytes.size()) << "too few FF 00 pairs";
   expect_libjpeg_pixels(bytes, v.name);
 }
@@ -110,7 +110,7 @@ TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
   const Bytes bytes = encode_picture(600, 100);
   Decoder d;
   ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())));
-  int entries = 0;
+  int entries = 0, rows = 0, scanned = 0;
   ASSERT_TRUE(d.decode(
       PixelFormat::rgb888,
       [&](int y, const uint8_t*) {
@@ -119,7 +119,6 @@ TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
       },
       [&](const StateEntry&) { return ++entries > 0; }));
   // A stop from a callback ends the call without failing the decoder for good.
-  int rows = 0, scanned = 0;
   EXPECT_FALSE(d.decode(PixelFormat::rgb888, [&](int, const uint8_t*) { return ++rows < 20; }));
   EXPECT_TRUE(rows == 20 && d.failure() == Failure::stopped && !d.failed());
   EXPECT_FALSE(d.scan([&](const StateEntry&) { return ++scanned < 5; }));
@@ -132,11 +131,9 @@ TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
   Bytes bytes = encode_picture(400, 200);
   bytes.resize(bytes.size() * 2 / 3);
   RgbPicture ref, own;
-  ASSERT_TRUE(libjpeg_decode(bytes, ref) && own_decode(bytes, own));
-  EXPECT_GT(ref.warnings, 0);
-  EXPECT_TRUE(own.rgb == ref.rgb);
-  for (int x = 0; x < 400; ++x) ASSERT_EQ(own.rgb[(199 * 400 + x) * 3], 128) << x;
-  EXPECT_TRUE(check_decoder(bytes, "truncated"));
+  ASSERT_TRUE(libjpeg_decode(bytes, ref) && own_decode(bytes, own) && check_decoder(bytes, ""));
+  EXPECT_TRUE(ref.warnings > 0 && own.rgb == ref.rgb);
+  EXPECT_EQ(Bytes(own.rgb.end() - 400 * 3, own.rgb.end()), Bytes(400 * 3, 128));
 }
 
 TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
@@ -145,28 +142,23 @@ TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
   const ByteSource all(bytes.data(), size);
   Decoder d;
   std::vector<StateEntry> entries;
-  ASSERT_TRUE(d.open(all) &&
-              d.scan([&](const StateEntry& e) { return entries.push_back(e), true; }));
-  ASSERT_EQ(entries.size(), 12u);
-  const StateEntry good = entries[4];
+  ASSERT_TRUE(d.open(all) && d.scan([&](auto& e) { return entries.push_back(e), true; }));
+  const StateEntry good = entries.at(4);
   const uint64_t offset = d.info().resume_offset(good);
   auto band = [&](const StateEntry& e, int row = 1, int b = 1, const ByteSource& window = {}) {
     Decoder t;
-    EXPECT_TRUE(t.open(all));
-    const bool ok = t.decode_band(window.data() ? window : all, e, row, b, PixelFormat::rgb565,
-                                  [](int, const uint8_t*) { return true; });
+    const bool ok =
+        t.open(all) && t.decode_band(window.data() ? window : all, e, row, b, PixelFormat::rgb565,
+                                     [](int, auto) { return true; });
     EXPECT_TRUE(ok || (t.failure() == Failure::bad_entry && t.failed()));
     return ok;
   };
   auto changed = [&](auto change) {
     StateEntry e = good;
-    change(e);
-    return e;
+    return change(e), e;
   };
   EXPECT_TRUE(band(good));
-  EXPECT_FALSE(band(good, 4, 0));   // no such MCU row
-  EXPECT_FALSE(band(good, 1, 3));   // no such band
-  EXPECT_FALSE(band(good, -1, 0));  // nor this
+  EXPECT_FALSE(band(good, 4, 0) || band(good, 1, 3) || band(good, -1, 0));  // no such row, band
   EXPECT_FALSE(band(changed([&](auto& e) { e.bytes_left = size + 1; })));
   EXPECT_FALSE(band(changed([&](auto& e) { e.bytes_left = size - 10; })));  // in the header
   EXPECT_FALSE(band(changed([](auto& e) { e.mcus_left = 6; })));            // interval is 5
@@ -179,7 +171,6 @@ TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
                     ByteSource(bytes.data() + offset, 100, offset, size)));
   EXPECT_FALSE(band(good, 1, 1, ByteSource(bytes.data(), size, 0, size + 5)));
   EXPECT_FALSE(band(good, 1, 1, ByteSource(bytes.data(), size, 10, size)));
-
   // A window cut short (a short read of a cache file) decodes only what is
   // there; the rest of the band is the grey of missing data.
   Bytes piece(bytes.begin() + ptrdiff_t(offset) - 6, bytes.begin() + ptrdiff_t(offset) + 40);
@@ -192,8 +183,6 @@ TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
   EXPECT_EQ(rows, 16);
 }
 
-const uint8_t kSof0[] = {0xFF, 0xC0};
-
 // Broken, hostile and truncated data by the fuzz target's check: every call
 // ends (no crash, no hang, no read outside its bytes; run under the sanitizer
 // build), refusals say why, and the index and band resume stay exact on
@@ -201,9 +190,9 @@ const uint8_t kSof0[] = {0xFF, 0xC0};
 TEST(JpegRobustness, EveryTruncationOfAPicture) {
   const Bytes bytes = encode_picture(70, 40, {.restart_interval = 2});
   size_t decoded = 0;
-  for (size_t n = 0; n <= bytes.size(); ++n)
-    decoded += check_decoder(Bytes(bytes.begin(), bytes.begin() + ptrdiff_t(n)),
-                             "cut at " + std::to_string(n));
+  for (auto end = bytes.begin(); end <= bytes.end(); ++end)
+    decoded +=
+        check_decoder(Bytes(bytes.begin(), end), "cut at " + std::to_string(end - bytes.begin()));
   EXPECT_GT(decoded, bytes.size() / 2);
 }
 
@@ -212,9 +201,9 @@ TEST(JpegRobustness, DamagedRestartsAndMarkersInTheData) {
   const Bytes good = encode_picture(300, 48, {.restart_interval = 1, .ff_dense_codes = true});
   std::vector<ptrdiff_t> rst;  // where the RST markers are
   for (size_t i = 2; i + 1 < good.size(); ++i)
-    if (good[i] == 0xFF && good[i + 1] >= 0xD0 && good[i + 1] <= 0xD7) rst.push_back(ptrdiff_t(i));
+    if (good[i] == 0xFF && (good[i + 1] & 0xF8) == 0xD0) rst.push_back(ptrdiff_t(i));
   ASSERT_GT(rst.size(), 20u);
-  const size_t mid = (rst[10] + rst[11]) / 2;
+  const ptrdiff_t mid = (rst[10] + rst[11]) / 2;
   const std::pair<const char*, std::function<void(Bytes&)>> edits[] = {
       {"a restart missing", [&](Bytes& b) { b.erase(b.begin() + rst[5], b.begin() + rst[5] + 2); }},
       {"two restarts missing", [&](Bytes& b) { b.erase(b.begin() + rst[5], b.begin() + rst[7]); }},
@@ -222,12 +211,12 @@ TEST(JpegRobustness, DamagedRestartsAndMarkersInTheData) {
       {"an earlier restart number", [&](Bytes& b) { b[rst[9] + 1] = b[rst[7] + 1]; }},
       {"garbage before a restart",
        [&](Bytes& b) {
-         b.insert(b.begin() + rst[3], {0x12, 0xFF, 0x00, 0xFF});
+         b.insert(b.begin() + rst[3], {0x12, 0xFF, 0, 0xFF});
        }},
       {"a stray marker", [&](Bytes& b) { b[mid] = 0xFF, b[mid + 1] = 0xC4; }},
       {"an early end", [&](Bytes& b) { b[mid] = 0xFF, b[mid + 1] = 0xD9; }},
-      {"a lone FF", [&](Bytes& b) { b.insert(b.begin() + ptrdiff_t(mid), 0xFF); }},
-      {"a byte lost", [&](Bytes& b) { b.erase(b.begin() + ptrdiff_t(mid)); }},
+      {"a lone FF", [&](Bytes& b) { b.insert(b.begin() + mid, 0xFF); }},
+      {"a byte lost", [&](Bytes& b) { b.erase(b.begin() + mid); }},
       {"a flipped data bit", [&](Bytes& b) { b[mid] ^= 0x10; }},
   };
   for (const auto& [what, edit] : edits) {
@@ -242,16 +231,15 @@ TEST(JpegRobustness, HugeDeclaredSizeFromTinyData) {
   // libjpeg does) and answered by mid-grey, without allocations beyond one
   // MCU row; a band far down the picture resumes from its entry.
   Bytes bytes = encode_picture(16, 16);
-  const size_t sof =
-      size_t(std::search(bytes.begin(), bytes.end(), kSof0, kSof0 + 2) - bytes.begin());
-  bytes[sof + 5] = bytes[sof + 7] = 0xEA, bytes[sof + 6] = bytes[sof + 8] = 0x60;  // 60000 each way
+  const uint8_t sof0[] = {0xFF, 0xC0};
+  const auto sof = std::search(bytes.begin(), bytes.end(), sof0, sof0 + 2);
+  sof[5] = sof[7] = 0xEA, sof[6] = sof[8] = 0x60;  // 60000 each way
   Decoder d;
-  ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())));
-  ASSERT_EQ(d.info().entry_count(), 3750u * 235u);
   StateEntry last;
   size_t count = 0;
-  ASSERT_TRUE(d.scan([&](const StateEntry& e) { return last = e, ++count > 0; }));
-  EXPECT_TRUE(count == d.info().entry_count() && last.bits == 0);
+  ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())) &&
+              d.scan([&](const StateEntry& e) { return last = e, ++count > 0; }));
+  EXPECT_TRUE(count == 3750u * 235u && last.bits == 0);
   int rows = 0;
   ASSERT_TRUE(d.decode_band(ByteSource(bytes.data(), bytes.size()), last, 3749, 234,
                             PixelFormat::rgb888, [&](int y, const uint8_t* px) {

@@ -13,11 +13,8 @@
 #include <csetjmp>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include <jpeglib.h>
 
@@ -50,8 +47,7 @@ inline std::vector<std::string> files_under(const std::string& folder) {
 // The test name of a test per folder of the shared pictures.
 inline std::string folder_test_name(const testing::TestParamInfo<const char*>& info) {
   std::string name = info.param;
-  std::replace_if(
-      name.begin(), name.end(), [](char c) { return c == '/' || c == '-'; }, '_');
+  for (char& c : name) c = c == '/' || c == '-' ? '_' : c;
   return name;
 }
 
@@ -60,15 +56,11 @@ struct LibjpegError {
   jpeg_error_mgr mgr;
   jmp_buf jump;
   int warnings = 0;
+  static LibjpegError* of(j_common_ptr c) { return reinterpret_cast<LibjpegError*>(c->err); }
   jpeg_error_mgr* install() {
     jpeg_std_error(&mgr);
-    mgr.error_exit = [](j_common_ptr c) {
-      longjmp(reinterpret_cast<LibjpegError*>(c->err)->jump, 1);
-    };
-    mgr.emit_message = [](j_common_ptr c, int level) {
-      if (level < 0) reinterpret_cast<LibjpegError*>(c->err)->warnings++;
-    };
-    mgr.output_message = [](j_common_ptr) {};
+    mgr.error_exit = [](j_common_ptr c) { longjmp(of(c)->jump, 1); };
+    mgr.emit_message = [](j_common_ptr c, int level) { of(c)->warnings += level < 0; };
     return &mgr;
   }
 };
@@ -84,10 +76,7 @@ inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   jpeg_decompress_struct ci;
   LibjpegError err;
   ci.err = err.install();
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&ci);
-    return false;
-  }
+  if (setjmp(err.jump)) return jpeg_destroy_decompress(&ci), false;
   jpeg_create_decompress(&ci);
   jpeg_mem_src(&ci, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&ci, TRUE);
@@ -99,10 +88,8 @@ inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   out.width = static_cast<int>(ci.output_width);
   out.height = static_cast<int>(ci.output_height);
   out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-  while (ci.output_scanline < ci.output_height) {
-    JSAMPROW row = out.rgb.data() + static_cast<size_t>(ci.output_scanline) * out.width * 3;
-    jpeg_read_scanlines(&ci, &row, 1);
-  }
+  for (JSAMPROW row; ci.output_scanline < ci.output_height; jpeg_read_scanlines(&ci, &row, 1))
+    row = out.rgb.data() + static_cast<size_t>(ci.output_scanline) * out.width * 3;
   jpeg_finish_decompress(&ci);
   out.warnings = err.warnings;
   jpeg_destroy_decompress(&ci);
@@ -173,11 +160,7 @@ inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOpti
   ci.err = err.install();
   unsigned char* out = nullptr;
   unsigned long out_size = 0;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&ci);
-    free(out);
-    return {};
-  }
+  if (setjmp(err.jump)) return jpeg_destroy_compress(&ci), free(out), Bytes();
   jpeg_create_compress(&ci);
   jpeg_mem_dest(&ci, &out, &out_size);
   ci.image_width = static_cast<JDIMENSION>(width);
@@ -194,15 +177,12 @@ inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOpti
     for (int t = 0; t < 2; ++t)
       make_ff_dense(ci.dc_huff_tbl_ptrs[t]), make_ff_dense(ci.ac_huff_tbl_ptrs[t]);
   jpeg_start_compress(&ci, TRUE);
-  for (JSAMPROW row; ci.next_scanline < ci.image_height;) {
+  for (JSAMPROW row; ci.next_scanline < ci.image_height; jpeg_write_scanlines(&ci, &row, 1))
     row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * size_t(width) * o.components;
-    jpeg_write_scanlines(&ci, &row, 1);
-  }
   jpeg_finish_compress(&ci);
   jpeg_destroy_compress(&ci);
-  Bytes bytes(out, out + out_size);
-  free(out);
-  return bytes;
+  const Bytes bytes(out, out + out_size);
+  return free(out), bytes;
 }
 
 inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
@@ -223,9 +203,8 @@ inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
 inline bool check_decoder(const Bytes& bytes, const std::string& label) {
   const Bytes exact(bytes.begin(), bytes.end());
   const auto size = exact.size();
-  const fuzz::Outcome outcome = fuzz::check_decoder(
-      exact.data(), size,
-      {uint32_t(size), uint8_t(size / 7), static_cast<uint8_t>(1u << size % 8)});
+  const auto outcome = fuzz::check_decoder(
+      exact.data(), size, {uint32_t(size), uint8_t(size / 7), uint8_t(1 << size % 8)});
   EXPECT_EQ(outcome.fault, "") << label;
   return outcome.decoded;
 }
@@ -280,10 +259,8 @@ inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source
   JpegDecodeOptions options;
   options.coefficients = source;
   options.rgbx = rgbx;
-  if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options)) {
-    d.error = decoder.error();
-    return d;
-  }
+  if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options))
+    return d.error = decoder.error(), d;
   d.used = decoder.coefficients_used();
   const size_t pitch = static_cast<size_t>(decoder.output_width()) * decoder.pixel_bytes();
   d.pixels.assign(pitch * decoder.output_height(), 0);
@@ -310,8 +287,7 @@ inline void expect_same_with_coefficients(const Bytes& jpeg, const std::string& 
   ASSERT_TRUE(own.open(jpeg)) << label;
   const LibjpegRows shared = libjpeg_rows(jpeg, &own);
   ASSERT_TRUE(shared.ok) << label << ": " << shared.error;
-  EXPECT_TRUE(shared.used) << label;
-  EXPECT_TRUE(shared.pixels == plain.pixels) << label;
+  EXPECT_TRUE(shared.used && shared.pixels == plain.pixels) << label;
   EXPECT_EQ(shared.warnings, plain.warnings) << label;
   EXPECT_TRUE(own.index == scan_index(jpeg)) << label;
 }
