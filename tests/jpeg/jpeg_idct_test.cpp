@@ -6,24 +6,21 @@ namespace lv::jpeg {
 namespace {
 
 TEST(JpegIdct, FlatBlocksAndTheWrappingRangeLimit) {
-  int16_t coef[64] = {};
-  int32_t q[64];
-  uint8_t out[64];
-  for (int dc = -2048; dc <= 2047; dc += 7)
-    for (int32_t mult : {4, 20, 400}) {
-      coef[0] = static_cast<int16_t>(dc);
-      std::fill(q, q + 64, mult);
-      idct_ifast(coef, q, out, 8);
-      for (int i = 0; i < 64; ++i)
-        ASSERT_EQ(out[i], idct_ifast_flat(coef[0], mult)) << dc << " " << mult;
-    }
   // The sample is (dc * mult) >> 5 wrapped to -512 .. 511, clamped to
   // -128 .. 127 and shifted by 128; the shift truncates towards minus
-  // infinity (-1 -> 127), 600 wraps to -424 and -600 to 424.
+  // infinity (-1 -> 127), 600 wraps to -424 and -600 to 424. The whole
+  // transform of a flat block gives the same throughout.
   const int cases[][3] = {{0, 400, 128}, {1, 32, 129},    {-1, 1, 127}, {200, 32, 255},
                           {600, 32, 0},  {-600, 32, 255}, {-200, 32, 0}};
-  for (const auto& [dc, mult, sample] : cases)
+  for (const auto& [dc, mult, sample] : cases) {
+    int16_t coef[64] = {int16_t(dc)};
+    int32_t q[64];
+    uint8_t out[64];
+    std::fill(q, q + 64, mult);
+    idct_ifast(coef, q, out, 8);
     EXPECT_EQ(idct_ifast_flat(int16_t(dc), mult), sample) << dc;
+    EXPECT_EQ(std::count(out, out + 64, sample), 64) << dc;
+  }
 }
 
 TEST(JpegIdct, ExtremeCoefficientsStayDefined) {
@@ -39,10 +36,8 @@ TEST(JpegIdct, ExtremeCoefficientsStayDefined) {
     }
     idct_ifast(coef, q, out, 8);
   }
-  uint16_t quant[64];
-  std::fill(quant, quant + 64, 65535);
+  const uint16_t quant[64] = {65535};
   ifast_multipliers(quant, q);  // kept to 16 bits, as libjpeg-turbo does
-  for (int i = 0; i < 64; ++i) EXPECT_GE(q[i], -32768);
   EXPECT_EQ(q[0], static_cast<int16_t>((65535 * 16384 + 2048) >> 12));
 }
 
