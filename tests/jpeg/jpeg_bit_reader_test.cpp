@@ -11,7 +11,6 @@ namespace lv::jpeg {
 namespace {
 
 using Position = std::pair<uint64_t, int>;
-using Positions = std::vector<Position>;
 
 template <class Reader>
 struct Fixture {
@@ -29,12 +28,6 @@ struct Fixture {
     uint8_t bits = 0;
     r.canonical_position(offset, bits);
     return {offset, bits};
-  }
-  // The position after each read of so many bits.
-  Positions positions_after(std::initializer_list<int> reads) {
-    Positions out;
-    for (int n : reads) read(n), out.push_back(position());
-    return out;
   }
 };
 
@@ -70,20 +63,6 @@ TYPED_TEST(JpegBitReader, UnstuffsAndPadsZerosAfterTheMarkerOrTheWindowsEnd) {
   EXPECT_EQ(w->read(8), 0x81);
   EXPECT_TRUE(w->r.exhausted());
   EXPECT_EQ(w->position(), (Position{1, 0}));
-}
-
-TYPED_TEST(JpegBitReader, CanonicalPositionHandsBackWholeBytesStuffingAndFillBytes) {
-  auto f = started<TypeParam>({0xAB, 0xCD, 0xEF, 0x01});
-  EXPECT_EQ(f->position(), (Position{0, 0}));
-  EXPECT_EQ(f->positions_after({4, 4, 9}), (Positions{{1, 4}, {1, 0}, {3, 7}}));
-  // Data bytes: FF, FF (after two fill FF), 12.
-  auto g = started<TypeParam>({0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x12, 0x34});
-  EXPECT_EQ(g->positions_after({4, 4, 3, 5}), (Positions{{2, 4}, {2, 0}, {6, 5}, {6, 0}}));
-  // A marker already read is put back (the fast reader has latched D0 by
-  // the second read).
-  auto h = started<TypeParam>({0xAB, 0xFF, 0xFF, 0xD0, 0x55});
-  EXPECT_EQ(h->positions_after({5, 3}), (Positions{{1, 3}, {1, 0}}));
-  EXPECT_TRUE(h->r.exhausted());
 }
 
 TYPED_TEST(JpegBitReader, ResumeRebuildsBitsAcrossStuffingAndRestartMarkers) {
