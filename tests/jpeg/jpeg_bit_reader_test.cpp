@@ -29,6 +29,11 @@ struct Fixture {
     r.canonical_position(offset, bits);
     return {offset, bits};
   }
+  std::vector<int> reads(std::initializer_list<int> bits) {
+    std::vector<int> out;
+    for (int n : bits) out.push_back(read(n));
+    return out;
+  }
 };
 
 // A reader over exactly the bytes, or the first `size` of them, started at
@@ -49,34 +54,27 @@ TYPED_TEST_SUITE(JpegBitReader, Readers);
 
 TYPED_TEST(JpegBitReader, UnstuffsAndPadsZerosAfterTheMarkerOrTheWindowsEnd) {
   auto f = started<TypeParam>({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xFF, 0xD9, 0x77});
-  EXPECT_EQ(f->read(8), 0x12);
-  EXPECT_EQ(f->read(8), 0xFF);
+  EXPECT_EQ(f->reads({8, 8}), (std::vector{0x12, 0xFF}));
   EXPECT_FALSE(f->r.exhausted());
-  EXPECT_EQ(f->read(4), 0x3);
-  EXPECT_EQ(f->read(4), 0x4);
   // The EOI (after a fill FF) ends the data: zeros follow, never counted.
-  EXPECT_TRUE(f->r.exhausted());
-  EXPECT_EQ(f->read(12), 0);
-  EXPECT_EQ(f->position(), (Position{4, 0}));  // the fill FF before D9
+  EXPECT_EQ(f->reads({4, 4, 12}), (std::vector{0x3, 0x4, 0}));
+  EXPECT_TRUE(f->r.exhausted() && f->position() == Position(4, 0));  // the fill FF before D9
   // A window that ends inside an FF 00 pair: the FF is the end of the data.
   auto w = started<TypeParam>({0x81, 0xFF, 0x00, 0x00}, 2);
   EXPECT_EQ(w->read(8), 0x81);
-  EXPECT_TRUE(w->r.exhausted());
-  EXPECT_EQ(w->position(), (Position{1, 0}));
+  EXPECT_TRUE(w->r.exhausted() && w->position() == Position(1, 0));
 }
 
 TYPED_TEST(JpegBitReader, ResumeRebuildsBitsAcrossStuffingAndRestartMarkers) {
   // The bits to resume with sit before FF D3: the data bytes AB, FF.
   auto f = started<TypeParam>({0x00, 0xAB, 0xFF, 0x00, 0xFF, 0xD3, 0xCD, 0x00});
   ASSERT_TRUE(f->r.resume(f->window, 6, 12, 0));
-  EXPECT_EQ(f->read(12), 0xBFF);
-  EXPECT_EQ(f->read(8), 0xCD);
+  EXPECT_EQ(f->reads({12, 8}), (std::vector{0xBFF, 0xCD}));
   // Four FF data bytes take eight stream bytes: more than the six available.
   auto g = started<TypeParam>({0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x11});
   EXPECT_FALSE(g->r.resume(g->window, 8, 32, 0));
   ASSERT_TRUE(g->r.resume(g->window, 8, 24, 0));
-  EXPECT_EQ(g->read(24), 0xFFFFFF);
-  EXPECT_EQ(g->read(8), 0x11);
+  EXPECT_EQ(g->reads({24, 8}), (std::vector{0xFFFFFF, 0x11}));
   EXPECT_FALSE(g->r.resume(g->window, 9, 33, 0));
   EXPECT_FALSE(g->r.resume(g->window, 10, 0, 0));  // outside the window
   // The resumed position is canonical.
@@ -88,8 +86,7 @@ TYPED_TEST(JpegBitReader, ResumeRebuildsBitsAcrossStuffingAndRestartMarkers) {
   // A marker pending in an entry is taken at the next restart.
   auto m = started<TypeParam>({0x00, 0x77, 0x42});
   ASSERT_TRUE(m->r.resume(m->window, 2, 8, 0xD4));
-  EXPECT_EQ(m->read(8), 0x77);
-  EXPECT_TRUE(m->r.exhausted());
+  EXPECT_TRUE(m->read(8) == 0x77 && m->r.exhausted());
   uint8_t next = 4;
   m->r.restart(next);
   EXPECT_EQ(m->read(8), 0x42);
@@ -114,15 +111,13 @@ TYPED_TEST(JpegBitReader, RestartTakesTheMarkerAndResynchronisesLikeLibjpeg) {
   auto c = started<TypeParam>({0x12, 0xFF, 0xD2, 0x42});
   uint8_t next = 1;
   c->r.restart(next);
-  EXPECT_TRUE(c->r.exhausted() && next == 2);
-  EXPECT_EQ(c->position(), (Position{1, 0}));
+  EXPECT_TRUE(c->r.exhausted() && next == 2 && c->position() == Position(1, 0));
   c->r.restart(next);  // now it is the expected one
   EXPECT_EQ((Result{next, c->read(8)}), (Result{3, 0x42}));
   // The end of the data stays.
   auto e = started<TypeParam>({0x12, 0x34});
   e->r.restart(next);
-  EXPECT_TRUE(e->r.exhausted());
-  EXPECT_EQ(e->position(), (Position{2, 0}));
+  EXPECT_TRUE(e->r.exhausted() && e->position() == Position(2, 0));
 }
 
 }  // namespace

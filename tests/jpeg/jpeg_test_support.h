@@ -66,8 +66,7 @@ struct LibjpegError {
 };
 
 struct RgbPicture {
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   int warnings = 0;  // corrupt-data warnings of libjpeg
   Bytes rgb;
 };
@@ -96,17 +95,13 @@ inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   return true;
 }
 
-inline bool own_decode(const Bytes& bytes, RgbPicture& out,
-                       std::vector<jpeg::StateEntry>* entries = nullptr) {
+inline bool own_decode(const Bytes& bytes, RgbPicture& out) {
   jpeg::Decoder d;
   if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) return false;
   out.width = d.info().width;
   out.height = d.info().height;
   out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-  jpeg::EntrySink sink;
-  if (entries) sink = [entries](const jpeg::StateEntry& e) { return entries->push_back(e), true; };
-  return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3,
-                     sink);
+  return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3);
 }
 
 enum class Content {
@@ -135,9 +130,8 @@ inline Bytes make_pixels(int width, int height, int components, Content content,
 
 struct EncodeOptions {
   int quality = 90;
-  int components = 3;  // 1: grayscale
-  int luma_h = 2;      // luma sampling factors; chroma is 1 x 1
-  int luma_v = 2;
+  int components = 3;             // 1: grayscale
+  int luma_h = 2, luma_v = 2;     // luma sampling factors; chroma is 1 x 1
   unsigned restart_interval = 0;  // in MCUs
   int restart_rows = 0;           // in MCU rows
   // Huffman tables whose most frequent codes (DC difference 0, end of
@@ -233,9 +227,7 @@ class OwnCoefficients : public JpegCoefficientSource {
   uint64_t end_offset() const override { return m_decoder.coefficients_end(); }
 
   Bytes index;
-  long mcus = 0;
-  long fail_at = -1;
-  long throw_at = -1;
+  long mcus = 0, fail_at = -1, throw_at = -1;
   int row_error = 0;
 
  private:
@@ -243,8 +235,7 @@ class OwnCoefficients : public JpegCoefficientSource {
 };
 
 struct LibjpegRows {
-  bool ok = false;
-  bool used = false;  // the coefficient source took over
+  bool ok = false, used = false;  // used: the coefficient source took over
   int warnings = 0;
   Bytes pixels;
   std::string error;
@@ -266,8 +257,7 @@ inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source
   d.pixels.assign(pitch * decoder.output_height(), 0);
   d.ok = decoder.read_rgb888(d.pixels.data(), pitch) && decoder.finish();
   d.warnings = decoder.warnings();
-  d.error = decoder.error();
-  return d;
+  return d.error = decoder.error(), d;
 }
 
 inline Bytes scan_index(const Bytes& jpeg) {
