@@ -76,9 +76,7 @@ const Variant kVariants[] = {
     {"band_plus_one", 257, 33, photo, {.luma_v = 1}},
     {"restart_every_row", 700, 300, photo, {.restart_rows = 1}},
     {"gray_restart_every_row", 600, 90, photo, {.components = 1, .restart_rows = 1}},
-    {"restart_every_mcu", 300, 100, photo, {.restart_interval = 1}},
     {"restart_every_7", 650, 70, noise, {.luma_v = 1, .restart_interval = 7}},
-    {"noise_q100", 520, 150, noise, {.quality = 100, .ff_dense_codes = true}},
     {"ff_dense_flat", 900, 200, flat, {.quality = 75, .ff_dense_codes = true}},
     {"ff_dense_gray", 700, 120, flat, {.quality = 75, .components = 1, .ff_dense_codes = true}},
     // clang-format off

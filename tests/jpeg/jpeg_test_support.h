@@ -148,7 +148,9 @@ inline void make_ff_dense(JHUFF_TBL* table) {
   if (zero != end) std::rotate(zero, zero + 1, end);
 }
 
-inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOptions& o) {
+inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
+                            Content content = Content::photo, unsigned seed = 1) {
+  const Bytes pixels = make_pixels(width, height, o.components, content, seed);
   jpeg_compress_struct ci;
   LibjpegError err;
   ci.err = err.install();
@@ -177,11 +179,6 @@ inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOpti
   jpeg_destroy_compress(&ci);
   const Bytes bytes(out, out + out_size);
   return free(out), bytes;
-}
-
-inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
-                            Content content = Content::photo, unsigned seed = 1) {
-  return encode(make_pixels(width, height, o.components, content, seed), width, height, o);
 }
 
 // The entropy-coded bytes that are FF data bytes (stuffed FF 00 pairs).
@@ -242,14 +239,12 @@ struct LibjpegRows {
 };
 
 // libjpeg's whole decode through the program's wrapper, optionally with
-// a coefficient source and four-byte pixels.
-inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source = nullptr,
-                                bool rgbx = false) {
+// a coefficient source.
+inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source = nullptr) {
   LibjpegRows d;
   JpegDecoder decoder;
   JpegDecodeOptions options;
   options.coefficients = source;
-  options.rgbx = rgbx;
   if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options))
     return d.error = decoder.error(), d;
   d.used = decoder.coefficients_used();
