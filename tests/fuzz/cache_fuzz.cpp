@@ -36,19 +36,15 @@ void require(bool holds) {
   if (!holds) std::abort();
 }
 
+// Gradients, edges and a little noise, 600 x 420.
 Bytes test_picture() {
-  const int width = 600, height = 420;
-  Bytes rgb(size_t{width} * height * 3);
-  uint32_t noise = 12345;
-  for (size_t i = 0; i < rgb.size(); ++i) {
-    const int x = int(i / 3 % width), y = int(i / 3 / width), c = int(i % 3);
+  Bytes rgb(600 * 420 * 3), jpeg;
+  for (uint32_t i = 0, noise = 12345; i < rgb.size(); ++i) {
+    const uint32_t x = i / 3 % 600, y = i / 1800, c = i % 3, edge = (x / 37 + y / 23) % 3 ? 0 : 70;
     noise = noise * 1103515245u + 12345u;
-    const int edge = ((x / 37) + (y / 23)) % 3 == 0 ? 70 : 0;
-    rgb[i] =
-        uint8_t(std::min(255, (x * (c + 1) + y * (3 - c)) / 5 % 180 + edge + int(noise >> 28)));
+    rgb[i] = uint8_t(std::min(255u, (x * (c + 1) + y * (3 - c)) / 5 % 180 + edge + (noise >> 28)));
   }
-  Bytes jpeg;
-  require(lv::encode_jpeg(rgb.data(), width, height, size_t{width} * 3, 85, jpeg));
+  require(lv::encode_jpeg(rgb.data(), 600, 420, 1800, 85, jpeg));
   return jpeg;
 }
 
@@ -56,11 +52,8 @@ void read_back(const Bytes& bytes) {
   const Bytes exact(bytes);  // exactly sized, so that a read one past the end is caught
   lv::CacheHeader header;
   lv::parse_cache_header(exact.data(), exact.size(), exact.size(), header);
-  {
-    lv::FileStream file;
-    require(file.open(g_cache, lv::OpenMode::write));
-    require(bytes.empty() || file.write(bytes.data(), bytes.size()));
-  }
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  require(lv::write_file_atomic(g_cache, text, lv::Durability::unsynced));
   const bool valid = lv::cache_file_valid(g_cache);
   auto thumbnail = lv::load_thumbnail_file(g_cache);
   require(!thumbnail ||
@@ -69,15 +62,12 @@ void read_back(const Bytes& bytes) {
   lv::CacheTileSource source(g_picture, g_drive);
   if (!source.ready()) return;
   require(valid);
-  for (int level = 0; level <= source.top_level(); ++level) {
-    const int shift = source.top_level() - level;
-    const lv::Size shown = source.full_size();
-    for (int r = 0; r <= ((shown.height >> shift) + 255) / 256; ++r)
-      for (int c = 0; c <= ((shown.width >> shift) + 255) / 256; ++c) {
+  for (int level = 0, shift; (shift = source.top_level() - level) >= 0; ++level)
+    for (int r = 0; r <= ((source.full_size().height >> shift) + 255) / 256; ++r)
+      for (int c = 0; c <= ((source.full_size().width >> shift) + 255) / 256; ++c) {
         auto tile = source.make_tile(c, r, level);
         require(!tile || tile->size() == lv::Size{lv::kTileSide, lv::kTileSide});
       }
-  }
 }
 
 }  // namespace
@@ -99,33 +89,28 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_cache = lv::cache_name(g_picture, g_drive);
   std::string good;
   require(lv::read_whole_file(g_cache, good));
-  g_good.assign(good.begin(), good.end());
-  return 0;
+  return g_good.assign(good.begin(), good.end()), 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int mode = data[0] % 3;
   const Bytes input(data + 1, data + size);
-  if (mode == 0) {
-    Bytes bytes = g_good;
-    for (size_t i = 0; i + 4 <= input.size() && !bytes.empty(); i += 4) {
-      const uint8_t* edit = input.data() + i;
-      const size_t at = (edit[0] | edit[1] << 8 | (edit[3] & 0x70) << 12) % bytes.size();
-      const int kind = edit[3] & 3;
-      if (kind == 0) bytes[at] = edit[2];
-      if (kind == 1) bytes[at] ^= edit[2];
-      if (kind == 2) bytes.resize(at);
-      if (kind == 3) bytes.insert(bytes.begin() + ptrdiff_t(at), edit[2]);
-    }
-    read_back(bytes);
-  } else if (mode == 1) {
-    read_back(input);
-  } else {
-    Bytes cache;
-    lv::CacheHeader header;
-    if (lv::build_cache_bytes(input.data(), input.size(), {}, cache) == lv::CacheBuildResult::built)
-      require(lv::parse_cache_header(cache.data(), cache.size(), cache.size(), header));
+  Bytes bytes = mode == 0 ? g_good : input, cache;
+  // Edits of the good file: set, xor, cut or insert a byte.
+  for (size_t i = 0; mode == 0 && i + 4 <= input.size() && !bytes.empty(); i += 4) {
+    const uint8_t* edit = input.data() + i;
+    const size_t at = (edit[0] | edit[1] << 8 | (edit[3] & 0x70) << 12) % bytes.size();
+    const int kind = edit[3] & 3;
+    if (kind < 2) bytes[at] = kind ? bytes[at] ^ edit[2] : edit[2];
+    if (kind == 2) bytes.resize(at);
+    if (kind == 3) bytes.insert(bytes.begin() + ptrdiff_t(at), edit[2]);
   }
+  lv::CacheHeader header;
+  if (mode < 2)
+    read_back(bytes);
+  else if (lv::build_cache_bytes(input.data(), input.size(), {}, cache) ==
+           lv::CacheBuildResult::built)
+    require(lv::parse_cache_header(cache.data(), cache.size(), cache.size(), header));
   return 0;
 }

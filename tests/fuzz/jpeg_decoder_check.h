@@ -96,8 +96,7 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   const std::vector<uint8_t> header(data, data + info.scan_offset);
   // Rows of the band from `entry` as a tile decodes them; how many matched the whole decode.
   auto band = [&](const StateEntry& entry, size_t e, Decoder& tile, uint64_t end) {
-    const int row = static_cast<int>(e / info.bands_per_row);
-    const int b = static_cast<int>(e % info.bands_per_row);
+    const int row = static_cast<int>(e / info.bands_per_row), b = int(e % info.bands_per_row);
     const uint64_t offset = entry.bytes_left <= size ? size - entry.bytes_left : 0;
     const uint64_t begin = e == 0 || offset < 6 ? offset : offset - 6;
     end = std::max(begin, std::min<uint64_t>(end, size));
@@ -127,8 +126,8 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   raw[damage.byte % raw.size()] ^= damage.flip;
   const StateEntry damaged = StateEntry::decode(raw.data());
   Decoder tile;
-  const uint64_t offset = damaged.bytes_left <= size ? size - damaged.bytes_left : 0;
-  if (band(damaged, e, tile, offset + 400) < 0 && tile.failure() != Failure::bad_entry)
+  if (band(damaged, e, tile, size - std::min<uint64_t>(damaged.bytes_left, size) + 400) < 0 &&
+      tile.failure() != Failure::bad_entry)
     return fault("a damaged entry failed as something else: " + tile.error());
   return {true, ""};
 }

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <span>
 #include <string>
 
@@ -21,11 +21,11 @@ namespace {
 using lv::skin_format::Section;
 namespace fs = std::filesystem;
 
-std::string g_folder;
-std::string g_skin_file;
+std::string g_folder, g_skin_file;
 
 void walk(const lv::Properties& skin, const lv::SkinImage& image, const lv::SkinNode* node,
           uint32_t body, volatile int64_t& sink) {
+  if (!node) std::abort();
   const std::u16string fallback;
   const lv::FontRef font;
   for (Section which : lv::skin_format::kSections) {
@@ -44,12 +44,9 @@ void walk(const lv::Properties& skin, const lv::SkinImage& image, const lv::Skin
   // Two entries of one name make the search find either; the keys then
   // come from the other node, which only makes the lookups miss.
   const uint32_t children = skin.child_count(node);
-  for (uint32_t i = 0; i < children; ++i) {
-    const lv::SkinNode* child = skin.child(node, i);
-    if (!child) std::abort();
-    walk(skin, image, child, image.child(body, i).value_or(body), sink);
-  }
   if (skin.child(node, children) != nullptr) std::abort();
+  for (uint32_t i = 0; i < children; ++i)
+    walk(skin, image, skin.child(node, i), image.child(body, i).value_or(body), sink);
 }
 
 }  // namespace
@@ -79,10 +76,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(g_skin_file.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  std::ofstream(g_skin_file, std::ios::binary).write(reinterpret_cast<const char*>(data), size);
 
   lv::Properties skin;
   lv::ScreenInfo screen;
