@@ -77,13 +77,6 @@ TYPED_TEST(JpegBitReader, ResumeRebuildsBitsAcrossStuffingAndRestartMarkers) {
   EXPECT_EQ(g->reads({24, 8}), (std::vector{0xFFFFFF, 0x11}));
   EXPECT_FALSE(g->r.resume(g->window, 9, 33, 0));
   EXPECT_FALSE(g->r.resume(g->window, 10, 0, 0));  // outside the window
-  // A marker pending in an entry is taken at the next restart.
-  auto m = started<TypeParam>({0x00, 0x77, 0x42});
-  ASSERT_TRUE(m->r.resume(m->window, 2, 8, 0xD4));
-  EXPECT_TRUE(m->read(8) == 0x77 && m->r.exhausted());
-  uint8_t next = 4;
-  m->r.restart(next);
-  EXPECT_EQ(m->read(8), 0x42);
 }
 
 TYPED_TEST(JpegBitReader, RestartTakesTheMarkerAndResynchronisesLikeLibjpeg) {
