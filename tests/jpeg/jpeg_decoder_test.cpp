@@ -132,42 +132,6 @@ TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
   EXPECT_EQ(Bytes(own.rgb.end() - 400 * 3, own.rgb.end()), Bytes(400 * 3, 128));
 }
 
-TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
-  const Bytes bytes = encode_picture(600, 64, {.restart_interval = 5});
-  const uint32_t size = static_cast<uint32_t>(bytes.size());
-  const ByteSource all(bytes.data(), size);
-  Decoder d;
-  std::vector<StateEntry> entries;
-  ASSERT_TRUE(d.open(all) && d.scan([&](auto& e) { return entries.push_back(e), true; }));
-  const StateEntry good = entries.at(4);
-  const uint64_t offset = d.info().resume_offset(good);
-  auto band = [&](const StateEntry& e, int row = 1, int b = 1, const ByteSource& window = {}) {
-    Decoder t;
-    const bool ok =
-        t.open(all) && t.decode_band(window.data() ? window : all, e, row, b, PixelFormat::rgb565,
-                                     [](int, auto) { return true; });
-    EXPECT_TRUE(ok || (t.failure() == Failure::bad_entry && t.failed()));
-    return ok;
-  };
-  auto changed = [&](auto change) {
-    StateEntry e = good;
-    return change(e), e;
-  };
-  EXPECT_TRUE(band(good));
-  EXPECT_FALSE(band(good, 4, 0) || band(good, 1, 3) || band(good, -1, 0));  // no such row, band
-  EXPECT_FALSE(band(changed([&](auto& e) { e.bytes_left = size + 1; })));
-  EXPECT_FALSE(band(changed([&](auto& e) { e.bytes_left = size - 10; })));  // in the header
-  EXPECT_FALSE(band(changed([](auto& e) { e.mcus_left = 6; })));            // interval is 5
-  EXPECT_FALSE(band(changed([](auto& e) { e.bits = 33; })));
-  // A window that misses the offset, or the bytes before it that the bits
-  // come from, or that belongs to a stream of another size.
-  EXPECT_FALSE(band(good, 1, 1, ByteSource(bytes.data() + offset + 1, 100, offset + 1, size)));
-  EXPECT_FALSE(band(changed([](auto& e) { e.bits = 3; }), 1, 1,
-                    ByteSource(bytes.data() + offset, 100, offset, size)));
-  EXPECT_FALSE(band(good, 1, 1, ByteSource(bytes.data(), size, 0, size + 5)));
-  EXPECT_FALSE(band(good, 1, 1, ByteSource(bytes.data(), size, 10, size)));
-}
-
 // Broken, hostile and truncated data by the fuzz target's check: every call
 // ends (no crash, no hang, no read outside its bytes; run under the sanitizer
 // build), refusals say why, and the index and band resume stay exact on

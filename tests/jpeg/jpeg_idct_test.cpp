@@ -5,16 +5,6 @@
 namespace lv::jpeg {
 namespace {
 
-TEST(JpegIdct, FlatBlocksAndTheWrappingRangeLimit) {
-  // The sample is (dc * mult) >> 5 wrapped to -512 .. 511, clamped to
-  // -128 .. 127 and shifted by 128; the shift truncates towards minus
-  // infinity (-1 -> 127), 600 wraps to -424 and -600 to 424.
-  const int cases[][3] = {{0, 400, 128}, {1, 32, 129},    {-1, 1, 127}, {200, 32, 255},
-                          {600, 32, 0},  {-600, 32, 255}, {-200, 32, 0}};
-  for (const auto& [dc, mult, sample] : cases)
-    EXPECT_EQ(idct_ifast_flat(int16_t(dc), mult), sample) << dc;
-}
-
 TEST(JpegIdct, ExtremeCoefficientsStayDefined) {
   // Corrupt data can give any 16-bit coefficient and multiplier; the sums
   // must not overflow (the sanitizer build checks).
