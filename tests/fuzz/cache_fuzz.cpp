@@ -30,7 +30,7 @@ using Bytes = std::vector<uint8_t>;
 
 std::string g_folder;
 std::u16string g_picture, g_drive, g_cache;
-Bytes g_good;
+std::string g_good;
 
 void require(bool holds) {
   if (!holds) std::abort();
@@ -83,20 +83,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const Bytes jpeg = test_picture();
   g_picture = lv::from_utf8(g_folder + "/picture.jpg");
   g_drive = lv::from_utf8(g_folder + "/");
-  require(lv::write_file_atomic(
-      g_picture, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size())));
+  require(lv::write_file_atomic(g_picture, std::string(jpeg.begin(), jpeg.end())));
   require(lv::make_cache_file(g_picture, g_drive) == lv::CacheBuildResult::built);
   g_cache = lv::cache_name(g_picture, g_drive);
-  std::string good;
-  require(lv::read_whole_file(g_cache, good));
-  return g_good.assign(good.begin(), good.end()), 0;
+  require(lv::read_whole_file(g_cache, g_good));
+  return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int mode = data[0] % 3;
   const Bytes input(data + 1, data + size);
-  Bytes bytes = mode == 0 ? g_good : input, cache;
+  Bytes bytes = mode == 0 ? Bytes(g_good.begin(), g_good.end()) : input, cache;
   // Edits of the good file: set, xor, cut or insert a byte.
   for (size_t i = 0; mode == 0 && i + 4 <= input.size() && !bytes.empty(); i += 4) {
     const uint8_t* edit = input.data() + i;
