@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "jpeg/jpeg_state.h"
@@ -12,11 +11,17 @@ namespace {
 
 using Position = std::pair<uint64_t, int>;
 
+// A reader over exactly the bytes, or the first `size` of them, started at
+// their first byte.
 template <class Reader>
 struct Fixture {
   std::vector<uint8_t> bytes;
   ByteSource window;
   Reader r;
+  explicit Fixture(std::vector<uint8_t> b, size_t size = SIZE_MAX)
+      : bytes(std::move(b)), window(bytes.data(), std::min(size, bytes.size())) {
+    EXPECT_TRUE(r.start(window, 0));
+  }
   int read(int n) {
     r.ensure();
     // receive() gives the signed form; undo it to see the raw bits.
@@ -36,16 +41,6 @@ struct Fixture {
   }
 };
 
-// A reader over exactly the bytes, or the first `size` of them, started at
-// their first byte.
-template <class Reader>
-std::unique_ptr<Fixture<Reader>> started(std::vector<uint8_t> bytes, size_t size = SIZE_MAX) {
-  auto f = std::make_unique<Fixture<Reader>>(Fixture<Reader>{std::move(bytes), {}, {}});
-  f->window = ByteSource(f->bytes.data(), std::min(size, f->bytes.size()));
-  EXPECT_TRUE(f->r.start(f->window, 0));
-  return f;
-}
-
 // Both readers must agree on everything: the index they give is the same.
 template <class Reader>
 class JpegBitReader : public testing::Test {};
@@ -53,39 +48,39 @@ using Readers = testing::Types<FastBitReader, SerialBitReader>;
 TYPED_TEST_SUITE(JpegBitReader, Readers);
 
 TYPED_TEST(JpegBitReader, UnstuffsAndPadsZerosAfterTheMarkerOrTheWindowsEnd) {
-  auto f = started<TypeParam>({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xFF, 0xD9, 0x77});
-  EXPECT_EQ(f->reads({8, 8}), (std::vector{0x12, 0xFF}));
-  EXPECT_FALSE(f->r.exhausted());
+  Fixture<TypeParam> f({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xFF, 0xD9, 0x77});
+  EXPECT_EQ(f.reads({8, 8}), (std::vector{0x12, 0xFF}));
+  EXPECT_FALSE(f.r.exhausted());
   // The EOI (after a fill FF) ends the data: zeros follow, never counted.
-  EXPECT_EQ(f->reads({4, 4, 12}), (std::vector{0x3, 0x4, 0}));
-  EXPECT_TRUE(f->r.exhausted() && f->position() == Position(4, 0));  // the fill FF before D9
+  EXPECT_EQ(f.reads({4, 4, 12}), (std::vector{0x3, 0x4, 0}));
+  EXPECT_TRUE(f.r.exhausted() && f.position() == Position(4, 0));  // the fill FF before D9
   // A window that ends inside an FF 00 pair: the FF is the end of the data.
-  auto w = started<TypeParam>({0x81, 0xFF, 0x00, 0x00}, 2);
-  EXPECT_EQ(w->read(8), 0x81);
-  EXPECT_TRUE(w->r.exhausted() && w->position() == Position(1, 0));
+  Fixture<TypeParam> w({0x81, 0xFF, 0x00, 0x00}, 2);
+  EXPECT_EQ(w.read(8), 0x81);
+  EXPECT_TRUE(w.r.exhausted() && w.position() == Position(1, 0));
 }
 
 TYPED_TEST(JpegBitReader, ResumeRebuildsBitsAcrossStuffingAndRestartMarkers) {
   // The bits to resume with sit before FF D3: the data bytes AB, FF.
-  auto f = started<TypeParam>({0x00, 0xAB, 0xFF, 0x00, 0xFF, 0xD3, 0xCD, 0x00});
-  ASSERT_TRUE(f->r.resume(f->window, 6, 12, 0));
-  EXPECT_EQ(f->reads({12, 8}), (std::vector{0xBFF, 0xCD}));
+  Fixture<TypeParam> f({0x00, 0xAB, 0xFF, 0x00, 0xFF, 0xD3, 0xCD, 0x00});
+  ASSERT_TRUE(f.r.resume(f.window, 6, 12, 0));
+  EXPECT_EQ(f.reads({12, 8}), (std::vector{0xBFF, 0xCD}));
   // Four FF data bytes take eight stream bytes: more than the six available.
-  auto g = started<TypeParam>({0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x11});
-  EXPECT_FALSE(g->r.resume(g->window, 8, 32, 0));
-  ASSERT_TRUE(g->r.resume(g->window, 8, 24, 0));
-  EXPECT_EQ(g->reads({24, 8}), (std::vector{0xFFFFFF, 0x11}));
-  EXPECT_FALSE(g->r.resume(g->window, 9, 33, 0));
-  EXPECT_FALSE(g->r.resume(g->window, 10, 0, 0));  // outside the window
+  Fixture<TypeParam> g({0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x11});
+  EXPECT_FALSE(g.r.resume(g.window, 8, 32, 0));
+  ASSERT_TRUE(g.r.resume(g.window, 8, 24, 0));
+  EXPECT_EQ(g.reads({24, 8}), (std::vector{0xFFFFFF, 0x11}));
+  EXPECT_FALSE(g.r.resume(g.window, 9, 33, 0));
+  EXPECT_FALSE(g.r.resume(g.window, 10, 0, 0));  // outside the window
 }
 
 TYPED_TEST(JpegBitReader, RestartTakesTheMarkerAndResynchronisesLikeLibjpeg) {
   // The number of the next restart after it, and the byte read then.
   auto restart = [](std::vector<uint8_t> bytes, int skip_bits, uint8_t next) {
-    auto f = started<TypeParam>(std::move(bytes));
-    if (skip_bits) f->read(skip_bits);
-    f->r.restart(next);
-    return std::pair{int{next}, f->read(8)};
+    Fixture<TypeParam> f(std::move(bytes));
+    if (skip_bits) f.read(skip_bits);
+    f.r.restart(next);
+    return std::pair{int{next}, f.read(8)};
   };
   using Result = std::pair<int, int>;
   EXPECT_EQ(restart({0x12, 0xFF, 0xD0, 0x34, 0x56}, 3, 0), (Result{1, 0x34}));  // the expected one
@@ -95,16 +90,16 @@ TYPED_TEST(JpegBitReader, RestartTakesTheMarkerAndResynchronisesLikeLibjpeg) {
             (Result{0, 0x42}));
   EXPECT_EQ(restart({0xFF, 0xD5, 0x42}, 0, 1), (Result{2, 0x42}));  // far off: taken as right
   // One of the next two numbers stays pending: this interval has no data.
-  auto c = started<TypeParam>({0x12, 0xFF, 0xD2, 0x42});
+  Fixture<TypeParam> c({0x12, 0xFF, 0xD2, 0x42});
   uint8_t next = 1;
-  c->r.restart(next);
-  EXPECT_TRUE(c->r.exhausted() && next == 2 && c->position() == Position(1, 0));
-  c->r.restart(next);  // now it is the expected one
-  EXPECT_EQ((Result{next, c->read(8)}), (Result{3, 0x42}));
+  c.r.restart(next);
+  EXPECT_TRUE(c.r.exhausted() && next == 2 && c.position() == Position(1, 0));
+  c.r.restart(next);  // now it is the expected one
+  EXPECT_EQ((Result{next, c.read(8)}), (Result{3, 0x42}));
   // The end of the data stays.
-  auto e = started<TypeParam>({0x12, 0x34});
-  e->r.restart(next);
-  EXPECT_TRUE(e->r.exhausted() && e->position() == Position(2, 0));
+  Fixture<TypeParam> e({0x12, 0x34});
+  e.r.restart(next);
+  EXPECT_TRUE(e.r.exhausted() && e.position() == Position(2, 0));
 }
 
 }  // namespace
