@@ -55,10 +55,9 @@ struct Parsed {
   FrameHeader header;
 };
 
-Parsed parse(const Bytes& bytes, uint64_t first = 0) {
+Parsed parse(const Bytes& bytes) {
   Parsed p;
-  const ByteSource source(bytes.data(), bytes.size(), first, first + bytes.size());
-  p.ok = parse_header(source, p.header, p.failure, p.message);
+  p.ok = parse_header(ByteSource(bytes.data(), bytes.size()), p.header, p.failure, p.message);
   return p;
 }
 
