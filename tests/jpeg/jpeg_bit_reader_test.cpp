@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "jpeg/jpeg_state.h"
-
 namespace lv::jpeg {
 namespace {
 

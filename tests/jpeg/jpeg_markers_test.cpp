@@ -5,7 +5,6 @@
 #include <functional>
 #include <vector>
 
-#include "jpeg/jpeg_decoder.h"
 #include "jpeg/jpeg_test_support.h"
 
 namespace lv::jpeg {
@@ -83,15 +82,12 @@ TEST(JpegMarkers, ParsesAFrameAndEveryTruncationOfItsHeaderIsCorrupt) {
   }
 }
 
-TEST(JpegMarkers, OtherProcessesAreUnsupportedAndNamed) {
-  const std::pair<uint8_t, const char*> processes[] = {
-      {0xC1, ""},           {0xC2, "progressive"}, {0xC3, "lossless"},  {0xC5, "hierarchical"},
-      {0xC9, "arithmetic"}, {0xCA, "arithmetic"},  {0xCE, "arithmetic"}};
-  for (const auto& [marker, word] : processes) {
+TEST(JpegMarkers, OtherProcessesAreUnsupported) {
+  // Extended sequential (C1) is taken; progressive and arithmetic coding
+  // are left to libjpeg.
+  for (const auto& [marker, taken] : {std::pair{0xC1, true}, {0xC2, false}, {0xC9, false}}) {
     const Parsed p = parse_changed([m = marker](Picture& pic) { pic.segments[3].marker = m; });
-    // Extended sequential (C1) is taken.
-    EXPECT_EQ(p.failure, *word ? Failure::unsupported : Failure::none) << std::hex << int{marker};
-    EXPECT_NE(p.message.find(word), std::string::npos) << p.message;
+    EXPECT_EQ(p.failure, taken ? Failure::none : Failure::unsupported) << std::hex << marker;
   }
 }
 
@@ -105,23 +101,19 @@ TEST(JpegMarkers, FrameScanAndTableFaultsAreCorruptOrUnsupported) {
   const uint8_t sof = 0xC0, sos = 0xDA, dht = 0xC4;
   const Failure corrupt = Failure::corrupt, unsupported = Failure::unsupported;
   const auto four_components = [](Bytes& f) { f[5] = 4, f.insert(f.end(), {4, 0x11, 1}); };
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[0] = 12; }), unsupported);    // 12-bit
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[1] = f[2] = 0; }), corrupt);  // height 0 (DNL)
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[3] = f[4] = 0; }), corrupt);  // width 0
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[3] = 0xFF, f[4] = 0xDD; }), unsupported);  // 65501
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x50; }), corrupt);                   // h = 5
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x20; }), corrupt);                   // v = 0
-  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x41; }), unsupported);               // 4:1:1
+  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[1] = f[2] = 0; }), corrupt);   // height 0 (DNL)
+  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[3] = f[4] = 0; }), corrupt);   // width 0
+  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x50; }), corrupt);       // h = 5
+  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x20; }), corrupt);       // v = 0
+  EXPECT_EQ(refusal(sof, [](Bytes& f) { f[7] = 0x41; }), unsupported);   // 4:1:1
   EXPECT_EQ(refusal(sof, [](Bytes& f) { f[10] = 0x21; }), unsupported);  // sampled chroma
   EXPECT_EQ(refusal(sof, [](Bytes& f) { f[8] = 4; }), corrupt);          // quant table 4
   EXPECT_EQ(refusal(sof, [](Bytes& f) { f[8] = 2; }), corrupt);          // undefined quant table
   EXPECT_EQ(refusal(sof, four_components), unsupported);
-  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[1] = 9; }), corrupt);     // unknown id
-  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[3] = s[1]; }), corrupt);  // id twice
-  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[2] = 0x22; }), corrupt);  // no table 2
-  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[2] = 0x40; }), corrupt);  // no table 4
-  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[0] = 1, s.erase(s.begin() + 3, s.begin() + 7); }),
-            unsupported);                                               // one component of three
+  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[1] = 9; }), corrupt);         // unknown id
+  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[3] = s[1]; }), corrupt);      // id twice
+  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[2] = 0x22; }), corrupt);      // no table 2
+  EXPECT_EQ(refusal(sos, [](Bytes& s) { s[2] = 0x40; }), corrupt);      // no table 4
   EXPECT_EQ(refusal(dht, [](Bytes& t) { t[0] = 0x24; }), corrupt);      // class 2
   EXPECT_EQ(refusal(dht, [](Bytes& t) { t[0] = 0x04; }), corrupt);      // slot 4
   EXPECT_EQ(refusal(dht, [](Bytes& t) { t[16] = 200; }), corrupt);      // more values than held
