@@ -58,18 +58,15 @@ struct Variant {
 
 constexpr Content photo = Content::photo, noise = Content::noise, flat = Content::flat;
 const Variant kVariants[] = {
-    {"s420_odd_size", 777, 301, photo},
-    {"s422_odd_size", 601, 259, photo, {.luma_v = 1}},
+    {"s420_odd_size_restart_every_row", 777, 301, photo, {.restart_rows = 1}},
     {"s440", 300, 333, photo, {.luma_h = 1}},
     {"s444_exact_band", 512, 256, noise, {.luma_h = 1, .luma_v = 1}},
     {"gray_odd_restart_every_row", 523, 97, photo, {.components = 1, .restart_rows = 1}},
     {"tiny", 3, 5, noise},
     {"one_band_less_a_pixel", 255, 40, photo},
     {"band_plus_one", 257, 33, photo, {.luma_v = 1}},
-    {"restart_every_row", 700, 300, photo, {.restart_rows = 1}},
     {"restart_every_7", 650, 70, noise, {.luma_v = 1, .restart_interval = 7}},
     {"ff_dense_flat", 900, 200, flat, {.quality = 75, .ff_dense_codes = true}},
-    {"ff_dense_gray", 700, 120, flat, {.quality = 75, .components = 1, .ff_dense_codes = true}},
     // clang-format off
     {"ff_dense_restart_every_mcu", 610, 90, flat,
      {.quality = 75, .restart_interval = 1, .ff_dense_codes = true}},
