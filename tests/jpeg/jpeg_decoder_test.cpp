@@ -133,8 +133,7 @@ TEST(JpegRobustness, EveryTruncationOfAPicture) {
 
 TEST(JpegRobustness, HugeDeclaredSizeFromTinyData) {
   // A header claiming 60000 x 60000 with a few bytes of data: accepted (as
-  // libjpeg does) and answered by mid-grey, without allocations beyond one
-  // MCU row; a band far down the picture resumes from its entry.
+  // libjpeg does) and scanned to its last entry without picture buffers.
   Bytes bytes = encode_picture(16, 16);
   const uint8_t sof0[] = {0xFF, 0xC0};
   const auto sof = std::search(bytes.begin(), bytes.end(), sof0, sof0 + 2);
@@ -145,13 +144,6 @@ TEST(JpegRobustness, HugeDeclaredSizeFromTinyData) {
   ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())) &&
               d.scan([&](const StateEntry& e) { return last = e, ++count > 0; }));
   EXPECT_TRUE(count == 3750u * 235u && last.bits == 0);
-  int rows = 0;
-  ASSERT_TRUE(d.decode_band(ByteSource(bytes.data(), bytes.size()), last, 3749, 234,
-                            PixelFormat::rgb888, [&](int y, const uint8_t* px) {
-                              EXPECT_TRUE(px[0] == 128 && y == 3749 * 16 + rows++);
-                              return true;
-                            }));
-  EXPECT_EQ(rows, 16);
 }
 
 }  // namespace
