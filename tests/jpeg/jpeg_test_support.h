@@ -66,8 +66,7 @@ struct LibjpegError {
 };
 
 struct RgbPicture {
-  int width = 0, height = 0;
-  int warnings = 0;  // corrupt-data warnings of libjpeg
+  int width = 0, height = 0, warnings = 0;  // warnings: libjpeg's corrupt-data warnings
   Bytes rgb;
 };
 
@@ -129,11 +128,10 @@ inline Bytes make_pixels(int width, int height, int components, Content content,
 }
 
 struct EncodeOptions {
-  int quality = 90;
-  int components = 3;             // 1: grayscale
-  int luma_h = 2, luma_v = 2;     // luma sampling factors; chroma is 1 x 1
-  unsigned restart_interval = 0;  // in MCUs
-  int restart_rows = 0;           // in MCU rows
+  int quality = 90, components = 3;  // components 1: grayscale
+  int luma_h = 2, luma_v = 2;        // luma sampling factors; chroma is 1 x 1
+  unsigned restart_interval = 0;     // in MCUs
+  int restart_rows = 0;              // in MCU rows
   // Huffman tables whose most frequent codes (DC difference 0, end of
   // block) are the longest ones, nearly all 1 bits: the data is full of
   // FF 00 pairs.
