@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <random>
 
 #include "base/settings.h"
 #include "library/cache_file.h"
 #include "library/folder_list.h"
-#include "library/libjpeg_codec.h"
 #include "library/library_test_support.h"
 #include "library/photo_library.h"
 #include "platform/text.h"
@@ -22,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::library::Device;
-using test::library::Gate;
 using test::library::RecordingListener;
 using test::library::wait_until;
 using test::library::Watchdog;
@@ -125,21 +124,11 @@ TEST_F(PhotoLibraryWorkerTest, DestructionNeverWaitsForever) {
   const std::u16string one = u(device.card(0) + "/A/0.jpg");
   for (int round = 0; round < 100; ++round) {
     PhotoLibrary library(options());
-    switch (round % 4) {
-      case 0:
-        break;  // straight to sleep, then stopped
-      case 1:
-        library.need_search();
-        break;
-      case 2:
-        library.add_picture(one, device.card_drive(0));
-        break;
-      default:
-        library.need_search();
-        library.add_picture(one, device.card_drive(0));
-        wait_until([&] { return library.status().searching || library.status().idle(); });
-        break;
-    }
+    // Straight to sleep; a search; a build; or both, caught while searching.
+    if (round % 4 == 1 || round % 4 == 3) library.need_search();
+    if (round % 4 >= 2) library.add_picture(one, device.card_drive(0));
+    if (round % 4 == 3)
+      wait_until([&] { return library.status().searching || library.status().idle(); });
   }
   EXPECT_EQ(PhotoLibrary::instance(), nullptr);
 }
@@ -147,13 +136,8 @@ TEST_F(PhotoLibraryWorkerTest, DestructionNeverWaitsForever) {
 TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextScanLine) {
   Watchdog watchdog("a stopped build");
   // Large enough that the build is still going when the stop comes.
-  const int width = 1600, height = 1200;
-  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7 / 5);
-  std::vector<uint8_t> jpeg;
-  ASSERT_TRUE(encode_jpeg(rgb.data(), width, height, static_cast<size_t>(width) * 3, 90, jpeg));
   const std::string picture = device.card(0) + "/big.jpg";
-  test::write_file(picture, std::string(jpeg.begin(), jpeg.end()));
+  test::write_bytes(picture, test::encode_picture(1600, 1200));
 
   std::atomic<bool> started{false};
   std::atomic<int> stop_answers_true{0};
@@ -212,20 +196,16 @@ TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheL
   device.put(device.card(0), "B/b.jpg");
   // The search's save goes through at once; every later one waits at the
   // gate, which a setter writing on its caller's thread would never pass.
-  Gate gate;
+  std::promise<void> gate;
+  const std::shared_future<void> opened = gate.get_future().share();
   std::mutex mutex;
   std::vector<std::thread::id> writers;
   std::vector<std::vector<FolderRecord>> written;
   PhotoLibrary::Options o = options();
   o.list_writer = [&](const std::u16string& path, const std::vector<FolderRecord>& records) {
-    bool first = false;
-    {
-      std::lock_guard lock(mutex);
-      writers.push_back(std::this_thread::get_id());
-      first = writers.size() == 1;
-    }
-    if (!first) gate.pass();
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
+    writers.push_back(std::this_thread::get_id());
+    if (writers.size() > 1) lock.unlock(), opened.wait(), lock.lock();
     written.push_back(records);
     return write_folder_list(path, records);
   };
@@ -243,7 +223,7 @@ TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheL
     library.set_folder_size(u(a), 0);
     EXPECT_EQ(library.get_folders_size(), 1);
     ASSERT_TRUE(wait_until([&] { return writes() == 2; }));
-    gate.open();
+    gate.set_value();
     library.remove_listener(&listener);
   }
   // The save asked for last is written before the library is gone, and
@@ -312,44 +292,23 @@ TEST_F(PhotoLibraryWorkerTest, TheWorkerAndTheUserInterfaceHammeringAtOnce) {
   int searches = 0;
   for (int step = 0; step < 3000; ++step) {
     const size_t n = random() % pictures.size();
-    switch (random() % 10) {
-      case 0:
-        if (step % 200 == 0) {
-          library.need_search();
-          ++searches;
-        }
-        break;
-      case 1:
-        library.add_picture(pictures[n], drives[n]);
-        break;
-      case 2:
-        library.withdraw_picture(pictures[n]);
-        break;
-      case 3:
-        library.set_current_folder(folder_of(pictures[n]));
-        break;
-      case 4: {
-        const int size = library.get_folders_size();
-        const auto record = library.get_folder(static_cast<int>(random() % (size + 2)) - 1);
-        if (record) {
-          EXPECT_GT(record->size, 0);
-          EXPECT_TRUE(record->key_picture.starts_with(record->folder));
-        }
-        break;
+    const unsigned what = random() % 10;
+    if (what == 0 && step % 200 == 0) library.need_search(), ++searches;
+    if (what == 1) library.add_picture(pictures[n], drives[n]);
+    if (what == 2) library.withdraw_picture(pictures[n]);
+    if (what == 3) library.set_current_folder(folder_of(pictures[n]));
+    if (what == 4) {
+      const auto record =
+          library.get_folder(static_cast<int>(random() % (library.get_folders_size() + 2)) - 1);
+      if (record) {
+        EXPECT_GT(record->size, 0);
+        EXPECT_TRUE(record->key_picture.starts_with(record->folder));
       }
-      case 5:
-        library.search_folder_num(pictures[n]);
-        break;
-      case 6:
-        if (step % 300 == 0) library.set_folder_size(pictures[n], step % 600 == 0 ? 0 : 9);
-        break;
-      case 7:
-        library.status();
-        break;
-      default:
-        library.poll();
-        break;
     }
+    if (what == 5) library.search_folder_num(pictures[n]);
+    if (what == 6 && step % 300 == 0) library.set_folder_size(pictures[n], step % 600 ? 9 : 0);
+    if (what == 7) library.status();
+    if (what >= 8) library.poll();
   }
   // Whatever happened on the way, one more search puts everything right.
   library.need_search();

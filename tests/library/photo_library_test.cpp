@@ -54,6 +54,15 @@ class PhotoLibraryTest : public testing::Test {
     return u(device.put(device.card(0), relative));
   }
   std::u16string drive() const { return device.card_drive(0); }
+  // Delivers what is pending and forgets it.
+  void drain(PhotoLibrary& library) {
+    library.poll();
+    listener.events.clear();
+  }
+  void build_all(PhotoLibrary& library) {
+    while (library.create_cache()) {
+    }
+  }
 
   Device device;
   RecordingListener listener;
@@ -94,8 +103,7 @@ TEST_F(PhotoLibraryTest, ASearchSavesTheListAndReportsItsEnd) {
   EXPECT_EQ(test::read_file(device.folders_file()), "\xFF\xFE");
   put("B/b.jpg");
   put("A/a.jpg");
-  library->poll();
-  listener.events.clear();
+  drain(*library);
   ASSERT_TRUE(library->search());
   const std::vector<FolderRecord> folders = library->folders();
   ASSERT_EQ(folders.size(), 2u);
@@ -108,14 +116,11 @@ TEST_F(PhotoLibraryTest, ASearchSavesTheListAndReportsItsEnd) {
 }
 
 TEST_F(PhotoLibraryTest, SettersChangeTheRecordSaveAndReportAtTheNextPoll) {
-  const std::u16string a = put("A/a.jpg");
-  const std::u16string b1 = put("B/b1.jpg");
-  const std::u16string b2 = put("B/b2.jpg");
-  const std::u16string c = put("C/c.jpg");
+  const std::u16string a = put("A/a.jpg"), b1 = put("B/b1.jpg"), b2 = put("B/b2.jpg"),
+                       c = put("C/c.jpg");
   auto library = make();
   library->search();
-  library->poll();
-  listener.events.clear();
+  drain(*library);
 
   library->set_key_picture(b1, b2);
   library->set_folder_size(c, 7);
@@ -143,8 +148,7 @@ TEST_F(PhotoLibraryTest, SettersChangeTheRecordSaveAndReportAtTheNextPoll) {
 }
 
 TEST_F(PhotoLibraryTest, AddingAQueuedPictureChangesNothing) {
-  const std::u16string a1 = put("A/1.jpg");
-  const std::u16string b1 = put("B/1.jpg");
+  const std::u16string a1 = put("A/1.jpg"), b1 = put("B/1.jpg");
   auto library = make();
   EXPECT_EQ(library->add_picture(a1, drive()), PhotoLibrary::AddResult::queued);
   EXPECT_EQ(library->add_picture(b1, drive()), PhotoLibrary::AddResult::queued);
@@ -161,8 +165,7 @@ TEST_F(PhotoLibraryTest, AddingAQueuedPictureChangesNothing) {
 
 TEST_F(PhotoLibraryTest, TheFolderAskedForLastComesNextAfterTheCurrentPicture) {
   const std::u16string a1 = put("A/1.jpg"), a2 = put("A/2.jpg"), a3 = put("A/3.jpg");
-  const std::u16string b1 = put("B/1.jpg"), b2 = put("B/2.jpg");
-  const std::u16string c1 = put("C/1.jpg");
+  const std::u16string b1 = put("B/1.jpg"), b2 = put("B/2.jpg"), c1 = put("C/1.jpg");
   auto library = make();
   library->add_picture(c1, drive());
   for (const auto& p : {a1, a2, a3}) library->add_picture(p, drive());
@@ -172,8 +175,7 @@ TEST_F(PhotoLibraryTest, TheFolderAskedForLastComesNextAfterTheCurrentPicture) {
       library->add_picture(b2, drive());
     }
   };
-  while (library->create_cache()) {
-  }
+  build_all(*library);
   // Once B is done the current folder has no entry: the smallest folder next.
   EXPECT_EQ(built, (std::vector<std::u16string>{a1, b1, b2, a2, a3, c1}));
   EXPECT_TRUE(library->status().idle());
@@ -183,8 +185,7 @@ TEST_F(PhotoLibraryTest, EveryPictureIsReportedAndARoundEndsWithOneCacheComplete
   std::vector<std::u16string> pictures;
   for (int i = 0; i < 4; ++i) pictures.push_back(put("A/" + std::to_string(i) + ".jpg"));
   auto library = make();
-  library->poll();
-  listener.events.clear();
+  drain(*library);
   for (const auto& p : pictures) library->add_picture(p, drive());
 
   library->create_cache();
@@ -240,17 +241,14 @@ TEST_F(PhotoLibraryTest, ASearchStartsANewRoundThatCountsEachPictureOnce) {
 
 TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilTheNextSearch) {
   const std::u16string broken = u(device.card(0) + "/A/broken.jpg");
-  const std::u16string gone = put("A/gone.jpg");
-  const std::u16string good = put("A/good.jpg");
+  const std::u16string gone = put("A/gone.jpg"), good = put("A/good.jpg");
   test::write_file(to_utf8(broken), "not a picture");
   auto library = make(true);
-  library->poll();
-  listener.events.clear();
+  drain(*library);
   ASSERT_TRUE(library->search());
   fs::remove(to_utf8(gone));  // the card lost it before its turn
 
-  while (library->create_cache()) {
-  }
+  build_all(*library);
   EXPECT_TRUE(library->picture_failed(broken));
   EXPECT_TRUE(library->picture_failed(gone));
   EXPECT_FALSE(library->picture_failed(good));
@@ -278,8 +276,7 @@ TEST_F(PhotoLibraryTest, AFailedPictureIsBuiltAgainOnceItsFileChangedAndAMissing
   library->add_picture(picture, drive());
   library->add_picture(gone, drive());
   fs::remove(to_utf8(gone));
-  while (library->create_cache()) {
-  }
+  build_all(*library);
   ASSERT_TRUE(library->picture_failed(picture));
   ASSERT_TRUE(library->picture_failed(gone));
   EXPECT_EQ(library->add_picture(picture, drive()), PhotoLibrary::AddResult::failed);
@@ -303,8 +300,7 @@ TEST_F(PhotoLibraryTest, AFailedPictureIsBuiltAgainOnceItsFileChangedAndAMissing
 TEST_F(PhotoLibraryTest, WithdrawingTakesThePictureOutOrReportsItAtTheNextPoll) {
   const std::u16string a1 = put("A/1.jpg"), a2 = put("A/2.jpg"), a3 = put("A/3.jpg");
   auto library = make();
-  library->poll();
-  listener.events.clear();
+  drain(*library);
   library->withdraw_picture(a1);  // no current folder yet: nothing happens
   library->add_picture(a1, drive());
   library->add_picture(a2, drive());
@@ -391,8 +387,7 @@ TEST_F(PhotoLibraryTest, AReadOnlyCardGetsItsThumbnailsOnceAndKeepsThem) {
   auto library = make(true);
   ASSERT_TRUE(library->search());
   EXPECT_EQ(library->last_search().queued, 2);
-  while (library->create_cache()) {
-  }
+  build_all(*library);
   EXPECT_FALSE(library->picture_failed(a));
   EXPECT_TRUE(cache_valid(a, drive()));
   EXPECT_TRUE(cache_name(b, drive()).starts_with(fallback_cache_folder(drive())));
