@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::library::Device;
 using test::library::RecordingListener;
+using Paths = std::vector<std::u16string>;
+using Add = PhotoLibrary::AddResult;
 
 std::u16string u(const std::string& text) {
   return from_utf8(text);
@@ -28,11 +30,10 @@ std::u16string u(const std::string& text) {
 
 // The library without a worker: the test takes the worker's steps itself,
 // so every order is exact. Cache files are made by a recording builder that
-// answers what the test tells it (built unless told otherwise).
+// answers what the test tells it (built unless told otherwise), or by the
+// real one.
 class PhotoLibraryTest : public testing::Test {
  protected:
-  PhotoLibraryTest() : device(1) {}
-
   std::unique_ptr<PhotoLibrary> make(bool real_builder = false) {
     PhotoLibrary::Options options;
     options.folder_list_path = u(device.folders_file());
@@ -41,10 +42,9 @@ class PhotoLibraryTest : public testing::Test {
       options.builder = [this](std::u16string_view picture, std::u16string_view drive,
                                const StopRequest&) {
         built.emplace_back(picture);
-        drives.emplace_back(drive);
+        EXPECT_EQ(drive, this->drive());
         if (during_build) during_build(std::u16string(picture));
-        const auto answer = answers.find(std::u16string(picture));
-        return answer == answers.end() ? CacheBuildResult::built : answer->second;
+        return CacheBuildResult::built;
       };
     auto library = std::make_unique<PhotoLibrary>(options);
     library->add_listener(&listener);
@@ -54,6 +54,9 @@ class PhotoLibraryTest : public testing::Test {
     return u(device.put(device.card(0), relative));
   }
   std::u16string drive() const { return device.card_drive(0); }
+  void add(PhotoLibrary& library, const Paths& pictures) {
+    for (const auto& picture : pictures) library.add_picture(picture, drive());
+  }
   // Delivers what is pending and forgets it.
   void drain(PhotoLibrary& library) {
     library.poll();
@@ -64,11 +67,9 @@ class PhotoLibraryTest : public testing::Test {
     }
   }
 
-  Device device;
+  Device device{1};
   RecordingListener listener;
-  std::vector<std::u16string> built;
-  std::vector<std::u16string> drives;
-  std::map<std::u16string, CacheBuildResult> answers;
+  Paths built;
   std::function<void(const std::u16string&)> during_build;
 };
 
@@ -80,18 +81,15 @@ TEST_F(PhotoLibraryTest, LoadsTheSavedListAndReportsItAtTheFirstPoll) {
   ASSERT_TRUE(write_folder_list(u(device.folders_file()), saved));
   auto library = make();
   EXPECT_EQ(PhotoLibrary::instance(), library.get());
-  EXPECT_EQ(library->get_folders_size(), 2);
+  EXPECT_EQ(library->folders(), saved);
   EXPECT_EQ(library->get_folder(1), saved[1]);
   EXPECT_EQ(library->get_folder(2), std::nullopt);
   EXPECT_EQ(library->get_folder(-1), std::nullopt);
-  EXPECT_EQ(library->search_folder_num(u"/media/c/A/IMG_1.JPG"), 0);
   EXPECT_EQ(library->search_folder_num(u"/media/c/A/img_1.jpg"), -1);
   EXPECT_EQ(library->search_folder_num(u"%my_documents%/x.jpg"), 1);
-
   EXPECT_TRUE(listener.events.empty());  // nothing is delivered outside a poll
   EXPECT_EQ(library->poll(), 1);
-  ASSERT_EQ(listener.events.size(), 1u);
-  EXPECT_EQ(listener.events[0].flags, LibraryEvent::folders_changed);
+  EXPECT_EQ(listener.count(LibraryEvent::folders_changed), 1);
   EXPECT_EQ(library->poll(), 0);
   library.reset();
   EXPECT_EQ(PhotoLibrary::instance(), nullptr);
@@ -105,109 +103,78 @@ TEST_F(PhotoLibraryTest, ASearchSavesTheListAndReportsItsEnd) {
   put("A/a.jpg");
   drain(*library);
   ASSERT_TRUE(library->search());
-  const std::vector<FolderRecord> folders = library->folders();
-  ASSERT_EQ(folders.size(), 2u);
-  EXPECT_EQ(folders[0].key_picture, drive() + u"A/a.jpg");
-  EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(folders));
-  EXPECT_EQ(library->last_search().pictures, 2);
-  library->poll();
-  ASSERT_EQ(listener.events.size(), 1u);
-  EXPECT_EQ(listener.events[0].flags, LibraryEvent::search_complete);
+  ASSERT_EQ(library->get_folders_size(), 2);
+  EXPECT_EQ(library->get_folder(0)->key_picture, drive() + u"A/a.jpg");
+  EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(library->folders()));
+  EXPECT_EQ(library->poll(), 1);
+  EXPECT_EQ(listener.events.at(0).flags, LibraryEvent::search_complete);
 }
 
 TEST_F(PhotoLibraryTest, SettersChangeTheRecordSaveAndReportAtTheNextPoll) {
-  const std::u16string a = put("A/a.jpg"), b1 = put("B/b1.jpg"), b2 = put("B/b2.jpg"),
-                       c = put("C/c.jpg");
+  const std::u16string a = put("A/a.jpg"), b1 = put("B/b1.jpg"), b2 = put("B/b2.jpg");
+  const std::u16string c = put("C/c.jpg");
   auto library = make();
   library->search();
   drain(*library);
-
   library->set_key_picture(b1, b2);
   library->set_folder_size(c, 7);
   EXPECT_TRUE(listener.events.empty());
   EXPECT_EQ(library->get_folder(1)->key_picture, b2);
-  EXPECT_EQ(library->get_folder(2)->size, 7);
-
+  // A size of 0 takes the folder out of the list.
   library->set_folder_size(b2, 0);
   ASSERT_EQ(library->get_folders_size(), 2);
   EXPECT_EQ(library->get_folder(0)->key_picture, a);
-  EXPECT_EQ(library->get_folder(1)->key_picture, c);
+  EXPECT_EQ(library->get_folder(1)->size, 7);
   std::vector<FolderRecord> saved;
   ASSERT_TRUE(read_folder_list(u(device.folders_file()), saved));
   EXPECT_EQ(saved, library->folders());
-  EXPECT_EQ(saved[1].size, 7);
-
   // A picture of no listed folder changes nothing and saves nothing.
   fs::remove(device.folders_file());
   library->set_folder_size(u"/elsewhere/x.jpg", 3);
   library->set_key_picture(u"/elsewhere/x.jpg", u"/elsewhere/y.jpg");
   EXPECT_FALSE(fs::exists(device.folders_file()));
-
   EXPECT_EQ(library->poll(), 3);
   EXPECT_EQ(listener.count(LibraryEvent::folders_changed), 3);
-}
-
-TEST_F(PhotoLibraryTest, AddingAQueuedPictureChangesNothing) {
-  const std::u16string a1 = put("A/1.jpg"), b1 = put("B/1.jpg");
-  auto library = make();
-  EXPECT_EQ(library->add_picture(a1, drive()), PhotoLibrary::AddResult::queued);
-  EXPECT_EQ(library->add_picture(b1, drive()), PhotoLibrary::AddResult::queued);
-  EXPECT_EQ(library->add_picture(a1, drive()), PhotoLibrary::AddResult::already_queued);
-  EXPECT_EQ(library->status().progress_maximum, 2);
-  EXPECT_EQ(library->status().queued, 2);
-  // B is still the current folder: its picture comes first.
-  ASSERT_TRUE(library->create_cache());
-  ASSERT_TRUE(library->create_cache());
-  EXPECT_FALSE(library->create_cache());
-  EXPECT_EQ(built, (std::vector<std::u16string>{b1, a1}));
-  EXPECT_EQ(drives, (std::vector<std::u16string>{drive(), drive()}));
 }
 
 TEST_F(PhotoLibraryTest, TheFolderAskedForLastComesNextAfterTheCurrentPicture) {
   const std::u16string a1 = put("A/1.jpg"), a2 = put("A/2.jpg"), a3 = put("A/3.jpg");
   const std::u16string b1 = put("B/1.jpg"), b2 = put("B/2.jpg"), c1 = put("C/1.jpg");
   auto library = make();
-  library->add_picture(c1, drive());
-  for (const auto& p : {a1, a2, a3}) library->add_picture(p, drive());
+  add(*library, {c1, a1, a2, a3});
+  EXPECT_EQ(library->add_picture(a1, drive()), Add::already_queued);
+  EXPECT_EQ(library->status().progress_maximum, 4);
   during_build = [&](const std::u16string& picture) {
-    if (picture == a1) {
-      library->add_picture(b1, drive());
-      library->add_picture(b2, drive());
-    }
+    if (picture == a1) add(*library, {b1, b2});
   };
   build_all(*library);
   // Once B is done the current folder has no entry: the smallest folder next.
-  EXPECT_EQ(built, (std::vector<std::u16string>{a1, b1, b2, a2, a3, c1}));
+  EXPECT_EQ(built, (Paths{a1, b1, b2, a2, a3, c1}));
   EXPECT_TRUE(library->status().idle());
 }
 
 TEST_F(PhotoLibraryTest, EveryPictureIsReportedAndARoundEndsWithOneCacheComplete) {
-  std::vector<std::u16string> pictures;
+  Paths pictures;
   for (int i = 0; i < 4; ++i) pictures.push_back(put("A/" + std::to_string(i) + ".jpg"));
   auto library = make();
   drain(*library);
-  for (const auto& p : pictures) library->add_picture(p, drive());
-
+  add(*library, pictures);
   library->create_cache();
   library->poll();
   library->create_cache();
   library->create_cache();  // two finished between polls: both are reported
   library->poll();
-  EXPECT_EQ(listener.fractions(), (std::vector<double>{0.25, 0.75}));
   EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 0);
   library->create_cache();
   library->poll();
   EXPECT_EQ(listener.completed(), pictures);
+  EXPECT_EQ(listener.fractions(), (std::vector<double>{0.25, 0.75}));  // none at 100 %
   EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 1);
-  EXPECT_EQ(listener.fractions().size(), 2u);  // no progress event at 100 %
   EXPECT_EQ(library->poll(), 0);
   EXPECT_EQ(library->status().progress_maximum, 0);
-  EXPECT_EQ(library->status().progress_value, 0);
 
   // The next round reports its own progress from the start.
-  const std::u16string b1 = put("B/1.jpg"), b2 = put("B/2.jpg");
-  library->add_picture(b1, drive());
-  library->add_picture(b2, drive());
+  add(*library, {put("B/1.jpg"), put("B/2.jpg")});
   library->create_cache();
   library->poll();
   library->create_cache();
@@ -217,29 +184,25 @@ TEST_F(PhotoLibraryTest, EveryPictureIsReportedAndARoundEndsWithOneCacheComplete
 }
 
 TEST_F(PhotoLibraryTest, ASearchStartsANewRoundThatCountsEachPictureOnce) {
-  std::vector<std::u16string> pictures;
+  Paths pictures;
   for (int i = 0; i < 6; ++i) pictures.push_back(put("A/" + std::to_string(i) + ".jpg"));
   auto library = make(true);
-  for (int i = 0; i < 3; ++i) library->add_picture(pictures[i], drive());
+  add(*library, {pictures[0], pictures[1], pictures[2]});
   library->create_cache();
-  library->poll();
-  EXPECT_EQ(listener.fractions().back(), 1.0 / 3.0);
-
   // Two pictures are still queued and found again: six pictures, one built.
   ASSERT_TRUE(library->search());
   EXPECT_EQ(library->status().queued, 5);
   EXPECT_EQ(library->status().progress_maximum, 5);
   EXPECT_EQ(library->status().progress_value, 0);
-  listener.events.clear();
+  drain(*library);
   while (library->create_cache()) library->poll();
   library->poll();
   EXPECT_EQ(listener.fractions(), (std::vector<double>{0.2, 0.4, 0.6, 0.8}));
   EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 1);
-  EXPECT_EQ(listener.count(LibraryEvent::search_complete), 1);
   for (const auto& p : pictures) EXPECT_TRUE(cache_valid(p, drive()));
 }
 
-TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilTheNextSearch) {
+TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilItChangesOrTheNextSearch) {
   const std::u16string broken = u(device.card(0) + "/A/broken.jpg");
   const std::u16string gone = put("A/gone.jpg"), good = put("A/good.jpg");
   test::write_file(to_utf8(broken), "not a picture");
@@ -247,54 +210,35 @@ TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilTheNextSearch) {
   drain(*library);
   ASSERT_TRUE(library->search());
   fs::remove(to_utf8(gone));  // the card lost it before its turn
-
   build_all(*library);
-  EXPECT_TRUE(library->picture_failed(broken));
-  EXPECT_TRUE(library->picture_failed(gone));
+  EXPECT_TRUE(library->picture_failed(broken) && library->picture_failed(gone));
   EXPECT_FALSE(library->picture_failed(good));
   EXPECT_TRUE(cache_valid(good, drive()));
   // A screen that finds no valid cache file asks again: it is told, and
   // nothing is queued.
-  EXPECT_EQ(library->add_picture(broken, drive()), PhotoLibrary::AddResult::failed);
+  EXPECT_EQ(library->add_picture(broken, drive()), Add::failed);
   EXPECT_EQ(library->status().queued, 0);
   library->poll();
   EXPECT_EQ(listener.completed().size(), 3u);
   EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 1);
-
+  // A file that comes back is new.
+  test::write_file(to_utf8(gone), test::library::small_jpeg(4712));
+  EXPECT_EQ(library->add_picture(gone, drive()), Add::queued);
+  // Mended (copied again from a good source): another size and time.
+  test::write_file(to_utf8(broken), test::library::small_jpeg(4711));
+  fs::last_write_time(to_utf8(broken), fs::last_write_time(to_utf8(broken)) + 2s);
+  EXPECT_FALSE(library->picture_failed(broken));
+  EXPECT_EQ(library->add_picture(broken, drive()), Add::queued);
+  test::write_file(to_utf8(broken), "broken again");
+  build_all(*library);
+  ASSERT_TRUE(library->picture_failed(broken));
   // The next search deletes the empty marker and tries again.
   ASSERT_TRUE(library->search());
   EXPECT_FALSE(library->picture_failed(broken));
   EXPECT_EQ(library->status().queued, 1);
-  EXPECT_EQ(library->last_search().pictures, 2);
-}
-
-TEST_F(PhotoLibraryTest, AFailedPictureIsBuiltAgainOnceItsFileChangedAndAMissingDriveIsRefused) {
-  const std::u16string gone = put("A/gone.jpg");
-  const std::u16string picture = u(device.card(0) + "/A/p.jpg");
-  test::write_file(to_utf8(picture), "not a picture");
-  auto library = make(true);
-  library->add_picture(picture, drive());
-  library->add_picture(gone, drive());
-  fs::remove(to_utf8(gone));
-  build_all(*library);
-  ASSERT_TRUE(library->picture_failed(picture));
-  ASSERT_TRUE(library->picture_failed(gone));
-  EXPECT_EQ(library->add_picture(picture, drive()), PhotoLibrary::AddResult::failed);
-
-  // Mended (copied again from a good source): another size and time.
-  test::write_file(to_utf8(picture), test::library::small_jpeg(4711));
-  fs::last_write_time(to_utf8(picture), fs::last_write_time(to_utf8(picture)) + 2s);
-  EXPECT_FALSE(library->picture_failed(picture));
-  EXPECT_EQ(library->add_picture(picture, drive()), PhotoLibrary::AddResult::queued);
-  EXPECT_TRUE(library->create_cache());
-  EXPECT_TRUE(cache_valid(picture, drive()));
-  // A file that comes back is new as well.
-  test::write_file(to_utf8(gone), test::library::small_jpeg(4712));
-  EXPECT_EQ(library->add_picture(gone, drive()), PhotoLibrary::AddResult::queued);
-
+  EXPECT_EQ(library->last_search().pictures, 3);
   // A record whose drive was lost from the folder list queues nothing.
-  EXPECT_EQ(library->add_picture(u(device.card(0) + "/A/q.jpg"), u""),
-            PhotoLibrary::AddResult::failed);
+  EXPECT_EQ(library->add_picture(u(device.card(0) + "/A/q.jpg"), u""), Add::failed);
 }
 
 TEST_F(PhotoLibraryTest, WithdrawingTakesThePictureOutOrReportsItAtTheNextPoll) {
@@ -302,32 +246,30 @@ TEST_F(PhotoLibraryTest, WithdrawingTakesThePictureOutOrReportsItAtTheNextPoll) 
   auto library = make();
   drain(*library);
   library->withdraw_picture(a1);  // no current folder yet: nothing happens
-  library->add_picture(a1, drive());
-  library->add_picture(a2, drive());
+  add(*library, {a1, a2});
   library->withdraw_picture(a2);
   EXPECT_EQ(library->status().queued, 1);
   library->withdraw_picture(a3);  // not queued, but its folder's entry is
   EXPECT_TRUE(listener.events.empty());
   library->poll();
-  EXPECT_EQ(listener.completed(), std::vector<std::u16string>{a3});
+  EXPECT_EQ(listener.completed(), Paths{a3});
   // The round still ends: the withdrawn picture no longer counts.
   library->create_cache();
   library->poll();
   EXPECT_EQ(listener.count(LibraryEvent::cache_complete), 1);
-  EXPECT_EQ(built, std::vector<std::u16string>{a1});
+  EXPECT_EQ(built, Paths{a1});
 }
 
 TEST_F(PhotoLibraryTest, WithdrawingThePictureBeingMadeKeepsTheCountRight) {
   const std::u16string a1 = put("A/1.jpg"), a2 = put("A/2.jpg");
   auto library = make();
-  library->add_picture(a1, drive());
-  library->add_picture(a2, drive());
+  add(*library, {a1, a2});
   during_build = [&](const std::u16string& picture) {
     if (picture == a1) library->withdraw_picture(a1);
   };
   library->create_cache();
   library->poll();
-  EXPECT_EQ(listener.completed(), std::vector<std::u16string>{a1});
+  EXPECT_EQ(listener.completed(), Paths{a1});
   EXPECT_TRUE(listener.fractions().empty());  // 0 of 1 left to do
   library->create_cache();
   library->poll();
@@ -347,11 +289,9 @@ TEST_F(PhotoLibraryTest, ListenersMayLeaveWhileEventsAreDelivered) {
   posted.count = 5;
   library->post_event(posted);
   EXPECT_EQ(library->poll(), 2);
-  EXPECT_EQ(listener.events.size(), 2u);
   EXPECT_TRUE(second.events.empty());
   ASSERT_EQ(third.events.size(), 1u);  // removed itself after the first
-  EXPECT_EQ(third.events[0].flags, LibraryEvent::folders_changed);
-  ASSERT_EQ(listener.events[1].flags, LibraryEvent::folder_size_changed);
+  ASSERT_EQ(listener.events.size(), 2u);
   EXPECT_EQ(listener.events[1].second_path, u"/c/A/x.jpg");
   EXPECT_EQ(listener.events[1].count, 5);
 }
@@ -363,22 +303,21 @@ TEST_F(PhotoLibraryTest, EveryLockUseIsLoggedBeforeAndAfter) {
   library->add_picture(put("A/1.jpg"), drive());
   const auto lines = test::read_log_lines();
   test::set_log_switch(0);
-  const std::vector<std::u16string> expected = {
-      u"get_folder m_folders_mutex start",
-      u"0 3",
-      u"get_folder m_folders_mutex end",
-      u"add_picture m_map_mutex start",
-      u"add_picture m_progress_max_mutex start",
-      u"add_picture m_current_folder_mutex start",
-      u"add_picture m_current_folder_mutex end",
-      u"add_picture m_progress_max_mutex end",
-      u"add_picture m_map_mutex end",
-  };
-  std::vector<std::u16string> got;
-  for (const auto& line : lines)
-    if (line.starts_with(u"get_folder") || line.starts_with(u"add_picture") || line == u"0 3")
-      got.push_back(line);
-  EXPECT_EQ(got, expected);
+  Paths got;
+  std::copy_if(lines.begin(), lines.end(), std::back_inserter(got), [](const auto& line) {
+    return line.starts_with(u"get_folder") || line.starts_with(u"add_picture") || line == u"0 3";
+  });
+  EXPECT_EQ(got, (Paths{
+                     u"get_folder m_folders_mutex start",
+                     u"0 3",
+                     u"get_folder m_folders_mutex end",
+                     u"add_picture m_map_mutex start",
+                     u"add_picture m_progress_max_mutex start",
+                     u"add_picture m_current_folder_mutex start",
+                     u"add_picture m_current_folder_mutex end",
+                     u"add_picture m_progress_max_mutex end",
+                     u"add_picture m_map_mutex end",
+                 }));
 }
 
 TEST_F(PhotoLibraryTest, AReadOnlyCardGetsItsThumbnailsOnceAndKeepsThem) {
@@ -395,6 +334,7 @@ TEST_F(PhotoLibraryTest, AReadOnlyCardGetsItsThumbnailsOnceAndKeepsThem) {
   ASSERT_TRUE(library->search());
   EXPECT_EQ(library->last_search().queued, 0);
   EXPECT_EQ(library->last_search().cached, 2);
+  EXPECT_EQ(test::read_file(device.card(0) + "/!lumiviewcache"), "in the way");
 }
 
 using PhotoLibraryDeathTest = PhotoLibraryTest;
@@ -402,14 +342,10 @@ using PhotoLibraryDeathTest = PhotoLibraryTest;
 TEST_F(PhotoLibraryDeathTest, ASecondInstanceIsAFatalStop) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto library = make();
-  EXPECT_EXIT(
-      {
-        PhotoLibrary::Options options;
-        options.worker = PhotoLibrary::Worker::manual;
-        PhotoLibrary second(options);
-      },
-      testing::ExitedWithCode(kFatalExitCode),
-      "Gluck: Singleton is already instantiated @ Singleton::Singleton\\(\\)");
+  PhotoLibrary::Options options;
+  options.worker = PhotoLibrary::Worker::manual;
+  EXPECT_EXIT(PhotoLibrary second(options), testing::ExitedWithCode(kFatalExitCode),
+              "Gluck: Singleton is already instantiated @ Singleton::Singleton\\(\\)");
   EXPECT_EQ(PhotoLibrary::instance(), library.get());
 }
 
