@@ -31,76 +31,55 @@ namespace fs = std::filesystem;
 // The pictures under the folder, in name order; of the fuzz inputs only
 // every fourth unless `all_fuzz` holds.
 std::vector<std::string> pictures_under(const std::string& folder, bool all_fuzz) {
-  std::vector<std::string> files, sample;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    const std::string path = entry.path().string(), extension = entry.path().extension().string();
-    if (entry.is_regular_file() && !path.ends_with("README") && !path.ends_with("MANIFEST.txt") &&
-        extension != ".png" && extension != ".md" && extension != ".list")
-      files.push_back(path);
-  }
-  std::sort(files.begin(), files.end());
+  std::vector<std::string> sample;
   size_t fuzz = 0;
-  for (const std::string& path : files)
+  for (const std::string& path : test::files_under(folder, true)) {
+    const std::string extension = fs::path(path).extension().string();
+    if (path.ends_with("README") || path.ends_with("MANIFEST.txt") || extension == ".png" ||
+        extension == ".md" || extension == ".list")
+      continue;
     if (path.find("/fuzz/") == std::string::npos || all_fuzz || fuzz++ % 4 == 0)
       sample.push_back(path);
+  }
   return sample;
 }
 
-struct Tally {
-  int built = 0;
-  int failed = 0;
-  int tiles = 0;
-};
-
 // The corners of a level and one tile past them.
-void ask_tiles(TileSource& source, int level, Tally& tally) {
+void ask_tiles(TileSource& source, int level) {
   const Size shown = source.full_size();
   const int scale = 1 << std::min(30, source.top_level() - level);
   const int columns = std::max(1, (shown.width / scale + 255) / 256);
   const int rows = std::max(1, (shown.height / scale + 255) / 256);
   for (auto [c, r] : {std::pair{0, 0}, {columns - 1, rows - 1}, {columns - 1, 0}, {columns, rows}})
-    if (source.make_tile(c, r, level)) ++tally.tiles;
+    source.make_tile(c, r, level);
 }
 
-void exercise(const std::string& picture, const std::u16string& drive, Tally& tally) {
+// Built, the picture has a valid cache file, a 64 x 64 thumbnail and a
+// ready tile source; failed, exactly the empty marker and none of them.
+void exercise(const std::string& picture, const std::u16string& drive) {
   SCOPED_TRACE(picture);
   const std::u16string path = from_utf8(picture);
   const CacheBuildResult result = make_cache_file(path, drive);
   ASSERT_NE(result, CacheBuildResult::stopped);
-  const std::u16string cache = cache_name(path, drive);
-  ASSERT_FALSE(cache.empty());
-  const fs::path cache_path(to_utf8(cache));
+  const fs::path cache_path(to_utf8(cache_name(path, drive)));
   ASSERT_TRUE(fs::exists(cache_path));
-  if (result == CacheBuildResult::failed) {
-    ++tally.failed;
-    EXPECT_EQ(fs::file_size(cache_path), 0u);
-    EXPECT_FALSE(cache_valid(path, drive));
-    EXPECT_FALSE(load_thumbnail(path, drive));
-    EXPECT_FALSE(CacheTileSource(path, drive).ready());
-  } else {
-    ++tally.built;
-    EXPECT_TRUE(cache_valid(path, drive));
-    auto thumbnail = load_thumbnail(path, drive);
-    EXPECT_TRUE(thumbnail);
-    if (thumbnail) {
-      EXPECT_EQ(thumbnail->size(), (Size{64, 64}));
-    }
-    CacheTileSource cached(path, drive);
-    EXPECT_TRUE(cached.ready()) << cached.problem();
-    for (int level = 0; level <= cached.top_level(); ++level) ask_tiles(cached, level, tally);
-  }
+  const bool built = result == CacheBuildResult::built;
+  if (!built) EXPECT_EQ(fs::file_size(cache_path), 0u);
+  EXPECT_EQ(cache_valid(path, drive), built);
+  const auto thumbnail = load_thumbnail(path, drive);
+  EXPECT_EQ(thumbnail ? thumbnail->size() : Size{}, built ? (Size{64, 64}) : Size{});
+  CacheTileSource cached(path, drive);
+  EXPECT_EQ(cached.ready(), built) << cached.problem();
+  for (int level = 0; built && level <= cached.top_level(); ++level) ask_tiles(cached, level);
   PictureTileSource direct(path);
-  if (direct.ready()) {
-    const int top = direct.top_level();
-    // Whole decodes of the largest pictures at full size take long under
-    // the sanitizers; their reduced levels cover the same code.
-    const Size shown = direct.full_size();
-    const bool large = int64_t{shown.width} * shown.height > (4 << 20);
-    for (int level = std::max(0, top - 3); level <= top - (large ? 1 : 0); ++level)
-      ask_tiles(direct, level, tally);
-  }
-  std::error_code ignored;
-  fs::remove(cache_path, ignored);
+  // Whole decodes of the largest pictures at full size take long under
+  // the sanitizers; their reduced levels cover the same code.
+  const Size shown = direct.full_size();
+  const bool large = int64_t{shown.width} * shown.height > (4 << 20);
+  const int top = direct.ready() ? direct.top_level() : -1;
+  for (int level = std::max(0, top - 3); level <= top - (large ? 1 : 0); ++level)
+    ask_tiles(direct, level);
+  fs::remove(cache_path);
 }
 
 class CacheRobustness : public testing::TestWithParam<const char*> {};
@@ -112,11 +91,7 @@ TEST_P(CacheRobustness, EveryPictureOfTheFolder) {
       pictures_under(folder, std::getenv("LUMIVIEW_ALL_FUZZ_INPUTS") != nullptr);
   ASSERT_FALSE(pictures.empty()) << folder;
   const std::u16string drive = from_utf8(test::make_temp_dir("drive") + "/");
-  Tally tally;
-  for (const std::string& picture : pictures) exercise(picture, drive, tally);
-  std::printf("%s: %zu pictures, %d built, %d failed, %d tiles\n", GetParam(), pictures.size(),
-              tally.built, tally.failed, tally.tiles);
-  EXPECT_EQ(tally.built + tally.failed, static_cast<int>(pictures.size()));
+  for (const std::string& picture : pictures) exercise(picture, drive);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, CacheRobustness,
