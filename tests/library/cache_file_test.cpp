@@ -74,30 +74,6 @@ TEST(LevelCount, HalvesUntilTheLongerSideIsAtMost256AndNoSideBecomesZero) {
 
 // ---- the 2 x 2 reduction ----
 
-TEST(LevelReducer, RefusesRowsBeyondTheInputTheRoomOrAnEarlyFinish) {
-  const uint8_t row[16] = {};
-  const auto take = [](const uint8_t*) { return true; };
-  LevelReducer early({2, 2}, take), full({2, 2}, take);
-  EXPECT_TRUE(early.push(row));
-  EXPECT_FALSE(early.finish());  // a row is missing
-  EXPECT_TRUE(full.push(row) && full.push(row));
-  EXPECT_FALSE(full.push(row));
-  LevelReducer refused({2, 2}, [](const uint8_t*) { return false; });
-  EXPECT_TRUE(refused.push(row));
-  EXPECT_FALSE(refused.push(row));
-
-  LevelReducer rows({4, 3}, take, 4), last({4, 3}, take, 4);
-  EXPECT_EQ(rows.row_pitch(), 16u);
-  EXPECT_EQ(rows.rows_room(), 2);
-  EXPECT_TRUE(rows.push_rows(1));
-  EXPECT_FALSE(rows.push_rows(2));  // one row of room only
-  EXPECT_EQ(rows.rows_room(), 0);   // and the reducer has failed for good
-  EXPECT_FALSE(rows.finish());
-  EXPECT_TRUE(last.push_rows(2));
-  EXPECT_EQ(last.rows_room(), 1);  // the odd last row
-  EXPECT_FALSE(last.push_rows(0));
-}
-
 // Against the plain reduction: rounded means, an odd last column or row
 // dropped, a side of one averaged with itself. Widths around the reducer's
 // chunks of sixteen pixel pairs; rows straight into the reducer, as a
@@ -378,24 +354,6 @@ TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {
   EXPECT_EQ(build(path, [&] { return asked++ >= 500; }), CacheBuildResult::stopped);
   EXPECT_EQ(read_bytes(cache), good);
   EXPECT_EQ(cache_folder_entries(), 1u);
-}
-
-TEST_F(CacheFileTest, TheFolderIsMadeAndEveryStepIsLogged) {
-  const std::string path = put("p.jpg", encode_picture(640, 480));
-  platform::set_tick_source([] { return 5000u; });
-  test::start_fresh_log();
-  ASSERT_EQ(build(path), CacheBuildResult::built);
-  const std::u16string text = test::read_log_text();
-  test::set_log_switch(0);
-  platform::set_tick_source({});
-  EXPECT_TRUE(
-      text.ends_with(u"Time for create cache begin 0.000000\ncreate cache time 0 0.000000\n"
-                     u"create cache time 1 0.000000\ncreate cache time 2 0.000000\n"
-                     u"Time for create cache end 0.000000\n"))
-      << to_utf8(text);
-  EXPECT_NE(
-      text.find(u"CreateDirectoryW {" + from_utf8(m_drive + "!lumiviewcache") + u"} result=1\n"),
-      std::u16string::npos);
 }
 
 // ---- thumbnails and orientation ----

@@ -190,27 +190,6 @@ TEST(LibjpegDecode, ConvertsCmykAndYcckToRgb) {
   }
 }
 
-TEST(LibjpegDecode, Rgb565IsTheTruncatedRgb888AndKeepsThePitchGap) {
-  const Bytes data = test::encode_picture(227, 149);
-  RgbImage rgb;
-  JpegDecodeOptions options;
-  options.scale_denominator = 2;
-  ASSERT_TRUE(decode_jpeg(data.data(), data.size(), options, rgb));
-  JpegDecoder decoder;
-  ASSERT_TRUE(decoder.open(data.data(), data.size()) && decoder.start(options));
-  ASSERT_EQ(std::pair(decoder.output_width(), decoder.output_height()), std::pair(114, 75));
-  std::vector<uint16_t> pixels(128 * 75, 0xF81F);
-  ASSERT_TRUE(decoder.read_rgb565(pixels.data(), 128 * 2) && decoder.finish());
-  for (int y = 0; y < 75; ++y) {
-    for (int x = 0; x < 114; ++x) {
-      const uint8_t* p = rgb.row(y) + x * 3;
-      ASSERT_EQ(pixels[y * 128 + x], ((p[0] & 0xF8) << 8) | ((p[1] & 0xFC) << 3) | (p[2] >> 3))
-          << x << "," << y;
-    }
-    ASSERT_EQ(pixels[y * 128 + 114], 0xF81F);
-  }
-}
-
 TEST(LibjpegDecode, StopRequestEndsTheDecodeBeforeTheNextScanLineAndCallsOutOfOrderFail) {
   const Bytes data = test::encode_picture(227, 40);
   int asked = 0;
@@ -244,34 +223,6 @@ TEST(LibjpegDecode, StopRequestEndsTheDecodeBeforeTheNextScanLineAndCallsOutOfOr
               decoder.read_row(row.data()));
   EXPECT_FALSE(decoder.finish());
   EXPECT_EQ(decoder.error(), "rows left unread");
-}
-
-// After the header everything from the first byte after SOS on remains;
-// after the last row nothing but what follows EOI.
-TEST(LibjpegDecode, CountsTheBytesNotYetConsumed) {
-  LV_REQUIRE_TESTDATA();
-  const std::string path = jpeg_path("large/firstgeneration.jpg");
-  const Bytes data = read_bytes(path);
-  const size_t scan = end_of_first_sos(data);
-  ASSERT_GT(scan, 0u);
-  JpegDecoder in_memory, from_file;
-  FileStream file(from_utf8(path), OpenMode::read);
-  ASSERT_TRUE(in_memory.open(data.data(), data.size()) && from_file.open(file));
-  EXPECT_EQ(in_memory.bytes_remaining(), data.size() - scan);
-  EXPECT_EQ(from_file.bytes_remaining(), data.size() - scan);
-  JpegDecodeOptions options;
-  options.scale_denominator = 8;
-  ASSERT_TRUE(from_file.start(options));
-  Bytes row(from_file.output_width() * 3);
-  for (uint64_t previous = data.size() - scan; from_file.rows_read() < from_file.output_height();) {
-    ASSERT_TRUE(from_file.read_row(row.data()));
-    ASSERT_LE(from_file.bytes_remaining(), previous);
-    previous = from_file.bytes_remaining();
-  }
-  ASSERT_TRUE(from_file.finish());
-  EXPECT_EQ(from_file.bytes_remaining(), 0u);
-  EXPECT_FALSE(from_file.truncated());
-  EXPECT_EQ(from_file.warnings(), 0);
 }
 
 // A picture cut short decodes to its end: the rows that were in the data

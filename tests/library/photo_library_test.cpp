@@ -296,30 +296,6 @@ TEST_F(PhotoLibraryTest, ListenersMayLeaveWhileEventsAreDelivered) {
   EXPECT_EQ(listener.events[1].count, 5);
 }
 
-TEST_F(PhotoLibraryTest, EveryLockUseIsLoggedBeforeAndAfter) {
-  auto library = make();
-  test::start_fresh_log();
-  library->get_folder(3);
-  library->add_picture(put("A/1.jpg"), drive());
-  const auto lines = test::read_log_lines();
-  test::set_log_switch(0);
-  Paths got;
-  std::copy_if(lines.begin(), lines.end(), std::back_inserter(got), [](const auto& line) {
-    return line.starts_with(u"get_folder") || line.starts_with(u"add_picture") || line == u"0 3";
-  });
-  EXPECT_EQ(got, (Paths{
-                     u"get_folder m_folders_mutex start",
-                     u"0 3",
-                     u"get_folder m_folders_mutex end",
-                     u"add_picture m_map_mutex start",
-                     u"add_picture m_progress_max_mutex start",
-                     u"add_picture m_current_folder_mutex start",
-                     u"add_picture m_current_folder_mutex end",
-                     u"add_picture m_progress_max_mutex end",
-                     u"add_picture m_map_mutex end",
-                 }));
-}
-
 TEST_F(PhotoLibraryTest, AReadOnlyCardGetsItsThumbnailsOnceAndKeepsThem) {
   test::write_file(device.card(0) + "/!lumiviewcache", "in the way");
   const std::u16string a = put("A/a.jpg"), b = put("A/b.jpg");

@@ -97,9 +97,10 @@ class TileSourceTest : public DriveTest {
     for (int level = levels; level >= 0; --level) {
       EXPECT_GT(source.index_entries(levels - level), 0u) << "cache level " << levels - level;
       const Image565 whole = own_whole(streams[levels - level]);
-      if (level == levels)
+      if (level == levels) {
         EXPECT_EQ(source.full_size(), (orientation > 4 ? Size{whole.height, whole.width}
                                                        : Size{whole.width, whole.height}));
+      }
       expect_level(source, level, whole, orientation);
     }
     EXPECT_FALSE(source.make_tile(0, 0, levels + 1));
@@ -245,24 +246,6 @@ TEST_F(TileSourceTest, SourcesOfMissingOrBrokenPicturesAreNotReady) {
   }
   // A good picture whose cache file was never made.
   EXPECT_FALSE(CacheTileSource(from_utf8(put("p.jpg", make_picture(300, 200))), drive()).ready());
-}
-
-TEST_F(TileSourceTest, LevelSizesAndExtractedLevels) {
-  const Bytes picture = make_picture(1100, 700);
-  const std::string path = built("p.jpg", picture);
-  const std::vector<Bytes> streams = level_streams(picture, read_bytes(cache_of(path)));
-  CacheTileSource source(from_utf8(path), drive());
-  ASSERT_TRUE(source.ready()) << source.problem();
-  for (int i = 0; i <= 3; ++i) {
-    EXPECT_EQ(source.level_sizes()[i], streams[i].size()) << i;
-    const std::string out = m_drive + "level" + std::to_string(i) + ".jpg";
-    ASSERT_TRUE(source.extract_level(from_utf8(out), i)) << i;
-    EXPECT_EQ(read_bytes(out), streams[i]) << i;
-  }
-  const std::string none = m_drive + "level4.jpg";
-  EXPECT_TRUE(source.extract_level(from_utf8(none), 4));
-  EXPECT_FALSE(fs::exists(none));
-  EXPECT_FALSE(source.extract_level(from_utf8(none), -1));
 }
 
 // ---- the cache file is checked before it is trusted ----
