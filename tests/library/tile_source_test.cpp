@@ -226,6 +226,12 @@ TEST_F(TileSourceTest, BothSourcesReachDownToAReductionOfEight) {
   EXPECT_EQ((Size{smallest.width, smallest.height}), (Size{256, 192}));
   expect_level(cached, 0, smallest, 1);
   EXPECT_EQ(tile_pixels(cached.make_tile(7, 5, 3)), expected_tile(own_whole(picture), 1, 7, 5));
+  // Each level's stream can be copied out whole.
+  for (int i = 0; i <= 3; ++i) {
+    EXPECT_EQ(cached.level_sizes()[i], streams[i].size());
+    ASSERT_TRUE(cached.extract_level(from_utf8(m_drive + "level.jpg"), i)) << i;
+    EXPECT_EQ(read_bytes(m_drive + "level.jpg"), streams[i]) << i;
+  }
 
   // Four levels are beyond libjpeg's scaling at level 0.
   PictureTileSource too_far(
