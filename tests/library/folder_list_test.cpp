@@ -54,23 +54,6 @@ TEST(FolderListFile, TwelveFoldersComeBackInTheirOwnOrderWithTheirOwnValues) {
   EXPECT_EQ(encode_folder_list(loaded), test::read_file(path));
 }
 
-TEST(FolderListFile, AMissingLineCostsOnlyItsOwnValue) {
-  std::vector<FolderRecord> records = twelve_folders();
-  std::u16string text;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const std::u16string n = from_utf8(std::to_string(i));
-    text += u"KeyPicturePath" + n + u"\t" + records[i].key_picture + u"\n";
-    if (i != 3) text += u"DrivePath" + n + u"\t" + records[i].drive + u"\n";
-    if (i != 5)
-      text += u"FolderSize" + n + u"\t" + from_utf8(std::to_string(records[i].size)) + u"\n";
-  }
-  // A record without its key picture line is gone; the others keep theirs.
-  text += u"DrivePath12\t/media/stray/\nFolderSize12\t9\n";
-  records[3].drive.clear();
-  records[5].size = 0;
-  EXPECT_EQ(decode_folder_list(utf16le_file(text)), records);
-}
-
 TEST(FolderListFile, AHandEditedFileReadsTheSame) {
   // "=" for the tab, blanks, CR LF line ends, lines in any order, no mark,
   // UTF-8 as a Linux editor writes it.
@@ -95,6 +78,8 @@ TEST(FolderListFile, AHandEditedFileReadsTheSame) {
   EXPECT_EQ(latin[0].key_picture, u"/m/été/x.jpg");
 }
 
+// A damaged or missing line costs only its own value; a record without its
+// key picture line is gone.
 TEST(FolderListFile, DamagedValuesAndKeysAreLeftOut) {
   const std::u16string text =
       u"KeyPicturePath0\t/c/A/a.jpg\nFolderSize0\tmany\nDrivePath0\t/c/\n"
@@ -104,6 +89,7 @@ TEST(FolderListFile, DamagedValuesAndKeysAreLeftOut) {
       u"KeyPicturePath3x\t/c/not/a/number.jpg\n"
       u"KeyPicturePath\t/c/no/number.jpg\n"
       u"KeyPicturePath4\t\n"
+      u"DrivePath6\t/media/stray/\nFolderSize6\t9\n"
       u"KeyPicturePath5\t/c/F/f.jpg\nFolderSize5\t8\n";
   const std::vector<FolderRecord> expected = {
       {u"/c/", u"/c/A/", u"/c/A/a.jpg", 0},

@@ -352,14 +352,9 @@ TEST_F(TileSourceTest, ACacheFileThatDoesNotFitItsPictureMakesTheSourceNotReady)
     change(p);
     expect_refused(p.file(), what);
   }
-  Bytes beyond = good, offset = good;
-  put32(beyond, 14 + 32 + 4, 1u << 31);
-  put32(offset, 6, 1u << 30);
+  // (A header that does not fit its file is the header's own test.)
   expect_refused(other, "another picture's level count");
-  expect_refused(slice(good, 0, good.size() / 2), "truncated");
   expect_refused({}, "empty");
-  expect_refused(beyond, "thumbnail beyond the end");
-  expect_refused(offset, "index offset beyond the end");
   write_bytes(cache, good);
   EXPECT_TRUE(CacheTileSource(from_utf8(path), drive()).ready());
 }
