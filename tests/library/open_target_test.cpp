@@ -16,11 +16,18 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = OpenTarget::Kind;
 
-TEST(OpenTarget, TellsPicturesFoldersAndWhatCannotBeShown) {
-  test::library::Device device(1);
+// A device with a picture in the "Trip" folder of the pictures folder.
+class OpenTargetTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(trip + "/sub");
+    test::write_file(trip + "/a.jpg", test::library::small_jpeg(1));
+  }
+  test::library::Device device{1};
   const std::string trip = device.pictures() + "/Trip";
-  fs::create_directories(trip);
-  test::write_file(trip + "/a.jpg", test::library::small_jpeg(1));
+};
+
+TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
   // Named as no listing finds it, but a JPEG all the same.
   test::write_file(device.card(0) + "/b.jfif", test::library::small_jpeg(2));
   test::write_file(trip + "/png.jpg", std::string("\x89PNG\r\n\x1a\n", 8));
@@ -55,11 +62,7 @@ TEST(OpenTarget, TellsPicturesFoldersAndWhatCannotBeShown) {
   EXPECT_EQ(find_open_target(u"/proc/self/mem", none).kind, Kind::unreadable);
 }
 
-TEST(OpenTarget, TidiesThePathAndTakesTheFolderListsOwnRecord) {
-  test::library::Device device(1);
-  const std::string trip = device.pictures() + "/Trip";
-  fs::create_directories(trip + "/sub");
-  test::write_file(trip + "/a.jpg", test::library::small_jpeg(1));
+TEST_F(OpenTargetTest, TidiesThePathAndTakesTheFolderListsOwnRecord) {
   const FolderRecord known{u"%my_documents%/", u"%my_documents%/Trip/",
                            u"%my_documents%/Trip/a.jpg", 3};
 
