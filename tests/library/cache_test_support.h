@@ -25,7 +25,10 @@ namespace lv::test {
 // Out of range reads 0 (and fails the test): a broken file must not crash
 // the test that looks at it.
 inline uint32_t get32(const Bytes& b, size_t at) {
-  if (at + 4 > b.size()) return ADD_FAILURE() << "get32 at " << at << " of " << b.size(), 0;
+  if (at + 4 > b.size()) {
+    ADD_FAILURE() << "get32 at " << at << " of " << b.size();
+    return 0;
+  }
   return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
          uint32_t{b[at + 3]} << 24;
 }

@@ -203,7 +203,11 @@ TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheL
   o.list_writer = [&](const std::u16string& path, const std::vector<FolderRecord>& records) {
     std::unique_lock lock(mutex);
     writers.push_back(std::this_thread::get_id());
-    if (writers.size() > 1) lock.unlock(), opened.wait(), lock.lock();
+    if (writers.size() > 1) {  // waits at the gate without holding the lock
+      lock.unlock();
+      opened.wait();
+      lock.lock();
+    }
     written.push_back(records);
     return write_folder_list(path, records);
   };
@@ -289,7 +293,10 @@ TEST_F(PhotoLibraryWorkerTest, TheWorkerAndTheUserInterfaceHammeringAtOnce) {
   for (int step = 0; step < 3000; ++step) {
     const size_t n = random() % pictures.size();
     const unsigned what = random() % 10;
-    if (what == 0 && step % 200 == 0) library.need_search(), ++searches;
+    if (what == 0 && step % 200 == 0) {
+      library.need_search();
+      ++searches;
+    }
     if (what == 1) library.add_picture(pictures[n], drives[n]);
     if (what == 2) library.withdraw_picture(pictures[n]);
     if (what == 3) library.set_current_folder(folder_of(pictures[n]));
