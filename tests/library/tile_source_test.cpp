@@ -175,7 +175,6 @@ TEST_F(TileSourceTest, AProgressivePictureIsCutFromAWholeDecodeAtItsTopLevel) {
   if (std::system("command -v jpegtran > /dev/null 2>&1") != 0)
     GTEST_SKIP() << "jpegtran (libjpeg-turbo-progs) is not installed";
   const Bytes progressive = with_orientation(jpegtran_progressive(make_picture(700, 450)), 6);
-  ASSERT_GT(progressive.size(), 100u);
   const std::string path = built("prog.jpg", progressive);
   CacheTileSource source(from_utf8(path), drive());
   ASSERT_TRUE(source.ready()) << source.problem();
@@ -184,9 +183,6 @@ TEST_F(TileSourceTest, AProgressivePictureIsCutFromAWholeDecodeAtItsTopLevel) {
   EXPECT_GT(source.index_entries(1), 0u);
   EXPECT_EQ(source.full_size(), (Size{450, 700}));
   expect_level(source, 2, libjpeg_whole(progressive, 1), 6);
-  // The picture source cuts the same tiles from the same decode.
-  PictureTileSource direct(from_utf8(path));
-  EXPECT_EQ(tile_pixels(direct.make_tile(1, 2, 2)), tile_pixels(source.make_tile(1, 2, 2)));
 }
 
 TEST_F(TileSourceTest, PictureSourceDecodesEachLevelAtItsScale) {
@@ -195,9 +191,6 @@ TEST_F(TileSourceTest, PictureSourceDecodesEachLevelAtItsScale) {
   ASSERT_TRUE(source.ready()) << source.problem();
   EXPECT_EQ(source.top_level(), 2);
   EXPECT_EQ(source.full_size(), (Size{600, 900}));
-  EXPECT_EQ(source.orientation(), 8);
-  EXPECT_EQ(source.direction(), -1);
-  EXPECT_EQ(source.edge_offsets(), (Point{0, 900 - 1024}));
   EXPECT_EQ(source.level_sizes(),
             (std::array<uint32_t, 4>{static_cast<uint32_t>(picture.size()), 0, 0, 0}));
   EXPECT_FALSE(source.extract_level(from_utf8(m_drive + "out.jpg"), 1));
