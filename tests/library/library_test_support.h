@@ -30,6 +30,10 @@ namespace lv::test::library {
 
 namespace fs = std::filesystem;
 
+inline std::u16string u(const std::string& text) {
+  return from_utf8(text);
+}
+
 // A valid JPEG of width x height whose file size is unique to `serial`
 // (below 60000): a comment segment of `serial` bytes after SOI.
 inline std::string small_jpeg(int serial, int width = 24, int height = 16) {
