@@ -7,11 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "jpeg/jpeg_test_support.h"
 #include "library/cache_build.h"

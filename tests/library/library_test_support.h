@@ -9,16 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "jpeg/jpeg_test_support.h"
 #include "library/library_event.h"
