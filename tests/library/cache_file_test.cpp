@@ -374,7 +374,9 @@ TEST_F(CacheFileTest, DamagedCacheFilesGiveNoThumbnail) {
   Bytes truncated = slice(good, 0, good.size() - 10), small = slice(good, 0, thumb_offset);
   small.insert(small.end(), small_thumb.begin(), small_thumb.end());
   put32(small, thumb_record + 4, static_cast<uint32_t>(small_thumb.size()));
-  for (const Bytes& damaged : {truncated, small}) {
+  Bytes zeros = good;  // a thumbnail that is no JPEG
+  std::fill(zeros.begin() + thumb_offset, zeros.end(), 0);
+  for (const Bytes& damaged : {truncated, small, zeros}) {
     write_bytes(cache, damaged);
     EXPECT_FALSE(load_thumbnail_file(from_utf8(cache))) << damaged.size();
   }
