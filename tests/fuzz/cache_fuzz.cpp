@@ -9,12 +9,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,129 +26,89 @@
 
 namespace {
 
-std::string g_folder;
-std::u16string g_picture;
-std::u16string g_drive;
-std::u16string g_cache;
-std::vector<uint8_t> g_good;
+using Bytes = std::vector<uint8_t>;
 
-std::vector<uint8_t> test_picture() {
-  const int width = 600, height = 420;
-  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-  uint32_t noise = 12345;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      for (int c = 0; c < 3; ++c) {
-        noise = noise * 1103515245u + 12345u;
-        const int edge = ((x / 37) + (y / 23)) % 3 == 0 ? 70 : 0;
-        const int v = (x * (c + 1) + y * (3 - c)) / 5 % 180 + edge + static_cast<int>(noise >> 28);
-        rgb[(static_cast<size_t>(y) * width + x) * 3 + c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-      }
-  std::vector<uint8_t> jpeg;
-  if (!lv::encode_jpeg(rgb.data(), width, height, static_cast<size_t>(width) * 3, 85, jpeg))
-    std::abort();
+std::string g_folder;
+std::u16string g_picture, g_drive, g_cache;
+std::string g_good;
+
+void require(bool holds) {
+  if (!holds) std::abort();
+}
+
+// Gradients, edges and a little noise, 600 x 420.
+Bytes test_picture() {
+  Bytes rgb(600 * 420 * 3), jpeg;
+  for (uint32_t i = 0, noise = 12345; i < rgb.size(); ++i) {
+    const uint32_t x = i / 3 % 600, y = i / 1800, c = i % 3, edge = (x / 37 + y / 23) % 3 ? 0 : 70;
+    noise = noise * 1103515245u + 12345u;
+    rgb[i] = uint8_t(std::min(255u, (x * (c + 1) + y * (3 - c)) / 5 % 180 + edge + (noise >> 28)));
+  }
+  require(lv::encode_jpeg(rgb.data(), 600, 420, 1800, 85, jpeg));
   return jpeg;
 }
 
-void write_cache(const std::vector<uint8_t>& bytes) {
-  lv::FileStream file;
-  if (!file.open(g_cache, lv::OpenMode::write)) std::abort();
-  if (!bytes.empty() && !file.write(bytes.data(), bytes.size())) std::abort();
-}
-
-void read_back(const std::vector<uint8_t>& bytes) {
-  // An exactly sized copy, so that a read one past the end is caught.
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + 1]);
-  if (!bytes.empty()) std::memcpy(exact.get(), bytes.data(), bytes.size());
+void read_back(const Bytes& bytes) {
+  const Bytes exact(bytes);  // exactly sized, so that a read one past the end is caught
   lv::CacheHeader header;
-  lv::parse_cache_header(exact.get(), bytes.size(), bytes.size(), header);
-
-  write_cache(bytes);
+  lv::parse_cache_header(exact.data(), exact.size(), exact.size(), header);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  require(lv::write_file_atomic(g_cache, text, lv::Durability::unsynced));
   const bool valid = lv::cache_file_valid(g_cache);
   auto thumbnail = lv::load_thumbnail_file(g_cache);
-  if (thumbnail && thumbnail->size() != lv::Size{lv::kThumbnailSide, lv::kThumbnailSide})
-    std::abort();
-  if (thumbnail && !valid) std::abort();
+  require(!thumbnail ||
+          (valid && thumbnail->size() == lv::Size{lv::kThumbnailSide, lv::kThumbnailSide}));
 
   lv::CacheTileSource source(g_picture, g_drive);
   if (!source.ready()) return;
-  if (!valid) std::abort();
-  for (int level = 0; level <= source.top_level(); ++level) {
-    const int shift = source.top_level() - level;
-    const lv::Size shown = source.full_size();
-    const int columns = ((shown.width >> shift) + 255) / 256 + 1;
-    const int rows = ((shown.height >> shift) + 255) / 256 + 1;
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < columns; ++c) {
+  require(valid);
+  for (int level = 0, shift; (shift = source.top_level() - level) >= 0; ++level)
+    for (int r = 0; r <= ((source.full_size().height >> shift) + 255) / 256; ++r)
+      for (int c = 0; c <= ((source.full_size().width >> shift) + 255) / 256; ++c) {
         auto tile = source.make_tile(c, r, level);
-        if (tile && tile->size() != lv::Size{lv::kTileSide, lv::kTileSide}) std::abort();
+        require(!tile || tile->size() == lv::Size{lv::kTileSide, lv::kTileSide});
       }
-  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/cache_fuzz.XXXXXX";
-  if (!::mkdtemp(folder.data())) std::abort();
-  g_folder = folder;
+  g_folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/cache_fuzz.XXXXXX";
+  require(::mkdtemp(g_folder.data()));
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(g_folder, ignored);
   });
-  const std::string picture = folder + "/picture.jpg";
-  const std::vector<uint8_t> jpeg = test_picture();
-  if (!lv::write_file_atomic(
-          lv::from_utf8(picture),
-          std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size())))
-    std::abort();
-  g_picture = lv::from_utf8(picture);
-  g_drive = lv::from_utf8(folder + "/");
-  if (lv::make_cache_file(g_picture, g_drive) != lv::CacheBuildResult::built) std::abort();
+  const Bytes jpeg = test_picture();
+  g_picture = lv::from_utf8(g_folder + "/picture.jpg");
+  g_drive = lv::from_utf8(g_folder + "/");
+  require(lv::write_file_atomic(g_picture, std::string(jpeg.begin(), jpeg.end())));
+  require(lv::make_cache_file(g_picture, g_drive) == lv::CacheBuildResult::built);
   g_cache = lv::cache_name(g_picture, g_drive);
-  std::string good;
-  if (!lv::read_whole_file(g_cache, good)) std::abort();
-  g_good.assign(good.begin(), good.end());
+  require(lv::read_whole_file(g_cache, g_good));
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int mode = data[0] % 3;
-  ++data;
-  --size;
-  if (mode == 0) {
-    std::vector<uint8_t> bytes = g_good;
-    for (size_t i = 0; i + 4 <= size && !bytes.empty(); i += 4) {
-      const size_t at = (data[i] | data[i + 1] << 8 | (data[i + 3] & 0x70) << 12) % bytes.size();
-      const uint8_t value = data[i + 2];
-      switch (data[i + 3] & 3) {
-        case 0:
-          bytes[at] = value;
-          break;
-        case 1:
-          bytes[at] ^= value;
-          break;
-        case 2:
-          bytes.resize(at);
-          break;
-        default:
-          bytes.insert(bytes.begin() + static_cast<ptrdiff_t>(at), value);
-          break;
-      }
-    }
-    read_back(bytes);
-  } else if (mode == 1) {
-    read_back(std::vector<uint8_t>(data, data + size));
-  } else {
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[size + 1]);
-    if (size) std::memcpy(exact.get(), data, size);
-    std::vector<uint8_t> cache;
-    if (lv::build_cache_bytes(exact.get(), size, {}, cache) == lv::CacheBuildResult::built) {
-      lv::CacheHeader header;
-      if (!lv::parse_cache_header(cache.data(), cache.size(), cache.size(), header)) std::abort();
-    }
+  const Bytes input(data + 1, data + size);
+  Bytes bytes = mode == 0 ? Bytes(g_good.begin(), g_good.end()) : input, cache;
+  // Edits of the good file: set, xor, cut or insert a byte.
+  for (size_t i = 0; mode == 0 && i + 4 <= input.size() && !bytes.empty(); i += 4) {
+    const uint8_t* edit = input.data() + i;
+    const size_t at = (edit[0] | edit[1] << 8 | (edit[3] & 0x70) << 12) % bytes.size();
+    const int kind = edit[3] & 3;
+    if (kind < 2) bytes[at] = kind ? bytes[at] ^ edit[2] : edit[2];
+    if (kind == 2) bytes.resize(at);
+    if (kind == 3) bytes.insert(bytes.begin() + ptrdiff_t(at), edit[2]);
   }
+  lv::CacheHeader header;
+  if (mode < 2)
+    read_back(bytes);
+  else if (lv::build_cache_bytes(input.data(), input.size(), {}, cache) ==
+           lv::CacheBuildResult::built)
+    require(lv::parse_cache_header(cache.data(), cache.size(), cache.size(), header));
   return 0;
 }

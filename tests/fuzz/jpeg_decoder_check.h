@@ -34,7 +34,8 @@ inline constexpr double kDecodePixels = 1 << 22;
 
 // `data` must hold exactly `size` bytes, so that a read past them shows
 // under ASan. Checks:
-//  - a refusal names its reason and the refused decoder does nothing more;
+//  - a refusal names its reason and the refused decoder does nothing more
+//    (it stays failed: no scan, no decode);
 //  - the whole decode gives every row in order and one entry per band of
 //    every MCU row, canonical and never going back in the stream;
 //  - the index is the same from the decode and from the scans with either
@@ -45,43 +46,34 @@ inline constexpr double kDecodePixels = 1 << 22;
 //  - the damaged entry gives rows or a refusal as a bad entry.
 inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damage = {}) {
   using namespace lv::jpeg;
-  Outcome out;
-  auto fault = [&](const std::string& what) {
-    out.fault = what;
-    return out;
-  };
+  auto fault = [](const std::string& what) { return Outcome{false, what}; };
   const ByteSource all(data, size);
   const auto any_entry = [](const StateEntry&) { return true; };
   Decoder d;
   if (!d.open(all)) {
-    if (d.failure() == Failure::none || d.error().empty()) return fault("refused without a reason");
-    if (d.scan(any_entry)) return fault("scanned after refusing");
-    return out;
+    if (d.failure() == Failure::none || d.error().empty() || !d.failed())
+      return fault("refused without a reason");
+    const bool worked = d.scan(any_entry) ||
+                        d.decode(PixelFormat::rgb888, [](int, const uint8_t*) { return true; });
+    return worked ? fault("worked after refusing") : Outcome{};
   }
   const PictureInfo info = d.info();
   const double pixels = static_cast<double>(info.width) * info.height;
-  if (pixels > 40e6) return out;
-  if (pixels > kDecodePixels) {
-    if (!d.scan(any_entry)) return fault("the scan failed: " + d.error());
-    return out;
-  }
+  if (pixels > kDecodePixels)
+    return pixels > 40e6 || d.scan(any_entry) ? Outcome{} : fault("the scan failed: " + d.error());
 
   const size_t pitch = static_cast<size_t>(info.width) * 3;
   std::vector<uint8_t> whole(pitch * info.height);
   std::vector<StateEntry> entries;
   int rows = 0;
-  const bool decoded = d.decode(
-      PixelFormat::rgb888,
-      [&](int y, const uint8_t* px) {
-        if (y == rows && y < info.height) std::memcpy(whole.data() + y * pitch, px, pitch);
-        rows = y == rows ? rows + 1 : info.height + 1;
-        return true;
-      },
-      [&](const StateEntry& e) {
-        entries.push_back(e);
-        return true;
-      });
-  if (!decoded) return fault("the decode failed: " + d.error());
+  const auto on_row = [&](int y, const uint8_t* px) {
+    if (y == rows && y < info.height) std::memcpy(whole.data() + y * pitch, px, pitch);
+    rows = y == rows ? rows + 1 : info.height + 1;  // a row out of order spoils the count
+    return true;
+  };
+  if (!d.decode(PixelFormat::rgb888, on_row,
+                [&](const StateEntry& e) { return entries.push_back(e), true; }))
+    return fault("the decode failed: " + d.error());
   if (rows != info.height) return fault("rows missing or out of order");
   if (entries.size() != info.entry_count())
     return fault(std::to_string(entries.size()) + " entries for " +
@@ -104,22 +96,21 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   const std::vector<uint8_t> header(data, data + info.scan_offset);
   // Rows of the band from `entry` as a tile decodes them; how many matched the whole decode.
   auto band = [&](const StateEntry& entry, size_t e, Decoder& tile, uint64_t end) {
-    const int row = static_cast<int>(e / info.bands_per_row);
-    const int b = static_cast<int>(e % info.bands_per_row);
+    const int row = static_cast<int>(e / info.bands_per_row), b = int(e % info.bands_per_row);
     const uint64_t offset = entry.bytes_left <= size ? size - entry.bytes_left : 0;
     const uint64_t begin = e == 0 || offset < 6 ? offset : offset - 6;
     end = std::max(begin, std::min<uint64_t>(end, size));
     std::vector<uint8_t> piece(data + begin, data + end);  // exactly the window
     int same = 0;
+    const auto compare = [&](int y, const uint8_t* px) {
+      if (y >= 0 && y < info.height)
+        same +=
+            !std::memcmp(px, whole.data() + y * pitch + b * kBandWidth * 3, info.band_width(b) * 3);
+      return true;
+    };
     const bool ok = tile.open(ByteSource(header.data(), header.size(), 0, size)) &&
                     tile.decode_band(ByteSource::owning(std::move(piece), begin, size), entry, row,
-                                     b, PixelFormat::rgb888, [&](int y, const uint8_t* px) {
-                                       if (y < 0 || y >= info.height) return true;
-                                       const uint8_t* at =
-                                           whole.data() + y * pitch + b * kBandWidth * 3;
-                                       same += std::memcmp(px, at, info.band_width(b) * 3) == 0;
-                                       return true;
-                                     });
+                                     b, PixelFormat::rgb888, compare);
     return ok ? same : -1;
   };
   for (size_t e = 0; e < entries.size(); ++e) {
@@ -135,11 +126,10 @@ inline Outcome check_decoder(const uint8_t* data, size_t size, EntryDamage damag
   raw[damage.byte % raw.size()] ^= damage.flip;
   const StateEntry damaged = StateEntry::decode(raw.data());
   Decoder tile;
-  const uint64_t offset = damaged.bytes_left <= size ? size - damaged.bytes_left : 0;
-  if (band(damaged, e, tile, offset + 400) < 0 && tile.failure() != Failure::bad_entry)
+  if (band(damaged, e, tile, size - std::min<uint64_t>(damaged.bytes_left, size) + 400) < 0 &&
+      tile.failure() != Failure::bad_entry)
     return fault("a damaged entry failed as something else: " + tile.error());
-  out.decoded = true;
-  return out;
+  return {true, ""};
 }
 
 }  // namespace lv::fuzz

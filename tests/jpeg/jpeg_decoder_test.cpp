@@ -8,17 +8,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "jpeg/jpeg_test_support.h"
 
 namespace lv {
 namespace {
 
 using namespace lv::test;
-using jpeg::Decoder;
-using jpeg::Failure;
-using jpeg::PixelFormat;
+using namespace lv::jpeg;
+
+void expect_libjpeg_pixels(const Bytes& bytes, const std::string& label) {
+  RgbPicture ref, own;
+  ASSERT_TRUE(libjpeg_decode(bytes, ref) && own_decode(bytes, own)) << label;
+  EXPECT_TRUE(own.width == ref.width && own.height == ref.height && own.rgb == ref.rgb) << label;
+  expect_same_with_coefficients(bytes, label);
+}
 
 // Every file of a folder of the shared test pictures (the fuzzer's seeds)
 // goes through the fuzz target's check. A picture the decoder takes and
@@ -30,36 +33,46 @@ class TestPictures : public testing::TestWithParam<const char*> {};
 
 TEST_P(TestPictures, KeepTheDecodersRulesAndMatchLibjpeg) {
   LV_REQUIRE_TESTDATA();
-  const std::string folder = GetParam();
   int compared = 0;
-  for (const std::string& path : files_under(testdata_path("jpeg/" + folder), folder != "zune")) {
+  for (const std::string& path : files_under(testdata_path(std::string("jpeg/") + GetParam()))) {
     const Bytes bytes = read_bytes(path);
-    if (!check_decoder(bytes, path)) continue;
-    SCOPED_TRACE(path);
-    OwnCoefficients coefficients;
-    ASSERT_TRUE(coefficients.open(bytes));
-    EXPECT_EQ(libjpeg_rows(bytes, &coefficients).ok, libjpeg_rows(bytes).ok);
-    RgbPicture ref, own;
-    if (!libjpeg_decode(bytes, ref) || ref.warnings > 0) continue;
-    ASSERT_TRUE(own_decode(bytes, own));
-    EXPECT_TRUE(own.width == ref.width && own.height == ref.height && own.rgb == ref.rgb);
-    expect_same_with_coefficients(bytes, path);
+    RgbPicture ref;
+    if (!check_decoder(bytes, path) || !libjpeg_decode(bytes, ref) || ref.warnings > 0) continue;
+    expect_libjpeg_pixels(bytes, path);
     ++compared;
   }
-  std::printf("%s: %d sound pictures identical\n", folder.c_str(), compared);
   EXPECT_GT(compared, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, TestPictures,
                          testing::Values("exif-ianare", "exif-pillow", "exiv2-poc", "go",
-                                         "jpeg-decoder", "libjpeg-turbo", "zune", "zune/fuzz"),
+                                         "jpeg-decoder", "libjpeg-turbo", "zune"),
                          folder_test_name);
 
 struct Variant {
   const char* name;
   int width, height;
-  EncodeOptions options;
   Content content;
+  EncodeOptions options = {};  // luma sampled 2 x 2 at quality 90 unless set
+};
+
+constexpr Content photo = Content::photo, noise = Content::noise, flat = Content::flat;
+const Variant kVariants[] = {
+    {"s420_odd_size_restart_every_row", 777, 301, photo, {.restart_rows = 1}},
+    {"s440", 300, 333, photo, {.luma_h = 1}},
+    {"s444_exact_band", 512, 256, noise, {.luma_h = 1, .luma_v = 1}},
+    {"gray_odd_restart_every_row", 523, 97, photo, {.components = 1, .restart_rows = 1}},
+    {"tiny", 3, 5, noise},
+    {"one_band_less_a_pixel", 255, 40, photo},
+    {"band_plus_one", 257, 33, photo, {.luma_v = 1}},
+    {"restart_every_7", 650, 70, noise, {.luma_v = 1, .restart_interval = 7}},
+    {"ff_dense_flat", 900, 200, flat, {.quality = 75, .ff_dense_codes = true}},
+    // clang-format off
+    {"ff_dense_restart_every_mcu", 610, 90, flat,
+     {.quality = 75, .restart_interval = 1, .ff_dense_codes = true}},
+    {"ff_dense_restart_every_row", 800, 110, photo,
+     {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true}},
+    // clang-format on
 };
 
 class JpegVariant : public testing::TestWithParam<Variant> {};
@@ -68,182 +81,68 @@ TEST_P(JpegVariant, MatchesLibjpegAndResumesEveryBand) {
   const Variant& v = GetParam();
   const Bytes bytes = encode_picture(v.width, v.height, v.options, v.content);
   ASSERT_TRUE(check_decoder(bytes, v.name));
-  if (v.options.ff_dense_codes && v.content == Content::flat) {
-    // What these variants are for: data dense in stuffed FF 00 pairs.
-    Decoder d;
-    ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-    const size_t data = bytes.size() - d.info().scan_offset;
-    EXPECT_GT(stuffed_ff_count(bytes, d.info().scan_offset) * 5, data);
-  }
-  RgbPicture ref, own;
-  ASSERT_TRUE(libjpeg_decode(bytes, ref));
-  ASSERT_TRUE(own_decode(bytes, own));
-  EXPECT_TRUE(own.width == ref.width && own.height == ref.height && own.rgb == ref.rgb);
-  expect_same_with_coefficients(bytes, v.name);
+  const bool dense = v.options.ff_dense_codes && v.content == flat;
+  EXPECT_TRUE(!dense || stuffed_ff_count(bytes, 0) * 5 > bytes.size()) << "too few FF 00 pairs";
+  expect_libjpeg_pixels(bytes, v.name);
 }
 
-// Luma is sampled 2 x 2 at quality 90 unless a variant says otherwise.
-INSTANTIATE_TEST_SUITE_P(
-    Variants, JpegVariant,
-    testing::Values(
-        Variant{"s420_odd_size", 777, 301, {}, Content::photo},
-        Variant{"s422_odd_size", 601, 259, {.luma_v = 1}, Content::photo},
-        Variant{"s440", 300, 333, {.luma_h = 1}, Content::photo},
-        Variant{"s444_exact_band", 512, 256, {.luma_h = 1, .luma_v = 1}, Content::noise},
-        Variant{"gray_odd", 523, 97, {.components = 1}, Content::photo},
-        Variant{"tiny", 3, 5, {}, Content::noise},
-        Variant{"one_band_less_a_pixel", 255, 40, {}, Content::photo},
-        Variant{"band_plus_one", 257, 33, {.luma_v = 1}, Content::photo},
-        Variant{"restart_every_row", 700, 300, {.restart_rows = 1}, Content::photo},
-        Variant{"gray_restart_every_row",
-                600,
-                90,
-                {.components = 1, .restart_rows = 1},
-                Content::photo},
-        Variant{"restart_every_mcu", 300, 100, {.restart_interval = 1}, Content::photo},
-        Variant{"restart_every_7", 650, 70, {.luma_v = 1, .restart_interval = 7}, Content::noise},
-        Variant{"noise_q100", 520, 150, {.quality = 100, .ff_dense_codes = true}, Content::noise},
-        Variant{"ff_dense_flat", 900, 200, {.quality = 75, .ff_dense_codes = true}, Content::flat},
-        Variant{"ff_dense_gray",
-                700,
-                120,
-                {.quality = 75, .components = 1, .ff_dense_codes = true},
-                Content::flat},
-        Variant{"ff_dense_restart_every_mcu",
-                610,
-                90,
-                {.quality = 75, .restart_interval = 1, .ff_dense_codes = true},
-                Content::flat},
-        Variant{"ff_dense_restart_every_row",
-                800,
-                110,
-                {.luma_h = 1, .luma_v = 1, .restart_rows = 1, .ff_dense_codes = true},
-                Content::photo}),
-    [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Variants, JpegVariant, testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDecoder, EntriesComeBeforeTheirRowsAndCallbacksCanStop) {
   // Row order and entry count are the fuzz check's; here when entries come.
   const Bytes bytes = encode_picture(600, 100);
   Decoder d;
-  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-  int entries = 0;
+  ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())));
+  int entries = 0, rows = 0, scanned = 0;
   ASSERT_TRUE(d.decode(
       PixelFormat::rgb888,
       [&](int y, const uint8_t*) {
         EXPECT_EQ(entries, (y / 16 + 1) * 3) << y;  // an MCU row's 3 entries, then its rows
         return true;
       },
-      [&](const jpeg::StateEntry&) { return ++entries > 0; }));
-
+      [&](const StateEntry&) { return ++entries > 0; }));
   // A stop from a callback ends the call without failing the decoder for good.
-  int rows = 0;
   EXPECT_FALSE(d.decode(PixelFormat::rgb888, [&](int, const uint8_t*) { return ++rows < 20; }));
-  EXPECT_EQ(rows, 20);
-  EXPECT_EQ(d.failure(), Failure::stopped);
-  EXPECT_FALSE(d.failed());
-  int scanned = 0;
-  EXPECT_FALSE(d.scan([&](const jpeg::StateEntry&) { return ++scanned < 5; }));
-  EXPECT_EQ(scanned, 5);
-  EXPECT_TRUE(d.scan([](const jpeg::StateEntry&) { return true; }));
-  EXPECT_EQ(d.failure(), Failure::none);
-}
-
-TEST(JpegDecoder, RefusesWhatItDoesNotTakeAndStaysFailed) {
-  LV_REQUIRE_TESTDATA();
-  for (const char* rel :
-       {"go/video-001.progressive.jpeg", "libjpeg-turbo/testimgari.jpg",
-        "libjpeg-turbo/testorig12.jpg", "go/video-001.cmyk.jpeg", "go/video-001.q50.411.jpeg",
-        "go/video-001.221212.jpeg", "jpeg-decoder/reftest/lossless/2/MR4.jpg",
-        "jpeg-decoder/crashtest/max_size.jpg"}) {
-    const Bytes bytes = read_bytes(testdata_path(std::string("jpeg/") + rel));
-    Decoder d;
-    EXPECT_FALSE(d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) << rel;
-    EXPECT_EQ(d.failure(), Failure::unsupported) << rel << ": " << d.error();
-    EXPECT_FALSE(d.error().empty());
-    EXPECT_FALSE(d.decode(PixelFormat::rgb888, [](int, const uint8_t*) { return true; }));
-    EXPECT_FALSE(d.scan([](const jpeg::StateEntry&) { return true; }));
-    EXPECT_TRUE(d.failed());
-  }
-  const uint8_t png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-  Decoder d;
-  EXPECT_FALSE(d.open(jpeg::ByteSource(png, sizeof png)));
-  EXPECT_EQ(d.failure(), Failure::not_jpeg);
+  EXPECT_TRUE(rows == 20 && d.failure() == Failure::stopped && !d.failed());
+  EXPECT_FALSE(d.scan([&](const StateEntry&) { return ++scanned < 5; }));
+  EXPECT_TRUE(scanned == 5 && d.scan([](auto&) { return true; }) && d.failure() == Failure::none);
 }
 
 TEST(JpegDecoder, TruncatedDataIsGreyAfterTheCutAndStillResumes) {
   Bytes bytes = encode_picture(400, 200);
   bytes.resize(bytes.size() * 2 / 3);
   RgbPicture ref, own;
-  ASSERT_TRUE(libjpeg_decode(bytes, ref));
-  EXPECT_GT(ref.warnings, 0);
-  ASSERT_TRUE(own_decode(bytes, own));
-  EXPECT_TRUE(own.rgb == ref.rgb);
-  for (int x = 0; x < 400; ++x) ASSERT_EQ(own.rgb[(199 * 400 + x) * 3], 128) << x;
-  EXPECT_TRUE(check_decoder(bytes, "truncated"));
+  ASSERT_TRUE(libjpeg_decode(bytes, ref) && own_decode(bytes, own) && check_decoder(bytes, ""));
+  EXPECT_TRUE(ref.warnings > 0 && own.rgb == ref.rgb);
+  EXPECT_EQ(Bytes(own.rgb.end() - 400 * 3, own.rgb.end()), Bytes(400 * 3, 128));
 }
 
-TEST(JpegDecoder, BadEntriesAndWindowsAreRefused) {
-  const Bytes bytes = encode_picture(600, 64, {.restart_interval = 5});
+// Broken, hostile and truncated data by the fuzz target's check: every call
+// ends (no crash, no hang, no read outside its bytes; run under the sanitizer
+// build), refusals say why, and the index and band resume stay exact on
+// whatever data the decoder accepts.
+TEST(JpegRobustness, EveryTruncationOfAPicture) {
+  const Bytes bytes = encode_picture(70, 40, {.restart_interval = 2});
+  size_t decoded = 0;
+  for (auto end = bytes.begin(); end <= bytes.end(); ++end)
+    decoded += check_decoder(Bytes(bytes.begin(), end), std::to_string(end - bytes.begin()));
+  EXPECT_GT(decoded, bytes.size() / 2);
+}
+
+TEST(JpegRobustness, HugeDeclaredSizeFromTinyData) {
+  // A header claiming 60000 x 60000 with a few bytes of data: accepted (as
+  // libjpeg does) and scanned to its last entry without picture buffers.
+  Bytes bytes = encode_picture(16, 16);
+  const uint8_t sof0[] = {0xFF, 0xC0};
+  const auto sof = std::search(bytes.begin(), bytes.end(), sof0, sof0 + 2);
+  sof[5] = sof[7] = 0xEA, sof[6] = sof[8] = 0x60;  // 60000 each way
   Decoder d;
-  ASSERT_TRUE(d.open(jpeg::ByteSource(bytes.data(), bytes.size())));
-  std::vector<jpeg::StateEntry> entries;
-  ASSERT_TRUE(d.scan([&](const jpeg::StateEntry& e) {
-    entries.push_back(e);
-    return true;
-  }));
-  ASSERT_EQ(entries.size(), 12u);
-  const jpeg::ByteSource all(bytes.data(), bytes.size());
-  auto band = [&](const jpeg::ByteSource& window, const jpeg::StateEntry& e, int row, int b) {
-    Decoder t;
-    EXPECT_TRUE(t.open(all));
-    const bool ok = t.decode_band(window, e, row, b, PixelFormat::rgb565,
-                                  [](int, const uint8_t*) { return true; });
-    if (!ok) {
-      EXPECT_EQ(t.failure(), Failure::bad_entry);
-      EXPECT_TRUE(t.failed());
-    }
-    return ok;
-  };
-  auto changed = [&](auto change) {
-    jpeg::StateEntry e = entries[4];
-    change(e);
-    return e;
-  };
-  EXPECT_TRUE(band(all, entries[4], 1, 1));
-  EXPECT_FALSE(band(all, entries[4], 4, 0));   // no such MCU row
-  EXPECT_FALSE(band(all, entries[4], 1, 3));   // no such band
-  EXPECT_FALSE(band(all, entries[4], -1, 0));  // nor this
-  const uint32_t size = static_cast<uint32_t>(bytes.size());
-  EXPECT_FALSE(band(all, changed([&](auto& e) { e.bytes_left = size + 1; }), 1, 1));
-  EXPECT_FALSE(band(all, changed([&](auto& e) { e.bytes_left = size - 10; }), 1, 1));  // header
-  EXPECT_FALSE(band(all, changed([](auto& e) { e.mcus_left = 6; }), 1, 1));  // interval is 5
-  EXPECT_FALSE(band(all, changed([](auto& e) { e.next_restart = 8; }), 1, 1));
-  EXPECT_FALSE(band(all, changed([](auto& e) { e.bits = 33; }), 1, 1));
-
-  // A window that misses the offset, or the bytes before it that the bits
-  // come from, or that belongs to a stream of another size.
-  const uint64_t offset = d.info().resume_offset(entries[4]);
-  EXPECT_FALSE(
-      band(jpeg::ByteSource(bytes.data() + offset + 1, 100, offset + 1, size), entries[4], 1, 1));
-  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data() + offset, 100, offset, size),
-                    changed([](auto& e) { e.bits = 3; }), 1, 1));
-  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data(), size, 0, size + 5), entries[4], 1, 1));
-  EXPECT_FALSE(band(jpeg::ByteSource(bytes.data(), size, 10, size), entries[4], 1, 1));
-
-  // A window cut short (a short read of a cache file) decodes only what is
-  // there; the rest of the band is the grey of missing data.
-  Bytes piece(bytes.begin() + static_cast<ptrdiff_t>(offset) - 6,
-              bytes.begin() + static_cast<ptrdiff_t>(offset) + 40);
-  int rows = 0;
-  ASSERT_TRUE(d.decode_band(jpeg::ByteSource::owning(piece, offset - 6, size), entries[4], 1, 1,
-                            PixelFormat::rgb888, [&](int y, const uint8_t* px) {
-                              if (y == 31) {
-                                EXPECT_EQ(px[255 * 3], 128);
-                              }
-                              ++rows;
-                              return true;
-                            }));
-  EXPECT_EQ(rows, 16);
+  StateEntry last;
+  size_t count = 0;
+  ASSERT_TRUE(d.open(ByteSource(bytes.data(), bytes.size())) &&
+              d.scan([&](const StateEntry& e) { return last = e, ++count > 0; }));
+  EXPECT_TRUE(count == 3750u * 235u && last.bits == 0);
 }
 
 }  // namespace

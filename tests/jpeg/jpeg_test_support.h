@@ -11,15 +11,10 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include <jpeglib.h>
 
@@ -40,17 +35,11 @@ inline void write_bytes(const std::string& path, const Bytes& bytes) {
   write_file(path, std::string(bytes.begin(), bytes.end()));
 }
 
-// Every regular file under a folder, sorted.
-inline std::vector<std::string> files_under(const std::string& folder, bool recursive) {
+// Every regular file under a folder and its subfolders, sorted.
+inline std::vector<std::string> files_under(const std::string& folder) {
   std::vector<std::string> out;
-  std::error_code ec;
-  if (recursive) {
-    for (auto& e : std::filesystem::recursive_directory_iterator(folder, ec))
-      if (e.is_regular_file()) out.push_back(e.path().string());
-  } else {
-    for (auto& e : std::filesystem::directory_iterator(folder, ec))
-      if (e.is_regular_file()) out.push_back(e.path().string());
-  }
+  for (auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) out.push_back(e.path().string());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -58,46 +47,37 @@ inline std::vector<std::string> files_under(const std::string& folder, bool recu
 // The test name of a test per folder of the shared pictures.
 inline std::string folder_test_name(const testing::TestParamInfo<const char*>& info) {
   std::string name = info.param;
-  for (char& c : name)
-    if (c == '/' || c == '-') c = '_';
+  for (char& c : name) c = c == '/' || c == '-' ? '_' : c;
   return name;
 }
 
+// libjpeg's errors jump back; its corrupt-data warnings are counted.
 struct LibjpegError {
   jpeg_error_mgr mgr;
   jmp_buf jump;
   int warnings = 0;
+  static LibjpegError* of(j_common_ptr c) { return reinterpret_cast<LibjpegError*>(c->err); }
+  jpeg_error_mgr* install() {
+    jpeg_std_error(&mgr);
+    mgr.error_exit = [](j_common_ptr c) { longjmp(of(c)->jump, 1); };
+    mgr.emit_message = [](j_common_ptr c, int level) { of(c)->warnings += level < 0; };
+    return &mgr;
+  }
 };
-inline void libjpeg_error_exit(j_common_ptr c) {
-  longjmp(reinterpret_cast<LibjpegError*>(c->err)->jump, 1);
-}
-inline void libjpeg_emit(j_common_ptr c, int level) {
-  if (level < 0) reinterpret_cast<LibjpegError*>(c->err)->warnings++;
-}
-inline void libjpeg_quiet(j_common_ptr) {}
 
 struct RgbPicture {
-  int width = 0;
-  int height = 0;
-  int warnings = 0;  // corrupt-data warnings of libjpeg
+  int width = 0, height = 0, warnings = 0;  // warnings: libjpeg's corrupt-data warnings
   Bytes rgb;
 };
 
 inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   jpeg_decompress_struct ci;
   LibjpegError err;
-  ci.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = libjpeg_error_exit;
-  err.mgr.emit_message = libjpeg_emit;
-  err.mgr.output_message = libjpeg_quiet;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&ci);
-    return false;
-  }
+  ci.err = err.install();
+  if (setjmp(err.jump)) return jpeg_destroy_decompress(&ci), false;
   jpeg_create_decompress(&ci);
   jpeg_mem_src(&ci, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&ci, TRUE);
-  ci.scale_num = 1;
   ci.scale_denom = static_cast<unsigned>(scale);
   ci.dct_method = JDCT_IFAST;
   ci.do_fancy_upsampling = FALSE;
@@ -106,31 +86,21 @@ inline bool libjpeg_decode(const Bytes& bytes, RgbPicture& out, int scale = 1) {
   out.width = static_cast<int>(ci.output_width);
   out.height = static_cast<int>(ci.output_height);
   out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-  while (ci.output_scanline < ci.output_height) {
-    JSAMPROW row = out.rgb.data() + static_cast<size_t>(ci.output_scanline) * out.width * 3;
-    jpeg_read_scanlines(&ci, &row, 1);
-  }
+  for (JSAMPROW row; ci.output_scanline < ci.output_height; jpeg_read_scanlines(&ci, &row, 1))
+    row = out.rgb.data() + static_cast<size_t>(ci.output_scanline) * out.width * 3;
   jpeg_finish_decompress(&ci);
   out.warnings = err.warnings;
   jpeg_destroy_decompress(&ci);
   return true;
 }
 
-inline bool own_decode(const Bytes& bytes, RgbPicture& out,
-                       std::vector<jpeg::StateEntry>* entries = nullptr) {
+inline bool own_decode(const Bytes& bytes, RgbPicture& out) {
   jpeg::Decoder d;
   if (!d.open(jpeg::ByteSource(bytes.data(), bytes.size()))) return false;
   out.width = d.info().width;
   out.height = d.info().height;
   out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-  jpeg::EntrySink sink;
-  if (entries)
-    sink = [entries](const jpeg::StateEntry& e) {
-      entries->push_back(e);
-      return true;
-    };
-  return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3,
-                     sink);
+  return d.decode_to(jpeg::PixelFormat::rgb888, out.rgb.data(), static_cast<size_t>(out.width) * 3);
 }
 
 enum class Content {
@@ -142,64 +112,49 @@ enum class Content {
 // A test picture of `components` (1 or 3) channels.
 inline Bytes make_pixels(int width, int height, int components, Content content,
                          unsigned seed = 1) {
-  Bytes px(static_cast<size_t>(width) * height * components);
+  Bytes px;
   std::mt19937 rng(seed);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int c = 0; c < components; ++c) {
-        int v = 0;
-        if (content == Content::photo) {
-          const double base = 128 + 90 * std::sin((x + 37 * c) * 0.021) * std::cos(y * 0.017);
-          const bool edge = ((x / 41) + (y / 29)) % 3 == 0;
-          v = static_cast<int>(base) + (edge ? 60 : 0) + static_cast<int>(rng() % 17) - 8;
-        } else if (content == Content::noise) {
-          v = static_cast<int>(rng() & 255);
-        } else {
-          v = (x + 2 * y + 50 * c) / 8;
-        }
-        px[(static_cast<size_t>(y) * width + x) * components + c] =
-            static_cast<uint8_t>(std::clamp(v, 0, 255));
+        const double wave = 128 + 90 * std::sin((x + 37 * c) * 0.021) * std::cos(y * 0.017);
+        const int edge = ((x / 41) + (y / 29)) % 3 == 0 ? 60 : 0;
+        const int v = content == Content::photo   ? int(wave) + edge + int(rng() % 17) - 8
+                      : content == Content::noise ? int(rng() & 255)
+                                                  : (x + 2 * y + 50 * c) / 8;
+        px.push_back(static_cast<uint8_t>(std::clamp(v, 0, 255)));
       }
   return px;
 }
 
 struct EncodeOptions {
-  int quality = 90;
-  int components = 3;  // 1: grayscale
-  int luma_h = 2;      // luma sampling factors; chroma is 1 x 1
-  int luma_v = 2;
-  unsigned restart_interval = 0;  // in MCUs
-  int restart_rows = 0;           // in MCU rows
+  int quality = 90, components = 3;  // components 1: grayscale
+  int luma_h = 2, luma_v = 2;        // luma sampling factors; chroma is 1 x 1
+  unsigned restart_interval = 0;     // in MCUs
+  int restart_rows = 0;              // in MCU rows
   // Huffman tables whose most frequent codes (DC difference 0, end of
   // block) are the longest ones, nearly all 1 bits: the data is full of
   // FF 00 pairs.
   bool ff_dense_codes = false;
 };
 
-inline void make_ff_dense(JHUFF_TBL* table, uint8_t frequent) {
+// Moves the value 0 to the table's largest code, 1...10.
+inline void make_ff_dense(JHUFF_TBL* table) {
   int count = 0;
   for (int i = 1; i <= 16; ++i) count += table->bits[i];
-  int at = -1;
-  for (int i = 0; i < count; ++i)
-    if (table->huffval[i] == frequent) at = i;
-  if (at < 0) return;
-  for (int i = at; i < count - 1; ++i) table->huffval[i] = table->huffval[i + 1];
-  table->huffval[count - 1] = frequent;  // the largest code: 1...10
+  const auto end = table->huffval + count, zero = std::find(table->huffval, end, 0);
+  if (zero != end) std::rotate(zero, zero + 1, end);
 }
 
-inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOptions& o) {
+inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
+                            Content content = Content::photo, unsigned seed = 1) {
+  const Bytes pixels = make_pixels(width, height, o.components, content, seed);
   jpeg_compress_struct ci;
   LibjpegError err;
-  ci.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = libjpeg_error_exit;
-  err.mgr.output_message = libjpeg_quiet;
+  ci.err = err.install();
   unsigned char* out = nullptr;
   unsigned long out_size = 0;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&ci);
-    free(out);
-    return {};
-  }
+  if (setjmp(err.jump)) return jpeg_destroy_compress(&ci), free(out), Bytes();
   jpeg_create_compress(&ci);
   jpeg_mem_dest(&ci, &out, &out_size);
   ci.image_width = static_cast<JDIMENSION>(width);
@@ -208,42 +163,26 @@ inline Bytes encode(const Bytes& pixels, int width, int height, const EncodeOpti
   ci.in_color_space = o.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&ci);
   jpeg_set_quality(&ci, o.quality, TRUE);
-  if (o.components == 3) {
-    ci.comp_info[0].h_samp_factor = o.luma_h;
-    ci.comp_info[0].v_samp_factor = o.luma_v;
-    for (int c = 1; c < 3; ++c) ci.comp_info[c].h_samp_factor = ci.comp_info[c].v_samp_factor = 1;
-  }
+  ci.comp_info[0].h_samp_factor = o.components == 3 ? o.luma_h : 1;
+  ci.comp_info[0].v_samp_factor = o.components == 3 ? o.luma_v : 1;
   ci.restart_interval = o.restart_interval;
   ci.restart_in_rows = o.restart_rows;
-  ci.optimize_coding = FALSE;
   if (o.ff_dense_codes)
-    for (int t = 0; t < 2; ++t) {
-      make_ff_dense(ci.dc_huff_tbl_ptrs[t], 0x00);
-      make_ff_dense(ci.ac_huff_tbl_ptrs[t], 0x00);
-    }
+    for (int t = 0; t < 2; ++t)
+      make_ff_dense(ci.dc_huff_tbl_ptrs[t]), make_ff_dense(ci.ac_huff_tbl_ptrs[t]);
   jpeg_start_compress(&ci, TRUE);
-  const size_t stride = static_cast<size_t>(width) * o.components;
-  while (ci.next_scanline < ci.image_height) {
-    JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * stride;
-    jpeg_write_scanlines(&ci, &row, 1);
-  }
+  for (JSAMPROW row; ci.next_scanline < ci.image_height; jpeg_write_scanlines(&ci, &row, 1))
+    row = const_cast<uint8_t*>(pixels.data()) + ci.next_scanline * size_t(width) * o.components;
   jpeg_finish_compress(&ci);
   jpeg_destroy_compress(&ci);
-  Bytes bytes(out, out + out_size);
-  free(out);
-  return bytes;
-}
-
-inline Bytes encode_picture(int width, int height, const EncodeOptions& o = {},
-                            Content content = Content::photo, unsigned seed = 1) {
-  return encode(make_pixels(width, height, o.components, content, seed), width, height, o);
+  const Bytes bytes(out, out + out_size);
+  return free(out), bytes;
 }
 
 // The entropy-coded bytes that are FF data bytes (stuffed FF 00 pairs).
 inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
   size_t n = 0;
-  for (size_t i = from; i + 1 < bytes.size(); ++i)
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0x00) ++n;
+  for (size_t i = from; i + 1 < bytes.size(); ++i) n += bytes[i] == 0xFF && bytes[i + 1] == 0x00;
   return n;
 }
 
@@ -252,10 +191,9 @@ inline size_t stuffed_ff_count(const Bytes& bytes, size_t from) {
 // test. True when the decoder took the bytes and decoded them.
 inline bool check_decoder(const Bytes& bytes, const std::string& label) {
   const Bytes exact(bytes.begin(), bytes.end());
-  const fuzz::Outcome outcome = fuzz::check_decoder(
-      exact.data(), exact.size(),
-      {static_cast<uint32_t>(bytes.size()), static_cast<uint8_t>(bytes.size() / 7),
-       static_cast<uint8_t>(1u << bytes.size() % 8)});
+  const auto size = exact.size();
+  const auto outcome = fuzz::check_decoder(
+      exact.data(), size, {uint32_t(size), uint8_t(size / 7), uint8_t(1 << size % 8)});
   EXPECT_EQ(outcome.fault, "") << label;
   return outcome.decoded;
 }
@@ -266,12 +204,11 @@ inline bool check_decoder(const Bytes& bytes, const std::string& label) {
 class OwnCoefficients : public JpegCoefficientSource {
  public:
   bool open(const Bytes& jpeg) {
-    if (!m_decoder.open(jpeg::ByteSource(jpeg.data(), jpeg.size()))) return false;
-    return m_decoder.begin_coefficients([this](const jpeg::StateEntry& e) {
-      const auto b = e.bytes();
-      index.insert(index.end(), b.begin(), b.end());
-      return true;
-    });
+    return m_decoder.open(jpeg::ByteSource(jpeg.data(), jpeg.size())) &&
+           m_decoder.begin_coefficients([this](const jpeg::StateEntry& e) {
+             const auto b = e.bytes();
+             return index.insert(index.end(), b.begin(), b.end()), true;
+           });
   }
   int blocks_per_mcu() const override { return m_decoder.blocks_per_mcu(); }
   int mcus_per_row() const override { return m_decoder.info().mcus_per_row + row_error; }
@@ -285,9 +222,7 @@ class OwnCoefficients : public JpegCoefficientSource {
   uint64_t end_offset() const override { return m_decoder.coefficients_end(); }
 
   Bytes index;
-  long mcus = 0;
-  long fail_at = -1;
-  long throw_at = -1;
+  long mcus = 0, fail_at = -1, throw_at = -1;
   int row_error = 0;
 
  private:
@@ -295,33 +230,27 @@ class OwnCoefficients : public JpegCoefficientSource {
 };
 
 struct LibjpegRows {
-  bool ok = false;
-  bool used = false;  // the coefficient source took over
+  bool ok = false, used = false;  // used: the coefficient source took over
   int warnings = 0;
   Bytes pixels;
   std::string error;
 };
 
 // libjpeg's whole decode through the program's wrapper, optionally with
-// a coefficient source and four-byte pixels.
-inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source = nullptr,
-                                bool rgbx = false) {
+// a coefficient source.
+inline LibjpegRows libjpeg_rows(const Bytes& jpeg, JpegCoefficientSource* source = nullptr) {
   LibjpegRows d;
   JpegDecoder decoder;
   JpegDecodeOptions options;
   options.coefficients = source;
-  options.rgbx = rgbx;
-  if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options)) {
-    d.error = decoder.error();
-    return d;
-  }
+  if (!decoder.open(jpeg.data(), jpeg.size()) || !decoder.start(options))
+    return d.error = decoder.error(), d;
   d.used = decoder.coefficients_used();
   const size_t pitch = static_cast<size_t>(decoder.output_width()) * decoder.pixel_bytes();
   d.pixels.assign(pitch * decoder.output_height(), 0);
   d.ok = decoder.read_rgb888(d.pixels.data(), pitch) && decoder.finish();
   d.warnings = decoder.warnings();
-  d.error = decoder.error();
-  return d;
+  return d.error = decoder.error(), d;
 }
 
 inline Bytes scan_index(const Bytes& jpeg) {
@@ -341,8 +270,7 @@ inline void expect_same_with_coefficients(const Bytes& jpeg, const std::string& 
   ASSERT_TRUE(own.open(jpeg)) << label;
   const LibjpegRows shared = libjpeg_rows(jpeg, &own);
   ASSERT_TRUE(shared.ok) << label << ": " << shared.error;
-  EXPECT_TRUE(shared.used) << label;
-  EXPECT_TRUE(shared.pixels == plain.pixels) << label;
+  EXPECT_TRUE(shared.used && shared.pixels == plain.pixels) << label;
   EXPECT_EQ(shared.warnings, plain.warnings) << label;
   EXPECT_TRUE(own.index == scan_index(jpeg)) << label;
 }

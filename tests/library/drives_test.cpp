@@ -1,152 +1,162 @@
 #include "library/drives.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
+#include <sys/stat.h>
 
 #include "base/file_search.h"
-#include "base/log_capture.h"
 #include "library/library_test_support.h"
-#include "platform/text.h"
-#include "support/scoped_env.h"
+#include "library/open_target.h"
 
 namespace lv {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool has_line(const std::vector<std::u16string>& lines, const std::u16string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+using namespace test::library;
+using Kind = OpenTarget::Kind;
 
 TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecoded) {
-  const std::string table =
-      "/dev/vda1 / ext4 rw,relatime 0 0\n"
-      "proc /proc proc rw 0 0\n"
-      "/dev/sdb1 /run/media/ann/NIKON\\040D90 vfat rw 0 0\n"
-      "/dev/sdc1 /media/usb vfat ro 0 0\n"
-      "tmpfs /mnt tmpfs rw 0 0\n"
-      "/dev/sdd1 /mnt/back\\134slash ext4 rw 0 0\n"
-      "/dev/sde1 /media2/other ext4 rw 0 0\n"
-      "/dev/sdf1 /home/ann/mnt/x ext4 rw 0 0\n"
-      "broken-line-without-fields\n"
-      "/dev/sdg1 /media/last vfat rw 0 0";  // no line end
-  EXPECT_EQ(removable_mount_points(table),
+  EXPECT_EQ(removable_mount_points("/dev/vda1 / ext4 rw,relatime 0 0\n"
+                                   "/dev/sdb1 /run/media/ann/NIKON\\040D90 vfat rw 0 0\n"
+                                   "/dev/sdc1 /media/usb vfat ro 0 0\ntmpfs /mnt tmpfs rw 0 0\n"
+                                   "/dev/sdd1 /mnt/back\\134slash ext4 rw 0 0\n"
+                                   "/dev/sde1 /media2/other ext4 rw 0 0\n"
+                                   "/dev/sdf1 /home/ann/mnt/x ext4 rw 0 0\nbroken-line\n"
+                                   "/dev/sdg1 /media/last vfat rw 0 0"),  // no line end
             (std::vector<std::u16string>{u"/run/media/ann/NIKON D90", u"/media/usb",
                                          u"/mnt/back\\slash", u"/media/last"}));
-  EXPECT_TRUE(removable_mount_points("").empty());
 }
 
 TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
   const std::string table =
-      "/dev/vda1 / ext4 rw 0 0\n"
-      "/dev/vdb1 /home ext4 rw 0 0\n"
-      "/dev/sdb1 /home/ann/my\\040disk/ vfat rw 0 0\n"
-      "/dev/sdc1 /home/ann/my ext4 rw 0 0\n";
-  EXPECT_EQ(mount_point_of(table, u"/home/ann/my disk/DCIM/a.jpg"), u"/home/ann/my disk");
-  EXPECT_EQ(mount_point_of(table, u"/home/ann/my/a.jpg"), u"/home/ann/my");
-  EXPECT_EQ(mount_point_of(table, u"/home/ann/myself/a.jpg"), u"/home");
-  EXPECT_EQ(mount_point_of(table, u"/home"), u"/home");
-  EXPECT_EQ(mount_point_of(table, u"/homework/a.jpg"), u"/");
-  EXPECT_EQ(mount_point_of("", u"/srv/a.jpg"), u"/");
+      "/dev/vda1 / ext4 rw 0 0\n/dev/vdb1 /home ext4 rw 0 0\n"
+      "/dev/sdb1 /home/ann/my\\040disk/ vfat rw 0 0\n/dev/sdc1 /home/ann/my ext4 rw 0 0\n";
+  for (const auto& [path, mount] :
+       {std::pair{u"/home/ann/my disk/DCIM/a.jpg", u"/home/ann/my disk"},
+        {u"/home/ann/my/a.jpg", u"/home/ann/my"},
+        {u"/home/ann/myself/a.jpg", u"/home"},
+        {u"/homework/a.jpg", u"/"}})
+    EXPECT_EQ(mount_point_of(table, path), mount);
 }
 
 TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
-  test::library::Device device(1);
+  Device device(1);
   const std::string inner_card = device.pictures() + "/sd";
   fs::create_directories(inner_card);
-  // A card inside the pictures folder is no drive of its own.
-  device.set_cards({device.card(0), inner_card});
-  EXPECT_EQ(drive_of(from_utf8(device.card(0) + "/DCIM/a.jpg")), from_utf8(device.card(0)) + u"/");
-  EXPECT_EQ(drive_of(from_utf8(device.pictures() + "/Trip/")), u"%my_documents%/");
-  EXPECT_EQ(drive_of(from_utf8(inner_card + "/a.jpg")), u"%my_documents%/");
-
+  device.set_cards({device.card(0), inner_card});  // one inside the pictures folder is no drive
+  EXPECT_EQ(drive_of(u(device.card(0) + "/DCIM/a.jpg")), u(device.card(0) + "/"));
+  EXPECT_EQ(drive_of(u(device.pictures() + "/Trip/")), u"%my_documents%/");
+  EXPECT_EQ(drive_of(u(inner_card + "/a.jpg")), u"%my_documents%/");
   const std::string elsewhere = fs::canonical(device.root()).string() + "/elsewhere/a.jpg";
-  std::u16string volume =
-      mount_point_of(test::read_file("/proc/self/mounts"), from_utf8(elsewhere));
-  if (volume != u"/") volume += u'/';
-  EXPECT_EQ(drive_of(from_utf8(elsewhere)), volume);
+  std::u16string volume = mount_point_of(test::read_file("/proc/self/mounts"), u(elsewhere));
+  EXPECT_EQ(drive_of(u(elsewhere)), volume == u"/" ? volume : volume + u'/');
 }
 
 TEST(CardCandidates, ComeFromTheVariableCleanedUp) {
   test::ScopedEnv env;
-  const std::string cwd = fs::current_path().string();
   env.set("LUMIVIEW_CARDS", "/media/a/::relative/card//:/media/b/../c/");
-  EXPECT_EQ(card_candidates(), (std::vector<std::u16string>{
-                                   u"/media/a", from_utf8(cwd + "/relative/card"), u"/media/c"}));
-  env.set("LUMIVIEW_CARDS", "");
-  EXPECT_TRUE(card_candidates().empty());
+  EXPECT_EQ(card_candidates(),
+            (std::vector<std::u16string>{
+                u"/media/a", u(fs::current_path().string() + "/relative/card"), u"/media/c"}));
 }
 
-TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolder) {
+TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNames) {
   const std::u16string docs = u"/home/ann/Pictures";
   EXPECT_TRUE(card_left_out(u"/media/card", docs, 1'000'000));
   EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001));
-  EXPECT_TRUE(card_left_out(u"/media/card", docs, 0));  // size unknown
   // A card whose path leads the pictures folder's holds it.
-  EXPECT_TRUE(card_left_out(u"/home", docs, 8'000'000'000));
-  EXPECT_TRUE(card_left_out(u"/home/ann/", docs, 8'000'000'000));
-  EXPECT_TRUE(card_left_out(u"/home/ann/Pictures", docs, 8'000'000'000));
-  EXPECT_TRUE(card_left_out(u"/home/ann/Pictures/sd", docs, 8'000'000'000));
-  // Whole names only.
-  EXPECT_FALSE(card_left_out(u"/home/an", docs, 8'000'000'000));
-  EXPECT_FALSE(card_left_out(u"/home/ann/Pictures2", docs, 8'000'000'000));
-  EXPECT_FALSE(card_left_out(u"/media/card", docs, 8'000'000'000));
+  for (const char16_t* card : {u"/home/ann/", u"/home/ann/Pictures/sd"})
+    EXPECT_TRUE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
+  for (const char16_t* card : {u"/home/an", u"/home/ann/Pictures2"})
+    EXPECT_FALSE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
 }
 
-TEST(PathsNest, ComparesNormalisedPaths) {
-  EXPECT_TRUE(paths_nest(u"/media/card", u"/media/card/DCIM"));
-  EXPECT_TRUE(paths_nest(u"/media/card/DCIM/", u"/media/card"));
-  EXPECT_TRUE(paths_nest(u"/media/x/../card", u"/media/card/"));
+TEST(PathsNest, ComparesNormalisedPathsWithLinksResolved) {
+  EXPECT_TRUE(paths_nest(u"/media/x/../card", u"/media/card/DCIM/"));
   EXPECT_FALSE(paths_nest(u"/media/card", u"/media/card2"));
-  EXPECT_TRUE(paths_nest(u"/", u"/media"));
-
-  // Links are resolved, so a card reached through a link is the same card.
-  const std::string root = test::make_temp_dir("nest");
+  const std::string root = test::make_temp_dir("nest");  // a card reached through a link
   fs::create_directories(root + "/real/DCIM");
   fs::create_symlink(root + "/real", root + "/link");
-  EXPECT_TRUE(paths_nest(from_utf8(root + "/link"), from_utf8(root + "/real/DCIM")));
+  EXPECT_TRUE(paths_nest(u(root + "/link"), u(root + "/real/DCIM")));
 }
 
-TEST(FindDrives, ReturnsTheSearchableCardsInOrderAndLogsEveryDecision) {
-  test::library::Device device(0);
-  const std::string a = device.root() + "/media/a";
-  const std::string b = device.root() + "/media/b";
-  const std::string inside = a + "/inner";
-  fs::create_directories(inside);
+// A missing folder, /proc (a volume of 0 bytes), a repeat, a card inside
+// another, the pictures folder and a folder that holds it are no drives.
+TEST(FindDrives, ReturnsTheSearchableCardsInOrderUntilTheVisitorStops) {
+  Device device(0);
+  const std::string a = device.root() + "/media/a", b = device.root() + "/media/b";
+  fs::create_directories(a + "/inner");
   fs::create_directories(b);
-  const std::string missing = device.root() + "/media/gone";
-  // /proc reports a volume of 0 bytes: too small to search.
-  device.set_cards({b, a, missing, "/proc", a + "/", inside, device.pictures(), device.root()});
-
-  test::start_fresh_log();
+  device.set_cards({b, a, device.root() + "/media/gone", "/proc", a + "/", a + "/inner",
+                    device.pictures(), device.root()});
   CollectingVisitor visitor;
   find_drives(visitor);
-  const auto lines = test::read_log_lines();
-  test::set_log_switch(0);
-
-  EXPECT_EQ(visitor.folders, (std::vector<std::u16string>{from_utf8(b), from_utf8(a)}));
+  EXPECT_EQ(visitor.folders, (std::vector{u(b), u(a)}));
   EXPECT_TRUE(visitor.files.empty());
-  EXPECT_TRUE(has_line(lines, u"find_drives: mydoc={" + from_utf8(device.pictures()) + u"}"));
-  EXPECT_TRUE(has_line(lines, u"returning result={" + from_utf8(b) + u"}"));
-  EXPECT_TRUE(has_line(lines, u"returning result={" + from_utf8(a) + u"}"));
-  for (const std::string& skipped :
-       {missing, std::string("/proc"), inside, device.pictures(), device.root()})
-    EXPECT_TRUE(has_line(lines, u"skipping result={" + from_utf8(skipped) + u"}")) << skipped;
+  struct FirstOnly : CollectingVisitor {
+    bool on_folder(const std::u16string& path) override {
+      return CollectingVisitor::on_folder(path) && false;
+    }
+  } first;
+  find_drives(first);
+  EXPECT_EQ(first.folders, (std::vector{u(b)}));
 }
 
-TEST(FindDrives, StopsWhenTheVisitorSaysSo) {
-  test::library::Device device(3);
-  class FirstOnly : public CollectingVisitor {
-   public:
-    bool on_folder(const std::u16string& path) override {
-      CollectingVisitor::on_folder(path);
-      return false;
-    }
-  } visitor;
-  find_drives(visitor);
-  EXPECT_EQ(visitor.folders, std::vector<std::u16string>{from_utf8(device.card(0))});
+// A device with a picture in the "Trip" folder of the pictures folder.
+class OpenTargetTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(trip + "/sub");
+    test::write_file(trip + "/a.jpg", small_jpeg(1));
+  }
+  OpenTarget target(const std::string& path, const std::vector<FolderRecord>& list = {}) {
+    return find_open_target(u(path), list);
+  }
+  Device device{1};
+  const std::string trip = device.pictures() + "/Trip";
+};
+
+TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
+  test::write_file(device.card(0) + "/b.jfif", small_jpeg(2));  // a JPEG no listing finds
+  test::write_file(trip + "/png.jpg", std::string("\x89PNG\r\n\x1a\n", 8));
+  test::write_file(trip + "/short.jpg", "\xFF\xD8");
+  ASSERT_EQ(::mkfifo((trip + "/fifo.jpg").c_str(), 0600), 0);  // must not wait for a writer
+  const OpenTarget a = target(trip + "/a.jpg"), folder = target(trip);
+  EXPECT_EQ(a.kind, Kind::picture);
+  EXPECT_EQ(a.path, u(trip + "/a.jpg"));
+  // Not in the folder list: its drive as a search would give it, and no
+  // key picture, so the folder screen leaves the list alone.
+  EXPECT_EQ(a.record, (FolderRecord{u"%my_documents%/", u(trip + "/"), u"", 0}));
+  EXPECT_EQ(target(device.card(0) + "/b.jfif").kind, Kind::picture);
+  EXPECT_EQ(folder.kind, Kind::folder);
+  EXPECT_EQ(folder.record.folder, folder.path);
+  EXPECT_EQ(folder.path, u(trip + "/"));
+  for (const char* name : {"/png.jpg", "/short.jpg", "/fifo.jpg"})
+    EXPECT_EQ(target(trip + name).kind, Kind::not_picture) << name;
+  for (const std::u16string& path :
+       {u(trip + "/gone.jpg"), std::u16string(u"a.jpg"), std::u16string(u"/a\0b.jpg", 8)})
+    EXPECT_EQ(find_open_target(path, {}).kind, Kind::missing) << to_utf8(path);
+  // A regular file whose reading fails even for the superuser.
+  EXPECT_EQ(target("/proc/self/mem").kind, Kind::unreadable);
+}
+
+TEST_F(OpenTargetTest, TidiesThePathAndTakesTheFolderListsOwnRecord) {
+  const FolderRecord known{u"%my_documents%/", u"%my_documents%/Trip/",
+                           u"%my_documents%/Trip/a.jpg", 3};
+  // In the form the folder's listing gives, so the screens find it there.
+  for (const std::string& written :
+       {trip + "/a.jpg", device.pictures() + "//Trip/./sub/../a.jpg"}) {
+    const OpenTarget found = target(written, {known});
+    EXPECT_EQ(std::tuple(found.kind, found.path, found.record),
+              std::tuple(Kind::picture, std::u16string(u"%my_documents%/Trip/a.jpg"), known))
+        << written;
+  }
+  EXPECT_EQ(target(trip + "/sub/..", {known}).path, u"%my_documents%/Trip/");
+  // Through a link, ".." leads beside the link's target, as the system's walk does.
+  fs::create_directories(device.card(0) + "/deep/er");
+  test::write_file(device.card(0) + "/deep/c.jpg", small_jpeg(3));
+  fs::create_directory_symlink(device.card(0) + "/deep/er", device.pictures() + "/link");
+  EXPECT_EQ(target(device.pictures() + "/link/../c.jpg", {known}).path,
+            u(fs::canonical(device.card(0)).string() + "/deep/c.jpg"));
 }
 
 }  // namespace

@@ -132,38 +132,36 @@ TEST(ExifOrientation, FindsTheFirstExifSegmentBeforeTheScan) {
 
 TEST(ExifOrientation, StructuralFaultsGiveOne) {
   const Bytes good = tiff_with(true, 6);
-  EXPECT_EQ(orientation_of({}), 1);
-  EXPECT_EQ(orientation_of({0xFF, 0xD8}), 1);
-  EXPECT_EQ(orientation_of({0x89, 'P', 'N', 'G'}), 1);
-  EXPECT_EQ(orientation_of(jpeg_with({{0xE0, Bytes(14, 0)}})), 1);  // no APP1
-  Bytes body = exif_body(good);
-  body[4] = 'X';  // not the Exif identifier
-  EXPECT_EQ(orientation_of(jpeg_with({{0xE1, body}})), 1);
+  Bytes not_exif = exif_body(good), cut_tiff(good.begin(), good.begin() + 11);
+  not_exif[4] = 'X';
+  std::vector<Bytes> files = {
+      {},
+      {0xFF, 0xD8},
+      {0x89, 'P', 'N', 'G'},
+      jpeg_with({{0xE0, Bytes(14, 0)}}),  // no APP1
+      jpeg_with({{0xE1, not_exif}}),
+      jpeg_with_exif(cut_tiff),
+      jpeg_with_exif(Tiff(true).header(8).u16(0).pad_to(40).bytes()),  // no entries
+      // A segment length below 2 stops the walk, and so does a byte of no marker.
+      {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 'E', 'x', 'i', 'f', 0, 0},
+      {0xFF, 0xD8, 0x12, 0x34},
+  };
+  // Byte order marks and the magic number.
   for (auto [offset, value] : {std::pair<size_t, uint8_t>{0, 'M'}, {1, 'X'}, {2, 0x2B}, {3, 1}}) {
-    Bytes bad = good;  // byte order marks and the magic number
+    Bytes bad = good;
     bad[offset] = value;
-    EXPECT_EQ(orientation_of(jpeg_with_exif(bad)), 1) << offset;
+    files.push_back(jpeg_with_exif(bad));
   }
-  EXPECT_EQ(orientation_of(jpeg_with_exif(Bytes(good.begin(), good.begin() + 11))), 1);
-  EXPECT_EQ(orientation_of(jpeg_with_exif(Tiff(true).header(8).u16(0).pad_to(40).bytes())), 1);
-  // A segment length below 2 stops the walk, and so does a byte of no marker.
-  EXPECT_EQ(orientation_of({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 'E', 'x', 'i', 'f', 0, 0}), 1);
-  EXPECT_EQ(orientation_of({0xFF, 0xD8, 0x12, 0x34}), 1);
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(orientation_of(files[i]), 1) << i;
 }
 
 // Lengths in the file are claims; only bytes that were read are looked at.
 TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
-  // The IFD holds 3 entries but the data ends inside the second one.
-  const Bytes tiff = tiff_with(true, 6);
-  Bytes jpeg = {0xFF, 0xD8};
-  append_segment(jpeg, 0xE1, exif_body(Bytes(tiff.begin(), tiff.begin() + 8 + 2 + 12 + 5)),
-                 2 + 6 + static_cast<int>(tiff.size()));
-  EXPECT_EQ(orientation_of(jpeg), 1);
-  // The orientation entry complete, in a segment that claims more.
-  Bytes claims_more = {0xFF, 0xD8};
-  append_segment(claims_more, 0xE1, exif_body(Bytes(tiff.begin(), tiff.begin() + 8 + 2 + 36)),
-                 60000);
-  EXPECT_EQ(orientation_of(claims_more), 6);
+  // Every prefix of a valid file is read safely; only the full entry counts.
+  const Bytes whole = jpeg_with({{0xE0, Bytes(14, 0)}, {0xE1, exif_body(tiff_with(false, 8))}});
+  const size_t entry_end = 2 + 18 + 4 + 6 + 8 + 2 + 36;
+  for (size_t n = 0; n <= whole.size(); ++n)
+    EXPECT_EQ(orientation_of(Bytes(whole.begin(), whole.begin() + n)), n >= entry_end ? 8 : 1) << n;
 
   // An IFD at 3000 lies past the TIFF bytes read (the file ends first, and
   // only 2048 are read); at 2000 it is inside; an entry crossing byte 2048
@@ -191,12 +189,6 @@ TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
   EXPECT_EQ(orientation_of(jpeg_with_exif(
                 Tiff(false).header(8).u16(0xFFFF).entry(0x010F, 2, 0).entry(0x0110, 2, 0).bytes())),
             1);
-
-  // Every prefix of a valid file is read safely; only the full entry counts.
-  const Bytes whole = jpeg_with({{0xE0, Bytes(14, 0)}, {0xE1, exif_body(tiff_with(false, 8))}});
-  const size_t entry_end = 2 + 18 + 4 + 6 + 8 + 2 + 36;
-  for (size_t n = 0; n <= whole.size(); ++n)
-    EXPECT_EQ(orientation_of(Bytes(whole.begin(), whole.begin() + n)), n >= entry_end ? 8 : 1) << n;
 }
 
 TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
@@ -212,12 +204,13 @@ TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
   EXPECT_EQ(exif_orientation(closed), 1);
 }
 
-TEST(ExifTransform, TurnsPixels) {
+TEST(ExifTransform, TurnsPixelsAndKeepsThePitchPadding) {
   // a b c
   // d e f
-  const uint16_t a = 1, b = 2, c = 3, d = 4, e = 5, f = 6;
+  const uint16_t a = 1, b = 2, c = 3, d = 4, e = 5, f = 6, k = 0xF81F;
   const uint16_t source[] = {a, b, c, d, e, f};
   const std::vector<std::vector<uint16_t>> expected = {
+      {a, b, c, d, e, f},  // 0 and 9: the identity, as 1
       {a, b, c, d, e, f},  // 1
       {c, b, a, f, e, d},  // 2 mirrored left-right
       {f, e, d, c, b, a},  // 3 turned 180
@@ -226,23 +219,18 @@ TEST(ExifTransform, TurnsPixels) {
       {d, a, e, b, f, c},  // 6 turned clockwise
       {f, c, e, b, d, a},  // 7 transversed
       {c, f, b, e, a, d},  // 8 turned counter-clockwise
+      {a, b, c, d, e, f},
   };
-  for (int orientation = 1; orientation <= 8; ++orientation) {
+  for (int orientation = 0; orientation <= 9; ++orientation) {
     std::vector<uint16_t> out(6, 0);
-    exif_transform_rgb565(orientation, source, 3, 2, 3 * 2, out.data(),
-                          (orientation >= 5 ? 2 : 3) * 2);
-    EXPECT_EQ(out, expected[orientation - 1]) << orientation;
-  }
-  for (int bad : {0, 9}) {  // the identity
-    std::vector<uint16_t> out(6, 0);
-    exif_transform_rgb565(bad, source, 3, 2, 3 * 2, out.data(), 3 * 2);
-    EXPECT_EQ(out, expected[0]) << bad;
+    const int turned = orientation >= 5 && orientation <= 8;
+    exif_transform_rgb565(orientation, source, 3, 2, 3 * 2, out.data(), (turned ? 2 : 3) * 2);
+    EXPECT_EQ(out, expected[orientation]) << orientation;
   }
   // Pitches larger than the rows: the padding stays as it was.
   const uint16_t padded[] = {a, b, c, 99, d, e, f, 99};
-  std::vector<uint16_t> out(3 * 4, 0xF81F);
+  std::vector<uint16_t> out(3 * 4, k);
   exif_transform_rgb565(6, padded, 3, 2, 4 * 2, out.data(), 4 * 2);
-  const uint16_t k = 0xF81F;
   EXPECT_EQ(out, (std::vector<uint16_t>{d, a, k, k, e, b, k, k, f, c, k, k}));
 }
 
