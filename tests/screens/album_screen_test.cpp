@@ -1,11 +1,10 @@
-// The album screen's states and library events: the first start, the
-// search with its placeholders, the search that finds nothing, row clicks,
-// progress and the search button, the main menu and its commands, keys;
-// the filter field; and a command line that opens a picture or a folder.
+// The album screen: the first start, the search with its placeholders, rows
+// with their thumbnails, progress and the search button, the main menu and
+// its commands, keys, the filter field, a command line that opens a picture
+// or a folder, and a new skin that rebuilds the screen or is refused.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,27 +12,22 @@
 #include "album_test_fixture.h"
 #include "base/command_line.h"
 #include "base/log_capture.h"
-#include "base/settings.h"
 #include "screens/folder_screen.h"
 #include "screens/image_screen.h"
+#include "skin/skin_exceptions.h"
 #include "widgets/label_edit_element.h"
 #include "widgets/menu_row.h"
-#include "widgets/text_element.h"
 
 namespace lv::test::screens {
 namespace {
 
 namespace fs = std::filesystem;
+using Paths = std::vector<std::u16string>;
 
-std::vector<std::u16string> keys_of(const std::vector<MenuItem>& items) {
-  std::vector<std::u16string> keys;
+Paths keys_of(const std::vector<MenuItem>& items) {
+  Paths keys;
   for (const MenuItem& item : items) keys.push_back(item.key);
   return keys;
-}
-
-bool log_has(std::u16string_view line) {
-  const std::vector<std::u16string> lines = read_log_lines();
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 using AlbumScreenTest = AlbumTest;
@@ -43,41 +37,38 @@ TEST_F(AlbumScreenTest, FirstStartShowsTheWarningAndSearchesNothing) {
   for (int i = 0; i < 5; ++i) tick();
   render();
   EXPECT_FALSE(list().visible());
-  Element& text = album->find_required(u"warning_text");
-  EXPECT_TRUE(text.visible());
   EXPECT_TRUE(album->find_required(u"warning_image").visible());
-  EXPECT_EQ(dynamic_cast<TextElement&>(text).text(), skin.language().lookup(u"WARNING_MESSAGE"));
+  EXPECT_EQ(text_of(*album, u"warning_text"), skin.language().lookup(u"WARNING_MESSAGE"));
   EXPECT_FALSE(progress().visible());
   EXPECT_TRUE(search_button().effectively_enabled());
-  // Nothing is searched until the user asks.
   EXPECT_FALSE(library->status().search_pending);
   EXPECT_FALSE(fs::exists(device.folders_file()));
-
   // The warning's text is drawn: its rectangle holds light ink.
-  const Rect area = text.rect();
+  const Rect area = album->find_required(u"warning_text").rect();
   int ink = 0;
   for (int32_t y = area.top; y < area.bottom; ++y)
-    for (int32_t x = area.left; x < area.right; ++x)
-      ink += rgb565::green(rig.pixel(x, y)) > 30 ? 1 : 0;
+    for (int32_t x = area.left; x < area.right; ++x) ink += rgb565::green(rig.pixel(x, y)) > 30;
   EXPECT_GT(ink, 20);
 }
 
-TEST_F(AlbumScreenTest, SearchShowsPlaceholdersUntilItCompletes) {
-  device.put("Holiday/beach.jpg", kPictureA);
-  device.put("Holiday/sunset.jpg", kPictureB);
-  device.put("Family/home.jpg", kPictureC);
+TEST_F(AlbumScreenTest, ASearchShowsBlankRowsThatOpenNothingUntilItCompletes) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sunset.jpg", "Family/home.jpg"});
   start();
   search();
-  EXPECT_TRUE(search_button().effectively_enabled());
   render();
   ASSERT_EQ(list().count(), 2);
   EXPECT_EQ(row(0)->record().folder, u"%my_documents%/Family/");
   EXPECT_EQ(row(1)->record().size, 2);
+  start_fresh_log();
+  tap_row(1);
+  EXPECT_TRUE(log_has(u"album open folder %my_documents%/Holiday/"));
 
   device.put("Garden/rose.jpg", kPictureD);
   rig.tap(*album, centre_of(search_button()));
   EXPECT_FALSE(search_button().effectively_enabled());
-  EXPECT_TRUE(library->status().search_pending);
+  start_fresh_log();
+  tap_row(1);
+  EXPECT_FALSE(log_has(u"album open folder %my_documents%/Holiday/"));
   // The list keeps its count; rows made now are blank and as high as a
   // folder row.
   EXPECT_EQ(list().count(), 2);
@@ -93,16 +84,13 @@ TEST_F(AlbumScreenTest, SearchShowsPlaceholdersUntilItCompletes) {
   ASSERT_EQ(list().count(), 3);
   render();
   EXPECT_EQ(row(1)->record().folder, u"%my_documents%/Garden/");
-  EXPECT_EQ(row(2)->record().folder, u"%my_documents%/Holiday/");
 }
 
-TEST_F(AlbumScreenTest, SearchThatFindsNothingEndsTheSearchingState) {
+TEST_F(AlbumScreenTest, ASearchThatFindsNothingEndsTheSearchingState) {
   start();
   tick();
   search();
-  // search_complete with no folder: the list has its real count, the
-  // warning shows and the button works again (no picture was queued, so no
-  // cache_complete will come).
+  // No folder and no picture queued, so no cache_complete will come.
   EXPECT_EQ(list().count(), 0);
   EXPECT_TRUE(warning_shown());
   EXPECT_TRUE(search_button().effectively_enabled());
@@ -116,39 +104,89 @@ TEST_F(AlbumScreenTest, SearchThatFindsNothingEndsTheSearchingState) {
   library->set_folder_size(u"%my_documents%/Trip/one.jpg", 0);
   tick();
   EXPECT_EQ(album->create_row(list(), 0), nullptr) << "a placeholder: still searching";
-  EXPECT_EQ(list().count(), 0);
   EXPECT_FALSE(list().visible());
   EXPECT_TRUE(album->find_required(u"warning_image").visible());
 }
 
-TEST_F(AlbumScreenTest, RowClicksOpenTheFolderExceptDuringASearch) {
-  device.put("Family/home.jpg", kPictureC);
-  device.put("Holiday/beach.jpg", kPictureA);
+TEST_F(AlbumScreenTest, RowsShowLoadingThenTheThumbnailCutByTheFrame) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sunset.jpg", "home.jpg"});
   start();
   search();
+  start_fresh_log();
   render();
-  start_fresh_log();
-  const Point middle{size.width / 2, list().row_top(*row(1)) + 30};
-  rig.tap(*album, middle);
-  EXPECT_TRUE(log_has(u"album open folder %my_documents%/Holiday/"));
+  AlbumElement* holiday = row(1);
+  ASSERT_NE(holiday, nullptr);
+  EXPECT_EQ(text_of(*row(0), u"name") + text_of(*row(0), u"count"), u"My documents1");
+  EXPECT_EQ(text_of(*holiday, u"name") + text_of(*holiday, u"count"), u"Holiday2");
+  const FolderRecord record = holiday->record();
+  for (const std::u16string& line : {u"Name " + record.key_picture, u"Drive " + record.drive,
+                                     u"Cache " + cache_name(record.key_picture, record.drive)})
+    EXPECT_TRUE(log_has(line)) << to_utf8(line);
 
-  rig.tap(*album, centre_of(search_button()));
-  start_fresh_log();
-  rig.tap(*album, middle);
-  EXPECT_FALSE(log_has(u"album open folder %my_documents%/Holiday/"));
+  // Before the worker: the "loading" art, 1:1 in the 64 x 64 image; the
+  // art itself stays hidden.
+  ASSERT_EQ(image_of(*holiday).size(), (Size{64, 64}));
+  EXPECT_EQ(look(1), "loading");
+  EXPECT_FALSE(row(1)->find_required(u"loading").visible());
+
+  EXPECT_EQ(make_all_thumbnails(), 3);
+  for (const Point at : {Point{32, 20}, Point{20, 40}, Point{45, 33}, Point{8, 8}})
+    EXPECT_EQ(look(1, at), "thumbnail") << at.x << "," << at.y;
+  // The frame's transparent corner cuts the photograph away.
+  EXPECT_EQ(rig.pixel(on_screen(*row(1), {0, 0})), rgb565::from_rgb888(0x10, 0x16, 0x1e));
+  // A new screen finds the cache files and queues nothing.
+  album = std::make_unique<AlbumScreen>(skin, *library, app);
+  EXPECT_EQ(look(1), "thumbnail");
+  EXPECT_EQ(library->status().queued, 0);
+}
+
+TEST_F(AlbumScreenTest, AFailedCacheBuildShowsBadAndANewScreenDoesNotQueueIt) {
+  device.put_broken("Broken/scratched.jpg");
+  device.put("Good/fine.jpg", kPictureA);
+  start();
+  search();
+  EXPECT_EQ(make_all_thumbnails(), 2);
+  render();
+  ASSERT_EQ(row(0)->record().folder, u"%my_documents%/Broken/");
+  EXPECT_EQ(look(0, {47, 47}), "bad");
+  EXPECT_EQ(look(1), "thumbnail");
+  album = std::make_unique<AlbumScreen>(skin, *library, app);
+  EXPECT_EQ(look(0, {47, 47}), "bad");
+  EXPECT_EQ(library->status().queued, 0);
+}
+
+// The default skin at double density: the list between its header and the
+// filter bar, and the thumbnail scaled into the row's larger image.
+TEST_F(AlbumScreenTest, AtDoubleDensityTheThumbnailFillsTheLargerImage) {
+  device.put("Family/a rather long folder name that cannot fit/home.jpg", kPictureB);
+  start({480, 800}, 192);
+  search();
+  make_all_thumbnails();
+  render();
+  EXPECT_EQ(list().rect().bottom, album->find_required(u"filter_bar").rect().top);
+  AlbumElement* first = row(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->size().width, 480);
+  const Rect image = image_of(*first).rect();
+  EXPECT_EQ((Size{image.width(), image.height()}), (Size{128, 128}));
+  const Rect name = first->find_required(u"name").rect();
+  EXPECT_GE(name.left, image.right);
+  EXPECT_LE(name.right, first->find_required(u"chevron").rect().left);
+  const auto thumbnail = load_thumbnail(first->record().key_picture, first->record().drive);
+  ASSERT_TRUE(thumbnail && thumbnail->surface());
+  for (const Point at : {Point{64, 64}, Point{40, 90}})
+    EXPECT_EQ(
+        rig.pixel(on_screen(*first, at)),
+        thumbnail->surface()->pixel(uint32_t(at.x / 2), uint32_t(at.y / 2)) | rgb565::kOpaqueBit);
 }
 
 TEST_F(AlbumScreenTest, ProgressShowsWhileThumbnailsAreMadeAndTheButtonWaitsForTheSearch) {
-  device.put("A/a.jpg", kPictureA);
-  device.put("B/b.jpg", kPictureB);
-  device.put("C/c.jpg", kPictureC);
+  device.put_all({"A/a.jpg", "B/b.jpg", "C/c.jpg"});
   start();
   search();
   EXPECT_FALSE(progress().visible());
-
   ASSERT_TRUE(library->create_cache());
   tick();
-  EXPECT_TRUE(progress().visible());
   EXPECT_DOUBLE_EQ(progress().value(), 1.0 / 3.0);
   render();
   ASSERT_NE(progress().line(), nullptr);
@@ -170,70 +208,57 @@ TEST_F(AlbumScreenTest, MainMenuOffersLanguageAndSkinOnlyWhenThereAreSeveral) {
   start();
   tick();
   MenuScreen* menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()), (std::vector<std::u16string>{u"Magic4Buttons", u"Cancel"}));
+  EXPECT_EQ(keys_of(menu->items()), (Paths{u"Magic4Buttons", u"Cancel"}));
   EXPECT_EQ(menu->items()[0].style, u"MenuElement4Buttons");
   EXPECT_EQ(menu->items()[1].style, u"");  // the ordinary row: red is for deleting
-  menu->row_clicked(menu->list(), 1);      // Cancel closes it
+  menu->row_clicked(menu->list(), 1);
   EXPECT_TRUE(rig.host().stack.empty());
 
-  app.several_languages = true;
-  app.several_skins = true;
+  app.several_languages = app.several_skins = true;
   menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Magic4Buttons", u"Language", u"Skin", u"Cancel"}));
+  EXPECT_EQ(keys_of(menu->items()), (Paths{u"Magic4Buttons", u"Language", u"Skin", u"Cancel"}));
   menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Language#english", u"Language#russian", u"Cancel"}));
+  EXPECT_EQ(keys_of(menu->items()), (Paths{u"Language#english", u"Language#russian", u"Cancel"}));
   EXPECT_EQ(menu->items()[2].style, u"");
   menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(app.chosen, (std::vector<std::u16string>{u"Language#russian"}));
+  EXPECT_EQ(app.chosen, Paths{u"Language#russian"});
   EXPECT_TRUE(rig.host().stack.empty());
 
   app.several_languages = false;
   menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Magic4Buttons", u"Skin", u"Cancel"}));
+  EXPECT_EQ(keys_of(menu->items()), (Paths{u"Magic4Buttons", u"Skin", u"Cancel"}));
   menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Skin#default", u"Skin#other", u"Cancel"}));
+  EXPECT_EQ(keys_of(menu->items()), (Paths{u"Skin#default", u"Skin#other", u"Cancel"}));
 }
 
-TEST_F(AlbumScreenTest, FourButtonRowWorksTheCommands) {
+TEST_F(AlbumScreenTest, FourButtonRowWorksTheCommandsAndCloses) {
   start();
   tick();
-  auto open_and_press = [&](std::u16string_view id) {
+  for (const char16_t* id : {u"Exit", u"About", u"Minimize", u"Help"}) {
+    SCOPED_TRACE(to_utf8(id));
     MenuScreen& menu = open_menu();
     for (int i = 0; i < 10; ++i) rig.tick(menu, 0.05);
     render();
     auto* buttons = dynamic_cast<MenuRow*>(menu.list().row(0));
-    ASSERT_NE(buttons, nullptr);
-    ButtonElement* button = buttons->button(id);
-    ASSERT_NE(button, nullptr) << to_utf8(std::u16string(id));
-    const Rect r = button->rect();
+    ASSERT_TRUE(buttons && buttons->button(id));
+    const Rect r = buttons->button(id)->rect();
     rig.tap(menu, {menu.list().position().x + (r.left + r.right) / 2,
                    menu.list().row_top(*buttons) + (r.top + r.bottom) / 2});
-    EXPECT_TRUE(rig.host().stack.empty()) << "an action closes the menu";
-  };
-  open_and_press(u"Exit");
+    EXPECT_TRUE(rig.host().stack.empty());
+  }
+  EXPECT_EQ(app.quits + app.abouts + app.minimizes, 3);
   EXPECT_EQ(app.quits, 1);
-  open_and_press(u"About");
   EXPECT_EQ(app.abouts, 1);
-  open_and_press(u"Minimize");
-  EXPECT_EQ(app.minimizes, 1);
-  open_and_press(u"Help");
-  EXPECT_EQ(app.documents, std::vector<std::u16string>{app_path() + u"/help/english.html"});
-  EXPECT_EQ(app.quits, 1);
+  EXPECT_EQ(app.documents, Paths{app_path() + u"/help/english.html"});
 }
 
-TEST_F(AlbumScreenTest, SoftKeysWorkTheButtons) {
+TEST_F(AlbumScreenTest, SoftKeysWorkTheButtonsOnTheirRelease) {
   start();
   tick();
   EXPECT_TRUE(album->on_key({kKeySoftLeft, true, true}));
-  EXPECT_FALSE(library->status().search_pending) << "a bound key clicks on its release";
+  EXPECT_FALSE(library->status().search_pending);
   EXPECT_TRUE(album->on_key({kKeySoftLeft, false, true}));
   EXPECT_TRUE(library->status().search_pending);
-  EXPECT_FALSE(search_button().effectively_enabled());
-
   EXPECT_TRUE(album->on_key({kKeySoftRight, true, true}));
   EXPECT_TRUE(rig.host().stack.empty());
   EXPECT_TRUE(album->on_key({kKeySoftRight, false, true}));
@@ -249,41 +274,33 @@ class AlbumFilterTest : public AlbumTest {
   void SetUp() override {
     AlbumTest::SetUp();
     if (IsSkipped()) return;
-    device.put("Austria/a.jpg", kPictureA);
-    device.put("Holiday/b.jpg", kPictureB);
-    device.put("Trip/c.jpg", kPictureC);
-    device.put("Winter/d.jpg", kPictureD);
+    device.put_all({"Austria/a.jpg", "Holiday/b.jpg", "Trip/c.jpg", "Winter/d.jpg"});
     start();
     search();
   }
   LabelEditElement& field() { return required_element<LabelEditElement>(*album, u"editFilter"); }
   // As the edit box hands the typed text to the field.
   void type(std::u16string_view text) { field().edit()->set_text(text); }
-  std::vector<std::u16string> shown_folders() {
+  std::u16string shown_folders() {
     render();
-    std::vector<std::u16string> folders;
+    std::u16string folders;
     for (int32_t i = 0; i < list().count(); ++i)
-      if (AlbumElement* r = row(i)) folders.push_back(r->record().folder);
+      if (AlbumElement* r = row(i)) folders += text_of(*r, u"name") + u" ";
     return folders;
   }
 };
 
 TEST_F(AlbumFilterTest, TypingLeavesTheFoldersWhoseNameHoldsTheTextAndRowsStayTheirs) {
-  // A tap on the field asks for the edit box over it.
   rig.tap(*album, centre_of(*field().edit()));
   EXPECT_EQ(rig.host().edited, field().edit());
-
   start_fresh_log();
   type(u"TRI");
-  EXPECT_EQ(shown_folders(),
-            (std::vector<std::u16string>{u"%my_documents%/Austria/", u"%my_documents%/Trip/"}));
+  EXPECT_EQ(shown_folders(), u"Austria Trip ");
   EXPECT_TRUE(log_has(u"album filter TRI 2 of 4"));
-
   // The second row is Trip's: its thumbnail, and a tap opens Trip.
   make_all_thumbnails();
   EXPECT_EQ(look(1), "thumbnail");
-  EXPECT_EQ(row(1)->record().folder, u"%my_documents%/Trip/");
-  rig.tap(*album, {size.width / 2, list().row_top(*row(1)) + 30});
+  tap_row(1);
   EXPECT_TRUE(log_has(u"album open folder %my_documents%/Trip/"));
 
   type(u"zz");
@@ -295,16 +312,11 @@ TEST_F(AlbumFilterTest, TypingLeavesTheFoldersWhoseNameHoldsTheTextAndRowsStayTh
 }
 
 TEST_F(AlbumFilterTest, ASearchAndANewSkinKeepTheFilter) {
-  type(u"a");  // Austria, Holiday
-  ASSERT_EQ(list().count(), 2);
+  type(u"a");
   device.put("Alps/e.jpg", kPictureA);
   search();
-  EXPECT_EQ(shown_folders(),
-            (std::vector<std::u16string>{u"%my_documents%/Alps/", u"%my_documents%/Austria/",
-                                         u"%my_documents%/Holiday/"}));
-
-  ASSERT_TRUE(load_double_scale());
-  skin.send_reload_skin();
+  EXPECT_EQ(shown_folders(), u"Alps Austria Holiday ");
+  reload_double_scale();
   EXPECT_EQ(field().edit()->text(), u"a");
   EXPECT_FALSE(field().label()->visible());
   EXPECT_EQ(list().count(), 3);
@@ -325,20 +337,15 @@ TEST_F(AlbumFilterTest, WithoutFoldersThereIsNothingToFilter) {
 
 // --- The command line ----------------------------------------------------------------
 
-using AlbumCommandLineTest = AlbumTest;
-
 // A picture opens on the image screen over its folder's screen (the folder
 // list's own record when it has the folder), a folder on the folder screen;
 // what was open above the album goes first.
-TEST_F(AlbumCommandLineTest, APathReplacesWhatWasOpenAboveTheAlbum) {
-  device.put("Holiday/beach.jpg", kPictureA);
-  device.put("Holiday/sea.jpg", kPictureB);
-  device.put("Trip/a.jpg", kPictureC);
+TEST_F(AlbumScreenTest, ACommandLinePathReplacesWhatWasOpenAboveTheAlbum) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sea.jpg", "Trip/a.jpg"});
   device.put("Trip/b.jfif", kPictureD);  // a JPEG no listing finds by its name
   start();
   search();
   const std::u16string pictures = from_utf8(device.pictures());
-
   album->open_command_line(join_command_line({pictures + u"/Holiday/sea.jpg", u"ignored"}));
   ASSERT_EQ(rig.host().stack.size(), 2u);
   auto* folder = dynamic_cast<FolderScreen*>(rig.host().stack[0]);
@@ -346,18 +353,17 @@ TEST_F(AlbumCommandLineTest, APathReplacesWhatWasOpenAboveTheAlbum) {
   ASSERT_TRUE(folder && image);
   EXPECT_EQ(app.fronts, 1);
   // The folder list's record: its paths keep the pictures folder's macro.
-  EXPECT_EQ(folder->pictures(), (std::vector<std::u16string>{u"%my_documents%/Holiday/beach.jpg",
-                                                             u"%my_documents%/Holiday/sea.jpg"}));
+  EXPECT_EQ(folder->pictures(),
+            (Paths{u"%my_documents%/Holiday/beach.jpg", u"%my_documents%/Holiday/sea.jpg"}));
   EXPECT_EQ(image->viewer().pictures(), folder->pictures());
   EXPECT_EQ(image->viewer().index(), 1u);
   EXPECT_EQ(image->viewer().drive(), u"%my_documents%/");
 
   album->open_command_line(join_command_line({pictures + u"/Trip/b.jfif"}));
   EXPECT_EQ(rig.host().stack, (std::vector<ScreenRoot*>{folder, image}));
-  EXPECT_EQ(folder->pictures(), std::vector<std::u16string>{u"%my_documents%/Trip/a.jpg"});
-  EXPECT_EQ(
-      image->viewer().pictures(),
-      (std::vector<std::u16string>{u"%my_documents%/Trip/a.jpg", u"%my_documents%/Trip/b.jfif"}));
+  EXPECT_EQ(folder->pictures(), Paths{u"%my_documents%/Trip/a.jpg"});
+  EXPECT_EQ(image->viewer().pictures(),
+            (Paths{u"%my_documents%/Trip/a.jpg", u"%my_documents%/Trip/b.jfif"}));
   EXPECT_EQ(image->viewer().index(), 1u);
 
   album->open_command_line(join_command_line({pictures + u"/Holiday/"}));
@@ -366,26 +372,146 @@ TEST_F(AlbumCommandLineTest, APathReplacesWhatWasOpenAboveTheAlbum) {
   EXPECT_TRUE(app.messages.empty());
 }
 
-TEST_F(AlbumCommandLineTest, WhatCannotBeOpenedIsToldOverTheAlbum) {
+TEST_F(AlbumScreenTest, ACommandLineThatCannotBeOpenedIsToldOverTheAlbum) {
   device.put("Holiday/beach.jpg", kPictureA);
   device.put_broken("Holiday/notes.jpg");
   start();
-  const std::u16string pictures = from_utf8(device.pictures());
-  album->open_command_line(join_command_line({pictures + u"/Holiday"}));
+  const std::u16string holiday = from_utf8(device.pictures()) + u"/Holiday";
+  album->open_command_line(join_command_line({holiday}));
   ASSERT_EQ(rig.host().stack.size(), 1u);
-
-  album->open_command_line(join_command_line({pictures + u"/Holiday/notes.jpg"}));
+  album->open_command_line(join_command_line({holiday + u"/notes.jpg"}));
   EXPECT_TRUE(rig.host().stack.empty());
-  album->open_command_line(join_command_line({pictures + u"/Holiday/gone.jpg"}));
+  album->open_command_line(join_command_line({holiday + u"/gone.jpg"}));
   EXPECT_EQ(app.messages,
-            (std::vector<std::u16string>{
-                u"Lumiview shows JPEG pictures and folders. This is neither:\n" + pictures +
-                    u"/Holiday/notes.jpg",
-                u"There is no such picture or folder:\n" + pictures + u"/Holiday/gone.jpg"}));
+            (Paths{u"Lumiview shows JPEG pictures and folders. This is neither:\n" + holiday +
+                       u"/notes.jpg",
+                   u"There is no such picture or folder:\n" + holiday + u"/gone.jpg"}));
   // An empty command line (a plain second start) only raises the window.
   album->open_command_line(u"");
   EXPECT_EQ(app.fronts, 4);
   EXPECT_EQ(app.messages.size(), 2u);
+}
+
+// --- A new skin ------------------------------------------------------------------------
+
+TEST_F(AlbumScreenTest, ANewSkinRebuildsTheScreenKeepingItsState) {
+  device.put_all({"A/a.jpg", "B/b.jpg"});
+  start();
+  search();
+  render();
+  ASSERT_TRUE(library->create_cache());
+  tick();
+  MenuScreen* old_menu = &open_menu();
+  old_menu->row_clicked(old_menu->list(), 1);  // Cancel
+  rig.tap(*album, centre_of(search_button()));
+  ASSERT_EQ(list().rect().top, 55);
+  reload_double_scale();
+  EXPECT_FALSE(search_button().effectively_enabled());
+  EXPECT_DOUBLE_EQ(progress().value(), 0.5);
+  EXPECT_TRUE(progress().visible());
+  EXPECT_EQ(list().count(), 2);
+  EXPECT_TRUE(list().visible());
+  EXPECT_FALSE(warning_shown());
+  render();
+  EXPECT_EQ(list().rect().top, 110);
+  // Still searching: rows are blank, as high as the new skin's rows.
+  ASSERT_NE(list().row(0), nullptr);
+  EXPECT_EQ(row(0), nullptr);
+  EXPECT_EQ(list().row(0)->size().height, 152);
+  EXPECT_NE(&open_menu(), old_menu) << "the menu is made again from the new skin";
+}
+
+// The change chosen from the screen's own menu, which is still open then.
+TEST_F(AlbumScreenTest, ASkinChosenFromItsOwnMenuTakesAtOnce) {
+  device.put("A/a.jpg", kPictureA);
+  start();
+  search();
+  render();
+  app.several_skins = true;
+  app.on_choose = [&](std::u16string_view id) {
+    if (id == u"Skin#other") reload_double_scale();
+    return id == u"Skin#other";
+  };
+  MenuScreen* menu = &open_menu();
+  menu->row_clicked(menu->list(), 1);  // "Skin"
+  rig.tick(*menu, 0.5);
+  render();
+  menu->row_clicked(menu->list(), 1);  // "Skin#other"
+  EXPECT_EQ(app.chosen, Paths{u"Skin#other"});
+  EXPECT_TRUE(rig.host().stack.empty());
+  for (int i = 0; i < 3; ++i) tick();
+  EXPECT_EQ(list().rect().top, 110) << "laid out again at once";
+  render();
+  ASSERT_NE(row(0), nullptr);
+  EXPECT_EQ(row(0)->record().folder, u"%my_documents%/A/");
+  EXPECT_EQ(open_menu().items().size(), 3u);
+}
+
+// A skin with every node the screens need but the album's rows, its
+// progress bar named as given.
+std::string skin_without_rows(const std::string& progress_id) {
+  std::string cells;
+  for (char c = '0'; c < '6'; ++c)
+    cells += std::string(R"({"string": {"type": "button", "id": "button)") + c +
+             R"("}, "children": [{"string": {"type": "image", "id": "image"}}]},)";
+  return R"({
+ "Main": {"children": [
+   {"string": {"type": "button", "id": "btnSearch"}}, {"string": {"type": "button", "id": "btnMenu"}},
+   {"string": {"type": "vlist", "id": "listApps"}},
+   {"string": {"type": "progress", "id": ")" +
+         progress_id + R"("}},
+   {"string": {"type": "image", "id": "warning_image"}},
+   {"string": {"type": "text", "id": "warning_text"}}]},
+ "Menu": {"children": [{"string": {"type": "node", "id": "panel"}},
+                       {"string": {"type": "vlist", "id": "vlist"}}]},
+ "Folder": {"children": [
+   {"string": {"type": "button", "id": "btnBack"}}, {"string": {"type": "vlist", "id": "listFolder"}},
+   {"string": {"type": "progress", "id": "progress"}}, {"string": {"type": "text", "id": "btnText"}},
+   {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
+ "FolderElement": {"children": [)" +
+         cells + R"(
+   {"string": {"type": "image", "id": "bad"}}, {"string": {"type": "image", "id": "loading"}}]},
+ )" + minimal_image_node() +
+         R"(
+})";
+}
+
+// A skin that lacks what the screen needs throws before anything changes,
+// and leaves no listener of a screen that was never made.
+TEST_F(AlbumScreenTest, ASkinWithoutWhatTheScreenNeedsIsRefusedAndChangesNothing) {
+  device.put("A/a.jpg", kPictureA);
+  start();
+  search();
+  render();
+  const ListElement* before = &list();
+  TestSkin others[2];
+  const auto switch_to = [&](int which, const std::string& progress_id) {
+    return others[which].load_nodes(skin_without_rows(progress_id)) &&
+           skin.load_skin(from_utf8(others[which].folder() + "/../bin/test.skin"),
+                          ScreenInfo{size.width, size.height, 0, 0, 0, 0, 4, 96});
+  };
+  ASSERT_TRUE(switch_to(0, "bar"));
+  try {
+    skin.send_reload_skin();
+    ADD_FAILURE() << "rebuilt without a progress bar";
+  } catch (const jobser::NodeNotFound& missing) {
+    EXPECT_EQ(missing.sought_id(), u"progress");
+  }
+  EXPECT_EQ(&list(), before);
+  library->create_cache();
+  tick();
+  EXPECT_EQ(look(0), "thumbnail");
+
+  ASSERT_TRUE(switch_to(1, "progress"));
+  try {
+    AlbumScreen screen(skin, *library, app);
+    ADD_FAILURE() << "built without a row node";
+  } catch (const jobser::NodeNotFoundInSkin& missing) {
+    EXPECT_EQ(missing.node_name(), u"AlbumElement");
+  }
+  library->poll();
+  album.reset();
+  skin.send_reload_skin();
 }
 
 }  // namespace

@@ -46,14 +46,11 @@ class AlbumTest : public ::testing::Test {
     rig.host().client_size = size;
     album->layout(size);
   }
-  // The default skin again, for a screen of twice the resolution: every
-  // point of the new skin is twice what it was. Not yet sent.
-  bool load_double_scale() {
-    ScreenInfo info;
-    info.width = size.width;
-    info.height = size.height;
-    info.dpi = 192;
-    return skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")), info);
+  // The default skin again at twice the resolution, and sent.
+  void reload_double_scale() {
+    ASSERT_TRUE(skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")),
+                               ScreenInfo{size.width, size.height, 0, 0, 0, 0, 4, 192}));
+    skin.send_reload_skin();
   }
 
   // The search the user asks for, run to its end and reported.
@@ -66,40 +63,39 @@ class AlbumTest : public ::testing::Test {
   // Every queued picture made, each reported at the next tick.
   int make_all_thumbnails() {
     int made = 0;
-    while (library->create_cache()) {
-      ++made;
-      tick();
-    }
+    for (; library->create_cache(); ++made) tick();
     return made;
   }
 
   void tick(double seconds = 0.04) { rig.tick(*album, seconds); }
   const Surface& render() { return rig.render(*album, size); }
 
-  // The screen's parts.
   ListElement& list() { return required_element<ListElement>(*album, u"listApps"); }
   ButtonElement& search_button() { return required_element<ButtonElement>(*album, u"btnSearch"); }
-  ButtonElement& menu_button() { return required_element<ButtonElement>(*album, u"btnMenu"); }
   ProgressElement& progress() { return required_element<ProgressElement>(*album, u"progress"); }
   bool warning_shown() { return album->find_required(u"warning_text").visible(); }
   // The main menu, opened by its button.
   MenuScreen& open_menu() {
-    rig.tap(*album, centre_of(menu_button()));
+    rig.tap(*album, centre_of(album->find_required(u"btnMenu")));
     auto* menu =
         rig.host().stack.empty() ? nullptr : dynamic_cast<MenuScreen*>(rig.host().stack.back());
     if (!menu) throw std::runtime_error("no menu opened");
     return *menu;
+  }
+  // A tap in the middle of a realised row.
+  void tap_row(int32_t index) {
+    rig.tap(*album, {size.width / 2, list().row_top(*list().row(index)) + 30});
   }
 
   AlbumElement* row(int32_t index) { return dynamic_cast<AlbumElement*>(list().row(index)); }
   static ImageElement& image_of(const AlbumElement& row) {
     return required_element<ImageElement>(row, u"image");
   }
-  // Screen position of a point of a realised row's child, given in the
-  // child's own coordinates.
-  Point on_screen(const ListRow& row, const Element& child, Point inside) {
-    return {list().position().x + child.position().x + inside.x,
-            list().row_top(row) + child.position().y + inside.y};
+  // Screen position of a point of a realised row's image.
+  Point on_screen(const AlbumElement& row, Point inside) {
+    const Element& image = image_of(row);
+    return {list().position().x + image.position().x + inside.x,
+            list().row_top(row) + image.position().y + inside.y};
   }
   // What row `index` shows in its image, told by a pixel of the rendered
   // screen: "loading", "bad", "thumbnail" (its key picture's) or "other".
@@ -108,8 +104,7 @@ class AlbumTest : public ::testing::Test {
     render();
     AlbumElement* r = row(index);
     if (!r) return "no row";
-    const Point at = on_screen(*r, image_of(*r), inside);
-    const uint16_t shown = rig.pixel(at.x, at.y);
+    const uint16_t shown = rig.pixel(on_screen(*r, inside));
     for (const char16_t* art : {u"loading", u"bad"}) {
       const Surface* pixels = required_element<ImageElement>(*r, art).picture().bitmap->surface();
       if (pixels && shown == pixels->pixel(uint32_t(inside.x), uint32_t(inside.y)))

@@ -1,15 +1,17 @@
 #include "screens/screens_test_support.h"
 
-#include "screens/big_picture.h"
-
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/log_capture.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "screens/big_picture.h"
 #include "skin/png_writer.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
+#include "widgets/text_element.h"
 
 namespace lv::test::screens {
 
@@ -19,48 +21,32 @@ namespace {
 
 uint32_t g_now_ms = 1000;
 
-MenuItem entry(std::u16string key, std::u16string text, bool checked = false) {
-  MenuItem item;
-  item.key = std::move(key);
-  item.text = std::move(text);
-  item.checked = checked;
-  return item;
-}
-
-MenuItem cancel(std::u16string_view style) {
-  MenuItem item;
-  item.key = u"Cancel";
-  item.style = std::u16string(style);
-  return item;
+void fill_menu(std::vector<MenuItem>& items, std::u16string first, std::u16string first_text,
+               std::u16string second, std::u16string second_text, std::u16string_view style) {
+  items.resize(items.size() + 3);
+  MenuItem* added = &items[items.size() - 3];
+  added[0].key = std::move(first);
+  added[0].text = std::move(first_text);
+  added[0].checked = true;
+  added[1].key = std::move(second);
+  added[1].text = std::move(second_text);
+  added[2].key = u"Cancel";
+  added[2].style = std::u16string(style);
 }
 
 }  // namespace
 
-// --- FakeAppServices ----------------------------------------------------------------
-
 void FakeAppServices::fill_language_menu(std::vector<MenuItem>& items,
                                          std::u16string_view cancel_style) const {
-  items.push_back(entry(u"Language#english", u"english", true));
-  items.push_back(entry(u"Language#russian", u"russian"));
-  items.push_back(cancel(cancel_style));
+  fill_menu(items, u"Language#english", u"english", u"Language#russian", u"russian", cancel_style);
 }
 
 void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
                                      std::u16string_view cancel_style) const {
-  items.push_back(entry(u"Skin#default", u"", true));
-  items.push_back(entry(u"Skin#other", u""));
-  items.push_back(cancel(cancel_style));
+  fill_menu(items, u"Skin#default", u"", u"Skin#other", u"", cancel_style);
 }
 
-bool FakeAppServices::choose(std::u16string_view item_id) {
-  chosen.emplace_back(item_id);
-  return on_choose ? on_choose(item_id) : false;
-}
-
-// --- PictureDevice ------------------------------------------------------------------
-
-PictureDevice::PictureDevice() : m_root(make_temp_dir("device")) {
-  m_pictures = m_root + "/Pictures";
+PictureDevice::PictureDevice() : m_root(make_temp_dir("device")), m_pictures(m_root + "/Pictures") {
   fs::create_directories(m_pictures);
   fs::create_directories(m_root + "/state");
   m_env.set("LUMIVIEW_PICTURES", m_pictures);
@@ -75,6 +61,12 @@ std::string PictureDevice::put(const std::string& relative, const std::string& t
   fs::copy_file(source, path, fs::copy_options::overwrite_existing);
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   return path;
+}
+
+void PictureDevice::put_all(std::initializer_list<const char*> relatives) {
+  const char* const shared[] = {kPictureA, kPictureB, kPictureC, kPictureD};
+  size_t i = 0;
+  for (const char* relative : relatives) put(relative, shared[i++ % 4]);
 }
 
 std::string PictureDevice::put_broken(const std::string& relative) {
@@ -98,19 +90,15 @@ std::string minimal_image_node() {
     if (!children.empty()) text += R"(, "children": [)" + children + "]";
     return text + "}";
   };
-  const auto button = [&](const char* id, const std::string& children) {
-    return node("button", id, children);
-  };
   const std::string states = node("image", "ptr_state_0") + ", " + node("image", "ptr_state_1");
-  std::string children = node("node", "size_image") + ", " + node("bigpicture", "left") + ", " +
-                         node("bigpicture", "center") + ", " + node("bigpicture", "right");
-  children += ", " + button("btnBack", node("image", "ptrBack"));
-  children += ", " + button("btnMinus", node("image", "ptrMinus"));
-  children += ", " + button("btnPlus", node("image", "ptrPlus"));
-  children += ", " + button("chkLandscape", states) + ", " + button("chkSlideShow", states);
-  children += ", " + button("btnNumText", node("image", "ptrNumText"));
-  children += ", " + button("btnMenu", node("image", "ptrMenu"));
-  children += ", " + button("btnProperties", node("text", "#text"));
+  std::string children = node("node", "size_image");
+  for (const char* id : {"left", "center", "right"}) children += ", " + node("bigpicture", id);
+  for (const char* id : {"Back", "Minus", "Plus", "NumText", "Menu"})
+    children += ", " + node("button", (std::string("btn") + id).c_str(),
+                            node("image", (std::string("ptr") + id).c_str()));
+  for (const char* id : {"chkLandscape", "chkSlideShow"})
+    children += ", " + node("button", id, states);
+  children += ", " + node("button", "btnProperties", node("text", "#text"));
   for (const char* gap : {"btngap1", "btngap2", "btngap3"})
     children += ", " + node("node", gap, node("image", "ptrgap"));
   return R"("Image": {"children": [)" + children + "]}";
@@ -119,16 +107,16 @@ std::string minimal_image_node() {
 bool load_skin(Properties& properties, const std::string& name, Size screen, int32_t dpi) {
   ensure_widget_types();
   if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
-    // Registered for the rest of the process, as the program does at start.
-    static BigPictureType big_picture;
+    static BigPictureType big_picture;  // registered for the rest of the process
   }
-  ScreenInfo info;
-  info.width = screen.width;
-  info.height = screen.height;
-  info.work_width = screen.width;
-  info.work_height = screen.height;
-  info.orientation = screen.width > screen.height ? 1 : 0;
-  info.dpi = dpi;
+  const ScreenInfo info{screen.width,
+                        screen.height,
+                        0,
+                        0,
+                        screen.width,
+                        screen.height,
+                        screen.width > screen.height ? 1 : 0,
+                        dpi};
   const bool language = properties.language().load(from_utf8(binary_path("english.lng")));
   const bool skin =
       properties.load_skin(from_utf8(binary_path("skins/bin/" + name + ".skin")), info);
@@ -137,11 +125,14 @@ bool load_skin(Properties& properties, const std::string& name, Size screen, int
   return language && skin;
 }
 
-bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
-  return load_skin(properties, "default", screen, dpi);
+bool log_has(std::u16string_view line) {
+  const std::vector<std::u16string> lines = read_log_lines();
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// --- ScreenRig ------------------------------------------------------------------------
+std::u16string text_of(const Element& parent, std::u16string_view id) {
+  return dynamic_cast<const TextElement&>(parent.find_required(id)).text();
+}
 
 ScreenRig::ScreenRig() {
   g_now_ms = 1000;
@@ -153,10 +144,11 @@ ScreenRig::ScreenRig() {
 ScreenRig::~ScreenRig() {
   if (::testing::Test::HasFailure() && m_surface.surface()) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "screen";
-    for (char& c : name)
-      if (c == '/') c = '_';
-    save(name);
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string folder = binary_path("tests/screens_failures");
+    fs::create_directories(folder);
+    write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
   }
   set_screen_host(nullptr);
   platform::set_tick_source({});
@@ -187,13 +179,6 @@ uint16_t ScreenRig::pixel(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || uint32_t(x) >= s.width() || uint32_t(y) >= s.height())
     throw std::out_of_range("pixel outside the screen");
   return s.pixel(uint32_t(x), uint32_t(y));
-}
-
-void ScreenRig::save(const std::string& name) const {
-  if (!m_surface.surface()) return;
-  const std::string folder = binary_path("tests/screens_failures");
-  fs::create_directories(folder);
-  write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
 }
 
 void ScreenRig::tick(ScreenRoot& screen, double seconds) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,7 +33,7 @@ class FakeAppServices final : public AppServices {
   void quit() override { ++quits; }
   void minimize() override { ++minimizes; }
   void bring_to_front() override { ++fronts; }
-  void refit_to_screen() override { ++refits; }
+  void refit_to_screen() override {}
   ScreenInfo screen_info() const override { return screen; }
   bool has_several_languages() const override { return several_languages; }
   bool has_several_skins() const override { return several_skins; }
@@ -41,7 +42,10 @@ class FakeAppServices final : public AppServices {
                           std::u16string_view cancel_style) const override;
   void fill_skin_menu(std::vector<MenuItem>& items,
                       std::u16string_view cancel_style) const override;
-  bool choose(std::u16string_view item_id) override;
+  bool choose(std::u16string_view item_id) override {
+    chosen.emplace_back(item_id);
+    return on_choose ? on_choose(item_id) : false;
+  }
   void show_about() override { ++abouts; }
   void allow_screen_saver(bool allow) override { screen_saver_allowed = allow; }
   bool open_document(const std::u16string& path) override {
@@ -51,17 +55,18 @@ class FakeAppServices final : public AppServices {
   void show_message(const std::u16string& text) override { messages.push_back(text); }
 
   ScreenInfo screen;
-  bool several_languages = false;
-  bool several_skins = false;
-  // What choose answers; by default nothing changes.
-  std::function<bool(std::u16string_view)> on_choose;
-
-  int quits = 0, minimizes = 0, fronts = 0, refits = 0, abouts = 0;
+  bool several_languages = false, several_skins = false;
+  std::function<bool(std::u16string_view)> on_choose;  // by default nothing changes
+  int quits = 0, minimizes = 0, fronts = 0, abouts = 0;
   bool screen_saver_allowed = true;
-  std::vector<std::u16string> chosen;
-  std::vector<std::u16string> documents;
-  std::vector<std::u16string> messages;
+  std::vector<std::u16string> chosen, documents, messages;
 };
+
+// Shared pictures of different sizes, so that their cache names differ.
+inline constexpr const char* kPictureA = "go/video-001.jpeg";
+inline constexpr const char* kPictureB = "go/video-001.q50.444.jpeg";
+inline constexpr const char* kPictureC = "go/video-001.q50.420.jpeg";
+inline constexpr const char* kPictureD = "go/video-001.221212.jpeg";
 
 // The pictures folder of a temporary device, named to the library through
 // LUMIVIEW_PICTURES; no storage cards.
@@ -73,6 +78,8 @@ class PictureDevice {
   // Copies a shared test picture (a path under the test data's jpeg/) to
   // pictures() + "/" + relative; answers the copy's full path.
   std::string put(const std::string& relative, const std::string& testdata_jpeg);
+  // kPictureA, B, C and D in turn to each of the paths.
+  void put_all(std::initializer_list<const char*> relatives);
   // A file named like a picture that no decoder takes.
   std::string put_broken(const std::string& relative);
   std::string folders_file() const { return m_root + "/state/folders.ini"; }
@@ -83,23 +90,24 @@ class PictureDevice {
   std::string m_pictures;
 };
 
-// Shared pictures of different sizes, so that their cache names differ.
-inline constexpr const char* kPictureA = "go/video-001.jpeg";
-inline constexpr const char* kPictureB = "go/video-001.q50.444.jpeg";
-inline constexpr const char* kPictureC = "go/video-001.q50.420.jpeg";
-inline constexpr const char* kPictureD = "go/video-001.221212.jpeg";
-
 // A library over the device whose worker steps the test runs itself.
 std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device);
 
 // Loads a skin of the build ("default", "daylight") and the English texts as
 // the build lays them out for a screen of this size and vertical resolution.
 bool load_skin(Properties& properties, const std::string& name, Size screen, int32_t dpi = 96);
-bool load_default_skin(Properties& properties, Size screen, int32_t dpi = 96);
+inline bool load_default_skin(Properties& properties, Size screen, int32_t dpi = 96) {
+  return load_skin(properties, "default", screen, dpi);
+}
 
 // The "Image" node with every element the image screen needs and nothing
 // else, as skin source text ("\"Image\": {...}").
 std::string minimal_image_node();
+
+// Whether the log since start_fresh_log() holds this very line.
+bool log_has(std::u16string_view line);
+// The text of a text element found by its id.
+std::u16string text_of(const Element& parent, std::u16string_view id);
 
 // The screen host and test clock while it lives.
 class ScreenRig {
@@ -112,13 +120,12 @@ class ScreenRig {
   TestScreenHost& host() { return m_host; }
 
   // Lays the screen out at the size and draws it over black, then draws
-  // each screen of the host's stack above it (a menu, say).
+  // each screen of the host's stack above it (a menu, say). A failed test
+  // leaves its last rendering as a PNG in tests/screens_failures.
   const Surface& render(ScreenRoot& screen, Size size);
   const Surface& surface() const;
   uint16_t pixel(int32_t x, int32_t y) const;
-  // Writes the last rendering as a PNG beside the test binary (for a human
-  // who looks at a failure).
-  void save(const std::string& name) const;
+  uint16_t pixel(Point at) const { return pixel(at.x, at.y); }
 
   // Moves the clock and gives the time to the screen.
   void tick(ScreenRoot& screen, double seconds);
