@@ -1,9 +1,9 @@
-// The shipped skins. The image screen's node in each: the screen builds
-// from it, the soft keys are bound, the control bars slide and hold their
-// buttons, the buttons keep the skin's finger-sized target on small and
-// large screens in both orientations and show none of the picture below
-// them, the zoom and landscape buttons have a disabled look, and every text
-// the screen shows exists.
+// The shipped skins. The image screen's node in each: the soft keys are
+// bound, the control bars slide and hold their buttons, the buttons keep
+// the skin's finger-sized target on small and large screens in both
+// orientations and show none of the picture below them, the zoom and
+// landscape buttons have a disabled look, and every text the screen shows
+// exists.
 //
 // And what the daylight skin promises beyond the screens' own needs. Every
 // control of the album and folder screens and of the menus is a target of
@@ -22,21 +22,16 @@
 #include "base/file_util.h"
 #include "base/language.h"
 #include "platform/text.h"
-#include "screens/big_picture.h"
 #include "screens/folder_grid.h"
-#include "screens/image_screen.h"
 #include "screens/screens_test_support.h"
 #include "skin/bitmap_file.h"
-#include "skin/render_surface.h"
 #include "skin/rgb565.h"
 #include "skin/row_blitter.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
 #include "widgets/button.h"
 #include "widgets/rich_text_element.h"
-#include "widgets/screen_root.h"
 #include "widgets/skin_values.h"
-#include "widgets/text_element.h"
 
 namespace lv::test::screens {
 namespace {
@@ -85,18 +80,19 @@ const SkinCase kSkins[] = {
         u"btnMenu"}}}},
 };
 
-// The skin's "Image" node built and laid out on its own.
-struct ImageNode {
-  ImageNode(const char* skin, Size size, int32_t dpi) {
+// A top-level node of a skin built and laid out on its own.
+struct BuiltNode {
+  BuiltNode(const char* skin, const char16_t* node, Size size, int32_t dpi = 96) {
     loaded = load_skin(properties, skin, size, dpi);
     if (loaded) {
-      root.build(properties, u"Image");
+      root.build(properties, node);
       root.layout(size);
     }
   }
   ButtonElement& button(std::u16string_view id) {
     return dynamic_cast<ButtonElement&>(root.find_required(id));
   }
+  Rect rect(std::u16string_view id) { return root.find_required(id).rect(); }
   Properties properties;
   ScreenRoot root;
   bool loaded = false;
@@ -112,30 +108,17 @@ class ImageSkinTest : public testing::TestWithParam<SkinCase> {};
 INSTANTIATE_TEST_SUITE_P(Skins, ImageSkinTest, testing::ValuesIn(kSkins),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_P(ImageSkinTest, TheScreenBuildsFromItWithItsKeysAndTexts) {
-  PictureDevice device;
-  FakeAppServices app;
-  auto library = manual_library(device);
-  ImageNode screen(GetParam().name, {480, 800}, 96);
+TEST_P(ImageSkinTest, KeysTextsAndTheDisabledLookOfTheZoomAndLandscapeButtons) {
+  BuiltNode screen(GetParam().name, u"Image", {480, 800});
   ASSERT_TRUE(screen.loaded);
-  // The screen looks up every element it uses, of its kind, and throws
-  // without one.
-  EXPECT_NO_THROW(ImageScreen(screen.properties, *library, app, PictureViewer::Worker::manual));
-
   EXPECT_EQ(screen.button(u"btnBack").bind_key(), key_code_from_skin_name(u"SOFT_LEFT"));
   EXPECT_EQ(screen.button(u"btnMenu").bind_key(), key_code_from_skin_name(u"SOFT_RIGHT"));
   // The texts the screen sets reach a text widget; the properties wrap.
   screen.button(u"btnNumText").set_text(u"3 of 12");
-  EXPECT_EQ(dynamic_cast<TextElement&>(screen.button(u"btnNumText").find_required(u"#text")).text(),
-            u"3 of 12");
+  EXPECT_EQ(text_of(screen.button(u"btnNumText"), u"#text"), u"3 of 12");
   EXPECT_TRUE(
       dynamic_cast<RichTextElement&>(screen.button(u"btnProperties").find_required(u"#text"))
           .wrap());
-}
-
-TEST_P(ImageSkinTest, DisabledZoomAndLandscapeButtonsShowTheirOwnLook) {
-  ImageNode screen(GetParam().name, {480, 800}, 96);
-  ASSERT_TRUE(screen.loaded);
   for (const char16_t* id : {u"btnMinus", u"btnPlus", u"chkLandscape"}) {
     SCOPED_TRACE(to_utf8(id));
     ButtonElement& button = screen.button(id);
@@ -155,22 +138,21 @@ TEST_P(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
   const SkinCase& skin = GetParam();
   for (const Shape& shape : kShapes) {
     SCOPED_TRACE(describe(shape));
-    ImageNode screen(skin.name, shape.size, shape.dpi);
+    BuiltNode screen(skin.name, u"Image", shape.size, shape.dpi);
     ASSERT_TRUE(screen.loaded);
     const Rect whole{0, 0, shape.size.width, shape.size.height};
     for (const char16_t* id : {u"size_image", u"left", u"center", u"right"})
-      EXPECT_EQ(screen.root.find_required(id).rect(), whole) << to_utf8(id);
-
+      EXPECT_EQ(screen.rect(id), whole) << to_utf8(id);
     std::vector<Rect> placed;
     for (const Bar& bar_case : skin.bars) {
       Element& bar = screen.root.find_required(bar_case.id);
-      if (bar_case.id == std::u16string_view(u"bar_top"))
-        EXPECT_EQ(bar.rect().top, 0);
-      else
-        EXPECT_EQ(bar.rect().bottom, shape.size.height);
+      EXPECT_EQ(bar_case.id == std::u16string_view(u"bar_top")
+                    ? bar.rect().top
+                    : bar.rect().bottom - shape.size.height,
+                0);
       EXPECT_NE(bar.visibility_animation(), nullptr) << to_utf8(bar_case.id);
       for (const char16_t* id : bar_case.buttons) {
-        const Rect r = screen.root.find_required(id).rect();
+        const Rect r = screen.rect(id);
         EXPECT_TRUE(inside(r, bar.rect())) << to_utf8(id);
         EXPECT_GE(std::min(r.width(), r.height()), skin.target * shape.unit) << to_utf8(id);
         for (const Rect& other : placed)
@@ -182,9 +164,9 @@ TEST_P(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
     }
     // The counter sits in the middle of its bar; the properties card stays
     // on the screen.
-    const Rect counter = screen.root.find_required(u"btnNumText").rect();
-    EXPECT_NEAR(counter.left + counter.right, shape.size.width, 2);
-    EXPECT_TRUE(inside(screen.root.find_required(u"btnProperties").rect(), whole));
+    EXPECT_NEAR(screen.rect(u"btnNumText").left + screen.rect(u"btnNumText").right,
+                shape.size.width, 2);
+    EXPECT_TRUE(inside(screen.rect(u"btnProperties"), whole));
   }
 }
 
@@ -195,45 +177,42 @@ TEST_P(ImageSkinTest, BarsHoldFingerSizedButtonsInEveryShape) {
 // Checked for every state a button can show, at both densities.
 TEST_P(ImageSkinTest, ButtonsInTheBarsShowNothingOfThePictureInEveryState) {
   const SkinCase& skin = GetParam();
-  for (const int32_t dpi : {96, 192}) {
-    const int32_t unit = dpi >= 192 ? 2 : 1;
-    ImageNode screen(skin.name, {480, 800}, dpi);
+  for (const int32_t unit : {1, 2}) {
+    BuiltNode screen(skin.name, u"Image", {480, 800}, 96 * unit);
     ASSERT_TRUE(screen.loaded);
     screen.button(u"btnNumText").set_text(u"10 of 12");
-    auto every_button = [&](const char* state) {
+    const auto every_button = [&](const char* state) {
       for (const Bar& bar_case : skin.bars) {
         Element& bar = screen.root.find_required(bar_case.id);
         const RenderSurface& cache = bar.cached_surface();
         ASSERT_NE(cache.surface(), nullptr);
         static const CopyBlitter copy;
-        const RowBlitter& blitter = bar.cache_blitter() ? *bar.cache_blitter() : copy;
         RenderSurface over[2];
         for (int i = 0; i < 2; ++i) {
           over[i].recreate(int32_t(cache.surface()->width()), int32_t(cache.surface()->height()));
           over[i].surface()->fill(i ? 0xFFFF : 0x0000);
-          cache.draw_onto(over[i], {0, 0}, blitter);
+          cache.draw_onto(over[i], {0, 0}, bar.cache_blitter() ? *bar.cache_blitter() : copy);
         }
         for (const char16_t* id : bar_case.buttons) {
-          const Rect r = screen.root.find_required(id).rect();
+          const Rect r = screen.rect(id);
           // Clear of the rounded corners: the middle of each face.
           const int32_t inset_x = (id == std::u16string_view(u"btnNumText") ? 12 : 8) * unit;
           int32_t shows_through = 0;
           for (int32_t y = r.top + 8 * unit; y < r.bottom - 8 * unit; ++y)
             for (int32_t x = r.left + inset_x; x < r.right - inset_x; ++x) {
-              const uint32_t bx = uint32_t(x - bar.position().x);
-              const uint32_t by = uint32_t(y - bar.position().y);
+              const uint32_t bx = uint32_t(x - bar.position().x),
+                             by = uint32_t(y - bar.position().y);
               shows_through += over[0].surface()->pixel(bx, by) != over[1].surface()->pixel(bx, by);
             }
-          EXPECT_EQ(shows_through, 0) << to_utf8(id) << " " << state << " at " << dpi;
+          EXPECT_EQ(shows_through, 0) << to_utf8(id) << " " << state << " at scale " << unit;
         }
       }
     };
     // The screen shows exactly one state picture of a check box.
     for (const int state : {0, 1}) {
       for (const char16_t* check : {u"chkLandscape", u"chkSlideShow"}) {
-        Element& button = screen.root.find_required(check);
-        button.find_required(u"ptr_state_0").set_visible(state == 0);
-        button.find_required(u"ptr_state_1").set_visible(state == 1);
+        screen.button(check).find_required(u"ptr_state_0").set_visible(state == 0);
+        screen.button(check).find_required(u"ptr_state_1").set_visible(state == 1);
       }
       every_button(state ? "checked" : "normal");
     }
@@ -261,15 +240,11 @@ TEST(ImageScreenTexts, EveryTextOfTheScreenExists) {
         u"Name",      u"Folder",       u"Resolution",     u"Size",       u"Date",
         u"Time",      u"byte",         u"kbyte",          u"mbyte",      u"of"}) {
     const auto found = language.texts().find(std::u16string_view(key));
-    ASSERT_NE(found, language.texts().end()) << to_utf8(key);
-    EXPECT_FALSE(found->second.empty()) << to_utf8(key);
+    EXPECT_TRUE(found != language.texts().end() && !found->second.empty()) << to_utf8(key);
   }
 }
 
 // --- The daylight skin ------------------------------------------------------------
-
-constexpr int32_t kTarget = 48;  // the smallest target, in skin units
-constexpr int32_t kBar = 72;     // the bottom bar's height, in skin units
 
 // The visible buttons of a tree, buttons inside buttons included.
 void visible_buttons(Element& element, std::vector<ButtonElement*>& out) {
@@ -281,34 +256,29 @@ void visible_buttons(Element& element, std::vector<ButtonElement*>& out) {
 TEST(DaylightSkin, ControlsAreFingerSizedAndTheBrowsingOnesSitInTheBottomBar) {
   for (const Shape& shape : kShapes) {
     SCOPED_TRACE(describe(shape));
-    Properties skin;
-    ASSERT_TRUE(load_skin(skin, "daylight", shape.size, shape.dpi));
-    const int32_t target = kTarget * shape.unit;
-    const int32_t bar_top = shape.size.height - kBar * shape.unit;
-
+    const int32_t target = 48 * shape.unit;
+    const int32_t bar_top = shape.size.height - 72 * shape.unit;  // the bottom bar's height
     for (const char16_t* name : {u"Main", u"Folder"}) {
-      ScreenRoot screen;
-      screen.build(skin, name);
-      screen.layout(shape.size);
+      BuiltNode screen("daylight", name, shape.size, shape.dpi);
       std::vector<ButtonElement*> buttons;
-      visible_buttons(screen, buttons);
+      visible_buttons(screen.root, buttons);
       EXPECT_EQ(buttons.size(), name == std::u16string_view(u"Main") ? 2u : 1u) << to_utf8(name);
       for (const ButtonElement* button : buttons) {
         const Rect r = button->rect();
-        EXPECT_GE(r.width(), target) << to_utf8(button->id());
-        EXPECT_GE(r.height(), target) << to_utf8(button->id());
-        EXPECT_GE(r.top, bar_top) << to_utf8(button->id()) << " is not in the bottom bar";
-        EXPECT_LE(r.bottom, shape.size.height) << to_utf8(button->id());
+        EXPECT_TRUE(r.width() >= target && r.height() >= target && r.top >= bar_top &&
+                    r.bottom <= shape.size.height)
+            << to_utf8(button->id()) << " is small or not in the bottom bar";
       }
-      if (Element* filter = screen.find_by_id(u"editFilter")) {
+      if (Element* filter = screen.root.find_by_id(u"editFilter")) {
         EXPECT_GE(filter->rect().top, bar_top);
         EXPECT_GE(filter->rect().height(), target);
         EXPECT_GT(filter->rect().width(), 2 * target) << "no room to type";
       }
     }
-
     // Rows: each is a target as a whole, and the main menu's tiles and the
     // grid's cells each on their own.
+    Properties skin;
+    ASSERT_TRUE(load_skin(skin, "daylight", shape.size, shape.dpi));
     for (const char16_t* name :
          {u"AlbumElement", u"MenuElement", u"MenuElementRed", u"MenuElementDisabled",
           u"MenuElement4Buttons", u"FolderElement"}) {
@@ -324,10 +294,9 @@ TEST(DaylightSkin, ControlsAreFingerSizedAndTheBrowsingOnesSitInTheBottomBar) {
       row.layout({shape.size.width, height});
       std::vector<ButtonElement*> buttons;
       visible_buttons(row, buttons);
-      for (const ButtonElement* button : buttons) {
-        EXPECT_GE(button->rect().width(), target) << to_utf8(name) << " " << to_utf8(button->id());
-        EXPECT_GE(button->rect().height(), target) << to_utf8(name) << " " << to_utf8(button->id());
-      }
+      for (const ButtonElement* button : buttons)
+        EXPECT_TRUE(button->rect().width() >= target && button->rect().height() >= target)
+            << to_utf8(name) << " " << to_utf8(button->id());
     }
   }
 }
@@ -336,26 +305,19 @@ TEST(DaylightSkin, ControlsAreFingerSizedAndTheBrowsingOnesSitInTheBottomBar) {
 // show their pixels as they are; a see-through one there is a dark speck.
 int32_t see_through_pixels(const Picture& picture) {
   const Surface* pixels = picture.bitmap->surface();
-  if (!pixels) return 0;
   int32_t count = 0;
-  for (uint32_t y = uint32_t(picture.p0.y >> picture.scale);
-       y < uint32_t(picture.p3.y >> picture.scale); ++y)
-    for (uint32_t x = uint32_t(picture.p0.x >> picture.scale);
-         x < uint32_t(picture.p3.x >> picture.scale); ++x) {
-      const uint16_t p = pixels->pixel(x, y);
-      count += p != rgb565::kKey && (p & rgb565::kOpaqueBit) == 0 ? 1 : 0;
+  for (int32_t y = picture.p0.y >> picture.scale; pixels && y < picture.p3.y >> picture.scale; ++y)
+    for (int32_t x = picture.p0.x >> picture.scale; x < picture.p3.x >> picture.scale; ++x) {
+      const uint16_t p = pixels->pixel(uint32_t(x), uint32_t(y));
+      count += p != rgb565::kKey && (p & rgb565::kOpaqueBit) == 0;
     }
   return count;
 }
 
 void check_images(const Properties& skin, const SkinNode* node, const std::string& path) {
   const std::string here = path + "/" + to_utf8(read_string(skin, node, u"id"));
-  if (read_string(skin, node, u"type") == u"image") {
-    const int32_t alpha = skin.get_integer(node, u"alpha", -1);
-    const Picture picture = skin.get_picture(node, u"src", empty_picture());
-    if (alpha < 64) {
-      EXPECT_EQ(see_through_pixels(picture), 0) << here;
-    }
+  if (read_string(skin, node, u"type") == u"image" && skin.get_integer(node, u"alpha", -1) < 64) {
+    EXPECT_EQ(see_through_pixels(skin.get_picture(node, u"src", empty_picture())), 0) << here;
   }
   for (uint32_t i = 0; i < skin.child_count(node); ++i)
     check_images(skin, skin.child(node, i), here);
@@ -385,9 +347,6 @@ TEST(DaylightSkin, PicturesDrawnWithTheColourKeyAloneHaveNoSeeThroughPixels) {
 // their corners must be that very colour in 16 bits, or each control would
 // sit in a faint square.
 TEST(DaylightSkin, ArtOnTheBarsMeetsTheBarColourToThePixel) {
-  const Size size{480, 800};
-  Properties skin;
-  ASSERT_TRUE(load_skin(skin, "daylight", size));
   struct Case {
     const char16_t* screen;
     const char16_t* bar;
@@ -400,17 +359,16 @@ TEST(DaylightSkin, ArtOnTheBarsMeetsTheBarColourToThePixel) {
                              {u"chkLandscape", u"btnMinus", u"btnPlus", u"chkSlideShow", u"btnBack",
                               u"btnNumText", u"btnMenu"}}}) {
     ScreenRig rig;
-    ScreenRoot screen;
-    screen.build(skin, c.screen);
-    rig.render(screen, size);
-    const Rect bar = screen.find_required(c.bar).rect();
+    BuiltNode screen("daylight", c.screen, {480, 800});
+    rig.render(screen.root, {480, 800});
+    const Rect bar = screen.rect(c.bar);
     // Below the hairline at its top, at the left edge.
     const uint16_t bar_colour = rig.pixel(bar.left + 1, bar.top + 4);
     for (const char16_t* id : c.controls) {
-      const Rect r = screen.find_required(id).rect();
+      const Rect r = screen.rect(id);
       for (const Point corner : {Point{r.left, r.top}, Point{r.right - 1, r.top},
                                  Point{r.left, r.bottom - 1}, Point{r.right - 1, r.bottom - 1}})
-        EXPECT_EQ(rig.pixel(corner.x, corner.y), bar_colour)
+        EXPECT_EQ(rig.pixel(corner), bar_colour)
             << to_utf8(c.screen) << " " << to_utf8(id) << " at " << corner.x << "," << corner.y;
     }
   }
