@@ -1,6 +1,8 @@
 // The "bigpicture" element on its own: the level pyramid, the zoom
 // animation, fling, drag damping and the edge spring, the wanted list and
-// drawing with stand-ins, on a test clock.
+// drawing with stand-ins, on a test clock. And the thumbnail art: scaled
+// into the size, cut by the frame with keyed accumulate, or marked opaque
+// all over without a frame.
 
 #include "screens/big_picture.h"
 
@@ -10,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "screens/thumbnail_art.h"
 #include "screens/tile_cache.h"
+#include "skin/rgb565.h"
 #include "skin/surface.h"
 #include "widgets/widget_test_support.h"
 
@@ -77,11 +81,13 @@ class BigPictureTest : public ::testing::Test {
 };
 
 TEST(BigPictureLevels, TopLevelAndGridFollowTheTiles) {
-  EXPECT_EQ(top_level_for({1, 1}, {256, 256}), 0);
-  EXPECT_EQ(top_level_for({256, 256}, {256, 256}), 0);
-  EXPECT_EQ(top_level_for({257, 256}, {256, 256}), 1);
-  EXPECT_EQ(top_level_for({10000, 40}, {256, 256}), 6);  // 40 columns
-  EXPECT_EQ(top_level_for({0, 500}, {256, 256}), 0);
+  // 40 columns at the fourth; a side of nothing is no picture.
+  for (const auto& [size, level] : {std::pair{Size{1, 1}, 0},
+                                    {Size{256, 256}, 0},
+                                    {Size{257, 256}, 1},
+                                    {Size{10000, 40}, 6},
+                                    {Size{0, 500}, 0}})
+    EXPECT_EQ(top_level_for(size, {256, 256}), level) << size.width << "x" << size.height;
 
   // 1000 x 600, T = 2: level 1 halves to 500 x 300 (down) or the same
   // rounded up; a mirrored picture starts its grid left of 0.
@@ -89,8 +95,7 @@ TEST(BigPictureLevels, TopLevelAndGridFollowTheTiles) {
   d.size = {1001, 601};
   TileGrid g = tile_grid(d, 2, 1);
   EXPECT_EQ(g.level_size, (Size{500, 300}));
-  EXPECT_EQ(g.columns, 2);
-  EXPECT_EQ(g.rows, 2);
+  EXPECT_EQ((Size{g.columns, g.rows}), (Size{2, 2}));
   d.round_up = true;
   d.partial_first_x = true;
   g = tile_grid(d, 2, 1);
@@ -204,11 +209,10 @@ TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
   cache.put({7, 0, 0, 0}, solid(red));
   cache.put({7, 2, 2, 2}, solid(green));
   screen->render(0x0000);
-  EXPECT_EQ(screen->pixel(10, 10), red);
-  EXPECT_EQ(screen->pixel(479, 799), red);
   // Tile (2, 2) covers x 512..767 of the picture: the screen from 240 on.
-  EXPECT_EQ(screen->pixel(240, 400), green);
-  EXPECT_EQ(screen->pixel(239, 400), red);
+  for (const auto& [x, y, pixel] :
+       {std::tuple{10, 10, red}, {479, 799, red}, {240, 400, green}, {239, 400, red}})
+    EXPECT_EQ(screen->pixel(x, y), pixel) << x << "," << y;
   screen->tick(0.01);
   EXPECT_FALSE(pic->is_tile_wanted(0, 0, 0));  // present now
   EXPECT_FALSE(pic->is_tile_wanted(2, 2, 2));
@@ -226,6 +230,59 @@ TEST_F(BigPictureTest, NoPictureShowsTheEmptyColour) {
   EXPECT_EQ(s.pixel(5, 5), rgb565_of({0x20, 0x30, 0x40}));
   screen->tick(0.01);
   EXPECT_TRUE(listener.asked.empty());
+}
+
+// --- The thumbnail art ---------------------------------------------------------------
+
+std::unique_ptr<Surface> surface_of(int32_t width, int32_t height,
+                                    std::initializer_list<uint16_t> pixels) {
+  auto surface = Surface::create(width, height);
+  auto it = pixels.begin();
+  for (int32_t i = 0; i < width * height; ++i) surface->set_pixel(i % width, i / width, *it++);
+  return surface;
+}
+
+// The art's pixels row by row.
+std::vector<uint16_t> pixels_of(const Picture& art) {
+  std::vector<uint16_t> pixels;
+  const Surface& s = *art.bitmap->surface();
+  for (uint32_t i = 0; i < s.width() * s.height(); ++i)
+    pixels.push_back(s.pixel(i % s.width(), i / s.width()));
+  return pixels;
+}
+
+TEST(ThumbnailArtTest, ScalesAndCutsByTheFrame) {
+  // A photograph pixel may hold the key's value; once shown it must not
+  // read as transparent.
+  const auto thumbnail = surface_of(2, 2, {0x1111, rgb565::kKey, 0x4444, 0x0842});
+  constexpr uint16_t kOpaque = 0xFFFF;
+  constexpr uint16_t kSeeThrough = 0x1002;  // bit 5 clear: replaces the photograph
+  const Picture frame = picture_from_surface(surface_of(
+      4, 4,
+      {rgb565::kKey, kSeeThrough, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque,  //
+       kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, rgb565::kKey}));
+
+  const Picture art = thumbnail_art(*thumbnail, {4, 4}, frame);
+  ASSERT_EQ(art.bitmap_size(), (Size{4, 4}));
+  EXPECT_EQ(art.p3, (Point{4, 4}));
+  // The photograph doubled, marked opaque (the key pixel becomes 0xF83F),
+  // where the frame is opaque; the frame's own pixels elsewhere.
+  constexpr uint16_t a = 0x1111 | rgb565::kOpaqueBit, c = 0x4444 | rgb565::kOpaqueBit;
+  EXPECT_EQ(pixels_of(art), (std::vector<uint16_t>{rgb565::kKey, kSeeThrough, 0xF83F, 0xF83F,  //
+                                                   a, a, 0xF83F, 0xF83F,                       //
+                                                   c, c, 0x0862, 0x0862,                       //
+                                                   c, c, 0x0862, rgb565::kKey}));
+}
+
+TEST(ThumbnailArtTest, WithoutAFrameEveryPixelIsOpaque) {
+  const auto thumbnail = surface_of(2, 1, {rgb565::kKey, 0x0000});
+  // Three columns sampled from two start with the first twice.
+  const Picture art = thumbnail_art(*thumbnail, {3, 2}, empty_picture());
+  ASSERT_EQ(art.bitmap_size(), (Size{3, 2}));
+  EXPECT_EQ(pixels_of(art), (std::vector<uint16_t>{0xF83F, 0xF83F, rgb565::kOpaqueBit, 0xF83F,
+                                                   0xF83F, rgb565::kOpaqueBit}));
+  EXPECT_TRUE(thumbnail_art(*thumbnail, {0, 5}, empty_picture()).empty());
+  EXPECT_TRUE(thumbnail_art(*thumbnail, {5, -1}, empty_picture()).empty());
 }
 
 }  // namespace

@@ -21,29 +21,24 @@ namespace {
 
 uint32_t g_now_ms = 1000;
 
-void fill_menu(std::vector<MenuItem>& items, std::u16string first, std::u16string first_text,
-               std::u16string second, std::u16string second_text, std::u16string_view style) {
-  items.resize(items.size() + 3);
-  MenuItem* added = &items[items.size() - 3];
-  added[0].key = std::move(first);
-  added[0].text = std::move(first_text);
-  added[0].checked = true;
-  added[1].key = std::move(second);
-  added[1].text = std::move(second_text);
-  added[2].key = u"Cancel";
-  added[2].style = std::u16string(style);
+// The two keys, the first checked, then "Cancel" in the style.
+void fill_menu(std::vector<MenuItem>& items, const char16_t* first, const char16_t* second,
+               std::u16string_view style) {
+  for (const char16_t* key : {first, second, u"Cancel"}) items.emplace_back().key = key;
+  items[items.size() - 3].checked = true;
+  items.back().style = std::u16string(style);
 }
 
 }  // namespace
 
 void FakeAppServices::fill_language_menu(std::vector<MenuItem>& items,
                                          std::u16string_view cancel_style) const {
-  fill_menu(items, u"Language#english", u"english", u"Language#russian", u"russian", cancel_style);
+  fill_menu(items, u"Language#english", u"Language#russian", cancel_style);
 }
 
 void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
                                      std::u16string_view cancel_style) const {
-  fill_menu(items, u"Skin#default", u"", u"Skin#other", u"", cancel_style);
+  fill_menu(items, u"Skin#default", u"Skin#other", cancel_style);
 }
 
 PictureDevice::PictureDevice() : m_root(make_temp_dir("device")), m_pictures(m_root + "/Pictures") {
