@@ -47,10 +47,13 @@ TEST(PictureInfo, ZoomButtonRules) {
 }
 
 // The screen open on a large picture with its cache file and a second one.
-class ImageScreenTest : public ::testing::Test {
+class ImageScreenTest : public BrowsingTest {
  protected:
   void SetUp() override {
-    LV_REQUIRE_TESTDATA();
+    BrowsingTest::SetUp();
+    if (IsSkipped()) return;
+    size = {480, 800};
+    library = manual_library(device);
     ASSERT_TRUE(load_default_skin(skin, size));
     rig.host().client_size = size;
     app.screen.width = size.width;
@@ -62,7 +65,6 @@ class ImageScreenTest : public ::testing::Test {
     screen->open({big, other}, 0, u"%my_documents%/");
     rig.render(*screen, size);
   }
-  void TearDown() override { screen.reset(); }
 
   // The controls as the user sees them: the bars shown or hidden, the
   // slide show's check box ticked or not.
@@ -78,12 +80,6 @@ class ImageScreenTest : public ::testing::Test {
     }
   }
 
-  Size size{480, 800};
-  PictureDevice device;
-  FakeAppServices app;
-  ScreenRig rig;
-  Properties skin;
-  std::unique_ptr<PhotoLibrary> library = manual_library(device);
   std::unique_ptr<ImageScreen> screen;
   std::u16string big, other;
 };

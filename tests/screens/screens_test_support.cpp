@@ -193,6 +193,10 @@ void ScreenRig::tap(ScreenRoot& screen, Point point) {
   screen.on_pointer_button(event);
 }
 
+void BrowsingTest::SetUp() {
+  LV_REQUIRE_TESTDATA();
+}
+
 Point centre_of(const Element& element) {
   const Rect r = element.rect();
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};

@@ -140,4 +140,19 @@ class ScreenRig {
 // The centre of an element's rectangle.
 Point centre_of(const Element& element);
 
+// What a test of a browsing screen starts from, with real photographs: the
+// device, the application, the host, the skin and the library (made when
+// the test says). A screen that a derived fixture holds goes first.
+class BrowsingTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  PictureDevice device;
+  FakeAppServices app;
+  ScreenRig rig;
+  Properties skin;
+  std::unique_ptr<PhotoLibrary> library;
+  Size size{240, 320};
+};
+
 }  // namespace lv::test::screens
