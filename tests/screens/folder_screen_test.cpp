@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "base/log_capture.h"
 #include "library/cache_file.h"
 #include "library/photo_library.h"
 #include "platform/text.h"
@@ -161,11 +160,9 @@ TEST_F(FolderScreenTest, NinePicturesFillTheUsedCellsOfCentredRowsAndATapOpensOn
   EXPECT_EQ(rig.pixel(empty_cell), rig.pixel(2, empty_cell.y));
   EXPECT_NE(rig.pixel(used_cell), rig.pixel(2, used_cell.y));
 
-  start_fresh_log();
   rig.tap(*screen, image_point(last, 3));  // an unused cell
   EXPECT_EQ(rig.host().stack.size(), 1u);
   rig.tap(*screen, image_point(*row(1), 2));
-  EXPECT_TRUE(log_has(u"open picture 6 " + screen->pictures()[6]));
   ASSERT_EQ(rig.host().stack.size(), 2u);
   auto* image = dynamic_cast<ImageScreen*>(rig.host().stack.back());
   ASSERT_NE(image, nullptr);
@@ -216,7 +213,6 @@ TEST_F(FolderScreenTest, AMissingThumbnailShowsLoadingUntilTheWorkerMakesIt) {
 
   // The worker makes the first one; the next tick reports it and the row
   // is bound again with the thumbnail.
-  start_fresh_log();
   ASSERT_TRUE(library->create_cache());
   tick();
   EXPECT_TRUE(progress().visible());
