@@ -47,8 +47,19 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   const Rect panel = about.find_required(u"panel").rect();
   EXPECT_TRUE(panel.left > 0 && panel.right < 480 && panel.top > 0 && panel.bottom < 800);
   EXPECT_EQ(target.surface()->pixel(2, 2), kBelow);  // an overlay: the screen below stays around it
-  EXPECT_EQ(target.surface()->pixel(uint32_t(panel.left + 4), uint32_t(panel.top + 4)),
-            rgb565_of({0x10, 0x16, 0x1e}));
+  const uint16_t dark = rgb565_of({0x10, 0x16, 0x1e});
+  EXPECT_EQ(target.surface()->pixel(uint32_t(panel.left + 4), uint32_t(panel.top + 4)), dark);
+  // Each part drawn on the panel, and the art's key drawn as nothing.
+  for (std::u16string_view id : {u"logo", u"title", u"info"}) {
+    const Rect r = about.find_required(id).rect();
+    int32_t ink = 0, key = 0;
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x) {
+        ink += target.surface()->pixel(uint32_t(x), uint32_t(y)) != dark;
+        key += target.surface()->pixel(uint32_t(x), uint32_t(y)) == 0xF81F;
+      }
+    EXPECT_TRUE(ink > 20 && key == 0) << to_utf8(std::u16string(id)) << ": " << ink << " " << key;
+  }
 
   // The release of the tap that chose "About", and a cancelled press, leave it.
   const auto pointer = [&](Point at, bool pressed, bool cancelled = false) {
