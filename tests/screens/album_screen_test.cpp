@@ -262,19 +262,32 @@ TEST_F(AlbumScreenTest, AFailedCacheBuildShowsBadAndANewScreenDoesNotQueueIt) {
   EXPECT_EQ(library->status().queued, 0);
 }
 
-// At double density the thumbnail is made for the row's larger image.
+// The default skin at double density: the screen's parts inside it, the
+// list between its header and the filter bar, a long name between the
+// image and the chevron, and the thumbnail made for the row's larger image.
 TEST_F(AlbumScreenTest, AtDoubleDensityTheThumbnailFillsTheLargerImage) {
-  device.put("Family/home.jpg", kPictureB);
+  device.put("Family/a rather long folder name that cannot fit/home.jpg", kPictureB);
   start({480, 800}, 192);
   search();
   make_all_thumbnails();
   render();
-  ASSERT_EQ(image_of(*row(0)).rect().width(), 128);
-  const auto thumbnail = load_thumbnail(row(0)->record().key_picture, row(0)->record().drive);
+  for (const char16_t* id : {u"btnSearch", u"btnMenu", u"listApps", u"editFilter"}) {
+    const Rect r = album->find_required(id).rect();
+    EXPECT_TRUE(!r.empty() && r.left >= 0 && r.top >= 0 && r.right <= 480 && r.bottom <= 800)
+        << to_utf8(id);
+  }
+  EXPECT_EQ(list().rect().bottom, album->find_required(u"filter_bar").rect().top);
+  AlbumElement* first = row(0);
+  ASSERT_NE(first, nullptr);
+  const Rect image = image_of(*first).rect(), name = first->find_required(u"name").rect();
+  EXPECT_EQ((Size{image.width(), image.height()}), (Size{128, 128}));
+  EXPECT_TRUE(name.left >= image.right &&
+              name.right <= first->find_required(u"chevron").rect().left);
+  const auto thumbnail = load_thumbnail(first->record().key_picture, first->record().drive);
   ASSERT_TRUE(thumbnail && thumbnail->surface());
   for (const Point at : {Point{64, 64}, Point{40, 90}})
     EXPECT_EQ(
-        rig.pixel(on_screen(*row(0), at)),
+        rig.pixel(on_screen(*first, at)),
         thumbnail->surface()->pixel(uint32_t(at.x / 2), uint32_t(at.y / 2)) | rgb565::kOpaqueBit);
 }
 
