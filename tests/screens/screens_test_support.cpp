@@ -78,24 +78,24 @@ std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
   return std::make_unique<PhotoLibrary>(std::move(options));
 }
 
+std::string skin_node(const std::string& type, const std::string& id, const std::string& children) {
+  std::string text = R"({"string": {"type": ")" + type + R"(", "id": ")" + id + "\"}";
+  if (!children.empty()) text += R"(, "children": [)" + children + "]";
+  return text + "}";
+}
+
 std::string minimal_image_node() {
-  const auto node = [](const char* type, const char* id, const std::string& children = "") {
-    std::string text =
-        std::string(R"({"string": {"type": ")") + type + R"(", "id": ")" + id + "\"}";
-    if (!children.empty()) text += R"(, "children": [)" + children + "]";
-    return text + "}";
-  };
-  const std::string states = node("image", "ptr_state_0") + ", " + node("image", "ptr_state_1");
-  std::string children = node("node", "size_image");
-  for (const char* id : {"left", "center", "right"}) children += ", " + node("bigpicture", id);
-  for (const char* id : {"Back", "Minus", "Plus", "NumText", "Menu"})
-    children += ", " + node("button", (std::string("btn") + id).c_str(),
-                            node("image", (std::string("ptr") + id).c_str()));
+  const std::string states =
+      skin_node("image", "ptr_state_0") + ", " + skin_node("image", "ptr_state_1");
+  std::string children = skin_node("node", "size_image");
+  for (const char* id : {"left", "center", "right"}) children += ", " + skin_node("bigpicture", id);
+  for (const std::string id : {"Back", "Minus", "Plus", "NumText", "Menu"})
+    children += ", " + skin_node("button", "btn" + id, skin_node("image", "ptr" + id));
   for (const char* id : {"chkLandscape", "chkSlideShow"})
-    children += ", " + node("button", id, states);
-  children += ", " + node("button", "btnProperties", node("text", "#text"));
+    children += ", " + skin_node("button", id, states);
+  children += ", " + skin_node("button", "btnProperties", skin_node("text", "#text"));
   for (const char* gap : {"btngap1", "btngap2", "btngap3"})
-    children += ", " + node("node", gap, node("image", "ptrgap"));
+    children += ", " + skin_node("node", gap, skin_node("image", "ptrgap"));
   return R"("Image": {"children": [)" + children + "]}";
 }
 

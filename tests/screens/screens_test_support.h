@@ -100,6 +100,9 @@ inline bool load_default_skin(Properties& properties, Size screen, int32_t dpi =
   return load_skin(properties, "default", screen, dpi);
 }
 
+// One node of skin source text, with its children's text if any.
+std::string skin_node(const std::string& type, const std::string& id,
+                      const std::string& children = "");
 // The "Image" node with every element the image screen needs and nothing
 // else, as skin source text ("\"Image\": {...}").
 std::string minimal_image_node();
