@@ -24,9 +24,9 @@ std::u16string info_of(AboutScreen& about) {
   return runs;
 }
 
-// The build tree's default skin and languages, over a screen of kBelow.
+// The build tree's default skin and languages: a panel over the screen
+// below, closed by a tap anywhere or Backspace.
 TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
-  constexpr uint16_t kBelow = 0x1234;
   ScreenRig rig;
   Properties skin;
   ASSERT_TRUE(load_default_skin(skin, {480, 800}));
@@ -40,26 +40,14 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   EXPECT_EQ(info_of(about),
             u"Version |" + std::u16string(program_version()) +
                 u"\n|Libraries |SDL2, libjpeg-turbo, FreeType, libpng\n|Open the help");
+  // An overlay: the screen below stays around the panel.
   RenderSurface target;
   target.recreate(480, 800);
-  target.surface()->fill(kBelow);
+  target.surface()->fill(0x1234);
   about.draw_element(target, {0, 0});
   const Rect panel = about.find_required(u"panel").rect();
   EXPECT_TRUE(panel.left > 0 && panel.right < 480 && panel.top > 0 && panel.bottom < 800);
-  EXPECT_EQ(target.surface()->pixel(2, 2), kBelow);  // an overlay: the screen below stays around it
-  const uint16_t dark = rgb565_of({0x10, 0x16, 0x1e});
-  EXPECT_EQ(target.surface()->pixel(uint32_t(panel.left + 4), uint32_t(panel.top + 4)), dark);
-  // Each part drawn on the panel, and the art's key drawn as nothing.
-  for (std::u16string_view id : {u"logo", u"title", u"info"}) {
-    const Rect r = about.find_required(id).rect();
-    int32_t ink = 0, key = 0;
-    for (int32_t y = r.top; y < r.bottom; ++y)
-      for (int32_t x = r.left; x < r.right; ++x) {
-        ink += target.surface()->pixel(uint32_t(x), uint32_t(y)) != dark;
-        key += target.surface()->pixel(uint32_t(x), uint32_t(y)) == 0xF81F;
-      }
-    EXPECT_TRUE(ink > 20 && key == 0) << to_utf8(std::u16string(id)) << ": " << ink << " " << key;
-  }
+  EXPECT_EQ(target.surface()->pixel(2, 2), 0x1234);
 
   // The release of the tap that chose "About", and a cancelled press, leave it.
   const auto pointer = [&](Point at, bool pressed, bool cancelled = false) {
@@ -71,11 +59,8 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   pointer({3, 3}, false);
   EXPECT_TRUE(about.showing());
 
-  // The link opens the help page and leaves the box up; its labels are in
-  // the bold of the values' font.
+  // The link opens the help page and leaves the box up.
   auto& info = dynamic_cast<RichTextElement&>(about.find_required(u"info"));
-  EXPECT_TRUE(info.run(0).font->description().bold);
-  EXPECT_FALSE(info.run(1).font->description().bold);
   ASSERT_EQ(info.piece_run(info.piece_count() - 1), 4u);
   const Rect link = info.piece(info.piece_count() - 1).rect();
   pointer({link.left + 2, link.top + 2}, true);
@@ -93,14 +78,13 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   EXPECT_TRUE(rig.host().stack.empty());
   EXPECT_EQ(opened.size(), 1u);
 
-  // Shown again in another language; only a Backspace press closes it.
+  // Shown again (twice) in another language; only a Backspace press closes it.
   ASSERT_TRUE(skin.language().load(from_utf8(binary_path("russian.lng"))));
   about.show(skin);
   about.show(skin);
   EXPECT_EQ(rig.host().stack, std::vector<ScreenRoot*>{&about});
   EXPECT_EQ(info_of(about).substr(0, 7), u"\u0412\u0435\u0440\u0441\u0438\u044f ");
-  EXPECT_FALSE(about.on_key({kKeyEnter, true, true}));
-  EXPECT_FALSE(about.on_key({kKeyBackspace, false, true}));
+  EXPECT_FALSE(about.on_key({kKeyEnter, true, true}) || about.on_key({kKeyBackspace, false, true}));
   EXPECT_TRUE(about.on_key({kKeyBackspace, true, true}));
   EXPECT_FALSE(about.showing());
   EXPECT_TRUE(rig.host().stack.empty());
@@ -110,6 +94,7 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   }
   EXPECT_TRUE(rig.host().stack.empty());  // never a destroyed screen on the stack
 
+  // A skin without the box is refused and pushes nothing.
   TestSkin bare;
   ASSERT_TRUE(bare.load_nodes(R"({"Main": {}})"));
   EXPECT_THROW(about.show(bare.properties()), jobser::NodeNotFoundInSkin);

@@ -8,7 +8,6 @@
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "screens/big_picture.h"
-#include "skin/png_writer.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
 #include "widgets/text_element.h"
@@ -18,27 +17,14 @@ namespace lv::test::screens {
 namespace fs = std::filesystem;
 
 namespace {
-
 uint32_t g_now_ms = 1000;
+}  // namespace
 
-// The two keys, the first checked, then "Cancel" in the style.
-void fill_menu(std::vector<MenuItem>& items, const char16_t* first, const char16_t* second,
-               std::u16string_view style) {
+void FakeAppServices::fill_menu(std::vector<MenuItem>& items, const char16_t* first,
+                                const char16_t* second, std::u16string_view style) {
   for (const char16_t* key : {first, second, u"Cancel"}) items.emplace_back().key = key;
   items[items.size() - 3].checked = true;
   items.back().style = std::u16string(style);
-}
-
-}  // namespace
-
-void FakeAppServices::fill_language_menu(std::vector<MenuItem>& items,
-                                         std::u16string_view cancel_style) const {
-  fill_menu(items, u"Language#english", u"Language#russian", cancel_style);
-}
-
-void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
-                                     std::u16string_view cancel_style) const {
-  fill_menu(items, u"Skin#default", u"Skin#other", cancel_style);
 }
 
 PictureDevice::PictureDevice() : m_root(make_temp_dir("device")), m_pictures(m_root + "/Pictures") {
@@ -59,16 +45,15 @@ std::string PictureDevice::put(const std::string& relative, const std::string& t
 }
 
 void PictureDevice::put_all(std::initializer_list<const char*> relatives) {
-  const char* const shared[] = {kPictureA, kPictureB, kPictureC, kPictureD};
+  const char* const shared[] = {kPictureA, kPictureB, "go/video-001.q50.420.jpeg", kPictureD};
   size_t i = 0;
   for (const char* relative : relatives) put(relative, shared[i++ % 4]);
 }
 
-std::string PictureDevice::put_broken(const std::string& relative) {
+void PictureDevice::put_broken(const std::string& relative) {
   const std::string path = m_pictures + "/" + relative;
   fs::create_directories(fs::path(path).parent_path());
   write_file(path, "\xFF\xD8 this was a photograph once, then the card failed");
-  return path;
 }
 
 std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
@@ -129,6 +114,11 @@ std::u16string text_of(const Element& parent, std::u16string_view id) {
   return dynamic_cast<const TextElement&>(parent.find_required(id)).text();
 }
 
+Point centre_of(const Element& element) {
+  const Rect r = element.rect();
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 ScreenRig::ScreenRig() {
   g_now_ms = 1000;
   m_host.now = g_now_ms;
@@ -137,14 +127,6 @@ ScreenRig::ScreenRig() {
 }
 
 ScreenRig::~ScreenRig() {
-  if (::testing::Test::HasFailure() && m_surface.surface()) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    const std::string folder = binary_path("tests/screens_failures");
-    fs::create_directories(folder);
-    write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
-  }
   set_screen_host(nullptr);
   platform::set_tick_source({});
 }
@@ -153,7 +135,6 @@ const Surface& ScreenRig::render(ScreenRoot& screen, Size size) {
   m_host.client_size = size;
   screen.layout(size);
   m_surface.recreate(size.width, size.height);
-  if (!m_surface.surface()) throw std::runtime_error("no surface of that size");
   m_surface.surface()->fill(0);
   screen.draw_element(m_surface, {0, 0});
   for (ScreenRoot* above : m_host.stack) {
@@ -161,11 +142,6 @@ const Surface& ScreenRig::render(ScreenRoot& screen, Size size) {
     above->layout(size);
     above->draw_element(m_surface, {0, 0});
   }
-  return *m_surface.surface();
-}
-
-const Surface& ScreenRig::surface() const {
-  if (!m_surface.surface()) throw std::runtime_error("nothing rendered yet");
   return *m_surface.surface();
 }
 
@@ -183,23 +159,8 @@ void ScreenRig::tick(ScreenRoot& screen, double seconds) {
 }
 
 void ScreenRig::tap(ScreenRoot& screen, Point point) {
-  PointerEvent event;
-  event.x = point.x;
-  event.y = point.y;
-  event.time = g_now_ms;
-  event.pressed = 1;
-  screen.on_pointer_button(event);
-  event.pressed = 0;
-  screen.on_pointer_button(event);
-}
-
-void BrowsingTest::SetUp() {
-  LV_REQUIRE_TESTDATA();
-}
-
-Point centre_of(const Element& element) {
-  const Rect r = element.rect();
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  for (const uint8_t pressed : {1, 0})
+    screen.on_pointer_button(PointerEvent{point.x, point.y, g_now_ms, 0, pressed, 0});
 }
 
 }  // namespace lv::test::screens

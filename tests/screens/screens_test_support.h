@@ -23,6 +23,7 @@
 #include "skin/properties.h"
 #include "skin/render_surface.h"
 #include "support/scoped_env.h"
+#include "support/test_env.h"
 #include "widgets/screen_root.h"
 #include "widgets/widget_test_support.h"
 
@@ -38,10 +39,12 @@ class FakeAppServices final : public AppServices {
   bool has_several_languages() const override { return several_languages; }
   bool has_several_skins() const override { return several_skins; }
   // Two entries each, the first checked, then "Cancel" in the given style.
-  void fill_language_menu(std::vector<MenuItem>& items,
-                          std::u16string_view cancel_style) const override;
-  void fill_skin_menu(std::vector<MenuItem>& items,
-                      std::u16string_view cancel_style) const override;
+  void fill_language_menu(std::vector<MenuItem>& items, std::u16string_view style) const override {
+    fill_menu(items, u"Language#english", u"Language#russian", style);
+  }
+  void fill_skin_menu(std::vector<MenuItem>& items, std::u16string_view style) const override {
+    fill_menu(items, u"Skin#default", u"Skin#other", style);
+  }
   bool choose(std::u16string_view item_id) override {
     chosen.emplace_back(item_id);
     return on_choose ? on_choose(item_id) : false;
@@ -60,12 +63,15 @@ class FakeAppServices final : public AppServices {
   int quits = 0, minimizes = 0, fronts = 0, abouts = 0;
   bool screen_saver_allowed = true;
   std::vector<std::u16string> chosen, documents, messages;
+
+ private:
+  static void fill_menu(std::vector<MenuItem>& items, const char16_t* first, const char16_t* second,
+                        std::u16string_view style);
 };
 
 // Shared pictures of different sizes, so that their cache names differ.
 inline constexpr const char* kPictureA = "go/video-001.jpeg";
 inline constexpr const char* kPictureB = "go/video-001.q50.444.jpeg";
-inline constexpr const char* kPictureC = "go/video-001.q50.420.jpeg";
 inline constexpr const char* kPictureD = "go/video-001.221212.jpeg";
 
 // The pictures folder of a temporary device, named to the library through
@@ -78,10 +84,10 @@ class PictureDevice {
   // Copies a shared test picture (a path under the test data's jpeg/) to
   // pictures() + "/" + relative; answers the copy's full path.
   std::string put(const std::string& relative, const std::string& testdata_jpeg);
-  // kPictureA, B, C and D in turn to each of the paths.
+  // The shared pictures in turn to each of the paths.
   void put_all(std::initializer_list<const char*> relatives);
   // A file named like a picture that no decoder takes.
-  std::string put_broken(const std::string& relative);
+  void put_broken(const std::string& relative);
   std::string folders_file() const { return m_root + "/state/folders.ini"; }
 
  private:
@@ -111,6 +117,8 @@ std::string minimal_image_node();
 bool log_has(std::u16string_view line);
 // The text of a text element found by its id.
 std::u16string text_of(const Element& parent, std::u16string_view id);
+// The centre of an element's rectangle.
+Point centre_of(const Element& element);
 
 // The screen host and test clock while it lives.
 class ScreenRig {
@@ -123,10 +131,9 @@ class ScreenRig {
   TestScreenHost& host() { return m_host; }
 
   // Lays the screen out at the size and draws it over black, then draws
-  // each screen of the host's stack above it (a menu, say). A failed test
-  // leaves its last rendering as a PNG in tests/screens_failures.
+  // each screen of the host's stack above it (a menu, say).
   const Surface& render(ScreenRoot& screen, Size size);
-  const Surface& surface() const;
+  const Surface& surface() const { return *m_surface.surface(); }
   uint16_t pixel(int32_t x, int32_t y) const;
   uint16_t pixel(Point at) const { return pixel(at.x, at.y); }
 
@@ -140,15 +147,12 @@ class ScreenRig {
   RenderSurface m_surface;
 };
 
-// The centre of an element's rectangle.
-Point centre_of(const Element& element);
-
 // What a test of a browsing screen starts from, with real photographs: the
 // device, the application, the host, the skin and the library (made when
 // the test says). A screen that a derived fixture holds goes first.
 class BrowsingTest : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override { LV_REQUIRE_TESTDATA(); }
 
   PictureDevice device;
   FakeAppServices app;
