@@ -52,12 +52,6 @@ class AlbumScreenTest : public BrowsingTest {
     rig.host().client_size = size;
     album->layout(size);
   }
-  // Four folders, searched.
-  void start_with_four_folders() {
-    device.put_all({"Austria/a.jpg", "Holiday/b.jpg", "Trip/c.jpg", "Winter/d.jpg"});
-    start();
-    search();
-  }
   // The default skin again at twice the resolution, and sent.
   void reload_double_scale() {
     ASSERT_TRUE(skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")),
@@ -140,14 +134,6 @@ class AlbumScreenTest : public BrowsingTest {
     return {list().position().x + image.position().x + inside.x,
             list().row_top(row) + image.position().y + inside.y};
   }
-  // The pixel of the row's cached thumbnail (its key picture's) at a point
-  // of its image shown `scale` times as large, marked opaque.
-  uint16_t thumbnail_pixel(const AlbumElement& row, Point at, int32_t scale = 1) {
-    const auto thumbnail = load_thumbnail(row.record().key_picture, row.record().drive);
-    if (!thumbnail || !thumbnail->surface()) return 0;
-    return thumbnail->surface()->pixel(uint32_t(at.x / scale), uint32_t(at.y / scale)) |
-           rgb565::kOpaqueBit;
-  }
   // What row `index` shows in its image, told by a pixel of the rendered
   // screen: "loading", "bad", "thumbnail" or "other". The skin at scale 0.
   std::string look(int32_t index, Point inside = {32, 20}) {
@@ -160,7 +146,12 @@ class AlbumScreenTest : public BrowsingTest {
       if (pixels && shown == pixels->pixel(uint32_t(inside.x), uint32_t(inside.y)))
         return to_utf8(art);
     }
-    return shown == thumbnail_pixel(*r, inside) ? "thumbnail" : "other";
+    const auto thumbnail = load_thumbnail(r->record().key_picture, r->record().drive);
+    return thumbnail && thumbnail->surface() &&
+                   shown == (thumbnail->surface()->pixel(uint32_t(inside.x), uint32_t(inside.y)) |
+                             rgb565::kOpaqueBit)
+               ? "thumbnail"
+               : "other";
   }
 
   std::unique_ptr<AlbumScreen> album;
@@ -256,21 +247,6 @@ TEST_F(AlbumScreenTest, AFailedCacheBuildShowsBadAndANewScreenDoesNotQueueIt) {
   EXPECT_EQ(library->status().queued, 0);
 }
 
-// The default skin at double density: the thumbnail is made for the row's
-// larger image and drawn twice as large.
-TEST_F(AlbumScreenTest, AtDoubleDensityTheThumbnailFillsTheLargerImage) {
-  device.put("Family/home.jpg", kPictureB);
-  start({480, 800}, 192);
-  search();
-  make_all_thumbnails();
-  render();
-  ASSERT_NE(row(0), nullptr);
-  const Rect image = image_of(*row(0)).rect();
-  EXPECT_EQ((Size{image.width(), image.height()}), (Size{128, 128}));
-  for (const Point at : {Point{64, 64}, Point{40, 90}})
-    EXPECT_EQ(rig.pixel(on_screen(*row(0), at)), thumbnail_pixel(*row(0), at, 2));
-}
-
 TEST_F(AlbumScreenTest, ProgressShowsWhileThumbnailsAreMadeAndTheButtonWaitsForTheSearch) {
   device.put_all({"A/a.jpg", "B/b.jpg", "C/c.jpg"});
   start();
@@ -332,23 +308,12 @@ TEST_F(AlbumScreenTest, FourButtonRowWorksTheCommandsAndCloses) {
   EXPECT_EQ(app.documents, Paths{app_path() + u"/help/english.html"});
 }
 
-TEST_F(AlbumScreenTest, SoftKeysAreBoundToSearchAndMenu) {
-  start();
-  tick();
-  for (const bool pressed : {true, false})
-    EXPECT_TRUE(album->on_key({kKeySoftLeft, pressed, true}));
-  EXPECT_TRUE(library->status().search_pending);
-  for (const bool pressed : {true, false})
-    EXPECT_TRUE(album->on_key({kKeySoftRight, pressed, true}));
-  ASSERT_EQ(rig.host().stack.size(), 1u);
-  EXPECT_NE(dynamic_cast<MenuScreen*>(rig.host().stack[0]), nullptr);
-  EXPECT_FALSE(album->on_key({kKeyEnter, true, true}));
-}
-
 // --- The filter field ----------------------------------------------------------------
 
 TEST_F(AlbumScreenTest, TypingAFilterLeavesTheFoldersWhoseNameHoldsTheTextAndRowsStayTheirs) {
-  start_with_four_folders();
+  device.put_all({"Austria/a.jpg", "Holiday/b.jpg", "Trip/c.jpg", "Winter/d.jpg"});
+  start();
+  search();
   start_fresh_log();
   type(u"TRI");
   EXPECT_EQ(shown_folders(), u"Austria Trip ");
@@ -370,20 +335,6 @@ TEST_F(AlbumScreenTest, TypingAFilterLeavesTheFoldersWhoseNameHoldsTheTextAndRow
   tick();
   EXPECT_EQ(state(), "warning");
   EXPECT_FALSE(field().effectively_visible());
-}
-
-TEST_F(AlbumScreenTest, ASearchAndANewSkinKeepTheFilter) {
-  start_with_four_folders();
-  type(u"a");
-  device.put("Alps/e.jpg", kPictureA);
-  search();
-  EXPECT_EQ(shown_folders(), u"Alps Austria Holiday ");
-  reload_double_scale();
-  EXPECT_EQ(field().edit()->text(), u"a");
-  EXPECT_FALSE(field().label()->visible());
-  EXPECT_EQ(list().count(), 3);
-  type(u"");
-  EXPECT_EQ(list().count(), 5);
 }
 
 // --- The command line ----------------------------------------------------------------
