@@ -65,12 +65,14 @@ class BigPictureTest : public ::testing::Test {
     pic->set_tile_listener(nullptr);
     pic->set_view_listener(nullptr);
   }
+  // A picture of this size (number 7) at the zoom and centre.
   void show(Size size, double zoom, PointD centre) {
-    PictureDescription d;
-    d.size = size;
-    pic->describe(d, 7);
+    pic->describe(PictureDescription{.size = size}, 7);
     pic->set_zoom(zoom);
     pic->set_centre(centre);
+  }
+  void ticks(int count, double seconds) {
+    for (int i = 0; i < count; ++i) screen->tick(seconds);
   }
 
   TestSkin skin;
@@ -107,7 +109,7 @@ TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   show({4096, 4096}, 2, {2048, 2048});  // T = 4
   EXPECT_EQ(pic->top_level(), 4);
   pic->zoom_to(3);
-  for (int i = 0; i < 4; ++i) screen->tick(0.1);
+  ticks(4, 0.1);
   EXPECT_NEAR(pic->zoom(), 2.8, 1e-9);  // 2 levels a second
   EXPECT_EQ(pic->level_in_use(), 2);
   screen->tick(0.1);
@@ -119,7 +121,7 @@ TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   screen->tick(0.1);
   EXPECT_NEAR(pic->zoom(), 2.6, 1e-9);
   EXPECT_EQ(pic->level_in_use(), 3);
-  for (int i = 0; i < 3; ++i) screen->tick(0.1);
+  ticks(3, 0.1);
   EXPECT_EQ(pic->zoom(), 1.5);
   EXPECT_EQ(pic->level_in_use(), 2);  // rounded up
 
@@ -127,7 +129,7 @@ TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   pic->set_zoom(3);
   pic->set_centre({2048, 2048});
   pic->zoom_to(4, Point{340, 400});  // 100 px right of the view's middle
-  for (int i = 0; i < 10; ++i) screen->tick(0.1);
+  ticks(10, 0.1);
   EXPECT_NEAR(pic->centre().x, 2048 + 200 - 100, 1e-6);
   EXPECT_NEAR(pic->centre().y, 2048, 1e-6);
 
@@ -156,7 +158,7 @@ TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
   screen->tick(0.1);
   EXPECT_NEAR(pic->fling_speed(), 2000 - (2 * 2000 + 9) * 0.1, 1e-9);
   EXPECT_NEAR(pic->centre().x, 2748 + pic->fling_speed() * 0.1, 1e-9);
-  for (int i = 0; i < 100; ++i) screen->tick(0.1);
+  ticks(100, 0.1);
   EXPECT_EQ(pic->fling_speed(), 0);
 }
 
@@ -176,7 +178,7 @@ TEST_F(BigPictureTest, DraggedPastTheEdgeItIsDampedThenSpringsBack) {
   const double out = pic->overshoot().x;
   screen->tick(0.01);
   EXPECT_NEAR(pic->overshoot().x, out - (out + 1) * 50 * 0.01, 1e-6);
-  for (int i = 0; i < 50; ++i) screen->tick(0.01);
+  ticks(50, 0.01);
   EXPECT_EQ(pic->overshoot().x, 0);
   EXPECT_EQ(pic->centre().x, 240);
 
@@ -222,14 +224,6 @@ TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
   pic->forget_requests();
   screen->tick(0.01);
   EXPECT_EQ(listener.asked.size(), 2u * 4 - 1);
-}
-
-TEST_F(BigPictureTest, NoPictureShowsTheEmptyColour) {
-  show({0, 0}, 0, {0, 0});
-  const Surface& s = screen->render(0x0000);
-  EXPECT_EQ(s.pixel(5, 5), rgb565_of({0x20, 0x30, 0x40}));
-  screen->tick(0.01);
-  EXPECT_TRUE(listener.asked.empty());
 }
 
 // --- The thumbnail art ---------------------------------------------------------------

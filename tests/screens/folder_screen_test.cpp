@@ -245,28 +245,21 @@ TEST_F(FolderScreenTest, APictureThatCannotBeMadeShowsBadAndIsNotQueuedAgain) {
   EXPECT_EQ(library->status().queued, 0);
 }
 
-// Every thumbnail made, then the screen turned to landscape: five columns,
-// each used cell shows its own picture's thumbnail. With
+// Every thumbnail made, then the screen turned to landscape: each used cell
+// of the five columns shows its own picture's thumbnail. With
 // LUMIVIEW_SCREENSHOT_DIR set the grid is written there as
 // screenshot-folder.png (the README's picture).
 TEST_F(FolderScreenTest, TheTurnedGridShowsEveryThumbnailInItsCell) {
   open();
   make_all();
-  EXPECT_FALSE(progress().visible());
   set_screen({320, 240});
   render();
-  EXPECT_EQ(list().count(), 2);
   for (size_t i = 0; i < 9; ++i) {
-    const Picture* thumbnail = screen->thumbnail(i);
-    ASSERT_TRUE(thumbnail && row(int32_t(i / 5))) << i;
+    ASSERT_TRUE(screen->thumbnail(i) && row(int32_t(i / 5))) << i;
     EXPECT_EQ(rig.pixel(image_point(*row(int32_t(i / 5)), int32_t(i % 5), {12, 40})),
-              thumbnail->bitmap->surface()->pixel(12, 40))
+              screen->thumbnail(i)->bitmap->surface()->pixel(12, 40))
         << i;
   }
-  EXPECT_EQ(cells(*row(0)), "#####-");
-  // Cut to the frame's rounded corners: the background shows there.
-  const Point corner = image_point(*row(0), 0, {0, 0});
-  EXPECT_EQ(rig.pixel(corner), rig.pixel(1, corner.y));
   if (const char* folder = std::getenv("LUMIVIEW_SCREENSHOT_DIR"))
     write_png(from_utf8(std::string(folder) + "/screenshot-folder.png"), rig.surface());
 }
@@ -298,30 +291,6 @@ TEST_F(FolderScreenTest, ARowBoundAgainShowsTheCellsItNowUses) {
   screen->layout(size);
   own.rebind_row(1);
   EXPECT_EQ(cells(*own.row(1)), "#####-");
-}
-
-TEST_F(FolderScreenTest, ANewSkinRebuildsTheScreenAndKeepsTheFolder) {
-  open();
-  make_all();
-  ASSERT_NE(screen->thumbnail(8), nullptr);
-  // The same skin at twice the resolution: 240 pixels are 120 skin units,
-  // one column; the thumbnails are made again at the new size.
-  ASSERT_TRUE(load_default_skin(skin, size, 200));
-  skin.send_reload_skin();
-  EXPECT_EQ(list().count(), 9);
-  EXPECT_EQ(text_of(*screen, u"btnText"), u"Trip");
-  EXPECT_EQ(screen->thumbnail(0), nullptr);
-  tick(2);  // the second load completes row 0, which is then bound again
-  const Picture* thumbnail = screen->thumbnail(0);
-  ASSERT_NE(thumbnail, nullptr);
-  // Kept at 54 x 54 and drawn twice as large.
-  EXPECT_EQ(thumbnail->bitmap->size(), (Size{54, 54}));
-  render();
-  ASSERT_NE(row(0), nullptr);
-  EXPECT_EQ(cell(*row(0), 0).rect().width(), 116);
-  const Point at = image_point(*row(0), 0, {54, 54});
-  for (const Point p : {at, Point{at.x + 1, at.y + 1}})
-    EXPECT_EQ(rig.pixel(p), thumbnail->bitmap->surface()->pixel(27, 27));
 }
 
 TEST_F(FolderScreenTest, BackLeavesAndItsFolderEmptiedReturnsToTheAlbum) {
