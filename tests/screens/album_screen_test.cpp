@@ -31,7 +31,6 @@
 #include "widgets/image_element.h"
 #include "widgets/label_edit_element.h"
 #include "widgets/list_element.h"
-#include "widgets/menu_row.h"
 #include "widgets/menu_screen.h"
 #include "widgets/progress.h"
 
@@ -135,17 +134,16 @@ class AlbumScreenTest : public BrowsingTest {
             list().row_top(row) + image.position().y + inside.y};
   }
   // What row `index` shows in its image, told by a pixel of the rendered
-  // screen: "loading", "bad", "thumbnail" or "other". The skin at scale 0.
+  // screen: "loading", "thumbnail" or "other". The skin at scale 0.
   std::string look(int32_t index, Point inside = {32, 20}) {
     render();
     AlbumElement* r = row(index);
     if (!r) return "no row";
     const uint16_t shown = rig.pixel(on_screen(*r, inside));
-    for (const char16_t* art : {u"loading", u"bad"}) {
-      const Surface* pixels = required_element<ImageElement>(*r, art).picture().bitmap->surface();
-      if (pixels && shown == pixels->pixel(uint32_t(inside.x), uint32_t(inside.y)))
-        return to_utf8(art);
-    }
+    const Surface* loading =
+        required_element<ImageElement>(*r, u"loading").picture().bitmap->surface();
+    if (loading && shown == loading->pixel(uint32_t(inside.x), uint32_t(inside.y)))
+      return "loading";
     const auto thumbnail = load_thumbnail(r->record().key_picture, r->record().drive);
     return thumbnail && thumbnail->surface() &&
                    shown == (thumbnail->surface()->pixel(uint32_t(inside.x), uint32_t(inside.y)) |
@@ -234,19 +232,6 @@ TEST_F(AlbumScreenTest, RowsShowLoadingThenTheThumbnailCutByTheFrame) {
   EXPECT_EQ(library->status().queued, 0);
 }
 
-TEST_F(AlbumScreenTest, AFailedCacheBuildShowsBadAndANewScreenDoesNotQueueIt) {
-  device.put_broken("Broken/scratched.jpg");
-  device.put("Good/fine.jpg", kPictureA);
-  start();
-  search();
-  EXPECT_EQ(make_all_thumbnails(), 2);
-  EXPECT_EQ(shown_folders(), u"Broken Good ");
-  EXPECT_EQ(look(0, {47, 47}) + " " + look(1), "bad thumbnail");
-  album = std::make_unique<AlbumScreen>(skin, *library, app);
-  EXPECT_EQ(look(0, {47, 47}), "bad");
-  EXPECT_EQ(library->status().queued, 0);
-}
-
 TEST_F(AlbumScreenTest, ProgressShowsWhileThumbnailsAreMadeAndTheButtonWaitsForTheSearch) {
   device.put_all({"A/a.jpg", "B/b.jpg", "C/c.jpg"});
   start();
@@ -265,47 +250,14 @@ TEST_F(AlbumScreenTest, ProgressShowsWhileThumbnailsAreMadeAndTheButtonWaitsForT
   EXPECT_EQ(state(), "rows 3");
 }
 
-// Cancel is the ordinary row: red is for deleting.
+// Language and Skin only when there are several; Cancel is the ordinary
+// row (red is for deleting).
 TEST_F(AlbumScreenTest, MainMenuOffersLanguageAndSkinOnlyWhenThereAreSeveral) {
   start();
-  tick();
-  MenuScreen* menu = &open_menu();
-  EXPECT_EQ(items_of(*menu), u"Magic4Buttons:MenuElement4Buttons Cancel: ");
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_TRUE(rig.host().stack.empty());
-
-  app.several_languages = app.several_skins = true;
-  menu = &open_menu();
-  EXPECT_EQ(items_of(*menu), u"Magic4Buttons:MenuElement4Buttons Language: Skin: Cancel: ");
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(items_of(*menu), u"Language#english: Language#russian: Cancel: ");
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(app.chosen, Paths{u"Language#russian"});
-  EXPECT_TRUE(rig.host().stack.empty());
-
-  app.several_languages = false;
-  menu = &open_menu();
-  EXPECT_EQ(items_of(*menu), u"Magic4Buttons:MenuElement4Buttons Skin: Cancel: ");
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(items_of(*menu), u"Skin#default: Skin#other: Cancel: ");
-}
-
-TEST_F(AlbumScreenTest, FourButtonRowWorksTheCommandsAndCloses) {
-  start();
-  tick();
-  for (const char16_t* id : {u"Exit", u"About", u"Minimize", u"Help"}) {
-    SCOPED_TRACE(to_utf8(id));
-    MenuScreen& menu = open_menu();
-    for (int i = 0; i < 10; ++i) rig.tick(menu, 0.05);
-    render();
-    auto* buttons = dynamic_cast<MenuRow*>(menu.list().row(0));
-    ASSERT_TRUE(buttons && buttons->button(id));
-    const Point at = centre_of(*buttons->button(id));
-    rig.tap(menu, {menu.list().position().x + at.x, menu.list().row_top(*buttons) + at.y});
-    EXPECT_TRUE(rig.host().stack.empty());
-  }
-  EXPECT_EQ((std::vector<int>{app.quits, app.abouts, app.minimizes}), (std::vector<int>{1, 1, 1}));
-  EXPECT_EQ(app.documents, Paths{app_path() + u"/help/english.html"});
+  EXPECT_EQ(items_of(open_menu()), u"Magic4Buttons:MenuElement4Buttons Cancel: ");
+  rig.host().stack.clear();
+  app.several_skins = true;
+  EXPECT_EQ(items_of(open_menu()), u"Magic4Buttons:MenuElement4Buttons Skin: Cancel: ");
 }
 
 // --- The filter field ----------------------------------------------------------------
