@@ -82,23 +82,6 @@ class BigPictureTest : public ::testing::Test {
   RecordingListener listener;
 };
 
-// The top level: 40 columns at the sixth. Then 1000 x 600 at T = 2: level 1
-// halves to 500 x 300 (down) or the same rounded up; a mirrored picture
-// starts its grid left of 0.
-TEST(BigPictureLevels, TopLevelAndGridFollowTheTiles) {
-  EXPECT_EQ(
-      (std::vector{top_level_for({256, 256}, {256, 256}), top_level_for({257, 256}, {256, 256}),
-                   top_level_for({10000, 40}, {256, 256}), top_level_for({0, 500}, {256, 256})}),
-      (std::vector{0, 1, 6, 0}));
-  PictureDescription d{.size = {1001, 601}};
-  TileGrid g = tile_grid(d, 2, 1);
-  EXPECT_EQ((std::pair{g.level_size, Size{g.columns, g.rows}}),
-            (std::pair{Size{500, 300}, Size{2, 2}}));
-  d.round_up = d.partial_first_x = true;
-  g = tile_grid(d, 2, 1);
-  EXPECT_EQ((std::pair{g.level_size, g.origin}), (std::pair{Size{501, 301}, Point{501 - 512, 0}}));
-}
-
 // The zoom moves two levels a second, faster further from the level in
 // use, and lands on its target exactly; the level follows once it is there.
 TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {

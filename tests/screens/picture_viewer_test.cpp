@@ -1,6 +1,6 @@
 // The picture viewer over real pictures: the eight EXIF orientations and
-// landscape against libjpeg's decode, the placeholders, the request queue, stepping and the
-// neighbours made ready, and the worker thread.
+// landscape against libjpeg's decode, the placeholders, the request queue
+// and the worker thread.
 
 #include "screens/picture_viewer.h"
 
@@ -237,8 +237,12 @@ TEST(PictureViewer, PlaceholdersForPicturesThatCannotBeShown) {
 TEST(PictureViewer, QueueDropsStaleRequestsAndKeepsOneOfEach) {
   LV_REQUIRE_TESTDATA();
   ViewerRig rig;
+  start_fresh_log();
   rig.open({rig.put("big.jpg", "jpeg/large/firstgeneration.jpg")}, 0);
   rig.frame();
+  // Opened through its cache file, not decoded from the picture.
+  for (const std::u16string& line : read_log_lines())
+    EXPECT_EQ(line.find(u"PieceCrt"), std::u16string::npos) << to_utf8(line);
   BigPictureElement& e = rig.slot();
   const size_t queued = rig.viewer->queued();
   ASSERT_GT(queued, 4u);
@@ -262,40 +266,6 @@ TEST(PictureViewer, QueueDropsStaleRequestsAndKeepsOneOfEach) {
   }
   rig.frame();
   EXPECT_TRUE(e.sharp());
-}
-
-TEST(PictureViewer, SteppingPreparesNeighboursAndStopsAtTheEnds) {
-  LV_REQUIRE_TESTDATA();
-  ViewerRig rig;
-  std::vector<std::string> paths;
-  for (int o : {1, 3, 6})
-    paths.push_back(rig.put("o" + std::to_string(o) + ".jpg", orientation(o)));
-  start_fresh_log();
-  rig.open(paths, 0);
-  rig.settle();
-  // Opened through their cache files, not decoded from the pictures.
-  for (const std::u16string& line : read_log_lines())
-    EXPECT_EQ(line.find(u"PieceCrt"), std::u16string::npos) << to_utf8(line);
-  EXPECT_FALSE(rig.slot(PictureViewer::previous).has_picture());
-  EXPECT_FALSE(rig.viewer->set_left() || rig.viewer->slide_left());
-  // The next picture was made while the first was shown: one step and it
-  // is sharp in the very next frame.
-  EXPECT_TRUE(rig.slot(PictureViewer::next).sharp());
-  ASSERT_TRUE(rig.viewer->set_right());
-  rig.frame();
-  EXPECT_TRUE(rig.slot().sharp());
-  EXPECT_EQ(rig.viewer->counter_text(u"of"), u"2 of 3");
-  EXPECT_EQ(rig.viewer->picture(PictureViewer::previous), from_utf8(paths[0]));
-
-  // A slide to the last picture steps once it has come to rest.
-  ASSERT_TRUE(rig.viewer->slide_right());
-  int frames = 0;
-  while (rig.viewer->index() == 1 && frames++ < 100) rig.frame();
-  EXPECT_EQ(rig.viewer->index(), 2u);
-  EXPECT_FALSE(rig.slot(PictureViewer::next).has_picture() || rig.viewer->set_right());
-  EXPECT_EQ(rig.slot().view_area(), rig.viewer->view());
-  rig.settle();
-  EXPECT_LT(rig.error_against(reference(paths[2])), 30);
 }
 
 // Stale tiles: a tile the worker made for a slot's earlier picture must not

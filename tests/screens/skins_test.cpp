@@ -1,8 +1,4 @@
-// The shipped skins: every control of the image screen (and in daylight,
-// for one hand, of the browsing screens, their rows and the menus) is
-// finger-sized, and daylight's browsing controls sit in the bottom bar.
-//
-// And the choice among the skins and languages a program folder holds: what
+// The choice among the skins and languages a program folder holds: what
 // a start picks, what the menus list and what choosing changes.
 
 #include <gtest/gtest.h>
@@ -13,68 +9,14 @@
 
 #include "base/settings.h"
 #include "platform/text.h"
-#include "screens/folder_element.h"
-#include "screens/folder_grid.h"
 #include "screens/screens_test_support.h"
 #include "screens/skin_choice.h"
 #include "skinc/skin_compiler.h"
 #include "support/scoped_env.h"
 #include "support/test_env.h"
-#include "widgets/button.h"
 
 namespace lv::test::screens {
 namespace {
-
-// The visible controls of a tree (buttons, buttons inside buttons, the filter field).
-void visible_controls(Element& element, std::vector<Element*>& out) {
-  if (!element.visible()) return;
-  if (dynamic_cast<ButtonElement*>(&element) || element.id() == u"editFilter")
-    out.push_back(&element);
-  for (size_t i = 0; i < element.child_count(); ++i) visible_controls(element.child(i), out);
-}
-
-// Every visible control of these nodes is a target of the skin's side in
-// units, on the smallest screen and at double density; a row as a whole
-// too, and the grid's cells as many as the width holds. Daylight's browsing
-// screens keep theirs in the bar at the bottom (72 units).
-TEST(ShippedSkins, ControlsAreFingerSizedAndDaylightsBrowsingOnesSitInTheBottomBar) {
-  struct Targets {
-    const char* skin;
-    int32_t side;
-    std::vector<const char16_t*> nodes;
-  };
-  for (const Targets& skin_case :
-       {Targets{"default", 40, {u"Image"}},
-        Targets{"daylight",
-                48,
-                {u"Image", u"Main", u"Folder", u"AlbumElement", u"MenuElement", u"MenuElementRed",
-                 u"MenuElementDisabled", u"MenuElement4Buttons", u"FolderElement"}}})
-    for (const auto& [size, unit] : {std::pair{Size{240, 320}, 1}, {Size{480, 800}, 2}}) {
-      SCOPED_TRACE(std::string(skin_case.skin) + " at scale " + std::to_string(unit));
-      const int32_t target = skin_case.side * unit, bar_top = size.height - 72 * unit;
-      Properties skin;
-      ASSERT_TRUE(load_skin(skin, skin_case.skin, size, 96 * unit));
-      for (const char16_t* name : skin_case.nodes) {
-        const std::u16string_view node_name = name;
-        const bool screen = node_name == u"Image" || node_name == u"Main" || node_name == u"Folder";
-        ScreenRoot node;
-        node.build(skin, name);
-        if (node_name == u"FolderElement")
-          for (int32_t c = folder_columns(size.width, skin.scale()); c < kFolderMaxColumns; ++c)
-            node.find_required(FolderElement::cell_id(c)).set_visible(false);
-        node.layout(screen ? size : Size{size.width, node.height_range().preferred});
-        EXPECT_TRUE(screen || node.rect().height() >= target) << to_utf8(name);
-        std::vector<Element*> controls;
-        visible_controls(node, controls);
-        for (const Element* control : controls) {
-          const Rect r = control->rect();
-          EXPECT_TRUE(std::min(r.width(), r.height()) >= target &&
-                      (node_name == u"Image" || !screen || r.top >= bar_top))
-              << to_utf8(name) << " " << to_utf8(control->id()) << " is small or out of the bar";
-        }
-      }
-    }
-}
 
 // --- Choosing a skin and a language ------------------------------------------------
 
@@ -200,25 +142,6 @@ TEST_F(SkinChoiceTest, SkinRememberedThenDefaultThenAnyButSplash) {
   EXPECT_EQ(started_skin(), skin_file("ocean"));
   std::filesystem::remove(to_utf8(skin_file("ocean")));
   EXPECT_EQ(started_skin(), u"<none>");
-}
-
-TEST_F(SkinChoiceTest, MenusListTheFilesByPathWithTheCurrentOneChecked) {
-  languages({"russian", "English", "deutsch"});
-  skins({"ocean", "Splash", "default"});
-  SkinChoice menus = choice(m_skin);
-  std::vector<MenuItem> skin_items, language_items, again;
-  menus.fill_skin_menu(skin_items, u"");
-  EXPECT_EQ(summary(skin_items), u"Skin#default:: Skin#ocean:: Cancel:: ");  // nothing loaded yet
-
-  ASSERT_TRUE(m_skin.language().load(file("/ENGLISH.lng")));
-  remember(u"Skin", u"OCEAN");
-  ASSERT_TRUE(menus.load_skin_at_start(m_screen));
-  menus.fill_language_menu(language_items, u"MenuElementRed");
-  EXPECT_EQ(summary(language_items),
-            u"Language#English[x]:English: Language#deutsch:deutsch: Language#russian:russian: "
-            u"Cancel::MenuElementRed ");
-  menus.fill_skin_menu(again, u"");
-  EXPECT_EQ(summary(again), u"Skin#default:: Skin#ocean[x]:: Cancel:: ");
 }
 
 TEST_F(SkinChoiceTest, ChoosingLoadsAndTellsTheListenersOnlyOnAChangeAndRemembersWhenAsked) {
