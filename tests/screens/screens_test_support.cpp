@@ -20,9 +20,10 @@ namespace {
 uint32_t g_now_ms = 1000;
 }  // namespace
 
-void FakeAppServices::fill_menu(std::vector<MenuItem>& items, const char16_t* first,
-                                const char16_t* second, std::u16string_view style) {
-  for (const char16_t* key : {first, second, u"Cancel"}) items.emplace_back().key = key;
+void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
+                                     std::u16string_view style) const {
+  for (const char16_t* key : {u"Skin#default", u"Skin#other", u"Cancel"})
+    items.emplace_back().key = key;
   items[items.size() - 3].checked = true;
   items.back().style = std::u16string(style);
 }

@@ -29,44 +29,34 @@
 
 namespace lv::test::screens {
 
+// Records what the tests read; the rest does nothing.
 class FakeAppServices final : public AppServices {
  public:
-  void quit() override { ++quits; }
-  void minimize() override { ++minimizes; }
+  void quit() override {}
+  void minimize() override {}
   void bring_to_front() override { ++fronts; }
   void refit_to_screen() override {}
   ScreenInfo screen_info() const override { return screen; }
-  bool has_several_languages() const override { return several_languages; }
+  bool has_several_languages() const override { return false; }
   bool has_several_skins() const override { return several_skins; }
-  // Two entries each, the first checked, then "Cancel" in the given style.
-  void fill_language_menu(std::vector<MenuItem>& items, std::u16string_view style) const override {
-    fill_menu(items, u"Language#english", u"Language#russian", style);
-  }
-  void fill_skin_menu(std::vector<MenuItem>& items, std::u16string_view style) const override {
-    fill_menu(items, u"Skin#default", u"Skin#other", style);
-  }
+  void fill_language_menu(std::vector<MenuItem>&, std::u16string_view) const override {}
+  // "Skin#default" (checked), "Skin#other", then "Cancel" in the given style.
+  void fill_skin_menu(std::vector<MenuItem>& items, std::u16string_view style) const override;
   bool choose(std::u16string_view item_id) override {
     chosen.emplace_back(item_id);
     return on_choose ? on_choose(item_id) : false;
   }
-  void show_about() override { ++abouts; }
+  void show_about() override {}
   void allow_screen_saver(bool allow) override { screen_saver_allowed = allow; }
-  bool open_document(const std::u16string& path) override {
-    documents.push_back(path);
-    return true;
-  }
+  bool open_document(const std::u16string&) override { return true; }
   void show_message(const std::u16string& text) override { messages.push_back(text); }
 
   ScreenInfo screen;
-  bool several_languages = false, several_skins = false;
+  bool several_skins = false;
   std::function<bool(std::u16string_view)> on_choose;  // by default nothing changes
-  int quits = 0, minimizes = 0, fronts = 0, abouts = 0;
+  int fronts = 0;
   bool screen_saver_allowed = true;
-  std::vector<std::u16string> chosen, documents, messages;
-
- private:
-  static void fill_menu(std::vector<MenuItem>& items, const char16_t* first, const char16_t* second,
-                        std::u16string_view style);
+  std::vector<std::u16string> chosen, messages;
 };
 
 // Shared pictures of different sizes, so that their cache names differ.
