@@ -66,24 +66,17 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   pointer({link.left + 2, link.top + 2}, true);
   pointer({link.left + 2, link.top + 2}, false);
   EXPECT_EQ(opened, std::vector<std::u16string>{expand_path(u"%app_path%/help/english.html")});
-  // The help pages are the program's own and fetch nothing from outside.
-  for (const char* name : {"english", "russian"}) {
-    const std::string page = read_file(binary_path("help/" + std::string(name) + ".html"));
-    EXPECT_TRUE(page.find("</html>") != std::string::npos && page.find("http") == std::string::npos)
-        << name;
-  }
   EXPECT_TRUE(about.showing());
   pointer({3, 3}, true);
   pointer({5, 5}, false);
   EXPECT_TRUE(rig.host().stack.empty());
   EXPECT_EQ(opened.size(), 1u);
 
-  // Shown again (twice) in another language; only a Backspace press closes it.
-  ASSERT_TRUE(skin.language().load(from_utf8(binary_path("russian.lng"))));
+  // Shown again (twice) it is on the stack once; only a Backspace press
+  // closes it.
   about.show(skin);
   about.show(skin);
   EXPECT_EQ(rig.host().stack, std::vector<ScreenRoot*>{&about});
-  EXPECT_EQ(info_of(about).substr(0, 7), u"\u0412\u0435\u0440\u0441\u0438\u044f ");
   EXPECT_FALSE(about.on_key({kKeyEnter, true, true}) || about.on_key({kKeyBackspace, false, true}));
   EXPECT_TRUE(about.on_key({kKeyBackspace, true, true}));
   EXPECT_FALSE(about.showing());

@@ -127,28 +127,27 @@ class ViewerRig final : public ScreenRoot {
     BigPictureElement& e = slot();
     const Rect area = e.view_area();
     const Size size = e.description().size;
-    // The reference pixel under a screen pixel, or -1 off the picture.
-    const auto under = [&](int x, int y) -> int {
-      const double px = e.centre().x + (x + 0.5 - (area.left + area.right) / 2.0) / e.scale();
-      const double py = e.centre().y + (y + 0.5 - (area.top + area.bottom) / 2.0) / e.scale();
-      const int rx = int(px * reference.width / size.width);
-      const int ry = int(py * reference.height / size.height);
-      if (rx < 0 || ry < 0 || rx >= reference.width || ry >= reference.height) return -1;
-      return reference.at(rx, ry);
-    };
+    const double mid_x = (area.left + area.right) / 2.0, mid_y = (area.top + area.bottom) / 2.0;
     double total = 0;
     int blocks = 0;
     for (int by = area.top; by + 8 <= area.bottom; by += 8)
       for (int bx = area.left; bx + 8 <= area.right; bx += 8) {
-        int difference[3] = {0, 0, 0}, want = 0;
-        for (int i = 0; i < 64 && want >= 0; ++i) {
-          want = under(bx + i % 8, by + i / 8);
-          const uint16_t a = shown.pixel(bx + i % 8, by + i / 8), b = uint16_t(want);
+        int difference[3] = {0, 0, 0};
+        bool inside = true;
+        for (int i = 0; i < 64 && inside; ++i) {
+          // The reference pixel under the screen pixel.
+          const int x = bx + i % 8, y = by + i / 8;
+          const int rx =
+              int((e.centre().x + (x + 0.5 - mid_x) / e.scale()) * reference.width / size.width);
+          const int ry =
+              int((e.centre().y + (y + 0.5 - mid_y) / e.scale()) * reference.height / size.height);
+          inside = rx >= 0 && ry >= 0 && rx < reference.width && ry < reference.height;
+          const uint16_t a = shown.pixel(x, y), b = inside ? reference.at(rx, ry) : 0;
           difference[0] += rgb565::red8(a) - rgb565::red8(b);
           difference[1] += rgb565::green8(a) - rgb565::green8(b);
           difference[2] += rgb565::blue8(a) - rgb565::blue8(b);
         }
-        if (want < 0) continue;
+        if (!inside) continue;
         for (const int d : difference) total += std::abs(d) / 64.0;
         ++blocks;
       }
