@@ -31,13 +31,10 @@ class RecordingListener final : public TileListener, public ViewListener {
   void tile_wanted(BigPictureElement&, int level, int column, int row) override {
     asked.push_back({level, column, row});
   }
-  void view_moved(BigPictureElement&, PointD) override { ++moves; }
-  void interaction(BigPictureElement&, const PointerEvent&, bool tap) override {
-    taps += tap ? 1 : 0;
-    releases += tap ? 0 : 1;
-  }
+  void view_moved(BigPictureElement&, PointD) override {}
+  void interaction(BigPictureElement&, const PointerEvent&, bool tap) override { releases += !tap; }
   std::vector<Asked> asked;
-  int moves = 0, taps = 0, releases = 0;
+  int releases = 0;
 };
 
 std::shared_ptr<const Surface> solid(uint16_t pixel, int side = 256) {
@@ -139,8 +136,7 @@ TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
 }
 
 // Past the edge a drag moves the picture less than the stylus (the first
-// step nothing is in yet); held still and let go, it springs back. A tap
-// is reported as one and moves nothing.
+// step nothing is in yet); held still and let go, it springs back.
 TEST_F(BigPictureTest, DraggedPastTheEdgeItIsDampedThenSpringsBack) {
   show({1024, 1024}, 2, {240, 512});  // left edge on the view's left edge
   screen->press(100, 400);
@@ -154,9 +150,6 @@ TEST_F(BigPictureTest, DraggedPastTheEdgeItIsDampedThenSpringsBack) {
   EXPECT_EQ(pic->fling_speed(), 0);
   ticks(51, 0.01);
   EXPECT_EQ((std::pair{pic->overshoot().x, pic->centre().x}), (std::pair{0.0, 240.0}));
-  screen->tap(240, 400);
-  EXPECT_EQ(listener.taps, 1);
-  EXPECT_EQ(pic->centre().x, 240);
 }
 
 TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {

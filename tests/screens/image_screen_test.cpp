@@ -34,14 +34,6 @@ TEST(PictureInfo, SizeTextRoundsOneDecimalAndCarries) {
   EXPECT_EQ(texts, u"1023 bytes, 4.9 KB, 2.0 KB, 146 KB, 100 KB, 2.5 MB, 5120 MB, ");
 }
 
-// A step out goes a level down from where the zoom is heading, from 1 or
-// 2 a level down from there, never below the start.
-TEST(PictureInfo, ZoomOutTarget) {
-  EXPECT_EQ(zoom_out_target(3.4, 3.4, 1.2), 2.4);
-  EXPECT_EQ(zoom_out_target(2.0, 2.0, 0.5), 1.0);
-  EXPECT_EQ(zoom_out_target(1.6, 1.6, 1.2), 1.2);  // never below the start
-}
-
 // The screen open on a large picture with its cache file and a second one.
 class ImageScreenTest : public BrowsingTest {
  protected:

@@ -170,13 +170,6 @@ class ViewerRig final : public ScreenRoot {
   RenderSurface m_surface;
 };
 
-TEST(PictureViewerZoom, StartsFilledWhenLargerBothWaysElseWholeNeverEnlarged) {
-  EXPECT_EQ(starting_zoom({480, 800}, {100, 100}, 0), 0);
-  EXPECT_EQ(starting_zoom({480, 800}, {300, 700}, 2), 2);
-  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {8000, 6000}, 5), 5 + std::log2(800.0 / 6000));
-  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {1000, 500}, 2), 2 + std::log2(480.0 / 1000));
-}
-
 TEST(PictureViewer, EveryOrientationAndLandscapeShowsThePictureUpright) {
   LV_REQUIRE_TESTDATA();
   ViewerRig rig;
