@@ -16,14 +16,6 @@
 namespace lv::test::screens {
 namespace {
 
-// The runs of the box's rich text, "|" between them.
-std::u16string info_of(AboutScreen& about) {
-  auto& info = dynamic_cast<RichTextElement&>(about.find_required(u"info"));
-  std::u16string runs;
-  for (size_t i = 0; i < info.run_count(); ++i) runs += (i ? u"|" : u"") + info.run(i).text;
-  return runs;
-}
-
 // The build tree's default skin and languages: a panel over the screen
 // below, closed by a tap anywhere or Backspace.
 TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
@@ -37,16 +29,17 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   });
   about.show(skin);
   ASSERT_EQ(rig.host().stack, std::vector<ScreenRoot*>{&about});
-  EXPECT_EQ(info_of(about),
-            u"Version |" + std::u16string(program_version()) +
-                u"\n|Libraries |SDL2, libjpeg-turbo, FreeType, libpng\n|Open the help");
+  // The runs of the box's rich text, "|" between them.
+  auto& info = dynamic_cast<RichTextElement&>(about.find_required(u"info"));
+  std::u16string runs;
+  for (size_t i = 0; i < info.run_count(); ++i) runs += (i ? u"|" : u"") + info.run(i).text;
+  EXPECT_EQ(runs, u"Version |" + std::u16string(program_version()) +
+                      u"\n|Libraries |SDL2, libjpeg-turbo, FreeType, libpng\n|Open the help");
   // An overlay: the screen below stays around the panel.
   RenderSurface target;
   target.recreate(480, 800);
   target.surface()->fill(0x1234);
   about.draw_element(target, {0, 0});
-  const Rect panel = about.find_required(u"panel").rect();
-  EXPECT_TRUE(panel.left > 0 && panel.right < 480 && panel.top > 0 && panel.bottom < 800);
   EXPECT_EQ(target.surface()->pixel(2, 2), 0x1234);
 
   // The release of the tap that chose "About", and a cancelled press, leave it.
@@ -60,7 +53,6 @@ TEST(AboutScreen, APanelOverTheScreenClosedByATapAnywhereOrBackspace) {
   EXPECT_TRUE(about.showing());
 
   // The link opens the help page and leaves the box up.
-  auto& info = dynamic_cast<RichTextElement&>(about.find_required(u"info"));
   ASSERT_EQ(info.piece_run(info.piece_count() - 1), 4u);
   const Rect link = info.piece(info.piece_count() - 1).rect();
   pointer({link.left + 2, link.top + 2}, true);

@@ -112,15 +112,14 @@ TEST_F(ImageScreenTest, ADeleteThatFailsKeepsThePictureAndSaysWhy) {
 }
 
 TEST_F(ImageScreenTest, TheSlideShowKeepsTheScreenOnUntilTheScreenIsLeft) {
+  // Whether the slide show is ticked and the screen saver allowed.
+  const auto state = [&] { return std::pair{slide_show_checked(), app.screen_saver_allowed}; };
   rig.tap(*screen, centre_of(screen->find_required(u"chkSlideShow")));
-  EXPECT_TRUE(slide_show_checked());
-  EXPECT_FALSE(app.screen_saver_allowed);
+  EXPECT_EQ(state(), (std::pair{true, false}));
   frames(3.2);  // the first slide
-  EXPECT_TRUE(slide_show_checked());
-  EXPECT_FALSE(app.screen_saver_allowed);
+  EXPECT_EQ(state(), (std::pair{true, false}));
   screen->leave();
-  EXPECT_FALSE(slide_show_checked());
-  EXPECT_TRUE(app.screen_saver_allowed);
+  EXPECT_EQ(state(), (std::pair{false, true}));
 }
 
 }  // namespace

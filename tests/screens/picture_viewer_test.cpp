@@ -196,8 +196,8 @@ TEST(PictureViewer, PlaceholdersForPicturesThatCannotBeShown) {
   ViewerRig rig;
   // No cache file yet and not decodable: "loading" everywhere. An empty
   // cache file (its build failed) and not decodable: "bad".
-  const std::string waiting = rig.pictures_dir + "/waiting.jpg";
-  const std::string broken = rig.pictures_dir + "/broken.jpg";
+  const std::string waiting = rig.pictures_dir + "/waiting.jpg",
+                    broken = rig.pictures_dir + "/broken.jpg";
   write_file(waiting, "not a picture at all");
   write_file(broken, "neither is this one, and longer");
   const std::u16string empty_cache = cache_name(from_utf8(broken), from_utf8(rig.drive));
