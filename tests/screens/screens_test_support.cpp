@@ -1,66 +1,34 @@
 #include "screens/screens_test_support.h"
 
-#include "screens/big_picture.h"
-
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/log_capture.h"
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "skin/png_writer.h"
+#include "screens/big_picture.h"
 #include "skin/surface.h"
 #include "support/test_env.h"
+#include "widgets/text_element.h"
 
 namespace lv::test::screens {
 
 namespace fs = std::filesystem;
 
 namespace {
-
 uint32_t g_now_ms = 1000;
-
-MenuItem entry(std::u16string key, std::u16string text, bool checked = false) {
-  MenuItem item;
-  item.key = std::move(key);
-  item.text = std::move(text);
-  item.checked = checked;
-  return item;
-}
-
-MenuItem cancel(std::u16string_view style) {
-  MenuItem item;
-  item.key = u"Cancel";
-  item.style = std::u16string(style);
-  return item;
-}
-
 }  // namespace
 
-// --- FakeAppServices ----------------------------------------------------------------
-
-void FakeAppServices::fill_language_menu(std::vector<MenuItem>& items,
-                                         std::u16string_view cancel_style) const {
-  items.push_back(entry(u"Language#english", u"english", true));
-  items.push_back(entry(u"Language#russian", u"russian"));
-  items.push_back(cancel(cancel_style));
-}
-
 void FakeAppServices::fill_skin_menu(std::vector<MenuItem>& items,
-                                     std::u16string_view cancel_style) const {
-  items.push_back(entry(u"Skin#default", u"", true));
-  items.push_back(entry(u"Skin#other", u""));
-  items.push_back(cancel(cancel_style));
+                                     std::u16string_view style) const {
+  for (const char16_t* key : {u"Skin#default", u"Skin#other", u"Cancel"})
+    items.emplace_back().key = key;
+  items[items.size() - 3].checked = true;
+  items.back().style = std::u16string(style);
 }
 
-bool FakeAppServices::choose(std::u16string_view item_id) {
-  chosen.emplace_back(item_id);
-  return on_choose ? on_choose(item_id) : false;
-}
-
-// --- PictureDevice ------------------------------------------------------------------
-
-PictureDevice::PictureDevice() : m_root(make_temp_dir("device")) {
-  m_pictures = m_root + "/Pictures";
+PictureDevice::PictureDevice() : m_root(make_temp_dir("device")), m_pictures(m_root + "/Pictures") {
   fs::create_directories(m_pictures);
   fs::create_directories(m_root + "/state");
   m_env.set("LUMIVIEW_PICTURES", m_pictures);
@@ -77,11 +45,16 @@ std::string PictureDevice::put(const std::string& relative, const std::string& t
   return path;
 }
 
-std::string PictureDevice::put_broken(const std::string& relative) {
+void PictureDevice::put_all(std::initializer_list<const char*> relatives) {
+  const char* const shared[] = {kPictureA, kPictureB, "go/video-001.q50.420.jpeg", kPictureD};
+  size_t i = 0;
+  for (const char* relative : relatives) put(relative, shared[i++ % 4]);
+}
+
+void PictureDevice::put_broken(const std::string& relative) {
   const std::string path = m_pictures + "/" + relative;
   fs::create_directories(fs::path(path).parent_path());
   write_file(path, "\xFF\xD8 this was a photograph once, then the card failed");
-  return path;
 }
 
 std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
@@ -91,44 +64,40 @@ std::unique_ptr<PhotoLibrary> manual_library(const PictureDevice& device) {
   return std::make_unique<PhotoLibrary>(std::move(options));
 }
 
+std::string skin_node(const std::string& type, const std::string& id, const std::string& children) {
+  std::string text = R"({"string": {"type": ")" + type + R"(", "id": ")" + id + "\"}";
+  if (!children.empty()) text += R"(, "children": [)" + children + "]";
+  return text + "}";
+}
+
 std::string minimal_image_node() {
-  const auto node = [](const char* type, const char* id, const std::string& children = "") {
-    std::string text =
-        std::string(R"({"string": {"type": ")") + type + R"(", "id": ")" + id + "\"}";
-    if (!children.empty()) text += R"(, "children": [)" + children + "]";
-    return text + "}";
-  };
-  const auto button = [&](const char* id, const std::string& children) {
-    return node("button", id, children);
-  };
-  const std::string states = node("image", "ptr_state_0") + ", " + node("image", "ptr_state_1");
-  std::string children = node("node", "size_image") + ", " + node("bigpicture", "left") + ", " +
-                         node("bigpicture", "center") + ", " + node("bigpicture", "right");
-  children += ", " + button("btnBack", node("image", "ptrBack"));
-  children += ", " + button("btnMinus", node("image", "ptrMinus"));
-  children += ", " + button("btnPlus", node("image", "ptrPlus"));
-  children += ", " + button("chkLandscape", states) + ", " + button("chkSlideShow", states);
-  children += ", " + button("btnNumText", node("image", "ptrNumText"));
-  children += ", " + button("btnMenu", node("image", "ptrMenu"));
-  children += ", " + button("btnProperties", node("text", "#text"));
+  const std::string states =
+      skin_node("image", "ptr_state_0") + ", " + skin_node("image", "ptr_state_1");
+  std::string children = skin_node("node", "size_image");
+  for (const char* id : {"left", "center", "right"}) children += ", " + skin_node("bigpicture", id);
+  for (const std::string id : {"Back", "Minus", "Plus", "NumText", "Menu"})
+    children += ", " + skin_node("button", "btn" + id, skin_node("image", "ptr" + id));
+  for (const char* id : {"chkLandscape", "chkSlideShow"})
+    children += ", " + skin_node("button", id, states);
+  children += ", " + skin_node("button", "btnProperties", skin_node("text", "#text"));
   for (const char* gap : {"btngap1", "btngap2", "btngap3"})
-    children += ", " + node("node", gap, node("image", "ptrgap"));
+    children += ", " + skin_node("node", gap, skin_node("image", "ptrgap"));
   return R"("Image": {"children": [)" + children + "]}";
 }
 
 bool load_skin(Properties& properties, const std::string& name, Size screen, int32_t dpi) {
   ensure_widget_types();
   if (!NodeTypeRegistry::instance().contains(u"bigpicture")) {
-    // Registered for the rest of the process, as the program does at start.
-    static BigPictureType big_picture;
+    static BigPictureType big_picture;  // registered for the rest of the process
   }
-  ScreenInfo info;
-  info.width = screen.width;
-  info.height = screen.height;
-  info.work_width = screen.width;
-  info.work_height = screen.height;
-  info.orientation = screen.width > screen.height ? 1 : 0;
-  info.dpi = dpi;
+  const ScreenInfo info{screen.width,
+                        screen.height,
+                        0,
+                        0,
+                        screen.width,
+                        screen.height,
+                        screen.width > screen.height ? 1 : 0,
+                        dpi};
   const bool language = properties.language().load(from_utf8(binary_path("english.lng")));
   const bool skin =
       properties.load_skin(from_utf8(binary_path("skins/bin/" + name + ".skin")), info);
@@ -137,11 +106,19 @@ bool load_skin(Properties& properties, const std::string& name, Size screen, int
   return language && skin;
 }
 
-bool load_default_skin(Properties& properties, Size screen, int32_t dpi) {
-  return load_skin(properties, "default", screen, dpi);
+bool log_has(std::u16string_view line) {
+  const std::vector<std::u16string> lines = read_log_lines();
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// --- ScreenRig ------------------------------------------------------------------------
+std::u16string text_of(const Element& parent, std::u16string_view id) {
+  return dynamic_cast<const TextElement&>(parent.find_required(id)).text();
+}
+
+Point centre_of(const Element& element) {
+  const Rect r = element.rect();
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 ScreenRig::ScreenRig() {
   g_now_ms = 1000;
@@ -151,13 +128,6 @@ ScreenRig::ScreenRig() {
 }
 
 ScreenRig::~ScreenRig() {
-  if (::testing::Test::HasFailure() && m_surface.surface()) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "screen";
-    for (char& c : name)
-      if (c == '/') c = '_';
-    save(name);
-  }
   set_screen_host(nullptr);
   platform::set_tick_source({});
 }
@@ -166,7 +136,6 @@ const Surface& ScreenRig::render(ScreenRoot& screen, Size size) {
   m_host.client_size = size;
   screen.layout(size);
   m_surface.recreate(size.width, size.height);
-  if (!m_surface.surface()) throw std::runtime_error("no surface of that size");
   m_surface.surface()->fill(0);
   screen.draw_element(m_surface, {0, 0});
   for (ScreenRoot* above : m_host.stack) {
@@ -177,23 +146,11 @@ const Surface& ScreenRig::render(ScreenRoot& screen, Size size) {
   return *m_surface.surface();
 }
 
-const Surface& ScreenRig::surface() const {
-  if (!m_surface.surface()) throw std::runtime_error("nothing rendered yet");
-  return *m_surface.surface();
-}
-
 uint16_t ScreenRig::pixel(int32_t x, int32_t y) const {
   const Surface& s = surface();
   if (x < 0 || y < 0 || uint32_t(x) >= s.width() || uint32_t(y) >= s.height())
     throw std::out_of_range("pixel outside the screen");
   return s.pixel(uint32_t(x), uint32_t(y));
-}
-
-void ScreenRig::save(const std::string& name) const {
-  if (!m_surface.surface()) return;
-  const std::string folder = binary_path("tests/screens_failures");
-  fs::create_directories(folder);
-  write_png(from_utf8(folder + "/" + name + ".png"), *m_surface.surface());
 }
 
 void ScreenRig::tick(ScreenRoot& screen, double seconds) {
@@ -203,19 +160,8 @@ void ScreenRig::tick(ScreenRoot& screen, double seconds) {
 }
 
 void ScreenRig::tap(ScreenRoot& screen, Point point) {
-  PointerEvent event;
-  event.x = point.x;
-  event.y = point.y;
-  event.time = g_now_ms;
-  event.pressed = 1;
-  screen.on_pointer_button(event);
-  event.pressed = 0;
-  screen.on_pointer_button(event);
-}
-
-Point centre_of(const Element& element) {
-  const Rect r = element.rect();
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  for (const uint8_t pressed : {1, 0})
+    screen.on_pointer_button(PointerEvent{point.x, point.y, g_now_ms, 0, pressed, 0});
 }
 
 }  // namespace lv::test::screens
