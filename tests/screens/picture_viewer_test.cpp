@@ -170,6 +170,39 @@ class ViewerRig final : public ScreenRoot {
   RenderSurface m_surface;
 };
 
+TEST(PictureViewerZoom, StartsFilledWhenLargerBothWaysElseWholeNeverEnlarged) {
+  EXPECT_EQ(starting_zoom({480, 800}, {100, 100}, 0), 0);
+  EXPECT_EQ(starting_zoom({480, 800}, {300, 700}, 2), 2);
+  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {8000, 6000}, 5), 5 + std::log2(800.0 / 6000));
+  EXPECT_DOUBLE_EQ(starting_zoom({480, 800}, {1000, 500}, 2), 2 + std::log2(480.0 / 1000));
+}
+
+// The neighbours are made while a picture is shown, so a step is sharp in
+// the next frame; there is no step past either end.
+TEST(PictureViewer, SteppingPreparesNeighboursAndStopsAtTheEnds) {
+  LV_REQUIRE_TESTDATA();
+  ViewerRig rig;
+  std::vector<std::string> paths;
+  for (int o : {1, 3, 6})
+    paths.push_back(rig.put("o" + std::to_string(o) + ".jpg", orientation(o)));
+  rig.open(paths, 0);
+  rig.settle();
+  EXPECT_FALSE(rig.slot(PictureViewer::previous).has_picture());
+  EXPECT_FALSE(rig.viewer->set_left());
+  EXPECT_TRUE(rig.slot(PictureViewer::next).sharp());
+  ASSERT_TRUE(rig.viewer->set_right());
+  rig.frame();
+  EXPECT_TRUE(rig.slot().sharp());
+  EXPECT_EQ(rig.viewer->counter_text(u"of"), u"2 of 3");
+  // A slide to the last picture steps once it has come to rest.
+  ASSERT_TRUE(rig.viewer->slide_right());
+  for (int frames = 0; rig.viewer->index() == 1 && frames < 100; ++frames) rig.frame();
+  EXPECT_EQ(rig.viewer->index(), 2u);
+  EXPECT_FALSE(rig.viewer->set_right());
+  rig.settle();
+  EXPECT_LT(rig.error_against(reference(paths[2])), 30);
+}
+
 TEST(PictureViewer, EveryOrientationAndLandscapeShowsThePictureUpright) {
   LV_REQUIRE_TESTDATA();
   ViewerRig rig;
