@@ -2,25 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "skin/canvas.h"
 #include "skin/dim.h"
 #include "skin/row_blitter.h"
 #include "skin/skin_test_support.h"
-#include "skin/surface.h"
 
 namespace lv {
 namespace {
 
+using test::column_of;
 using test::number;
+using Pixels = std::function<uint16_t(int32_t, int32_t)>;
+using Ints = std::vector<int32_t>;
 
-constexpr uint16_t kGuard = 0xDEAD;
-constexpr uint16_t kBackground = 0x0101;
+constexpr uint16_t kGuard = 0xDEAD, kBackground = 0x0101;
 const Rect kNoClip{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+const CopyBlitter kCopy;
 
 // A destination laid over a larger buffer: the padding at the end of every
 // row and the rows below it are guard pixels that no operation may touch.
@@ -34,7 +33,7 @@ class GuardedSurface {
   Surface& surface() { return *m_surface; }
 
   // Every pixel is `expected(x, y)`, and the guards are intact.
-  ::testing::AssertionResult holds(const std::function<uint16_t(int32_t, int32_t)>& expected) {
+  ::testing::AssertionResult holds(const Pixels& expected) {
     const int32_t w = int32_t(m_surface->width()), h = int32_t(m_surface->height());
     for (int32_t y = 0; y < h + 4; ++y)
       for (int32_t x = 0; x < m_stride; ++x) {
@@ -53,27 +52,13 @@ class GuardedSurface {
   std::unique_ptr<Surface> m_surface;
 };
 
-// The pixels inside [left, right) x [top, bottom) come from the source at
-// (x + dx, y + dy); the rest is background.
-std::function<uint16_t(int32_t, int32_t)> window(Rect r, int32_t dx, int32_t dy) {
-  return [=](int32_t x, int32_t y) {
-    const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-    return inside ? number(x + dx, y + dy) : kBackground;
-  };
-}
-
-const CopyBlitter kCopy;
+const Pixels kUntouched = [](int32_t, int32_t) { return kBackground; };
 
 TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
   auto src = test::numbered_surface(12, 6);
-  struct Case {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Rect clip;
-    Rect drawn;
-  };
-  const Case cases[] = {
+  // Drawn into a 20 x 10 surface: position, size, source position, clip, and
+  // the rectangle drawn.
+  const std::tuple<Point, Size, Point, Rect, Rect> cases[] = {
       {{3, 2}, {4, 3}, {1, 2}, kNoClip, {3, 2, 7, 5}},
       // Left and top of the destination: the source start moves on.
       {{-5, -2}, {10, 5}, {0, 0}, kNoClip, {0, 0, 5, 3}},
@@ -83,61 +68,50 @@ TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
       {{0, 0}, {20, 10}, {2, 1}, {1, 1, 3, 9}, {1, 1, 3, 5}},
       {{0, 0}, {20, 10}, {2, 1}, kNoClip, {0, 0, 10, 5}},
       // A negative source position is clipped, not shifted.
-      {{2, 2}, {5, 5}, {-2, -1}, kNoClip, {4, 3, 7, 7}},
-  };
-  for (const Case& c : cases) {
+      {{2, 2}, {5, 5}, {-2, -1}, kNoClip, {4, 3, 7, 7}}};
+  for (const auto& [pos, size, src_pos, clip, drawn] : cases) {
     GuardedSurface dst(20, 10);
-    blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
-    EXPECT_TRUE(dst.holds(window(c.drawn, c.src_pos.x - c.pos.x, c.src_pos.y - c.pos.y)))
-        << c.pos.x << "," << c.pos.y;
+    blit(dst.surface(), pos, size, *src, src_pos, clip, kCopy);
+    EXPECT_TRUE(dst.holds([&](int32_t x, int32_t y) {
+      const bool inside = x >= drawn.left && x < drawn.right && y >= drawn.top && y < drawn.bottom;
+      return inside ? number(x + src_pos.x - pos.x, y + src_pos.y - pos.y) : kBackground;
+    })) << pos.x
+        << "," << pos.y;
   }
-  // Whole rows of two gapless surfaces go as one span.
-  auto whole = Surface::create(6, 3), gapless = test::numbered_surface(6, 3);
-  blit(*whole, {0, 0}, {6, 3}, *gapless, {0, 0}, kNoClip, kCopy);
-  EXPECT_EQ(whole->pixel(5, 2), number(5, 2));
+  // Empty or far-away rectangles draw nothing, nor does a canvas without a
+  // surface.
+  GuardedSurface none(10, 10);
+  for (const auto& [pos, size, src_pos, clip] :
+       {std::tuple{Point{0, 0}, Size{0, 5}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, -1}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, 5}, Point{12, 0}, kNoClip},
+        {Point{INT32_MAX - 2, 0}, Size{INT32_MAX, 5}, Point{0, 0}, kNoClip},
+        {Point{INT32_MIN, 0}, Size{INT32_MAX, 5}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, 5}, Point{INT32_MIN, 0}, kNoClip},
+        {Point{3, 3}, Size{5, 5}, Point{0, 0}, Rect{5, 5, 2, 9}}})
+    blit(none.surface(), pos, size, *src, src_pos, clip, kCopy);
+  Canvas nowhere;
+  blit(nowhere, {0, 0}, {4, 4}, *src, {0, 0}, kCopy);
+  EXPECT_TRUE(none.holds(kUntouched));
+  // The canvas form draws within the canvas's clip.
+  auto surface = test::filled_surface(10, 10, kBackground);
+  Canvas canvas(surface.get());
+  canvas.set_clip({2, 3}, {5, 5});
+  blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
+  EXPECT_TRUE(surface->pixel(2, 3) == number(2, 3) && surface->pixel(4, 4) == number(4, 4));
+  EXPECT_TRUE(surface->pixel(5, 4) == kBackground && surface->pixel(4, 5) == kBackground);
 }
 
 TEST(Blit, ASurfaceScrolledOntoItselfKeepsEveryRow) {
   for (const int32_t width : {6, 5}) {  // gapless rows (one span) and a part of each row
     auto s = test::numbered_surface(6, 6);
-    const Rect all{0, 0, 6, 6};
-    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, all, kCopy);  // down by two rows
+    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, {0, 0, 6, 6}, kCopy);  // down by two rows
     for (int32_t y = 2; y < 6; ++y)
-      for (int32_t x = 0; x < width; ++x)
-        ASSERT_EQ(s->pixel(x, y), number(x, y - 2)) << x << "," << y;
-    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, all, kCopy);  // and back up
+      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y - 2)) << x << y;
+    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, {0, 0, 6, 6}, kCopy);  // and back up
     for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y)) << x << "," << y;
+      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y)) << x << y;
   }
-}
-
-TEST(Blit, NothingForEmptyOrFarAwayRectangles) {
-  GuardedSurface dst(10, 10);
-  auto src = test::numbered_surface(4, 4);
-  const struct {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Rect clip;
-  } cases[] = {{{0, 0}, {0, 5}, {0, 0}, kNoClip},
-               {{0, 0}, {5, -1}, {0, 0}, kNoClip},
-               {{0, 0}, {5, 5}, {4, 0}, kNoClip},
-               {{INT32_MAX - 2, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
-               {{INT32_MIN, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
-               {{0, 0}, {5, 5}, {INT32_MIN, 0}, kNoClip},
-               {{3, 3}, {5, 5}, {0, 0}, {5, 5, 2, 9}}};
-  for (const auto& c : cases) blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
-  Canvas none;
-  blit(none, {0, 0}, {4, 4}, *src, {0, 0}, kCopy);
-  EXPECT_TRUE(dst.holds([](int32_t, int32_t) { return kBackground; }));
-  // The canvas form draws within the canvas's clip.
-  auto surface = Surface::create(10, 10);
-  Canvas canvas(surface.get());
-  canvas.set_clip({2, 3}, {5, 5});
-  blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
-  EXPECT_EQ(surface->pixel(2, 3), number(2, 3));
-  EXPECT_EQ(surface->pixel(4, 4), number(4, 4));
-  EXPECT_EQ(surface->pixel(5, 4) + surface->pixel(4, 5) + surface->pixel(1, 3), 0);
 }
 
 TEST(StretchBlit, ScalesWithFixedPointStepsAndClipsAdvanceTheSource) {
@@ -162,21 +136,19 @@ TEST(StretchBlit, ScalesWithFixedPointStepsAndClipsAdvanceTheSource) {
   GuardedSurface tiny(5, 3);  // far larger than the surface
   stretch_blit(tiny.surface(), {-10, -10}, {1000, 1000}, *src, {0, 0}, {2, 2}, kNoClip, kCopy);
   EXPECT_TRUE(tiny.holds([](int32_t, int32_t) { return number(0, 0); }));
-
   // Source rectangles empty, outside or reaching past the source, and
   // destinations empty or off the surface, draw nothing.
   GuardedSurface none(5, 5);
-  const struct {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Size src_size;
-  } cases[] = {{{0, 0}, {5, 5}, {0, 0}, {0, 4}},  {{0, 0}, {5, 5}, {1, 0}, {6, 4}},
-               {{0, 0}, {5, 5}, {-1, 0}, {2, 2}}, {{0, 0}, {5, 5}, {0, 0}, {INT32_MAX, 2}},
-               {{0, 0}, {0, 5}, {0, 0}, {2, 2}},  {{9, 0}, {5, 5}, {0, 0}, {2, 2}}};
-  for (const auto& c : cases)
-    stretch_blit(none.surface(), c.pos, c.size, *src, c.src_pos, c.src_size, kNoClip, kCopy);
-  EXPECT_TRUE(none.holds([](int32_t, int32_t) { return kBackground; }));
+  for (const auto& [pos, size, src_pos, src_size] :
+       {std::array{Point{0, 0}, Point{5, 5}, Point{0, 0}, Point{0, 4}},
+        {Point{0, 0}, Point{5, 5}, Point{1, 0}, Point{6, 4}},
+        {Point{0, 0}, Point{5, 5}, Point{0, -1}, Point{2, 2}},
+        {Point{0, 0}, Point{5, 5}, Point{0, 0}, Point{INT32_MAX, 2}},
+        {Point{0, 0}, Point{0, 5}, Point{0, 0}, Point{2, 2}},
+        {Point{9, 0}, Point{5, 5}, Point{0, 0}, Point{2, 2}}})
+    stretch_blit(none.surface(), pos, {size.x, size.y}, *src, src_pos, {src_size.x, src_size.y},
+                 kNoClip, kCopy);
+  EXPECT_TRUE(none.holds(kUntouched));
 }
 
 TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
@@ -194,72 +166,65 @@ TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
   }));
 }
 
-using test::column_of;
-using test::row_of;
-using Ints = std::vector<int32_t>;
-
+// The region of `bitmap` between the corners p0 and p3, with the inner part
+// between p1 and p2.
 PictureView region(const Surface& bitmap, Point p0, Point p1, Point p2, Point p3, int scale = 0) {
   return PictureView{&bitmap, p0, p1, p2, p3, scale};
 }
 
-// Bitmap columns of a row drawn into a fresh surface; -1 where nothing was drawn.
-Ints drawn_columns(Size size, int32_t x, int32_t width, const PictureView& picture) {
+// Bitmap columns of the first row (or rows of the second column) drawn into a
+// fresh surface; -1 where nothing was drawn.
+Ints drawn_line(Size size, Point pos, Size box, const PictureView& picture, bool rows = false) {
   auto dst = test::filled_surface(size.width, size.height, kBackground);
   Canvas canvas(dst.get());
-  draw_picture_region(canvas, {x, 0}, {width, size.height}, picture, kCopy);
-  Ints c;
-  for (int32_t i = 0; i < size.width; ++i) {
-    const uint16_t p = dst->pixel(i, 0);
-    c.push_back(p == kBackground ? -1 : column_of(p));
+  draw_picture_region(canvas, pos, box, picture, kCopy);
+  Ints line;
+  for (int32_t i = 0; i < (rows ? size.height : size.width); ++i) {
+    const uint16_t p = rows ? dst->pixel(1, i) : dst->pixel(i, 0);
+    line.push_back(p == kBackground ? -1 : rows ? test::row_of(p) : column_of(p));
   }
-  return c;
+  return line;
+}
+Ints drawn_line(int32_t width, const PictureView& picture) {
+  return drawn_line({width, 1}, {0, 0}, {width, 1}, picture);
 }
 
-TEST(PictureRegion, MarginsKeptAndTheInnerPartRepeated) {
+TEST(PictureRegion, MarginsKeptAndTheInnerPartRepeatedOrShared) {
   auto bitmap = test::numbered_surface(10, 8);
   // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
   const PictureView picture = region(*bitmap, {0, 0}, {2, 1}, {7, 6}, {10, 8});
-  EXPECT_EQ(drawn_columns({20, 1}, 1, 17, picture),
+  EXPECT_EQ(drawn_line({20, 1}, {1, 0}, {17, 1}, picture),
             (Ints{-1, 0, 1, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 7, 8, 9, -1, -1}));
-  auto dst = test::filled_surface(3, 12, kBackground);
-  Canvas canvas(dst.get());
-  draw_picture_region(canvas, {0, 0}, {3, 11}, picture, kCopy);
-  Ints rows;
-  for (int32_t y = 0; y < 12; ++y)
-    rows.push_back(dst->pixel(1, y) == kBackground ? -1 : row_of(dst->pixel(1, y)));
-  EXPECT_EQ(rows, (Ints{0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7, -1}));
-
+  EXPECT_EQ(drawn_line({3, 12}, {0, 0}, {3, 11}, picture, true),
+            (Ints{0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7, -1}));
   // Without margins the bitmap tiles.
   auto small = test::numbered_surface(3, 2);
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*small, {0, 0}, {0, 0}, {3, 2}, {3, 2})),
+  EXPECT_EQ(drawn_line(8, region(*small, {0, 0}, {0, 0}, {3, 2}, {3, 2})),
             (Ints{0, 1, 2, 0, 1, 2, 0, 1}));
-}
-
-TEST(PictureRegion, NarrowerThanBothMarginsSharesThem) {
   // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
-  // first, the middle's first pixel, 7 of the last.
-  auto bitmap = test::numbered_surface(30, 1);
-  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
+  // first, the middle's first pixel, 7 of the last; drawn 14 wide, the last
+  // margin gives one pixel less. A margin too narrow for its half (2 of 4)
+  // leaves the rest to the other one.
+  auto wide = test::numbered_surface(30, 1);
+  EXPECT_EQ(drawn_line(15, region(*wide, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
             (Ints{0, 1, 2, 3, 4, 5, 6, 10, 23, 24, 25, 26, 27, 28, 29}));
-  // Even: the last margin gives one pixel less. A margin too narrow for its
-  // half (2 of 4) leaves the rest to the other one.
-  EXPECT_EQ(drawn_columns({14, 1}, 0, 14, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
+  EXPECT_EQ(drawn_line(14, region(*wide, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
             (Ints{0, 1, 2, 3, 4, 5, 6, 10, 24, 25, 26, 27, 28, 29}));
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {8, 0}, {10, 0}, {21, 1}, {30, 1})),
+  EXPECT_EQ(drawn_line(8, region(*wide, {8, 0}, {10, 0}, {21, 1}, {30, 1})),
             (Ints{8, 9, 10, 25, 26, 27, 28, 29}));
 }
 
 TEST(PictureRegion, EmptyInnerPartIsFilledWithTheMarginEdge) {
   auto bitmap = test::numbered_surface(20, 20);
   // P1 = P2 on x: margins 10 and 10 with nothing between, drawn 26 wide.
-  EXPECT_EQ(drawn_columns({26, 3}, 0, 26, region(*bitmap, {0, 0}, {10, 0}, {10, 20}, {20, 20})),
+  EXPECT_EQ(drawn_line(26, region(*bitmap, {0, 0}, {10, 0}, {10, 20}, {20, 20})),
             (Ints{0, 1, 2, 3,  4,  5,  6,  7,  8,  9,  9,  9,  9,
                   9, 9, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
   // Odd size below both margins: the one middle pixel is the edge too.
-  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {10, 1}, {20, 1})),
+  EXPECT_EQ(drawn_line(15, region(*bitmap, {0, 0}, {10, 0}, {10, 1}, {20, 1})),
             (Ints{0, 1, 2, 3, 4, 5, 6, 9, 13, 14, 15, 16, 17, 18, 19}));
   // No first margin either: the last margin's first pixel fills the middle.
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
+  EXPECT_EQ(drawn_line(8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
             (Ints{4, 4, 4, 4, 4, 4, 5, 6}));
 }
 
@@ -278,11 +243,11 @@ void expect_clipped_matches_full(Point pos, Size size, const PictureView& pictur
   }
   for (int32_t y = 0; y < 24; ++y)
     for (int32_t x = 0; x < 30; ++x) {
-      const bool inside_clip = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
       const int32_t fx = x - pos.x + margin, fy = y - pos.y + margin;
-      const bool inside_full =
-          fx >= 0 && fy >= 0 && fx < int32_t(full->width()) && fy < int32_t(full->height());
-      ASSERT_EQ(dst->pixel(x, y), inside_clip && inside_full ? full->pixel(fx, fy) : kBackground)
+      const bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom &&
+                          fx >= 0 && fy >= 0 && fx < int32_t(full->width()) &&
+                          fy < int32_t(full->height());
+      ASSERT_EQ(dst->pixel(x, y), inside ? full->pixel(fx, fy) : kBackground)
           << "at " << x << "," << y << " drawn at " << pos.x << "," << pos.y;
     }
 }
@@ -306,21 +271,20 @@ TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
 TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
   auto bitmap = test::numbered_surface(6, 6);
   const PictureView good = region(*bitmap, {0, 0}, {1, 1}, {5, 5}, {6, 6});
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {3, 0}, {3, 0}, {3, 6}, {3, 6})),
-            Ints(10, -1))
-      << "zero-width region";
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 0, good), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, -4, good), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, PictureView{}), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {9, 9}, {12, 12}, {20, 20}, {30, 30})),
-            Ints(10, -1))
-      << "a region wholly outside the bitmap clamps to nothing";
+  // A zero-width region, boxes of no width, no bitmap, and a region wholly
+  // outside the bitmap (clamped to nothing).
+  for (const auto& [box, picture] : {std::pair{10, region(*bitmap, {3, 0}, {3, 0}, {3, 6}, {3, 6})},
+                                     {0, good},
+                                     {-4, good},
+                                     {10, PictureView{}},
+                                     {10, region(*bitmap, {9, 9}, {12, 12}, {20, 20}, {30, 30})}})
+    EXPECT_EQ(drawn_line({10, 10}, {0, 0}, {box, 10}, picture), Ints(10, -1)) << box;
   Canvas no_surface;
   draw_picture_region(no_surface, {0, 0}, {10, 10}, good, kCopy);
   // A huge rectangle far off the surface draws only the visible part.
-  EXPECT_EQ(drawn_columns({8, 8}, -1000, 100000, region(*bitmap, {0, 0}, {0, 0}, {6, 6}, {6, 6})),
-            (Ints{4, 5, 0, 1, 2, 3, 4, 5}));
-
+  EXPECT_EQ(
+      drawn_line({8, 8}, {-1000, 0}, {100000, 8}, region(*bitmap, {0, 0}, {0, 0}, {6, 6}, {6, 6})),
+      (Ints{4, 5, 0, 1, 2, 3, 4, 5}));
   // Points past the bitmap and out of order are clamped into it.
   auto dst = test::filled_surface(10, 10, kBackground);
   Canvas canvas(dst.get());
@@ -329,7 +293,7 @@ TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
   for (int32_t y = 0; y < 10; ++y)
     for (int32_t x = 0; x < 10; ++x) {
       const uint16_t p = dst->pixel(x, y);
-      ASSERT_TRUE(p >= 0x1000 && column_of(p) < 6 && row_of(p) < 6) << x << "," << y;
+      ASSERT_TRUE(p >= 0x1000 && column_of(p) < 6 && test::row_of(p) < 6) << x << "," << y;
     }
   EXPECT_EQ(column_of(dst->pixel(3, 0)), 3);
 }
