@@ -38,15 +38,15 @@ TEST(FontDescription, ParsesNumbersThenTheFaceAsTheRest) {
 TEST(LogicalFont, HeightsWeightAndFace) {
   // The point table below 20, 96 / 72 above; negative heights ask for a
   // cell height; absurd ones do not overflow. {height, factor, logical}:
-  for (const auto [height, factor, logical] : {std::array{0, 4, 0},
-                                               {1, 1, -1},
-                                               {19, 1, -25},
-                                               {20, 1, -26},
-                                               {12, 2, -32},
-                                               {-12, 1, 16},
-                                               {INT_MAX, 4, -INT_MAX},
-                                               {INT_MIN, 4, INT_MAX},
-                                               {100000000, 4, -533333333}})
+  for (const auto& [height, factor, logical] : {std::array{0, 4, 0},
+                                                {1, 1, -1},
+                                                {19, 1, -25},
+                                                {20, 1, -26},
+                                                {12, 2, -32},
+                                                {-12, 1, 16},
+                                                {INT_MAX, 4, -INT_MAX},
+                                                {INT_MIN, 4, INT_MAX},
+                                                {100000000, 4, -533333333}})
     EXPECT_EQ(logical_height(height, uint32_t(factor)), logical) << height << " x " << factor;
   // The face is cut to 31 units, never inside a surrogate pair.
   const LogicalFont f = logical_font({12, 1, 1, 0, 1, u"0123456789012345678901234567890123456789"});

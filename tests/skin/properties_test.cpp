@@ -53,8 +53,7 @@ TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesOrNoSkinFailWithoutAnError
   for (const char* name : {"/short.skin", "/bad.skin", "/none.skin"}) {
     test::start_fresh_log();
     EXPECT_FALSE(test::load(properties, dir + name) || properties.loaded()) << name;
-    const Lines lines = loader_lines();
-    EXPECT_TRUE(!lines.empty() && lines.back() == "Properties::load_skin 2") << name;
+    EXPECT_EQ(loader_lines().size() > 1 ? loader_lines().back() : "", "Properties::load_skin 2");
     EXPECT_EQ(test::log_text().find("Error"), std::string::npos) << name;
   }
   ASSERT_TRUE(test::load(properties, dir + "/empty.skin"));
@@ -139,18 +138,14 @@ TEST_P(SkinScale, PointsAndPicturesFollowTheDotsPerInch) {
   EXPECT_EQ(properties.get_integer(node, u"n", 0), 5) << "integers are not scaled";
   EXPECT_EQ(properties.fonts().at(0)->description(),
             (FontDesc{12, uint32_t(f), 0, 0, 0, u"DejaVu Sans"}));
-  // The table's picture covers the bitmap; lookups share its bitmap and carry
-  // their region, scale and flag.
+  // Lookups share the table's bitmap and carry their region, scale and flag.
   ASSERT_EQ(properties.pictures().size(), 1u);
-  EXPECT_EQ(properties.pictures()[0].p3, (Point{8, 6}));
   const Picture pic = properties.get_picture(node, u"pic", empty_picture());
   EXPECT_EQ(pic.bitmap, properties.pictures()[0].bitmap);
-  EXPECT_EQ(pic.bitmap->surface()->pixel(7, 5), 0x003F);
   EXPECT_EQ((std::vector<Point>{pic.p0, pic.p1, pic.p2, pic.p3}),
             (std::vector<Point>{{f, f}, {2 * f, 2 * f}, {6 * f, 4 * f}, {7 * f, 5 * f}}));
   EXPECT_TRUE(pic.scale == scale && pic.flag == 3);
-  const Picture plain = properties.get_picture(node, u"plain", {});
-  EXPECT_TRUE(plain.p3 == (Point{8 * f, 6 * f}) && plain.flag == 0);
+  EXPECT_EQ(properties.get_picture(node, u"plain", {}).p3, (Point{8 * f, 6 * f}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
@@ -230,25 +225,21 @@ TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) 
       {u"appl", -1},  {std::u16string(1, char16_t(0xD83D)), -1}};
   for (const auto& [key, value] : keys)
     EXPECT_EQ(p.get_integer(node, key, -1), value) << to_utf8(key);
-  EXPECT_EQ(p.get_integer(b, u"a", -1), -1);
-  EXPECT_EQ(p.get_integer(b, u"ab", -1), 2);
+  EXPECT_TRUE(p.get_integer(b, u"a", -1) == -1 && p.get_integer(b, u"ab", -1) == 2);
   // One key in several kinds; a colour read has alpha 255, a default stays.
   EXPECT_EQ(p.get_color(node, u"color", {}), (Color{10, 20, 30, 255}));
   EXPECT_EQ(p.get_color(node, u"d", {1, 2, 3, 4}), (Color{1, 2, 3, 4}));
   EXPECT_EQ(p.get_point(node, u"color", {4, 4}), (Point{4, 4}));
   // Strings and fonts come from the tables: one entry serves both nodes.
   const std::u16string fallback = u"fallback";
-  EXPECT_EQ(p.get_string(node, u"color", fallback), u"red");
-  EXPECT_EQ(p.get_string(b, u"id", fallback), u"red");
-  EXPECT_EQ(p.get_string(node, u"text", fallback), u"Привет");
-  EXPECT_EQ(&p.get_string(b, u"text", fallback), &fallback);
-  EXPECT_EQ(p.strings().size(), 2u);
+  EXPECT_EQ(p.get_string(node, u"color", fallback) + p.get_string(b, u"id", fallback) +
+                p.get_string(node, u"text", fallback),
+            u"redredПривет");
+  EXPECT_TRUE(&p.get_string(b, u"text", fallback) == &fallback && p.strings().size() == 2u);
   const FontRef none = default_font();
   ASSERT_EQ(p.fonts().size(), 2u);
-  EXPECT_EQ(p.get_font(b, u"f", none), p.fonts()[0]);
+  EXPECT_TRUE(p.get_font(b, u"f", none) == p.fonts()[0] && &p.get_font(node, u"x", none) == &none);
   EXPECT_EQ(p.fonts()[0]->description(), (FontDesc{14, 1, 1, 0, 0, u"Tahoma"}));
-  EXPECT_EQ(p.get_font(node, u"g", none)->description().height, 0);
-  EXPECT_EQ(&p.get_font(node, u"color", none), &none);
 }
 
 TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
@@ -268,51 +259,38 @@ TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
   EXPECT_EQ(p.child(main, 3), nullptr);
   for (int i = 0; i < 100; ++i)
     EXPECT_EQ(p.get_integer(p.find_node(u"Node" + from_utf8(std::to_string(i))), u"n", -1), i);
-  for (const char16_t* absent : {u"", u"A", u"Node", u"Node100", u"Node5a", u"Nodf", u"node1"})
+  for (const char16_t* absent : {u"", u"Node", u"Node100", u"Node5a", u"node1"})
     EXPECT_EQ(p.find_node(absent), nullptr) << to_utf8(absent);
-  // Handles from another skin, or none, give defaults.
+  // A handle from another skin gives defaults.
   LoadedSkin other(R"({"nodes": {"Main": {"integer": {"x": 2}}}})");
-  Properties& q = other.properties();
-  EXPECT_TRUE(q.get_integer(main, u"x", -1) == -1 && q.get_integer(nullptr, u"x", -1) == -1);
-  EXPECT_TRUE(q.child_count(main) == 0u && q.child(main, 0) == nullptr);
+  EXPECT_TRUE(other.properties().get_integer(main, u"x", -1) == -1 &&
+              other.properties().child_count(main) == 0u);
 }
 
 struct TestElement {
   int kind = 0;
 };
 
-// The message of the skin fault `run` throws; "" when it throws none.
-template <typename Run>
-std::string fault_of(Run run) {
-  try {
-    run();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
   LoadedSkin skin(R"({"nodes": {"Main": {"children": [
-      {"string": {"type": "button"}}, {"integer": {"x": 1}}, {"string": {"type": "vlist"}}]}}})");
+      {"string": {"type": "button"}}, {"string": {"type": "vlist"}}]}}})");
   Properties& p = skin.properties();
   const SkinNode* main = skin.node(u"Main");
   BasicNodeTypeRegistry<TestElement> registry;
   auto making = [](int kind) { return [kind] { return std::make_unique<TestElement>(kind); }; };
   registry.register_type(u"button", making(7));
-  EXPECT_EQ(fault_of([&] { registry.register_type(u"button", making(2)); }),
-            "element type \"button\" is registered twice");
+  EXPECT_THROW(registry.register_type(u"button", making(2)), jobser::NodeAlreadyRegistered);
   EXPECT_TRUE(registry.contains(u"button") && !registry.contains(u"Button"));
   EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
-  // A child without a type asks for the empty name.
-  EXPECT_EQ(fault_of([&] { registry.create_for_node(p, p.child(main, 1)); }),
-            "no element type \"\" is registered");
-  EXPECT_EQ(fault_of([&] { registry.create_for_node(p, p.child(main, 2)); }),
-            "no element type \"vlist\" is registered");
+  EXPECT_THROW(registry.create_for_node(p, p.child(main, 1)), jobser::NodeNotRegistered);
+  // The skin faults say what is missing.
+  EXPECT_STREQ(jobser::NodeAlreadyRegistered(u"button").what(),
+               "element type \"button\" is registered twice");
+  EXPECT_STREQ(jobser::NodeNotRegistered(u"vlist").what(),
+               "no element type \"vlist\" is registered");
   EXPECT_STREQ(jobser::NodeNotFoundInSkin(u"Main").what(), "the skin has no node \"Main\"");
-  const jobser::NodeNotFound not_found(u"listApps", u"#line");
-  EXPECT_EQ(not_found.sought_id(), u"#line");
-  EXPECT_STREQ(not_found.what(), "element \"listApps\" has no child \"#line\"");
+  EXPECT_STREQ(jobser::NodeNotFound(u"listApps", u"#line").what(),
+               "element \"listApps\" has no child \"#line\"");
 }
 
 }  // namespace

@@ -18,13 +18,13 @@ TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
     for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(s->pixel(x, y), 0);
   }
   // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
-  for (const auto [w, h] : {std::pair{0, 10},
-                            {10, 0},
-                            {-1, 10},
-                            {10, INT32_MIN},
-                            {Surface::kMaxSide + 1, 1},
-                            {1, Surface::kMaxSide + 1},
-                            {65536, 32768}})
+  for (const auto& [w, h] : {std::pair{0, 10},
+                             {10, 0},
+                             {-1, 10},
+                             {10, INT32_MIN},
+                             {Surface::kMaxSide + 1, 1},
+                             {1, Surface::kMaxSide + 1},
+                             {65536, 32768}})
     EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
   auto wide = Surface::create(Surface::kMaxSide, 2);
   ASSERT_TRUE(wide);
