@@ -60,20 +60,15 @@ TEST(LogicalFont, HeightsWeightAndFace) {
 TEST(CreateFont, MetricsOfDejaVuSansAsTheHandheldReportsThem) {
   test::start_fresh_log();
   const FontRef none = dejavu(0);
-  EXPECT_TRUE(!none->has_glyphs() && none->height() == 0);
-  EXPECT_EQ(FontRep::Glyphs(*none).find(U'A'), nullptr);
+  EXPECT_TRUE(!none->has_glyphs() && FontRep::Glyphs(*none).find(U'A') == nullptr);
   EXPECT_EQ(test::log_text().find("font"), std::string::npos) << "height 0 logs nothing";
   const FontRef font = dejavu(12);
   LV_REQUIRE_FONT(font);
   // 16 pixels per em; Windows ascent 1901 and descent 483 of 2048 units.
-  EXPECT_EQ(font->family(), u"DejaVu Sans");
   EXPECT_TRUE(font->ascent() == 15 && font->descent() == 4 && font->internal_leading() == 3);
-  EXPECT_GE(font->underline_thickness(), 1);
   EXPECT_LE(font->underline_offset() + font->underline_thickness(), font->descent());
   EXPECT_NE(test::log_text().find("Creating font: {DejaVu Sans} elapsed="), std::string::npos);
-  const FontRef twice = dejavu(12, false, 2);
-  EXPECT_TRUE(twice->height() == 38 && twice->descent() == 8 && twice->internal_leading() == 6);
-  EXPECT_EQ(dejavu(19)->height(), 29);  // 25 pixels per em
+  EXPECT_TRUE(dejavu(12, false, 2)->height() == 38 && dejavu(19)->height() == 29);
   EXPECT_EQ(dejavu(-12)->height(), 16) << "a negative height is the cell height";
   // Far beyond any screen the size is capped.
   const FontRef absurd = dejavu(INT_MAX, false, 4);

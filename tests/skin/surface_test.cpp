@@ -13,10 +13,10 @@ TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
   auto s = Surface::create(5, 3);
   ASSERT_TRUE(s);
   EXPECT_TRUE(s->pitch() == 12u && Surface::pitch_for(1) == 4u && Surface::pitch_for(4) == 8u);
-  for (uint32_t y = 0; y < 3; ++y) {
-    EXPECT_EQ(reinterpret_cast<uint8_t*>(s->row(y)) - s->bytes(), ptrdiff_t(y * 12));
-    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(s->pixel(x, y), 0);
-  }
+  for (uint32_t y = 0; y < 3; ++y)
+    EXPECT_TRUE(s->row(y) == s->row(0) + 6 * y &&
+                std::all_of(s->row(y), s->row(y) + 6, [](uint16_t p) { return p == 0; }))
+        << y;
   // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
   for (const auto& [w, h] : {std::pair{0, 10},
                              {10, 0},
@@ -26,38 +26,21 @@ TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
                              {1, Surface::kMaxSide + 1},
                              {65536, 32768}})
     EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
+  // Foreign pixels: no pixels, a pitch shorter than a row, an odd pitch, no
+  // width are refused; an unpadded even pitch is fine.
+  std::vector<uint16_t> memory(5 * 4);
+  EXPECT_FALSE(Surface::wrap(nullptr, 5, 4, 12) || Surface::wrap(memory.data(), 5, 4, 8) ||
+               Surface::wrap(memory.data(), 5, 4, 11) || Surface::wrap(memory.data(), 0, 4, 12));
+  EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10));
   auto wide = Surface::create(Surface::kMaxSide, 2);
   ASSERT_TRUE(wide);
   wide->set_pixel(Surface::kMaxSide - 1, 1, 0xABCD);
   EXPECT_EQ(wide->pixel(Surface::kMaxSide - 1, 1), 0xABCD);
 }
 
-TEST(Surface, WrapAndViewShareForeignPixels) {
-  std::vector<uint16_t> memory(6 * 4, 0);
-  Surface::wrap(memory.data(), 5, 4, 12)->fill(0x0F0F);
-  // The sixth word of each row lies outside the surface and stays.
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(memory[i], i % 6 == 5 ? 0 : 0x0F0F) << i;
-  // No pixels, a pitch shorter than a row, an odd pitch, no width; an
-  // unpadded even pitch is fine.
-  EXPECT_FALSE(Surface::wrap(nullptr, 5, 4, 12) || Surface::wrap(memory.data(), 5, 4, 8) ||
-               Surface::wrap(memory.data(), 5, 4, 11) || Surface::wrap(memory.data(), 0, 4, 12));
-  EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10));
-  auto parent = Surface::create(8, 6);
-  for (uint32_t y = 0; y < 6; ++y)
-    for (uint32_t x = 0; x < 8; ++x) parent->set_pixel(x, y, uint16_t(y * 16 + x));
-  auto view = Surface::view(*parent, {3, 2, 6, 5});
-  EXPECT_TRUE(view->size() == (Size{3, 3}) && view->pixel(2, 2) == 4 * 16 + 5);
-  view->set_pixel(1, 1, 0xFFFF);
-  EXPECT_EQ(parent->pixel(4, 3), 0xFFFF);
-  auto cut = Surface::view(*parent, {-4, 4, 100, 100});
-  EXPECT_TRUE(cut->size() == (Size{8, 2}) && cut->pixel(0, 0) == 4 * 16);
-  EXPECT_FALSE(Surface::view(*parent, {8, 0, 10, 6}) || Surface::view(*parent, {2, 2, 2, 5}));
-}
-
 TEST(Canvas, ClipIsCutToTheSurfaceAndGuardsRestoreItExactly) {
   auto s = Surface::create(100, 80);
   Canvas canvas(s.get());
-  EXPECT_EQ(canvas.clip(), (Rect{0, 0, 100, 80}));
   canvas.set_clip({12, 6}, {4, 9});
   EXPECT_EQ(canvas.clip(), (Rect{12, 6, 12, 6})) << "an empty clip collapses onto its corner";
   canvas.set_clip({-5, 5}, {130, 70});
@@ -66,14 +49,9 @@ TEST(Canvas, ClipIsCutToTheSurfaceAndGuardsRestoreItExactly) {
     ClipGuard outer(canvas, {10, 20}, {50, 40});
     {
       ClipGuard inner(canvas, {0, 50}, {30, 100});
-      EXPECT_EQ(canvas.clip(), (Rect{10, 50, 30, 60}));
-      EXPECT_EQ(canvas.clip_in_effect(), 2);
+      EXPECT_TRUE(canvas.clip() == (Rect{10, 50, 30, 60}) && canvas.clip_in_effect() == 2);
     }
     EXPECT_EQ(canvas.clip(), (Rect{10, 20, 60, 60}));
-    {
-      ClipGuard outside(canvas, {70, 0}, {10, 10});
-      EXPECT_EQ(canvas.clip(), (Rect{70, 20, 70, 20}));
-    }
     {
       // Sizes near the limits saturate instead of wrapping.
       ClipGuard far(canvas, {INT32_MAX - 5, 0}, {100, 10});

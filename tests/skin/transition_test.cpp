@@ -84,6 +84,7 @@ std::unique_ptr<Destination> drawn(Size size, std::u16string_view name, Play pla
 }
 
 TEST(TransitionClock, EachNameMakesItsKindWhichRunsItsDurationReversesAndEndsExactly) {
+  // 0.05 s steps: 0.25 of the way at speed 1, 0.125 at speed 0.5.
   const std::tuple<std::u16string_view, TransitionKind, int> cases[] = {
       {u"scale", TransitionKind::scale, 4},       {u"pop", TransitionKind::pop, 8},
       {u"right", TransitionKind::slide_right, 4}, {u"bottom", TransitionKind::slide_bottom, 4},
@@ -91,27 +92,22 @@ TEST(TransitionClock, EachNameMakesItsKindWhichRunsItsDurationReversesAndEndsExa
       {u"flip", TransitionKind::flip, 8}};
   for (const auto& [name, kind, steps] : cases) {
     auto t = playing(name, {.in = {3, 3}});
-    EXPECT_EQ(t->kind(), kind);
-    // 0.05 s steps: 0.25 of the way at speed 1, 0.125 at speed 0.5.
     for (int i = 1; i < steps; ++i) t->advance(0.05);
     EXPECT_DOUBLE_EQ(t->progress(), double(steps - 1) / steps);
     t->advance(0.05);
-    EXPECT_TRUE(t->finished() && t->progress() == 1.0);
+    EXPECT_TRUE(t->kind() == kind && t->finished() && t->progress() == 1.0) << to_utf8(name);
   }
   for (const char16_t* name : {u"", u"Scale", u"rightt"}) EXPECT_EQ(make_transition(name), nullptr);
+  // Steps that are not positive are ignored; reversed, it runs back and
+  // overshooting ends exactly at the end, and stays there.
   auto t = playing(u"scale", {.in = {3, 3}, .t = 0.5});
   for (double bad : {0.0, -0.1, std::numeric_limits<double>::quiet_NaN()}) t->advance(bad);
-  EXPECT_EQ(t->progress(), 0.5) << "steps that are not positive are ignored";
   t->reverse();
   t->advance(0.05);
   EXPECT_DOUBLE_EQ(t->progress(), 0.25);
-  t->advance(0.15);
-  EXPECT_EQ(t->progress(), 0.0) << "overshooting ends exactly at the end";
-  t->reverse();
-  EXPECT_TRUE(t->finished()) << "reversing a finished transition does not restart it";
-  t = playing(u"flip", {.in = {3, 3}, .t = 0.25});
   t->advance(std::numeric_limits<double>::infinity());
-  EXPECT_EQ(t->progress(), 1.0) << "an endless step ends it";
+  t->reverse();
+  EXPECT_TRUE(t->finished() && t->progress() == 0.0);
 }
 
 TEST(TransitionClock, PicturesAreMovedInAndReleasedAtTheEnd) {
@@ -167,41 +163,22 @@ TEST(TransitionGrow, ScaleAndFlipEndFlatAndScaleAndPopGrowTheIncomingPictureFrom
   EXPECT_TRUE(settled->at(29, 29) == code(kIn, 19, 19) && settled->at(30, 29) == kBackground);
 }
 
-TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinFrameAndClip) {
-  // Pictures 101 x 61: at t = 0.5 the truncations split 101 into 50 and 51
-  // and 61 into 30 and 31. Offsets of each picture from the position:
+TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinTheFrame) {
+  // Pictures 101 x 61 at (20, 10): at t = 0.5 the truncations split 101 into
+  // 50 and 51 and 61 into 30 and 31. Offsets of each picture from there:
   const Size s{101, 61};
-  const struct {
-    const char16_t* name;
-    double t;
-    Point in, out;
-  } cases[] = {
+  const Point p{20, 10};
+  const Rect frame{20, 10, 121, 71};
+  const std::tuple<const char16_t*, double, Point, Point> cases[] = {
       {u"right", 0.0, {101, 0}, {0, 0}},   {u"right", 0.5, {50, 0}, {-51, 0}},
       {u"bottom", 0.5, {0, 30}, {0, -31}}, {u"left", 0.5, {-50, 0}, {51, 0}},
-      {u"top", 0.5, {0, -30}, {0, 31}},    {u"top", 1.0, {0, 0}, {0, 61}},
-  };
-  for (const auto& c : cases) {
-    // Whole at (20, 10), then hanging off a clipped canvas at (-40, -20),
-    // inside an element's own clip guard as the element tree draws it.
-    for (const auto& [p, clip] :
-         {std::pair{Point{20, 10}, kNoCut}, {Point{-40, -20}, Rect{3, 2, 50, 30}}}) {
-      const Rect cut{std::max(p.x, clip.left), std::max(p.y, clip.top),
-                     std::min(p.x + s.width, clip.right), std::min(p.y + s.height, clip.bottom)};
-      Destination d(140, 80);
-      d.rs.set_clip({clip.left, clip.top}, {clip.right, clip.bottom});
-      const Rect before = d.rs.clip();
-      {
-        ClipGuard outer(d.rs, {0, 0}, {140, 80});
-        playing(c.name, {.out = s, .in = s, .t = c.t})->draw(d.rs, p);
-        EXPECT_EQ(d.rs.clip(), before) << "the transition's own guard is closed";
-      }
-      EXPECT_TRUE(d.holds([&](int x, int y) {
-        const uint16_t out = over(kBackground, x, y, kOut, s, {p.x + c.out.x, p.y + c.out.y}, cut);
-        return over(out, x, y, kIn, s, {p.x + c.in.x, p.y + c.in.y}, cut);
-      })) << to_utf8(c.name)
-          << " t=" << c.t << " at " << p.x;
-    }
-  }
+      {u"top", 0.5, {0, -30}, {0, 31}},    {u"top", 1.0, {0, 0}, {0, 61}}};
+  for (const auto& [name, t, in, out] : cases)
+    EXPECT_TRUE(drawn({140, 80}, name, {.out = s, .in = s, .t = t}, p)->holds([&](int x, int y) {
+      const uint16_t below = over(kBackground, x, y, kOut, s, {p.x + out.x, p.y + out.y}, frame);
+      return over(below, x, y, kIn, s, {p.x + in.x, p.y + in.y}, frame);
+    })) << to_utf8(name)
+        << " t=" << t;
   // An incoming key pixel shows what lies behind through the default key
   // blitter, and is copied by a copy blitter.
   for (bool copy : {false, true}) {
@@ -212,6 +189,33 @@ TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinFrameAndClip) {
                 keyed->at(1, 1) == code(kIn, 1, 1))
         << copy;
   }
+}
+
+TEST(Transition, EveryKindDrawsAlikeAnywhereCutToTheClipAndClosesItsOwnGuard) {
+  // The same frame drawn whole, far from any edge, and hanging off the
+  // top-left corner of a clipped canvas, cut into on the right and below,
+  // inside an element's own clip guard as the element tree draws it.
+  const Size s{30, 24};
+  const Point p{-5, -7};
+  const Rect clip{2, 3, 20, 14};
+  for (const char16_t* name : {u"scale", u"pop", u"right", u"bottom", u"left", u"top", u"flip"})
+    for (double at : {0.3, 0.7, 1.0}) {
+      auto whole = drawn({70, 64}, name, {.out = s, .in = s, .t = at}, {20, 20});
+      Destination d(28, 18);
+      d.rs.set_clip({clip.left, clip.top}, {clip.right, clip.bottom});
+      const Rect before = d.rs.clip();
+      {
+        ClipGuard outer(d.rs, {0, 0}, {28, 18});
+        playing(name, {.out = s, .in = s, .t = at})->draw(d.rs, p);
+        EXPECT_EQ(d.rs.clip(), before) << "the transition's own guard is closed";
+      }
+      EXPECT_TRUE(d.holds([&](int x, int y) {
+        const bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+        return inside ? whole->at(x - p.x + 20, y - p.y + 20) : kBackground;
+      })) << to_utf8(name)
+          << " t=" << at;
+      EXPECT_FALSE(d.holds(kNothing)) << to_utf8(name) << " t=" << at;
+    }
 }
 
 // What a flip drew must be a projection of one face: every drawn pixel
@@ -259,25 +263,6 @@ TEST(TransitionFlip, EveryFrameSamplesTheFaceAndTheNearEdgeFillsTheFrame) {
                                    {.out = size, .in = size, .t = k / 32.0}, {4, 3}),
                             {4, 3}, size, k <= 16 ? kOut : kIn, widths))
           << size.width << "x" << size.height << " k=" << k;
-}
-
-TEST(TransitionFlip, ClipsToTheCanvasClipAtNegativePositions) {
-  const Size s{30, 24};
-  for (double at : {0.3, 0.7, 1.0}) {
-    // The same turn drawn whole, far from any edge, and hanging off the
-    // top-left corner of a clipped canvas, cut into on the right and below.
-    auto whole = drawn({70, 64}, u"flip", {.out = s, .in = s, .t = at}, {20, 20});
-    const Point p{-5, -7};
-    const Rect clip{2, 3, 20, 14};
-    Destination d(28, 18);
-    d.rs.set_clip({clip.left, clip.top}, {clip.right, clip.bottom});
-    playing(u"flip", {.out = s, .in = s, .t = at})->draw(d.rs, p);
-    EXPECT_TRUE(d.holds([&](int x, int y) {
-      const bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
-      return inside ? whole->at(x - p.x + 20, y - p.y + 20) : kBackground;
-    })) << at;
-    EXPECT_FALSE(d.holds(kNothing)) << "some of the face shows";
-  }
   // A larger outgoing picture is cut to the incoming picture's frame, and
   // key pixels are copied like any other.
   EXPECT_TRUE(
