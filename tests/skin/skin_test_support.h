@@ -52,16 +52,9 @@ inline std::string log_text() {
   return to_utf8(read_log_text());
 }
 
-inline ScreenInfo screen_with_dpi(int32_t dpi) {
-  ScreenInfo screen;
-  screen.width = 480;
-  screen.height = 800;
-  screen.dpi = dpi;
-  return screen;
-}
-
+// Loads a skin for a 480 x 800 screen of `dpi` dots per inch.
 inline bool load(Properties& properties, const std::string& path, int32_t dpi = 96) {
-  return properties.load_skin(from_utf8(path), screen_with_dpi(dpi));
+  return properties.load_skin(from_utf8(path), ScreenInfo{.width = 480, .height = 800, .dpi = dpi});
 }
 
 // A skin source folder "<root>/<name>" and the compiled output "<root>/bin".
