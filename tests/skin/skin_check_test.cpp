@@ -92,8 +92,7 @@ TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
 TEST(SkinImage, SearchesStayBoundedOnALoopAndReadsStayInside) {
   std::string bytes = test::SkinSourceFolder().build(R"({"nodes": {"B": {}}})");
   const uint32_t root = test::read_u32(bytes, kRootOffset);
-  test::put_u32(bytes, root + kEntryLeft, root);
-  test::put_u32(bytes, root + kEntryRight, root);
+  for (uint32_t side : {kEntryLeft, kEntryRight}) test::put_bytes(bytes, root + side, root, 4);
   const SkinImage image = test::image_of(bytes);
   EXPECT_FALSE(image.find_named(root, u"A", 1000) || image.find_named(root, u"C", 1000));
   EXPECT_TRUE(image.find_named(root, u"B", 1).has_value());

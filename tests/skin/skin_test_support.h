@@ -71,12 +71,10 @@ class SkinSourceFolder {
   std::u16string skin_path() const { return from_utf8(skin_file()); }
   const std::string& name() const { return m_name; }
 
-  void write_source(const std::string& json, const std::string& file = "skin.json") const {
+  // Writes a source file and compiles it; false with the compiler's message.
+  bool compile(const std::string& json, std::string& error,
+               const std::string& file = "skin.json") const {
     write_file((folder() / file).string(), json);
-  }
-
-  // Compiles the source file; false with the compiler's message.
-  bool compile(std::string& error, const std::string& file = "skin.json") const {
     skinc::CompiledSkin skin;
     return skinc::compile_skin(folder() / file, m_name, skin, error) &&
            skinc::write_compiled_skin(skin, output(), error);
@@ -84,9 +82,8 @@ class SkinSourceFolder {
 
   // Compiles a source that must compile, and answers the skin's bytes.
   std::string build(const std::string& json) const {
-    write_source(json);
     std::string error;
-    EXPECT_TRUE(compile(error)) << error;
+    EXPECT_TRUE(compile(json, error)) << error;
     return read_file(skin_file());
   }
 
@@ -103,12 +100,6 @@ inline uint32_t read_u32(const std::string& bytes, size_t at) {
 }
 inline void put_bytes(std::string& bytes, size_t at, uint32_t v, int width) {
   for (int i = 0; i < width; ++i) bytes.at(at + i) = static_cast<char>(v >> (8 * i));
-}
-inline void put_u32(std::string& bytes, size_t at, uint32_t v) {
-  put_bytes(bytes, at, v, 4);
-}
-inline void put_u16(std::string& bytes, size_t at, uint16_t v) {
-  put_bytes(bytes, at, v, 2);
 }
 
 // A view of bytes held in a string.
@@ -171,12 +162,7 @@ inline ::testing::AssertionResult holds(const Surface& s,
 
 // DejaVu Sans, the font every drawing test measures against.
 inline FontRef dejavu(int32_t height = 12, bool underline = false, uint32_t factor = 1) {
-  FontDesc d;
-  d.height = height;
-  d.face = u"DejaVu Sans";
-  d.underline = underline;
-  d.scale_factor = factor;
-  return create_font(d);
+  return create_font({height, factor, 0, 0, uint8_t(underline), u"DejaVu Sans"});
 }
 
 }  // namespace lv::test
