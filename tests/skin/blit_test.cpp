@@ -13,6 +13,7 @@ namespace lv {
 namespace {
 
 using test::column_of;
+using test::contains;
 using test::number;
 using Pixels = std::function<uint16_t(int32_t, int32_t)>;
 using Ints = std::vector<int32_t>;
@@ -68,10 +69,9 @@ TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
     GuardedSurface dst(20, 10);
     blit(dst.surface(), pos, size, *src, src_pos, clip, kCopy);
     EXPECT_TRUE(dst.holds([&](int32_t x, int32_t y) {
-      const bool inside = x >= drawn.left && x < drawn.right && y >= drawn.top && y < drawn.bottom;
-      return inside ? number(x + src_pos.x - pos.x, y + src_pos.y - pos.y) : kBackground;
-    })) << pos.x
-        << "," << pos.y;
+      return contains(drawn, x, y) ? number(x + src_pos.x - pos.x, y + src_pos.y - pos.y)
+                                   : kBackground;
+    })) << pos.x;
   }
   // Empty or far-away rectangles draw nothing, nor does a canvas without a
   // surface.
@@ -93,19 +93,22 @@ TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
   Canvas canvas(surface.get());
   canvas.set_clip({2, 3}, {5, 5});
   blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
-  EXPECT_TRUE(surface->pixel(2, 3) == number(2, 3) && surface->pixel(4, 4) == number(4, 4));
-  EXPECT_TRUE(surface->pixel(5, 4) == kBackground && surface->pixel(4, 5) == kBackground);
+  EXPECT_TRUE(test::holds(*surface, [](int32_t x, int32_t y) {
+    return contains({2, 3, 5, 5}, x, y) ? number(x, y) : kBackground;
+  }));
 }
 
 TEST(Blit, ASurfaceScrolledOntoItselfKeepsEveryRow) {
   for (const int32_t width : {6, 5}) {  // gapless rows (one span) and a part of each row
     auto s = test::numbered_surface(6, 6);
-    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, {0, 0, 6, 6}, kCopy);  // down by two rows
-    for (int32_t y = 2; y < 6; ++y)
-      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y - 2)) << x << y;
-    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, {0, 0, 6, 6}, kCopy);  // and back up
-    for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y)) << x << y;
+    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, kNoClip, kCopy);  // down by two rows
+    EXPECT_TRUE(test::holds(*s, [&](int32_t x, int32_t y) {
+      return x < width && y >= 2 ? number(x, y - 2) : number(x, y);
+    })) << width;
+    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, kNoClip, kCopy);  // and back up
+    EXPECT_TRUE(test::holds(*s, [&](int32_t x, int32_t y) {
+      return x < width && y >= 4 ? number(x, y - 2) : number(x, y);
+    })) << width;
   }
 }
 
@@ -160,135 +163,113 @@ TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
   }));
 }
 
-// The region of `bitmap` between the corners p0 and p3, with the inner part
-// between p1 and p2.
-PictureView region(const Surface& bitmap, Point p0, Point p1, Point p2, Point p3, int scale = 0) {
-  return PictureView{&bitmap, p0, p1, p2, p3, scale};
-}
-
-// Bitmap columns of the first row (or rows of the second column) drawn into a
-// fresh surface; -1 where nothing was drawn.
-Ints drawn_line(Size size, Point pos, Size box, const PictureView& picture, bool rows = false) {
-  auto dst = test::filled_surface(size.width, size.height, kBackground);
+// The bitmap columns (or rows) drawn along the first row (or column) of a
+// surface `length` pixels long, a box of `box` (the whole length) drawn at
+// `at`; "-" where nothing was drawn.
+std::string drawn_line(const PictureView& picture, int32_t length, bool down = false,
+                       int32_t at = 0, int32_t box = INT32_MIN) {
+  box = box == INT32_MIN ? length : box;
+  auto dst = test::filled_surface(down ? 1 : length, down ? length : 1, kBackground);
   Canvas canvas(dst.get());
-  draw_picture_region(canvas, pos, box, picture, kCopy);
-  Ints line;
-  for (int32_t i = 0; i < (rows ? size.height : size.width); ++i) {
-    const uint16_t p = rows ? dst->pixel(1, i) : dst->pixel(i, 0);
-    line.push_back(p == kBackground ? -1 : rows ? test::row_of(p) : column_of(p));
+  draw_picture_region(canvas, down ? Point{0, at} : Point{at, 0},
+                      down ? Size{1, box} : Size{box, 1}, picture, kCopy);
+  std::string line;
+  for (int32_t i = 0; i < length; ++i) {
+    const uint16_t p = down ? dst->pixel(0, i) : dst->pixel(i, 0);
+    line += (i ? " " : "") +
+            (p == kBackground ? "-" : std::to_string(down ? test::row_of(p) : column_of(p)));
   }
   return line;
 }
-Ints drawn_line(int32_t width, const PictureView& picture) {
-  return drawn_line({width, 1}, {0, 0}, {width, 1}, picture);
+
+// Numbered 30 x 20: each region below names its corners P0, P1, P2, P3.
+const auto kArt = test::numbered_surface(30, 20);
+PictureView region(Point p0, Point p1, Point p2, Point p3, int scale = 0) {
+  return PictureView{kArt.get(), p0, p1, p2, p3, scale};
 }
 
-TEST(PictureRegion, MarginsKeptAndTheInnerPartRepeatedOrShared) {
-  auto bitmap = test::numbered_surface(10, 8);
-  // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
-  const PictureView picture = region(*bitmap, {0, 0}, {2, 1}, {7, 6}, {10, 8});
-  EXPECT_EQ(drawn_line({20, 1}, {1, 0}, {17, 1}, picture),
-            (Ints{-1, 0, 1, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 7, 8, 9, -1, -1}));
-  EXPECT_EQ(drawn_line({3, 12}, {0, 0}, {3, 11}, picture, true),
-            (Ints{0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7, -1}));
-  // Without margins the bitmap tiles.
-  auto small = test::numbered_surface(3, 2);
-  EXPECT_EQ(drawn_line(8, region(*small, {0, 0}, {0, 0}, {3, 2}, {3, 2})),
-            (Ints{0, 1, 2, 0, 1, 2, 0, 1}));
-  // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
-  // first, the middle's first pixel, 7 of the last; drawn 14 wide, the last
-  // margin gives one pixel less. A margin too narrow for its half (2 of 4)
-  // leaves the rest to the other one.
-  auto wide = test::numbered_surface(30, 1);
-  EXPECT_EQ(drawn_line(15, region(*wide, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 23, 24, 25, 26, 27, 28, 29}));
-  EXPECT_EQ(drawn_line(14, region(*wide, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 24, 25, 26, 27, 28, 29}));
-  EXPECT_EQ(drawn_line(8, region(*wide, {8, 0}, {10, 0}, {21, 1}, {30, 1})),
-            (Ints{8, 9, 10, 25, 26, 27, 28, 29}));
-}
-
-TEST(PictureRegion, EmptyInnerPartIsFilledWithTheMarginEdge) {
-  auto bitmap = test::numbered_surface(20, 20);
-  // P1 = P2 on x: margins 10 and 10 with nothing between, drawn 26 wide.
-  EXPECT_EQ(drawn_line(26, region(*bitmap, {0, 0}, {10, 0}, {10, 20}, {20, 20})),
-            (Ints{0, 1, 2, 3,  4,  5,  6,  7,  8,  9,  9,  9,  9,
-                  9, 9, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
-  // Odd size below both margins: the one middle pixel is the edge too.
-  EXPECT_EQ(drawn_line(15, region(*bitmap, {0, 0}, {10, 0}, {10, 1}, {20, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 9, 13, 14, 15, 16, 17, 18, 19}));
-  // No first margin either: the last margin's first pixel fills the middle.
-  EXPECT_EQ(drawn_line(8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
-            (Ints{4, 4, 4, 4, 4, 4, 5, 6}));
-}
-
-// Drawing through a clip, or partly off the surface, gives exactly the
-// matching window of the unclipped drawing.
-void expect_clipped_matches_full(Point pos, Size size, const PictureView& picture, Rect clip) {
-  const int32_t margin = 40;
-  auto full = test::filled_surface(size.width + 2 * margin, size.height + 2 * margin, kBackground);
-  Canvas full_canvas(full.get());
-  draw_picture_region(full_canvas, {margin, margin}, size, picture, kCopy);
-  auto dst = test::filled_surface(30, 24, kBackground);
-  Canvas canvas(dst.get());
-  {
-    ClipGuard guard(canvas, {clip.left, clip.top}, {clip.width(), clip.height()});
-    draw_picture_region(canvas, pos, size, picture, kCopy);
-  }
-  for (int32_t y = 0; y < 24; ++y)
-    for (int32_t x = 0; x < 30; ++x) {
-      const int32_t fx = x - pos.x + margin, fy = y - pos.y + margin;
-      const bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom &&
-                          fx >= 0 && fy >= 0 && fx < int32_t(full->width()) &&
-                          fy < int32_t(full->height());
-      ASSERT_EQ(dst->pixel(x, y), inside ? full->pixel(fx, fy) : kBackground)
-          << "at " << x << "," << y << " drawn at " << pos.x << "," << pos.y;
-    }
+TEST(PictureRegion, MarginsKeptTheInnerPartRepeatedOrSharedAndAnEmptyOneFilledWithTheEdge) {
+  const std::tuple<PictureView, int32_t, bool, std::string> cases[] = {
+      // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
+      {region({0, 0}, {2, 1}, {7, 6}, {10, 8}), 17, false, "0 1 2 3 4 5 6 2 3 4 5 6 2 3 7 8 9"},
+      {region({0, 0}, {2, 1}, {7, 6}, {10, 8}), 11, true, "0 1 2 3 4 5 1 2 3 6 7"},
+      // Without margins the bitmap tiles.
+      {region({0, 0}, {0, 0}, {3, 2}, {3, 2}), 8, false, "0 1 2 0 1 2 0 1"},
+      // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
+      // first, the middle's first pixel, 7 of the last; drawn 14 wide, the
+      // last margin gives one pixel less. A margin too narrow for its half (2
+      // of 4) leaves the rest to the other one.
+      {region({0, 0}, {10, 0}, {20, 1}, {30, 1}), 15, false,
+       "0 1 2 3 4 5 6 10 23 24 25 26 27 28 29"},
+      {region({0, 0}, {10, 0}, {20, 1}, {30, 1}), 14, false, "0 1 2 3 4 5 6 10 24 25 26 27 28 29"},
+      {region({8, 0}, {10, 0}, {21, 1}, {30, 1}), 8, false, "8 9 10 25 26 27 28 29"},
+      // P1 = P2 on x: margins of 10 with nothing between; the middle is the
+      // edge, also the one middle pixel of an odd size below both margins,
+      // and the last margin's first pixel when there is no first margin.
+      {region({0, 0}, {10, 0}, {10, 20}, {20, 20}), 26, false,
+       "0 1 2 3 4 5 6 7 8 9 9 9 9 9 9 9 10 11 12 13 14 15 16 17 18 19"},
+      {region({0, 0}, {10, 0}, {10, 1}, {20, 1}), 15, false,
+       "0 1 2 3 4 5 6 9 13 14 15 16 17 18 19"},
+      {region({4, 0}, {4, 0}, {4, 1}, {7, 1}), 8, false, "4 4 4 4 4 4 5 6"}};
+  for (const auto& [picture, length, down, columns] : cases)
+    EXPECT_EQ(drawn_line(picture, length, down), columns);
 }
 
 TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
-  auto bitmap = test::numbered_surface(12, 10);
-  const PictureView picture = region(*bitmap, {1, 0}, {4, 2}, {7, 5}, {11, 9});
+  // Drawing through a clip, or partly off the surface, gives exactly the
+  // matching window of the unclipped drawing.
+  auto expect_window = [](const PictureView& picture, Point pos, Size size, Rect clip) {
+    auto full = test::filled_surface(size.width, size.height, kBackground);
+    Canvas full_canvas(full.get());
+    draw_picture_region(full_canvas, {0, 0}, size, picture, kCopy);
+    auto dst = test::filled_surface(30, 24, kBackground);
+    Canvas canvas(dst.get());
+    canvas.set_clip({clip.left, clip.top}, {clip.right, clip.bottom});
+    draw_picture_region(canvas, pos, size, picture, kCopy);
+    EXPECT_TRUE(test::holds(*dst,
+                            [&](int32_t x, int32_t y) {
+                              const bool inside =
+                                  contains(clip, x, y) &&
+                                  contains({0, 0, size.width, size.height}, x - pos.x, y - pos.y);
+                              return inside ? full->pixel(x - pos.x, y - pos.y) : kBackground;
+                            }))
+        << "drawn at " << pos.x << "," << pos.y;
+  };
+  const PictureView picture = region({1, 0}, {4, 2}, {7, 5}, {11, 9});
   const Rect whole{0, 0, 30, 24};
-  for (int32_t x : {-40, -9, -2, 0, 3, 29})
-    for (int32_t y : {-30, -3, 0, 20})
-      expect_clipped_matches_full({x, y}, {50, 40}, picture, whole);
+  for (int32_t x : {-40, -9, -2, 3, 29})
+    for (int32_t y : {-30, -3, 20}) expect_window(picture, {x, y}, {50, 40}, whole);
   // Inner clips cutting into each part, and a picture smaller than its margins.
-  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {5, 4, 9, 7});
-  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {11, 10, 30, 24});
-  expect_clipped_matches_full({-3, -2}, {5, 4}, picture, whole);
-  expect_clipped_matches_full({1, 1}, {6, 5}, picture, {2, 2, 5, 4});
-  const PictureView scaled = region(*bitmap, {2, 0}, {6, 4}, {12, 10}, {20, 16}, 1);
-  for (int32_t x : {-31, -1, 4}) expect_clipped_matches_full({x, x / 2}, {45, 37}, scaled, whole);
+  expect_window(picture, {2, 1}, {27, 20}, {5, 4, 9, 7});
+  expect_window(picture, {2, 1}, {27, 20}, {11, 10, 30, 24});
+  expect_window(picture, {1, 1}, {6, 5}, {2, 2, 5, 4});
+  for (int32_t x : {-31, 4})
+    expect_window(region({2, 0}, {6, 4}, {12, 10}, {20, 16}, 1), {x, x / 2}, {45, 37}, whole);
 }
 
 TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
-  auto bitmap = test::numbered_surface(6, 6);
-  const PictureView good = region(*bitmap, {0, 0}, {1, 1}, {5, 5}, {6, 6});
+  const PictureView good = region({0, 0}, {1, 1}, {5, 5}, {6, 6});
   // A zero-width region, boxes of no width, no bitmap, and a region wholly
   // outside the bitmap (clamped to nothing).
-  for (const auto& [box, picture] : {std::pair{10, region(*bitmap, {3, 0}, {3, 0}, {3, 6}, {3, 6})},
+  for (const auto& [box, picture] : {std::pair{10, region({3, 0}, {3, 0}, {3, 6}, {3, 6})},
                                      {0, good},
                                      {-4, good},
                                      {10, PictureView{}},
-                                     {10, region(*bitmap, {9, 9}, {12, 12}, {20, 20}, {30, 30})}})
-    EXPECT_EQ(drawn_line({10, 10}, {0, 0}, {box, 10}, picture), Ints(10, -1)) << box;
+                                     {10, region({39, 29}, {42, 32}, {50, 50}, {60, 60})}})
+    EXPECT_EQ(drawn_line(picture, 10, false, 0, box), "- - - - - - - - - -") << box;
   Canvas no_surface;
   draw_picture_region(no_surface, {0, 0}, {10, 10}, good, kCopy);
   // A huge rectangle far off the surface draws only the visible part.
-  EXPECT_EQ(
-      drawn_line({8, 8}, {-1000, 0}, {100000, 8}, region(*bitmap, {0, 0}, {0, 0}, {6, 6}, {6, 6})),
-      (Ints{4, 5, 0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(drawn_line(region({0, 0}, {0, 0}, {6, 6}, {6, 6}), 8, false, -1000, 100000),
+            "4 5 0 1 2 3 4 5");
   // Points past the bitmap and out of order are clamped into it.
   auto dst = test::filled_surface(10, 10, kBackground);
   Canvas canvas(dst.get());
-  draw_picture_region(canvas, {0, 0}, {10, 10},
-                      region(*bitmap, {-5, -5}, {8, 2}, {1, 4}, {100, 100}), kCopy);
-  for (int32_t y = 0; y < 10; ++y)
-    for (int32_t x = 0; x < 10; ++x) {
-      const uint16_t p = dst->pixel(x, y);
-      ASSERT_TRUE(p >= 0x1000 && column_of(p) < 6 && test::row_of(p) < 6) << x << "," << y;
-    }
+  draw_picture_region(canvas, {0, 0}, {10, 10}, region({-5, -5}, {38, 2}, {1, 4}, {100, 100}),
+                      kCopy);
+  EXPECT_TRUE(std::all_of(dst->row(0), dst->row(0) + 100, [](uint16_t p) {
+    return p >= 0x1000 && column_of(p) < 30 && test::row_of(p) < 20;
+  }));
   EXPECT_EQ(column_of(dst->pixel(3, 0)), 3);
 }
 

@@ -149,6 +149,10 @@ inline std::unique_ptr<Surface> filled_surface(int32_t width, int32_t height, ui
   return s;
 }
 
+inline bool contains(const Rect& r, int32_t x, int32_t y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
 // Every pixel (x, y) of `s` is want(x, y).
 inline ::testing::AssertionResult holds(const Surface& s,
                                         const std::function<uint16_t(int32_t, int32_t)>& want) {
