@@ -24,10 +24,9 @@ void put(std::string& out, uint32_t v, int bytes) {
 std::string headers(int32_t width, int32_t height, uint16_t bpp = 16,
                     uint32_t pixel_offset = kBitmapHeadersSize, uint32_t compression = 0) {
   std::string out = "XY";
-  for (uint32_t v : {0xDEADBEEFu, 0u, pixel_offset, 40u, uint32_t(width), uint32_t(height)})
+  for (uint32_t v : {0xDEADBEEFu, 0u, pixel_offset, 40u, uint32_t(width), uint32_t(height),
+                     1 | uint32_t(bpp) << 16, compression, 0u, 2835u, 2835u, 0u, 0u})
     put(out, v, 4);
-  put(out, 1 | uint32_t(bpp) << 16, 4);
-  for (uint32_t v : {compression, 0u, 2835u, 2835u, 0u, 0u}) put(out, v, 4);
   return out;
 }
 
@@ -79,25 +78,20 @@ TEST(BitmapFileRead, ShortHeadersOtherDepthsAndImpossibleOrUnheldSizesAreNoBitma
     EXPECT_FALSE(read(headers(2, 2, bpp) + std::string(64, '\x11'))) << "bpp " << bpp;
   // In a 1 KB file, which holds 485 pixels; the side limit holds even when
   // the file carries the pixels.
-  for (auto [w, h, size] : {std::array{0, 2, 1024},
-                            {-1, -1, 1024},
-                            {2, 0, 1024},
-                            {2, INT32_MIN, 1024},
-                            {100000, 1, 1024},
-                            {INT32_MAX, INT32_MAX, 1024},
-                            {16385, 1, 54 + 16386 * 2}}) {
-    std::string bytes = headers(w, h);
-    bytes.resize(size_t(size), '\x22');
-    EXPECT_FALSE(read(bytes)) << w << " x " << h;
-  }
+  const int32_t sizes[][3] = {{0, 2, 1024},
+                              {-1, -1, 1024},
+                              {2, 0, 1024},
+                              {2, INT32_MIN, 1024},
+                              {100000, 1, 1024},
+                              {INT32_MAX, INT32_MAX, 1024},
+                              {16385, 1, 54 + 16386 * 2}};
+  for (auto [w, h, size] : sizes)
+    EXPECT_FALSE(read(headers(w, h) + std::string(size_t(size) - 54, '\x22'))) << w << " x " << h;
   // The pixels must start between the headers and the end.
   for (uint32_t offset : {kBitmapHeadersSize - 1, uint32_t(good.size()), 0xFFFFFFFFu})
     EXPECT_FALSE(read(with_rows(headers(2, 2, 16, offset), {{1, 2}, {3, 4}}))) << offset;
-  std::string widest = headers(16384, 1);
-  widest.resize(kBitmapHeadersSize + 16384 * 2, '\x33');
-  auto s = read(widest);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->pixel(16383, 0), 0x3333);
+  auto widest = read(headers(16384, 1) + std::string(16384 * 2, '\x33'));
+  EXPECT_TRUE(widest && widest->pixel(16383, 0) == 0x3333);
 }
 
 TEST(BitmapFileRead, RowsTheFileDoesNotHoldAreZero) {
@@ -120,9 +114,7 @@ TEST(BitmapFileRead, FromAFileStreamAtItsCurrentPosition) {
                    "PREFIX" + with_rows(headers(3, 2), {{1, 2, 3}, {4, 5, 6}}));
   FileStream stream(from_utf8(dir + "/embedded.bin"), OpenMode::read);
   ASSERT_TRUE(stream.seek(6));
-  auto s = read_bitmap(stream);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(rows_of(*s), (Rows{{4, 5, 6, 0}, {1, 2, 3, 0}}));
+  EXPECT_EQ(rows_of(*read_bitmap(stream)), (Rows{{4, 5, 6, 0}, {1, 2, 3, 0}}));
   // A 1 KB file claiming 100000 x 100000 pixels, on disk.
   test::write_file(dir + "/huge.bmp", headers(100000, 100000) + std::string(970, '\x01'));
   FileStream huge(from_utf8(dir + "/huge.bmp"), OpenMode::read);
@@ -134,8 +126,7 @@ TEST(BitmapFileWrite, RoundTripHeaderFieldsAndAtomicWrites) {
   const Rows values = {{0xF800, 0x07E0, 0x001F, 0}, {0xF81F, 0x0020, 0xFFFF, 0}};
   for (uint32_t i = 0; i < 6; ++i) s->set_pixel(i % 3, i / 3, values[i / 3][i % 3]);
   const std::string bytes = encode_bitmap_565(*s);
-  ASSERT_EQ(bytes.size(), 66u + 2 * 8);
-  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  ASSERT_EQ(bytes.substr(0, 2) + std::to_string(bytes.size()), "BM82");
   // Size, pixel offset, header size, width, height, 16 bits, BI_BITFIELDS 5-6-5.
   const std::pair<size_t, uint32_t> fields[] = {
       {2, 82},        {10, 66}, {14, 40},     {18, 3},      {22, 2},
@@ -176,26 +167,20 @@ std::string decoded(const std::string& bytes) {
 
 TEST(PngWriter, PixelsWidenByRepeatingTheirTopBits) {
   // Red 16, green 32, blue 16 widen to 132, 130, 132. A row of 3 in a wider
-  // pitch, and a view into a larger surface, write only their own pixels.
+  // pitch writes only its own pixels.
   const uint16_t memory[2][4] = {{0xFFFF, 0xF800, 0x07E0, 0xDEAD},
                                  {0x001F, 0x0000, 0x8410, 0xBEEF}};
   std::string bytes;
   ASSERT_TRUE(encode_png({memory, 3, 2, 8}, bytes));
   EXPECT_EQ(decoded(bytes), "ffffffff000000ff00 0000ff000000848284");
-  auto parent = test::filled_surface(10, 6, 0x0841);
-  parent->set_pixel(4, 3, 0xFFFF);
-  ASSERT_TRUE(encode_png(pixel_view(*Surface::view(*parent, {3, 2, 5, 4})), bytes));
-  EXPECT_EQ(decoded(bytes), "080808080808 080808ffffff");
 }
 
 TEST(PngWriter, BadViewsAndPathsFailWithoutTouchingTheOldFile) {
   const uint16_t memory[4] = {1, 2, 3, 4};
   std::string bytes = "stale";
   for (const PixelView& bad : {PixelView{nullptr, 2, 2, 4}, PixelView{memory, 0, 2, 4},
-                               PixelView{memory, 2, 2, 2}, PixelView{memory, 1, 2, 3}}) {
-    EXPECT_FALSE(encode_png(bad, bytes)) << bad.width << " x " << bad.height << " " << bad.pitch;
-    EXPECT_TRUE(bytes.empty());
-  }
+                               PixelView{memory, 2, 2, 2}, PixelView{memory, 1, 2, 3}})
+    EXPECT_TRUE(!encode_png(bad, bytes) && bytes.empty()) << bad.width << " " << bad.pitch;
   const std::string dir = test::make_temp_dir("png"), path = dir + "/shot.png";
   test::write_file(path, "previous screenshot");
   EXPECT_FALSE(write_png(from_utf8(path), PixelView{nullptr, 2, 2, 4}));

@@ -64,13 +64,10 @@ TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesOrNoSkinFailWithoutAnError
 }
 
 TEST(LoadSkin, LogsEveryStepInOrder) {
-  SkinSourceFolder source;
-  test::write_art(source.folder() / "art/p.png", 2, 2, {}, Rgba{10, 20, 30, 255});
-  source.build(
-      R"({"nodes": {"Splash": {"picture": {"bg": "art/p"}, "font": {"f": "0 1 0 0 X"}}}})");
   test::start_fresh_log();
-  Properties properties;
-  ASSERT_TRUE(test::load(properties, source.skin_file()));
+  LoadedSkin skin(
+      R"({"nodes": {"Splash": {"picture": {"bg": "art/p"}, "font": {"f": "0 1 0 0 X"}}}})",
+      {{"art/p.png", 2, 2}});
   EXPECT_EQ(loader_lines(),
             (Lines{"Properties::load_skin 1", "sizeof(Node*4)=8", "sizeof(IntegerNode*4)=32",
                    "sizeof(PointNode*4)=32", "sizeof(Node)=2", "sizeof(IntegerNode)=8",
@@ -83,7 +80,7 @@ TEST(LoadSkin, LogsEveryStepInOrder) {
 }
 
 TEST(LoadSkin, ABrokenPictureAShortReadOrAHugeFileFailAndKeepThePreviousSkin) {
-  LoadedSkin first(R"({"nodes": {"Splash": {"integer": {"x": 1}}}})", "first");
+  LoadedSkin first(R"({"nodes": {"Splash": {"integer": {"x": 1}}}})", {}, 96, "first");
   Properties& properties = first.properties();
   const SkinNode* node = properties.find_node(u"Splash");
   SkinSourceFolder second("second");
@@ -124,27 +121,24 @@ class SkinScale : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {
 
 TEST_P(SkinScale, PointsAndPicturesFollowTheDotsPerInch) {
   const auto [dpi, scale] = GetParam();
-  SkinSourceFolder source;
-  test::write_art(source.folder() / "p.png", 8, 6, {}, Rgba{0, 0, 255, 255});
-  source.build(R"({"nodes": {"Main": {"point": {"at": [-3, 7]}, "integer": {"n": 5},
+  LoadedSkin skin(R"({"nodes": {"Main": {"point": {"at": [-3, 7]}, "integer": {"n": 5},
       "font": {"f": "12 0 0 0 DejaVu Sans"}, "picture": {"plain": "p.png",
-      "pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4], "flag": 3}}}}})");
-  Properties properties;
-  ASSERT_TRUE(test::load(properties, source.skin_file(), dpi));
+      "pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4], "flag": 3}}}}})",
+                  {{"p.png", 8, 6}}, dpi);
+  Properties& properties = skin.properties();
   EXPECT_EQ(properties.scale(), scale);
-  const SkinNode* node = properties.find_node(u"Main");
+  const SkinNode* node = skin.node(u"Main");
   const int32_t f = 1 << scale;
   EXPECT_EQ(properties.get_point(node, u"at", {}), (Point{-3 * f, 7 * f}));
   EXPECT_EQ(properties.get_integer(node, u"n", 0), 5) << "integers are not scaled";
   EXPECT_EQ(properties.fonts().at(0)->description(),
             (FontDesc{12, uint32_t(f), 0, 0, 0, u"DejaVu Sans"}));
   // Lookups share the table's bitmap and carry their region, scale and flag.
-  ASSERT_EQ(properties.pictures().size(), 1u);
   const Picture pic = properties.get_picture(node, u"pic", empty_picture());
-  EXPECT_EQ(pic.bitmap, properties.pictures()[0].bitmap);
+  EXPECT_TRUE(pic.bitmap == properties.pictures().at(0).bitmap && pic.scale == scale &&
+              pic.flag == 3);
   EXPECT_EQ((std::vector<Point>{pic.p0, pic.p1, pic.p2, pic.p3}),
             (std::vector<Point>{{f, f}, {2 * f, 2 * f}, {6 * f, 4 * f}, {7 * f, 5 * f}}));
-  EXPECT_TRUE(pic.scale == scale && pic.flag == 3);
   EXPECT_EQ(properties.get_picture(node, u"plain", {}).p3, (Point{8 * f, 6 * f}));
 }
 
@@ -157,13 +151,13 @@ TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
   EXPECT_EQ(skin_folder_of(u"/a/b/") + skin_folder_of(u"C:\\skins\\c.skin") +
                 skin_picture_path(u"", u"x"),
             u"/a/C:\\skins\\x");
-  SkinSourceFolder source;
-  test::write_art(source.folder() / "sub/deeper/pic.png", 3, 2, {});
-  std::string bytes = source.build(R"({"nodes": {"Main": {"picture": {"p": "sub/deeper/pic"}}}})");
-  Properties properties;
-  ASSERT_TRUE(test::load(properties, source.skin_file()));
-  const Picture picture = properties.get_picture(properties.find_node(u"Main"), u"p", {});
-  EXPECT_EQ(picture.bitmap->path(), from_utf8(source.output().string()) + u"/test/sub/deeper/pic");
+  LoadedSkin skin(R"({"nodes": {"Main": {"picture": {"p": "sub/deeper/pic"}}}})",
+                  {{"sub/deeper/pic.png", 3, 2}});
+  Properties& properties = skin.properties();
+  const SkinSourceFolder& source = skin.source();
+  EXPECT_EQ(properties.get_picture(skin.node(u"Main"), u"p", {}).bitmap->path(),
+            from_utf8(source.output().string()) + u"/test/sub/deeper/pic");
+  std::string bytes = skin.bytes();
   // A name written with a backslash, as skins for the handheld have them,
   // is found in the same sub-folder.
   const size_t at = bytes.find(test::utf16le(u"test/sub/deeper/pic"));
@@ -279,13 +273,10 @@ TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
   EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
   EXPECT_THROW(registry.create_for_node(p, p.child(main, 1)), jobser::NodeNotRegistered);
   // The skin faults say what is missing.
-  EXPECT_STREQ(jobser::NodeAlreadyRegistered(u"button").what(),
-               "element type \"button\" is registered twice");
-  EXPECT_STREQ(jobser::NodeNotRegistered(u"vlist").what(),
-               "no element type \"vlist\" is registered");
-  EXPECT_STREQ(jobser::NodeNotFoundInSkin(u"Main").what(), "the skin has no node \"Main\"");
-  EXPECT_STREQ(jobser::NodeNotFound(u"listApps", u"#line").what(),
-               "element \"listApps\" has no child \"#line\"");
+  EXPECT_EQ(std::string(jobser::NodeNotRegistered(u"vlist").what()) +
+                jobser::NodeNotFound(u"listApps", u"#line").what(),
+            "no element type \"vlist\" is registered"
+            "element \"listApps\" has no child \"#line\"");
 }
 
 }  // namespace

@@ -110,19 +110,31 @@ inline SkinImage image_of(const std::string& bytes) {
   return SkinImage(byte_span(bytes));
 }
 
-// Compiles a source and loads it; the folder stays for the object's life.
+// Art of one colour for a skin source: a PNG file of width x height.
+struct Art {
+  std::string file;
+  int32_t width = 1, height = 1;
+};
+
+// Compiles a source with its art and loads it for a screen of `dpi`; the
+// folder stays for the object's life.
 class LoadedSkin {
  public:
-  explicit LoadedSkin(const std::string& json, const std::string& name = "test") : m_source(name) {
-    m_source.build(json);
-    EXPECT_TRUE(load(m_properties, m_source.skin_file()));
+  explicit LoadedSkin(const std::string& json, const std::vector<Art>& art = {}, int32_t dpi = 96,
+                      const std::string& name = "test")
+      : m_source(name) {
+    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height, {});
+    m_bytes = m_source.build(json);
+    EXPECT_TRUE(load(m_properties, m_source.skin_file(), dpi));
   }
   Properties& properties() { return m_properties; }
   const SkinSourceFolder& source() const { return m_source; }
+  const std::string& bytes() const { return m_bytes; }
   const SkinNode* node(std::u16string_view name) const { return m_properties.find_node(name); }
 
  private:
   SkinSourceFolder m_source;
+  std::string m_bytes;
   Properties m_properties;
 };
 

@@ -12,20 +12,17 @@ namespace {
 TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
   auto s = Surface::create(5, 3);
   ASSERT_TRUE(s);
-  EXPECT_TRUE(s->pitch() == 12u && Surface::pitch_for(1) == 4u && Surface::pitch_for(4) == 8u);
-  for (uint32_t y = 0; y < 3; ++y)
-    EXPECT_TRUE(s->row(y) == s->row(0) + 6 * y &&
-                std::all_of(s->row(y), s->row(y) + 6, [](uint16_t p) { return p == 0; }))
-        << y;
+  EXPECT_TRUE(s->pitch() == 12u && Surface::pitch_for(1) == 4u && s->row(2) == s->row(0) + 12);
+  EXPECT_TRUE(std::all_of(s->row(0), s->row(0) + 18, [](uint16_t p) { return p == 0; }));
   // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
-  for (const auto& [w, h] : {std::pair{0, 10},
-                             {10, 0},
-                             {-1, 10},
-                             {10, INT32_MIN},
-                             {Surface::kMaxSide + 1, 1},
-                             {1, Surface::kMaxSide + 1},
-                             {65536, 32768}})
-    EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
+  const int32_t refused[][2] = {{0, 10},
+                                {10, 0},
+                                {-1, 10},
+                                {10, INT32_MIN},
+                                {Surface::kMaxSide + 1, 1},
+                                {1, Surface::kMaxSide + 1},
+                                {65536, 32768}};
+  for (const auto [w, h] : refused) EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
   // Foreign pixels: no pixels, a pitch shorter than a row, an odd pitch, no
   // width are refused; an unpadded even pitch is fine.
   std::vector<uint16_t> memory(5 * 4);
@@ -33,7 +30,6 @@ TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
                Surface::wrap(memory.data(), 5, 4, 11) || Surface::wrap(memory.data(), 0, 4, 12));
   EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10));
   auto wide = Surface::create(Surface::kMaxSide, 2);
-  ASSERT_TRUE(wide);
   wide->set_pixel(Surface::kMaxSide - 1, 1, 0xABCD);
   EXPECT_EQ(wide->pixel(Surface::kMaxSide - 1, 1), 0xABCD);
 }
@@ -70,8 +66,7 @@ TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
   const int64_t base = RenderSurface::pixel_account();
   RenderSurface rs(100, 50);
   EXPECT_EQ(RenderSurface::pixel_account(), base + 5000);
-  EXPECT_FALSE(rs.recreate(100, 50)) << "the same size changes nothing";
-  EXPECT_TRUE(rs.recreate(10, 10));
+  EXPECT_TRUE(!rs.recreate(100, 50) && rs.recreate(10, 10)) << "only a new size is a change";
   EXPECT_TRUE(rs.clip() == (Rect{0, 0, 10, 10}) && RenderSurface::pixel_account() == base + 100);
   rs.surface()->set_pixel(1, 1, 0x1234);
   std::unique_ptr<Surface> taken = rs.take_surface();
@@ -84,10 +79,8 @@ TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
   EXPECT_EQ(rs.surface()->pixel(1, 1), 0x1234);
   EXPECT_EQ(RenderSurface::pixel_account(), base + 100);
   // A refused size leaves it empty.
-  EXPECT_TRUE(rs.recreate(Surface::kMaxSide + 1, 4));
-  EXPECT_EQ(rs.surface(), nullptr);
-  EXPECT_FALSE(rs.recreate(0, 0));
-  EXPECT_EQ(RenderSurface::pixel_account(), base);
+  EXPECT_TRUE(rs.recreate(Surface::kMaxSide + 1, 4) && rs.surface() == nullptr);
+  EXPECT_TRUE(!rs.recreate(0, 0) && RenderSurface::pixel_account() == base);
 }
 
 TEST(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {
@@ -95,8 +88,8 @@ TEST(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {
   const char* stop = "Gluck: Clip is in effect, cannot resize @ RenderSurface::recreate";
   RenderSurface rs(10, 10);
   ClipGuard guard(rs, {0, 0}, {5, 5});
-  EXPECT_FALSE(rs.recreate(10, 10)) << "the same size under a guard is harmless";
-  EXPECT_EQ(rs.clip(), (Rect{0, 0, 5, 5}));
+  EXPECT_TRUE(!rs.recreate(10, 10) && rs.clip() == (Rect{0, 0, 5, 5}))
+      << "the same size is harmless";
   EXPECT_EXIT(rs.recreate(20, 20), ::testing::ExitedWithCode(kFatalExitCode), stop);
   EXPECT_EXIT(rs.take_surface(), ::testing::ExitedWithCode(kFatalExitCode), stop);
   EXPECT_EXIT(rs.adopt_surface(nullptr), ::testing::ExitedWithCode(kFatalExitCode), stop);
