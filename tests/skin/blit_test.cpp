@@ -215,38 +215,6 @@ TEST(PictureRegion, MarginsKeptTheInnerPartRepeatedOrSharedAndAnEmptyOneFilledWi
     EXPECT_EQ(drawn_line(picture, length, down), columns);
 }
 
-TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
-  // Drawing through a clip, or partly off the surface, gives exactly the
-  // matching window of the unclipped drawing.
-  auto expect_window = [](const PictureView& picture, Point pos, Size size, Rect clip) {
-    auto full = test::filled_surface(size.width, size.height, kBackground);
-    Canvas full_canvas(full.get());
-    draw_picture_region(full_canvas, {0, 0}, size, picture, kCopy);
-    auto dst = test::filled_surface(30, 24, kBackground);
-    Canvas canvas(dst.get());
-    canvas.set_clip({clip.left, clip.top}, {clip.right, clip.bottom});
-    draw_picture_region(canvas, pos, size, picture, kCopy);
-    EXPECT_TRUE(test::holds(*dst,
-                            [&](int32_t x, int32_t y) {
-                              const bool inside =
-                                  contains(clip, x, y) &&
-                                  contains({0, 0, size.width, size.height}, x - pos.x, y - pos.y);
-                              return inside ? full->pixel(x - pos.x, y - pos.y) : kBackground;
-                            }))
-        << "drawn at " << pos.x << "," << pos.y;
-  };
-  const PictureView picture = region({1, 0}, {4, 2}, {7, 5}, {11, 9});
-  const Rect whole{0, 0, 30, 24};
-  for (int32_t x : {-40, -9, -2, 3, 29})
-    for (int32_t y : {-30, -3, 20}) expect_window(picture, {x, y}, {50, 40}, whole);
-  // Inner clips cutting into each part, and a picture smaller than its margins.
-  expect_window(picture, {2, 1}, {27, 20}, {5, 4, 9, 7});
-  expect_window(picture, {2, 1}, {27, 20}, {11, 10, 30, 24});
-  expect_window(picture, {1, 1}, {6, 5}, {2, 2, 5, 4});
-  for (int32_t x : {-31, 4})
-    expect_window(region({2, 0}, {6, 4}, {12, 10}, {20, 16}, 1), {x, x / 2}, {45, 37}, whole);
-}
-
 TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
   const PictureView good = region({0, 0}, {1, 1}, {5, 5}, {6, 6});
   // A zero-width region, boxes of no width, no bitmap, and a region wholly

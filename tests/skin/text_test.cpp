@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "skin/canvas.h"
 #include "skin/rgb565.h"
 #include "skin/skin_test_support.h"
@@ -99,20 +97,6 @@ TEST(Ellipsis, ALineIsNeverWiderThanItsBoxAndKeepsWhatFits) {
   EXPECT_TRUE(ink_box(*cut).left >= 10 && ink_box(*cut).right <= 10 + w);
 }
 
-TEST(DrawText, AntiAliasedInkMarkedOpaqueOnTheBaseline) {
-  const FontRef font = dejavu();
-  LV_REQUIRE_FONT(font);
-  const auto s = drawn(font, {100, 30}, u"Hello", {5, 5}, {90, 20});
-  test::SaveOnFailure save(*s);
-  // The cell starts at the box's top: 'H' stands on the baseline, ascent rows down.
-  const Rect ink = ink_box(*s);
-  EXPECT_TRUE(ink.bottom == 5 + font->ascent() && ink.top == 5 + font->ascent() - 12);
-  EXPECT_TRUE(ink.left >= 5 && ink.left <= 7 && ink.right <= 5 + width_of(font, u"Hello") + 1);
-  // Black marked opaque where covered, greys at the edges.
-  const std::set<uint16_t> inks(s->row(0), s->row(29) + 100);
-  EXPECT_TRUE(inks.contains(0x0020) && inks.size() > 4) << inks.size();
-}
-
 TEST(DrawText, AlignmentsMoveTheLineByTheRoomLeft) {
   const FontRef font = dejavu();
   LV_REQUIRE_FONT(font);
@@ -161,17 +145,6 @@ TEST(DrawText, DrawsOnlyInsideTheBoxTheClipAndTheSurface) {
   EXPECT_TRUE(same_shifted(*shifted, *reference, 10, 0));
   const auto high = drawn(small, {90, 24}, u"Hamburg", {0, -4}, {90, 20}, HAlign::center);
   EXPECT_TRUE(same_shifted(*high, *reference, 0, 6));
-}
-
-TEST(DrawText, UnderlineIsALineUnderTheWholeExtent) {
-  const FontRef underlined = dejavu(12, true);
-  LV_REQUIRE_FONT(underlined);
-  EXPECT_TRUE(ink_box(*drawn(dejavu(), {100, 30}, u"    ", {4, 4}, {90, 22})).empty());
-  const auto s = drawn(underlined, {100, 30}, u"    ", {4, 4}, {90, 22});
-  const int32_t row = 4 + underlined->ascent() + underlined->underline_offset();
-  EXPECT_EQ(ink_box(*s), (Rect{4, row, 4 + width_of(underlined, u"    "),
-                               row + underlined->underline_thickness()}));
-  EXPECT_EQ(s->pixel(4, row), 0x0020);  // black, marked opaque
 }
 
 TEST(DrawText, ScratchCoversOnlyTheVisibleBoxAndEmptyDrawingsUseNone) {

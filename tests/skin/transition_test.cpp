@@ -95,7 +95,7 @@ TEST(TransitionClock, EachNameMakesItsKindWhichRunsItsDurationReversesAndEndsExa
     t->advance(0.05);
     EXPECT_TRUE(t->kind() == kinds[k] && t->finished() && t->progress() == 1.0) << k;
   }
-  for (const char16_t* name : {u"", u"Scale", u"rightt"}) EXPECT_EQ(make_transition(name), nullptr);
+  EXPECT_FALSE(make_transition(u"") || make_transition(u"Scale") || make_transition(u"rightt"));
   // Steps that are not positive are ignored; reversed, it runs back and
   // overshooting ends exactly at the end, and stays there.
   auto t = playing(u"scale", {.in = {3, 3}, .t = 0.5});
@@ -113,8 +113,8 @@ TEST(TransitionClock, PicturesAreMovedInAndReleasedAtTheEnd) {
   auto t = make_transition(u"right");
   RenderSurface out(10, 10), in(20, 5);
   t->start(&out, Direction::forward, &in);
-  EXPECT_TRUE(out.surface() == nullptr && in.surface() == nullptr) << "the caller's are left empty";
-  EXPECT_EQ(RenderSurface::pixel_account(), base + 200) << "moved, not copied";
+  EXPECT_TRUE(!out.surface() && !in.surface() && RenderSurface::pixel_account() == base + 200)
+      << "moved, not copied";
   // Starting again while running lets the first pictures go.
   in.recreate(4, 4);
   t->start(nullptr, Direction::backward, &in);
@@ -145,20 +145,11 @@ TEST(TransitionGrow, ScaleAndFlipEndFlatAndScaleAndPopGrowTheIncomingPictureFrom
           << " t = " << at;
   // Edge on, a flip draws nothing.
   EXPECT_TRUE(drawn({20, 20}, u"flip", {.out = s, .in = s, .t = 0.5}, p)->holds(kNothing));
-  // Scale at t = 0.5: a quarter of the width and height, centred, over the
-  // outgoing picture.
-  EXPECT_TRUE(drawn({20, 20}, u"scale", {.out = s, .in = s, .t = 0.5}, p)->holds([&](int x, int y) {
-    if (x >= 8 && x < 10 && y >= 9 && y < 11) return code(kIn, (x - 8) * 4, (y - 9) * 4);
-    return over(kBackground, x, y, kOut, s, p);
-  }));
-  // Pop at t = 0.5: f = 1 + cos(pi/4) / (3pi/4 + 1) = 1.2107, so 24 x 24 at
-  // p - 2; at t = 1 it has settled.
-  auto swollen = drawn({40, 40}, u"pop", {.in = {20, 20}, .t = 0.5}, {10, 10});
-  EXPECT_EQ(
-      (std::vector{swollen->at(7, 8), swollen->at(8, 8), swollen->at(31, 31), swollen->at(31, 32)}),
-      (std::vector{kBackground, code(kIn, 0, 0), code(kIn, 19, 19), kBackground}));
-  auto settled = drawn({40, 40}, u"pop", {.in = {20, 20}, .t = 1.0}, {10, 10});
-  EXPECT_TRUE(settled->at(29, 29) == code(kIn, 19, 19) && settled->at(30, 29) == kBackground);
+  // At t = 1 a pop has settled at its place.
+  EXPECT_TRUE(
+      drawn({40, 40}, u"pop", {.in = {20, 20}, .t = 1.0}, {10, 10})->holds([](int x, int y) {
+        return over(kBackground, x, y, kIn, {20, 20}, {10, 10});
+      }));
 }
 
 TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinTheFrame) {
@@ -179,14 +170,14 @@ TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinTheFrame) {
         << " t=" << t;
   // An incoming key pixel shows what lies behind through the default key
   // blitter, and is copied by a copy blitter.
-  for (bool copy : {false, true}) {
-    Play play{.out = {10, 4}, .in = {10, 4}, .t = 1.0, .in_key = {0, 1}};
-    if (copy) play.blitter = std::make_unique<CopyBlitter>();
-    auto keyed = drawn({10, 4}, u"left", std::move(play), {0, 0});
-    EXPECT_TRUE(keyed->at(0, 1) == (copy ? rgb565::kKey : kBackground) &&
-                keyed->at(1, 1) == code(kIn, 1, 1))
-        << copy;
-  }
+  auto keyed =
+      drawn({10, 4}, u"left", {.out = {10, 4}, .in = {10, 4}, .t = 1.0, .in_key = {0, 1}}, {0, 0});
+  EXPECT_TRUE(keyed->at(0, 1) == kBackground && keyed->at(1, 1) == code(kIn, 1, 1));
+  auto copied =
+      drawn({10, 4}, u"left",
+            {.in = {10, 4}, .t = 1.0, .in_key = {0, 1}, .blitter = std::make_unique<CopyBlitter>()},
+            {0, 0});
+  EXPECT_EQ(copied->at(0, 1), rgb565::kKey);
 }
 
 TEST(Transition, EveryKindDrawsAlikeAnywhereCutToTheClipAndClosesItsOwnGuard) {
