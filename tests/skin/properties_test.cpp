@@ -148,9 +148,6 @@ INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
                          [](const auto& info) { return "dpi" + std::to_string(info.param.first); });
 
 TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
-  EXPECT_EQ(skin_folder_of(u"/a/b/") + skin_folder_of(u"C:\\skins\\c.skin") +
-                skin_picture_path(u"", u"x"),
-            u"/a/C:\\skins\\x");
   LoadedSkin skin(R"({"nodes": {"Main": {"picture": {"p": "sub/deeper/pic"}}}})",
                   {{"sub/deeper/pic.png", 3, 2}});
   Properties& properties = skin.properties();
@@ -272,11 +269,6 @@ TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
   EXPECT_TRUE(registry.contains(u"button") && !registry.contains(u"Button"));
   EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
   EXPECT_THROW(registry.create_for_node(p, p.child(main, 1)), jobser::NodeNotRegistered);
-  // The skin faults say what is missing.
-  EXPECT_EQ(std::string(jobser::NodeNotRegistered(u"vlist").what()) +
-                jobser::NodeNotFound(u"listApps", u"#line").what(),
-            "no element type \"vlist\" is registered"
-            "element \"listApps\" has no child \"#line\"");
 }
 
 }  // namespace
