@@ -214,7 +214,6 @@ TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) 
   EXPECT_TRUE(p.get_integer(b, u"a", -1) == -1 && p.get_integer(b, u"ab", -1) == 2);
   // One key in several kinds; a colour read has alpha 255, a default stays.
   EXPECT_EQ(p.get_color(node, u"color", {}), (Color{10, 20, 30, 255}));
-  EXPECT_EQ(p.get_color(node, u"d", {1, 2, 3, 4}), (Color{1, 2, 3, 4}));
   EXPECT_EQ(p.get_point(node, u"color", {4, 4}), (Point{4, 4}));
   // Strings and fonts come from the tables: one entry serves both nodes.
   const std::u16string fallback = u"fallback";
