@@ -11,32 +11,17 @@ using namespace skin_format;
 
 // A sound skin with every kind of record and two children, loaded as the
 // live skin; each case damages a copy of it and loads that over it.
-class DamagedSkin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::write_art(m_source.folder() / "p.png", 2, 2, {}, test::Rgba{1, 2, 3, 255});
-    m_bytes = m_source.build(R"({"nodes": {
-        "Main": {"integer": {"i": 1}, "font": {"f": "0"}, "string": {"s": "x"},
-                 "picture": {"p": "p"}, "color": {"c": "#010203"},
-                 "children": [{"string": {"s": "y"}}, {"integer": {"j": 2}}]},
-        "Next": {"integer": {"k": 3}}}})");
-    ASSERT_TRUE(test::load(m_live, m_source.skin_file()));
-  }
-
-  bool live_skin_answers() {
-    const SkinNode* main = m_live.find_node(u"Main");
-    return m_live.path() == m_source.skin_path() && m_live.get_integer(main, u"i", 0) == 1 &&
-           m_live.get_integer(m_live.child(main, 1), u"j", 0) == 2;
-  }
-
-  test::SkinSourceFolder m_source;
-  std::string m_bytes;
-  Properties m_live;
-};
-
-TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
-  const SkinImage image = test::image_of(m_bytes);
-  const uint32_t size = uint32_t(m_bytes.size()), root = image.u32(kRootOffset);
+TEST(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
+  test::LoadedSkin live(R"({"nodes": {
+      "Main": {"integer": {"i": 1}, "font": {"f": "0"}, "string": {"s": "x"},
+               "picture": {"p": "p"}, "color": {"c": "#010203"},
+               "children": [{"string": {"s": "y"}}, {"integer": {"j": 2}}]},
+      "Next": {"integer": {"k": 3}}}})",
+                        {{"p.png", 2, 2}});
+  const std::string& bytes = live.bytes();
+  Properties& properties = live.properties();
+  const SkinImage image = test::image_of(bytes);
+  const uint32_t size = uint32_t(bytes.size()), root = image.u32(kRootOffset);
   const uint32_t body = *image.find_named(root, u"Main", 8), child0 = *image.child(body, 0),
                  child1 = *image.child(body, 1);
   auto record = [&](Section which, uint32_t in) {
@@ -72,21 +57,24 @@ TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
   };
   const std::string path = test::make_temp_dir("damaged") + "/damaged.skin";
   for (const auto& [at, width, value, reason] : cases) {
-    std::string damaged = m_bytes;
+    std::string damaged = bytes;
     test::put_bytes(damaged, at, value, width);
     test::write_file(path, damaged);
     test::start_fresh_log();
-    EXPECT_FALSE(test::load(m_live, path)) << reason;
+    EXPECT_FALSE(test::load(properties, path)) << reason;
     EXPECT_NE(test::log_text().find("Error: skin [" + path + "] is damaged: " + reason),
               std::string::npos)
         << test::log_text();
   }
   // And every truncation.
-  for (size_t size = 0; size < m_bytes.size(); ++size) {
-    test::write_file(path, m_bytes.substr(0, size));
-    ASSERT_FALSE(test::load(m_live, path)) << size;
+  for (size_t size = 0; size < bytes.size(); ++size) {
+    test::write_file(path, bytes.substr(0, size));
+    ASSERT_FALSE(test::load(properties, path)) << size;
   }
-  EXPECT_TRUE(live_skin_answers());
+  const SkinNode* main = live.node(u"Main");
+  EXPECT_TRUE(properties.path() == live.source().skin_path() &&
+              properties.get_integer(main, u"i", 0) == 1 &&
+              properties.get_integer(properties.child(main, 1), u"j", 0) == 2);
 }
 
 TEST(SkinImage, SearchesStayBoundedOnALoopAndReadsStayInside) {
