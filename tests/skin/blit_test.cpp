@@ -2,78 +2,59 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "skin/canvas.h"
 #include "skin/dim.h"
 #include "skin/row_blitter.h"
 #include "skin/skin_test_support.h"
-#include "skin/surface.h"
 
 namespace lv {
 namespace {
 
+using test::column_of;
+using test::contains;
 using test::number;
+using Pixels = std::function<uint16_t(int32_t, int32_t)>;
+using Ints = std::vector<int32_t>;
 
-constexpr uint16_t kGuard = 0xDEAD;
-constexpr uint16_t kBackground = 0x0101;
+constexpr uint16_t kGuard = 0xDEAD, kBackground = 0x0101;
 const Rect kNoClip{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+const CopyBlitter kCopy;
 
 // A destination laid over a larger buffer: the padding at the end of every
 // row and the rows below it are guard pixels that no operation may touch.
 class GuardedSurface {
  public:
   GuardedSurface(int32_t width, int32_t height)
-      : m_stride(width + 8), m_memory(size_t(m_stride) * (height + 4), kGuard) {
+      : m_stride(size_t(width) + 8), m_memory(m_stride * (height + 4), kGuard) {
     m_surface = Surface::wrap(m_memory.data(), width, height, uint32_t(m_stride) * 2);
     m_surface->fill(kBackground);
   }
   Surface& surface() { return *m_surface; }
 
-  // Every pixel is `expected(x, y)`, and the guards are intact.
-  ::testing::AssertionResult holds(const std::function<uint16_t(int32_t, int32_t)>& expected) {
-    const int32_t w = int32_t(m_surface->width()), h = int32_t(m_surface->height());
-    for (int32_t y = 0; y < h + 4; ++y)
-      for (int32_t x = 0; x < m_stride; ++x) {
-        const uint16_t got = m_memory[size_t(y) * m_stride + x];
-        const uint16_t want = x >= w || y >= h ? kGuard : expected(x, y);
-        if (got != want)
-          return ::testing::AssertionFailure()
-                 << "at " << x << "," << y << ": 0x" << std::hex << got << ", want 0x" << want;
-      }
-    return ::testing::AssertionSuccess();
+  // The guards are intact, and every pixel is `expected(x, y)`.
+  ::testing::AssertionResult holds(const Pixels& expected) {
+    for (size_t i = 0; i < m_memory.size(); ++i)
+      if ((i % m_stride >= m_surface->width() || i / m_stride >= m_surface->height()) &&
+          m_memory[i] != kGuard)
+        return ::testing::AssertionFailure() << "guard word " << i << " overwritten";
+    return test::holds(*m_surface, expected);
   }
 
  private:
-  int32_t m_stride;
+  size_t m_stride;
   std::vector<uint16_t> m_memory;
   std::unique_ptr<Surface> m_surface;
 };
 
-// The pixels inside [left, right) x [top, bottom) come from the source at
-// (x + dx, y + dy); the rest is background.
-std::function<uint16_t(int32_t, int32_t)> window(Rect r, int32_t dx, int32_t dy) {
-  return [=](int32_t x, int32_t y) {
-    const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-    return inside ? number(x + dx, y + dy) : kBackground;
-  };
-}
-
-const CopyBlitter kCopy;
+const Pixels kUntouched = [](int32_t, int32_t) { return kBackground; };
 
 TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
   auto src = test::numbered_surface(12, 6);
-  struct Case {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Rect clip;
-    Rect drawn;
-  };
-  const Case cases[] = {
+  // Drawn into a 20 x 10 surface: position, size, source position, clip, and
+  // the rectangle drawn.
+  const std::tuple<Point, Size, Point, Rect, Rect> cases[] = {
       {{3, 2}, {4, 3}, {1, 2}, kNoClip, {3, 2, 7, 5}},
       // Left and top of the destination: the source start moves on.
       {{-5, -2}, {10, 5}, {0, 0}, kNoClip, {0, 0, 5, 3}},
@@ -83,61 +64,48 @@ TEST(Blit, ClipsAtEachSideToClipSurfaceAndSource) {
       {{0, 0}, {20, 10}, {2, 1}, {1, 1, 3, 9}, {1, 1, 3, 5}},
       {{0, 0}, {20, 10}, {2, 1}, kNoClip, {0, 0, 10, 5}},
       // A negative source position is clipped, not shifted.
-      {{2, 2}, {5, 5}, {-2, -1}, kNoClip, {4, 3, 7, 7}},
-  };
-  for (const Case& c : cases) {
+      {{2, 2}, {5, 5}, {-2, -1}, kNoClip, {4, 3, 7, 7}}};
+  for (const auto& [pos, size, src_pos, clip, drawn] : cases) {
     GuardedSurface dst(20, 10);
-    blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
-    EXPECT_TRUE(dst.holds(window(c.drawn, c.src_pos.x - c.pos.x, c.src_pos.y - c.pos.y)))
-        << c.pos.x << "," << c.pos.y;
+    blit(dst.surface(), pos, size, *src, src_pos, clip, kCopy);
+    EXPECT_TRUE(dst.holds([&](int32_t x, int32_t y) {
+      return contains(drawn, x, y) ? number(x + src_pos.x - pos.x, y + src_pos.y - pos.y)
+                                   : kBackground;
+    })) << pos.x;
   }
-  // Whole rows of two gapless surfaces go as one span.
-  auto whole = Surface::create(6, 3), gapless = test::numbered_surface(6, 3);
-  blit(*whole, {0, 0}, {6, 3}, *gapless, {0, 0}, kNoClip, kCopy);
-  EXPECT_EQ(whole->pixel(5, 2), number(5, 2));
+  // Empty or far-away rectangles draw nothing, nor does a canvas without a
+  // surface.
+  GuardedSurface none(10, 10);
+  for (const auto& [pos, size, src_pos, clip] :
+       {std::tuple{Point{0, 0}, Size{0, 5}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, -1}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, 5}, Point{12, 0}, kNoClip},
+        {Point{INT32_MAX - 2, 0}, Size{INT32_MAX, 5}, Point{0, 0}, kNoClip},
+        {Point{INT32_MIN, 0}, Size{INT32_MAX, 5}, Point{0, 0}, kNoClip},
+        {Point{0, 0}, Size{5, 5}, Point{INT32_MIN, 0}, kNoClip},
+        {Point{3, 3}, Size{5, 5}, Point{0, 0}, Rect{5, 5, 2, 9}}})
+    blit(none.surface(), pos, size, *src, src_pos, clip, kCopy);
+  Canvas nowhere;
+  blit(nowhere, {0, 0}, {4, 4}, *src, {0, 0}, kCopy);
+  EXPECT_TRUE(none.holds(kUntouched));
+  // The canvas form draws within the canvas's clip.
+  auto surface = test::filled_surface(10, 10, kBackground);
+  Canvas canvas(surface.get());
+  canvas.set_clip({2, 3}, {5, 5});
+  blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
+  EXPECT_TRUE(test::holds(*surface, [](int32_t x, int32_t y) {
+    return contains({2, 3, 5, 5}, x, y) ? number(x, y) : kBackground;
+  }));
 }
 
 TEST(Blit, ASurfaceScrolledOntoItselfKeepsEveryRow) {
   for (const int32_t width : {6, 5}) {  // gapless rows (one span) and a part of each row
     auto s = test::numbered_surface(6, 6);
-    const Rect all{0, 0, 6, 6};
-    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, all, kCopy);  // down by two rows
-    for (int32_t y = 2; y < 6; ++y)
-      for (int32_t x = 0; x < width; ++x)
-        ASSERT_EQ(s->pixel(x, y), number(x, y - 2)) << x << "," << y;
-    blit(*s, {0, 0}, {width, 4}, *s, {0, 2}, all, kCopy);  // and back up
-    for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < width; ++x) ASSERT_EQ(s->pixel(x, y), number(x, y)) << x << "," << y;
+    blit(*s, {0, 2}, {width, 4}, *s, {0, 0}, kNoClip, kCopy);  // down by two rows
+    EXPECT_TRUE(test::holds(*s, [&](int32_t x, int32_t y) {
+      return x < width && y >= 2 ? number(x, y - 2) : number(x, y);
+    })) << width;
   }
-}
-
-TEST(Blit, NothingForEmptyOrFarAwayRectangles) {
-  GuardedSurface dst(10, 10);
-  auto src = test::numbered_surface(4, 4);
-  const struct {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Rect clip;
-  } cases[] = {{{0, 0}, {0, 5}, {0, 0}, kNoClip},
-               {{0, 0}, {5, -1}, {0, 0}, kNoClip},
-               {{0, 0}, {5, 5}, {4, 0}, kNoClip},
-               {{INT32_MAX - 2, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
-               {{INT32_MIN, 0}, {INT32_MAX, 5}, {0, 0}, kNoClip},
-               {{0, 0}, {5, 5}, {INT32_MIN, 0}, kNoClip},
-               {{3, 3}, {5, 5}, {0, 0}, {5, 5, 2, 9}}};
-  for (const auto& c : cases) blit(dst.surface(), c.pos, c.size, *src, c.src_pos, c.clip, kCopy);
-  Canvas none;
-  blit(none, {0, 0}, {4, 4}, *src, {0, 0}, kCopy);
-  EXPECT_TRUE(dst.holds([](int32_t, int32_t) { return kBackground; }));
-  // The canvas form draws within the canvas's clip.
-  auto surface = Surface::create(10, 10);
-  Canvas canvas(surface.get());
-  canvas.set_clip({2, 3}, {5, 5});
-  blit(canvas, {0, 0}, {10, 10}, *test::numbered_surface(10, 10), {0, 0}, kCopy);
-  EXPECT_EQ(surface->pixel(2, 3), number(2, 3));
-  EXPECT_EQ(surface->pixel(4, 4), number(4, 4));
-  EXPECT_EQ(surface->pixel(5, 4) + surface->pixel(4, 5) + surface->pixel(1, 3), 0);
 }
 
 TEST(StretchBlit, ScalesWithFixedPointStepsAndClipsAdvanceTheSource) {
@@ -162,21 +130,18 @@ TEST(StretchBlit, ScalesWithFixedPointStepsAndClipsAdvanceTheSource) {
   GuardedSurface tiny(5, 3);  // far larger than the surface
   stretch_blit(tiny.surface(), {-10, -10}, {1000, 1000}, *src, {0, 0}, {2, 2}, kNoClip, kCopy);
   EXPECT_TRUE(tiny.holds([](int32_t, int32_t) { return number(0, 0); }));
-
   // Source rectangles empty, outside or reaching past the source, and
   // destinations empty or off the surface, draw nothing.
   GuardedSurface none(5, 5);
-  const struct {
-    Point pos;
-    Size size;
-    Point src_pos;
-    Size src_size;
-  } cases[] = {{{0, 0}, {5, 5}, {0, 0}, {0, 4}},  {{0, 0}, {5, 5}, {1, 0}, {6, 4}},
-               {{0, 0}, {5, 5}, {-1, 0}, {2, 2}}, {{0, 0}, {5, 5}, {0, 0}, {INT32_MAX, 2}},
-               {{0, 0}, {0, 5}, {0, 0}, {2, 2}},  {{9, 0}, {5, 5}, {0, 0}, {2, 2}}};
-  for (const auto& c : cases)
-    stretch_blit(none.surface(), c.pos, c.size, *src, c.src_pos, c.src_size, kNoClip, kCopy);
-  EXPECT_TRUE(none.holds([](int32_t, int32_t) { return kBackground; }));
+  for (const auto& [pos, size, src_pos, src_size] :
+       {std::tuple{Point{0, 0}, Size{5, 5}, Point{0, 0}, Size{0, 4}},
+        {Point{0, 0}, Size{5, 5}, Point{1, 0}, Size{6, 4}},
+        {Point{0, 0}, Size{5, 5}, Point{-1, 0}, Size{2, 2}},
+        {Point{0, 0}, Size{5, 5}, Point{0, 0}, Size{INT32_MAX, 2}},
+        {Point{0, 0}, Size{0, 5}, Point{0, 0}, Size{2, 2}},
+        {Point{9, 0}, Size{5, 5}, Point{0, 0}, Size{2, 2}}})
+    stretch_blit(none.surface(), pos, size, *src, src_pos, src_size, kNoClip, kCopy);
+  EXPECT_TRUE(none.holds(kUntouched));
 }
 
 TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
@@ -194,143 +159,81 @@ TEST(ApplyToRect, DimsOnlyInsideClipAndSurface) {
   }));
 }
 
-using test::column_of;
-using test::row_of;
-using Ints = std::vector<int32_t>;
-
-PictureView region(const Surface& bitmap, Point p0, Point p1, Point p2, Point p3, int scale = 0) {
-  return PictureView{&bitmap, p0, p1, p2, p3, scale};
-}
-
-// Bitmap columns of a row drawn into a fresh surface; -1 where nothing was drawn.
-Ints drawn_columns(Size size, int32_t x, int32_t width, const PictureView& picture) {
-  auto dst = test::filled_surface(size.width, size.height, kBackground);
+// The bitmap columns (or rows) drawn along the first row (or column) of a
+// surface `length` pixels long, a box of `box` (the whole length) drawn at
+// `at`; "-" where nothing was drawn.
+std::string drawn_line(const PictureView& picture, int32_t length, bool down = false,
+                       int32_t at = 0, int32_t box = INT32_MIN) {
+  box = box == INT32_MIN ? length : box;
+  auto dst = test::filled_surface(down ? 1 : length, down ? length : 1, kBackground);
   Canvas canvas(dst.get());
-  draw_picture_region(canvas, {x, 0}, {width, size.height}, picture, kCopy);
-  Ints c;
-  for (int32_t i = 0; i < size.width; ++i) {
-    const uint16_t p = dst->pixel(i, 0);
-    c.push_back(p == kBackground ? -1 : column_of(p));
+  draw_picture_region(canvas, down ? Point{0, at} : Point{at, 0},
+                      down ? Size{1, box} : Size{box, 1}, picture, kCopy);
+  std::string line;
+  for (int32_t i = 0; i < length; ++i) {
+    const uint16_t p = down ? dst->pixel(0, i) : dst->pixel(i, 0);
+    line += (i ? " " : "") +
+            (p == kBackground ? "-" : std::to_string(down ? test::row_of(p) : column_of(p)));
   }
-  return c;
+  return line;
 }
 
-TEST(PictureRegion, MarginsKeptAndTheInnerPartRepeated) {
-  auto bitmap = test::numbered_surface(10, 8);
-  // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
-  const PictureView picture = region(*bitmap, {0, 0}, {2, 1}, {7, 6}, {10, 8});
-  EXPECT_EQ(drawn_columns({20, 1}, 1, 17, picture),
-            (Ints{-1, 0, 1, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 7, 8, 9, -1, -1}));
-  auto dst = test::filled_surface(3, 12, kBackground);
-  Canvas canvas(dst.get());
-  draw_picture_region(canvas, {0, 0}, {3, 11}, picture, kCopy);
-  Ints rows;
-  for (int32_t y = 0; y < 12; ++y)
-    rows.push_back(dst->pixel(1, y) == kBackground ? -1 : row_of(dst->pixel(1, y)));
-  EXPECT_EQ(rows, (Ints{0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7, -1}));
-
-  // Without margins the bitmap tiles.
-  auto small = test::numbered_surface(3, 2);
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*small, {0, 0}, {0, 0}, {3, 2}, {3, 2})),
-            (Ints{0, 1, 2, 0, 1, 2, 0, 1}));
+// Numbered 30 x 20: each region below names its corners P0, P1, P2, P3.
+const auto kArt = test::numbered_surface(30, 20);
+PictureView region(Point p0, Point p1, Point p2, Point p3, int scale = 0) {
+  return PictureView{kArt.get(), p0, p1, p2, p3, scale};
 }
 
-TEST(PictureRegion, NarrowerThanBothMarginsSharesThem) {
-  // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
-  // first, the middle's first pixel, 7 of the last.
-  auto bitmap = test::numbered_surface(30, 1);
-  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 23, 24, 25, 26, 27, 28, 29}));
-  // Even: the last margin gives one pixel less. A margin too narrow for its
-  // half (2 of 4) leaves the rest to the other one.
-  EXPECT_EQ(drawn_columns({14, 1}, 0, 14, region(*bitmap, {0, 0}, {10, 0}, {20, 1}, {30, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 10, 24, 25, 26, 27, 28, 29}));
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {8, 0}, {10, 0}, {21, 1}, {30, 1})),
-            (Ints{8, 9, 10, 25, 26, 27, 28, 29}));
-}
-
-TEST(PictureRegion, EmptyInnerPartIsFilledWithTheMarginEdge) {
-  auto bitmap = test::numbered_surface(20, 20);
-  // P1 = P2 on x: margins 10 and 10 with nothing between, drawn 26 wide.
-  EXPECT_EQ(drawn_columns({26, 3}, 0, 26, region(*bitmap, {0, 0}, {10, 0}, {10, 20}, {20, 20})),
-            (Ints{0, 1, 2, 3,  4,  5,  6,  7,  8,  9,  9,  9,  9,
-                  9, 9, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
-  // Odd size below both margins: the one middle pixel is the edge too.
-  EXPECT_EQ(drawn_columns({15, 1}, 0, 15, region(*bitmap, {0, 0}, {10, 0}, {10, 1}, {20, 1})),
-            (Ints{0, 1, 2, 3, 4, 5, 6, 9, 13, 14, 15, 16, 17, 18, 19}));
-  // No first margin either: the last margin's first pixel fills the middle.
-  EXPECT_EQ(drawn_columns({8, 1}, 0, 8, region(*bitmap, {4, 0}, {4, 0}, {4, 1}, {7, 1})),
-            (Ints{4, 4, 4, 4, 4, 4, 5, 6}));
-}
-
-// Drawing through a clip, or partly off the surface, gives exactly the
-// matching window of the unclipped drawing.
-void expect_clipped_matches_full(Point pos, Size size, const PictureView& picture, Rect clip) {
-  const int32_t margin = 40;
-  auto full = test::filled_surface(size.width + 2 * margin, size.height + 2 * margin, kBackground);
-  Canvas full_canvas(full.get());
-  draw_picture_region(full_canvas, {margin, margin}, size, picture, kCopy);
-  auto dst = test::filled_surface(30, 24, kBackground);
-  Canvas canvas(dst.get());
-  {
-    ClipGuard guard(canvas, {clip.left, clip.top}, {clip.width(), clip.height()});
-    draw_picture_region(canvas, pos, size, picture, kCopy);
-  }
-  for (int32_t y = 0; y < 24; ++y)
-    for (int32_t x = 0; x < 30; ++x) {
-      const bool inside_clip = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
-      const int32_t fx = x - pos.x + margin, fy = y - pos.y + margin;
-      const bool inside_full =
-          fx >= 0 && fy >= 0 && fx < int32_t(full->width()) && fy < int32_t(full->height());
-      ASSERT_EQ(dst->pixel(x, y), inside_clip && inside_full ? full->pixel(fx, fy) : kBackground)
-          << "at " << x << "," << y << " drawn at " << pos.x << "," << pos.y;
-    }
-}
-
-TEST(PictureRegion, ClippingAtEverySideKeepsThePhase) {
-  auto bitmap = test::numbered_surface(12, 10);
-  const PictureView picture = region(*bitmap, {1, 0}, {4, 2}, {7, 5}, {11, 9});
-  const Rect whole{0, 0, 30, 24};
-  for (int32_t x : {-40, -9, -2, 0, 3, 29})
-    for (int32_t y : {-30, -3, 0, 20})
-      expect_clipped_matches_full({x, y}, {50, 40}, picture, whole);
-  // Inner clips cutting into each part, and a picture smaller than its margins.
-  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {5, 4, 9, 7});
-  expect_clipped_matches_full({2, 1}, {27, 20}, picture, {11, 10, 30, 24});
-  expect_clipped_matches_full({-3, -2}, {5, 4}, picture, whole);
-  expect_clipped_matches_full({1, 1}, {6, 5}, picture, {2, 2, 5, 4});
-  const PictureView scaled = region(*bitmap, {2, 0}, {6, 4}, {12, 10}, {20, 16}, 1);
-  for (int32_t x : {-31, -1, 4}) expect_clipped_matches_full({x, x / 2}, {45, 37}, scaled, whole);
+TEST(PictureRegion, MarginsKeptTheInnerPartRepeatedOrSharedAndAnEmptyOneFilledWithTheEdge) {
+  const std::tuple<PictureView, int32_t, bool, std::string> cases[] = {
+      // Margins 2 and 3 wide around inner columns 2..6; rows: margins 1 and 2.
+      {region({0, 0}, {2, 1}, {7, 6}, {10, 8}), 17, false, "0 1 2 3 4 5 6 2 3 4 5 6 2 3 7 8 9"},
+      {region({0, 0}, {2, 1}, {7, 6}, {10, 8}), 11, true, "0 1 2 3 4 5 1 2 3 6 7"},
+      // Without margins the bitmap tiles.
+      {region({0, 0}, {0, 0}, {3, 2}, {3, 2}), 8, false, "0 1 2 0 1 2 0 1"},
+      // Margins of 10 around a 10-pixel inner part, drawn 15 wide: 7 of the
+      // first, the middle's first pixel, 7 of the last; drawn 14 wide, the
+      // last margin gives one pixel less. A margin too narrow for its half (2
+      // of 4) leaves the rest to the other one.
+      {region({0, 0}, {10, 0}, {20, 1}, {30, 1}), 15, false,
+       "0 1 2 3 4 5 6 10 23 24 25 26 27 28 29"},
+      {region({0, 0}, {10, 0}, {20, 1}, {30, 1}), 14, false, "0 1 2 3 4 5 6 10 24 25 26 27 28 29"},
+      {region({8, 0}, {10, 0}, {21, 1}, {30, 1}), 8, false, "8 9 10 25 26 27 28 29"},
+      // P1 = P2 on x: margins of 10 with nothing between; the middle is the
+      // edge, also the one middle pixel of an odd size below both margins,
+      // and the last margin's first pixel when there is no first margin.
+      {region({0, 0}, {10, 0}, {10, 20}, {20, 20}), 26, false,
+       "0 1 2 3 4 5 6 7 8 9 9 9 9 9 9 9 10 11 12 13 14 15 16 17 18 19"},
+      {region({0, 0}, {10, 0}, {10, 1}, {20, 1}), 15, false,
+       "0 1 2 3 4 5 6 9 13 14 15 16 17 18 19"},
+      {region({4, 0}, {4, 0}, {4, 1}, {7, 1}), 8, false, "4 4 4 4 4 4 5 6"}};
+  for (const auto& [picture, length, down, columns] : cases)
+    EXPECT_EQ(drawn_line(picture, length, down), columns);
 }
 
 TEST(PictureRegion, DegenerateRegionsDrawNothingOrStayInTheBitmap) {
-  auto bitmap = test::numbered_surface(6, 6);
-  const PictureView good = region(*bitmap, {0, 0}, {1, 1}, {5, 5}, {6, 6});
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {3, 0}, {3, 0}, {3, 6}, {3, 6})),
-            Ints(10, -1))
-      << "zero-width region";
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 0, good), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, -4, good), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, PictureView{}), Ints(10, -1));
-  EXPECT_EQ(drawn_columns({10, 10}, 0, 10, region(*bitmap, {9, 9}, {12, 12}, {20, 20}, {30, 30})),
-            Ints(10, -1))
-      << "a region wholly outside the bitmap clamps to nothing";
+  const PictureView good = region({0, 0}, {1, 1}, {5, 5}, {6, 6});
+  // A zero-width region, boxes of no width, no bitmap, and a region wholly
+  // outside the bitmap (clamped to nothing).
+  for (const auto& [box, picture] : {std::pair{10, region({3, 0}, {3, 0}, {3, 6}, {3, 6})},
+                                     {0, good},
+                                     {-4, good},
+                                     {10, PictureView{}},
+                                     {10, region({39, 29}, {42, 32}, {50, 50}, {60, 60})}})
+    EXPECT_EQ(drawn_line(picture, 10, false, 0, box), "- - - - - - - - - -") << box;
   Canvas no_surface;
   draw_picture_region(no_surface, {0, 0}, {10, 10}, good, kCopy);
   // A huge rectangle far off the surface draws only the visible part.
-  EXPECT_EQ(drawn_columns({8, 8}, -1000, 100000, region(*bitmap, {0, 0}, {0, 0}, {6, 6}, {6, 6})),
-            (Ints{4, 5, 0, 1, 2, 3, 4, 5}));
-
+  EXPECT_EQ(drawn_line(region({0, 0}, {0, 0}, {6, 6}, {6, 6}), 8, false, -1000, 100000),
+            "4 5 0 1 2 3 4 5");
   // Points past the bitmap and out of order are clamped into it.
   auto dst = test::filled_surface(10, 10, kBackground);
   Canvas canvas(dst.get());
-  draw_picture_region(canvas, {0, 0}, {10, 10},
-                      region(*bitmap, {-5, -5}, {8, 2}, {1, 4}, {100, 100}), kCopy);
-  for (int32_t y = 0; y < 10; ++y)
-    for (int32_t x = 0; x < 10; ++x) {
-      const uint16_t p = dst->pixel(x, y);
-      ASSERT_TRUE(p >= 0x1000 && column_of(p) < 6 && row_of(p) < 6) << x << "," << y;
-    }
+  draw_picture_region(canvas, {0, 0}, {10, 10}, region({-5, -5}, {38, 2}, {1, 4}, {100, 100}),
+                      kCopy);
+  EXPECT_TRUE(std::all_of(dst->row(0), dst->row(0) + 100, [](uint16_t p) {
+    return p >= 0x1000 && column_of(p) < 30 && test::row_of(p) < 20;
+  }));
   EXPECT_EQ(column_of(dst->pixel(3, 0)), 3);
 }
 

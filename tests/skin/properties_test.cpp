@@ -1,97 +1,73 @@
 #include "skin/properties.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <regex>
-#include <string>
-#include <vector>
+#include <sstream>
 
-#include "base/log_capture.h"
 #include "skin/bitmap_file.h"
 #include "skin/node_type_registry.h"
 #include "skin/properties_impl.h"
 #include "skin/skin_exceptions.h"
-#include "skin/skin_format.h"
-#include "skin/skin_image.h"
 #include "skin/skin_test_support.h"
 
 namespace lv {
 namespace {
 
-using skin_format::Section;
 using test::LoadedSkin;
 using test::Rgba;
 using test::SkinSourceFolder;
 using Lines = std::vector<std::string>;
 
-constexpr const char* kOneNode = R"({"nodes": {"Splash": {"integer": {"x": 1}}}})";
-
 // A skin header with no pictures, fonts or strings and no named nodes.
 std::string empty_skin_bytes() {
   std::string bytes(skin_format::kHeaderSize, '\0');
   for (size_t i = 0; i < skin_format::kMagic.size(); ++i)
-    test::put_u16(bytes, 2 * i, skin_format::kMagic[i]);
-  test::put_u32(bytes, skin_format::kRootOffset, skin_format::kNoEntry);
-  test::put_u32(bytes, skin_format::kStringPoolOffset, skin_format::kHeaderSize);
+    test::put_bytes(bytes, 2 * i, skin_format::kMagic[i], 2);
+  test::put_bytes(bytes, skin_format::kRootOffset, skin_format::kNoEntry, 4);
+  test::put_bytes(bytes, skin_format::kStringPoolOffset, skin_format::kHeaderSize, 4);
   return bytes;
 }
 
 // The loader's log lines, with every time value replaced by "T".
 Lines loader_lines() {
-  const std::string text =
-      std::regex_replace(to_utf8(test::read_log_text()), std::regex("time=[-+0-9.e]+"), "time=T");
+  std::istringstream log(
+      std::regex_replace(test::log_text(), std::regex("time=[-+0-9.e]+"), "time=T"));
   Lines out;
-  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-       start = end + 1) {
-    const std::string line = text.substr(start, end - start);
-    if (line.starts_with("Properties") || line.starts_with("sizeof") ||
-        line.find("::Size=") != std::string::npos || line.starts_with("load_565") ||
-        line.starts_with("Error"))
+  for (std::string line; std::getline(log, line);)
+    if (std::regex_search(line, std::regex("^(Properties|sizeof|load_565|Error)|::Size=")))
       out.push_back(line);
-  }
   return out;
 }
 
 TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesOrNoSkinFailWithoutAnErrorLine) {
   Properties properties;
-  EXPECT_FALSE(properties.loaded());
   EXPECT_EQ(properties.get_integer(nullptr, u"x", 42), 42);
-  const std::string dir = test::make_temp_dir("skin");
-  const std::string bytes = empty_skin_bytes();
+  const std::string dir = test::make_temp_dir("skin"), bytes = empty_skin_bytes();
   std::string bad = bytes;
-  test::put_u16(bad, 4, 0x0439);  // the third unit of the magic
-  test::write_file(dir + "/empty.skin", bytes);
-  test::write_file(dir + "/short.skin", bytes.substr(0, 91));
-  test::write_file(dir + "/bad.skin", bad);
+  test::put_bytes(bad, 4, 0x0439, 2);  // the third unit of the magic
+  for (const auto& [name, content] :
+       {std::pair{"/empty.skin", bytes}, {"/short.skin", bytes.substr(0, 91)}, {"/bad.skin", bad}})
+    test::write_file(dir + name, content);
   for (const char* name : {"/short.skin", "/bad.skin", "/none.skin"}) {
     test::start_fresh_log();
-    EXPECT_FALSE(properties.load_skin(from_utf8(dir + name), test::screen_with_dpi(96))) << name;
-    EXPECT_FALSE(properties.loaded());
-    EXPECT_EQ(properties.path(), u"");
-    const Lines lines = loader_lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "Properties::load_skin 1");
-    EXPECT_EQ(lines.back(), "Properties::load_skin 2");
-    for (const std::string& line : lines) EXPECT_FALSE(line.starts_with("Error")) << line;
+    EXPECT_FALSE(test::load(properties, dir + name) || properties.loaded()) << name;
+    EXPECT_EQ(loader_lines().size() > 1 ? loader_lines().back() : "", "Properties::load_skin 2");
+    EXPECT_EQ(test::log_text().find("Error"), std::string::npos) << name;
   }
-  ASSERT_TRUE(properties.load_skin(from_utf8(dir + "/empty.skin"), test::screen_with_dpi(96)));
-  EXPECT_EQ(properties.find_node(u""), nullptr);
-  EXPECT_TRUE(properties.pictures().empty());
+  ASSERT_TRUE(test::load(properties, dir + "/empty.skin"));
+  EXPECT_TRUE(properties.find_node(u"") == nullptr && properties.pictures().empty());
   // The compiler makes exactly this file from a source without nodes.
   EXPECT_EQ(SkinSourceFolder().build(R"({"nodes": {}})").substr(skin_format::kRootOffset),
             bytes.substr(skin_format::kRootOffset));
 }
 
 TEST(LoadSkin, LogsEveryStepInOrder) {
-  SkinSourceFolder source;
-  test::write_png_filled(source.folder() / "art/p.png", 2, 2, Rgba{10, 20, 30, 255});
-  source.build(
-      R"({"nodes": {"Splash": {"picture": {"bg": "art/p"}, "font": {"f": "0 1 0 0 X"}}}})");
   test::start_fresh_log();
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(96)));
+  LoadedSkin skin(
+      R"({"nodes": {"Splash": {"picture": {"bg": "art/p"}, "font": {"f": "0 1 0 0 X"}}}})",
+      {{"art/p.png", 2, 2}});
   EXPECT_EQ(loader_lines(),
             (Lines{"Properties::load_skin 1", "sizeof(Node*4)=8", "sizeof(IntegerNode*4)=32",
                    "sizeof(PointNode*4)=32", "sizeof(Node)=2", "sizeof(IntegerNode)=8",
@@ -101,129 +77,94 @@ TEST(LoadSkin, LogsEveryStepInOrder) {
                    "PropertiesImpl::PropertiesImpl picture load time=T {test/art/p}",
                    "PropertiesImpl::PropertiesImpl fonts create time=T", "Properties::load_skin 2",
                    "Properties::load_skin 3"}));
-  EXPECT_EQ(properties.path(), source.skin_path());
 }
 
 TEST(LoadSkin, ABrokenPictureAShortReadOrAHugeFileFailAndKeepThePreviousSkin) {
-  test::LoadedSkin first(kOneNode, 96, "first");
+  LoadedSkin first(R"({"nodes": {"Splash": {"integer": {"x": 1}}}})", {}, 96, "first");
   Properties& properties = first.properties();
   const SkinNode* node = properties.find_node(u"Splash");
-  auto kept = [&] {
-    return properties.path() == first.source().skin_path() &&
-           properties.find_node(u"Splash") == node && properties.get_integer(node, u"x", 0) == 1 &&
-           properties.pictures().empty();
-  };
   SkinSourceFolder second("second");
-  test::write_png_filled(second.folder() / "p.png", 2, 2, Rgba{1, 2, 3, 255});
+  test::write_art(second.folder() / "p.png", 2, 2, {}, Rgba{1, 2, 3, 255});
   second.build(R"({"nodes": {"Splash": {"integer": {"x": 2}, "picture": {"bg": "p"}}}})");
   // A 24-bit bitmap in place of the compiled one.
   std::string bmp = encode_bitmap_565(*Surface::create(1, 1));
   bmp[28] = 24;
   const std::string picture = (second.output() / "second/p").string();
   test::write_file(picture + ".bmp", bmp);
-  test::start_fresh_log();
-  EXPECT_FALSE(properties.load_skin(second.skin_path(), test::screen_with_dpi(96)));
-  Lines lines = loader_lines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
-            (Lines{"load_565 " + picture + " is not 16bit bitmap",
-                   "PropertiesImpl::PropertiesImpl picture failed to load {second/p}",
-                   "Properties::load_skin 2"}));
-  EXPECT_TRUE(kept());
-
   // Larger than 64 MiB: refused before anything is read (a sparse file).
   const std::string huge = test::make_temp_dir("huge") + "/huge.skin";
   test::write_file(huge, empty_skin_bytes());
   std::filesystem::resize_file(huge, kMaxSkinFileSize + 1);
-  test::start_fresh_log();
-  EXPECT_FALSE(properties.load_skin(from_utf8(huge), test::screen_with_dpi(96)));
-  lines = loader_lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + huge + "] is too large"),
-            lines.end());
-  EXPECT_TRUE(kept());
   // Files of the kernel's sysfs claim a size of a page and read shorter.
-  const std::string file = "/sys/devices/system/cpu/online";
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0 || st.st_size <= 0 ||
-      test::read_file(file).size() >= size_t(st.st_size))
-    GTEST_SKIP() << "no file that reads shorter than its size";
-  test::start_fresh_log();
-  EXPECT_FALSE(properties.load_skin(from_utf8(file), test::screen_with_dpi(96)));
-  lines = loader_lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "Error: skin [" + file + "] failed to load"),
-            lines.end());
-  EXPECT_TRUE(kept());
+  const std::string sysfs = "/sys/devices/system/cpu/online";
+  const std::pair<std::string, std::string> cases[] = {
+      {second.skin_file(), "load_565 " + picture +
+                               " is not 16bit bitmap\nPropertiesImpl::PropertiesImpl picture "
+                               "failed to load {second/p}\nProperties::load_skin 2\n"},
+      {huge, "Error: skin [" + huge + "] is too large"},
+      {sysfs, "Error: skin [" + sysfs + "] failed to load"}};
+  for (const auto& [path, line] : cases) {
+    if (path == sysfs && (!std::filesystem::exists(path) ||
+                          test::read_file(path).size() >= std::filesystem::file_size(path)))
+      GTEST_SKIP() << "no file that reads shorter than its size";
+    test::start_fresh_log();
+    EXPECT_FALSE(test::load(properties, path));
+    EXPECT_NE(test::log_text().find(line), std::string::npos) << test::log_text();
+    EXPECT_TRUE(properties.path() == first.source().skin_path() &&
+                properties.find_node(u"Splash") == node &&
+                properties.get_integer(node, u"x", 0) == 1 && properties.pictures().empty())
+        << path;
+  }
 }
 
-struct ScaleCase {
-  int32_t dpi;
-  int32_t scale;
-};
-
-class SkinScale : public ::testing::TestWithParam<ScaleCase> {};
+class SkinScale : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
 
 TEST_P(SkinScale, PointsAndPicturesFollowTheDotsPerInch) {
   const auto [dpi, scale] = GetParam();
-  SkinSourceFolder source;
-  test::write_png_filled(source.folder() / "p.png", 8, 6, Rgba{0, 0, 255, 255});
-  source.build(R"({"nodes": {"Main": {"point": {"at": [-3, 7]}, "integer": {"n": 5},
+  LoadedSkin skin(R"({"nodes": {"Main": {"point": {"at": [-3, 7]}, "integer": {"n": 5},
       "font": {"f": "12 0 0 0 DejaVu Sans"}, "picture": {"plain": "p.png",
-      "pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4], "flag": 3}}}}})");
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(dpi)));
+      "pic": {"file": "p", "region": [1, 1, 7, 5], "inner": [2, 2, 6, 4], "flag": 3}}}}})",
+                  {{"p.png", 8, 6}}, dpi);
+  Properties& properties = skin.properties();
   EXPECT_EQ(properties.scale(), scale);
-  const SkinNode* node = properties.find_node(u"Main");
+  const SkinNode* node = skin.node(u"Main");
   const int32_t f = 1 << scale;
   EXPECT_EQ(properties.get_point(node, u"at", {}), (Point{-3 * f, 7 * f}));
   EXPECT_EQ(properties.get_integer(node, u"n", 0), 5) << "integers are not scaled";
   EXPECT_EQ(properties.fonts().at(0)->description(),
             (FontDesc{12, uint32_t(f), 0, 0, 0, u"DejaVu Sans"}));
-  // The table's picture covers the bitmap; lookups share its bitmap and carry
-  // their region, scale and flag.
-  ASSERT_EQ(properties.pictures().size(), 1u);
-  EXPECT_EQ(properties.pictures()[0].p3, (Point{8, 6}));
+  // Lookups share the table's bitmap and carry their region, scale and flag.
   const Picture pic = properties.get_picture(node, u"pic", empty_picture());
-  EXPECT_EQ(pic.bitmap, properties.pictures()[0].bitmap);
-  EXPECT_EQ(pic.bitmap->surface()->pixel(7, 5), 0x003F);
-  const Point points[] = {pic.p0, pic.p1, pic.p2, pic.p3};
-  const Point want[] = {{f, f}, {2 * f, 2 * f}, {6 * f, 4 * f}, {7 * f, 5 * f}};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(points[i], want[i]) << "p" << i;
-  EXPECT_TRUE(pic.scale == scale && pic.flag == 3);
-  const Picture plain = properties.get_picture(node, u"plain", {});
-  EXPECT_EQ(plain.p3, (Point{8 * f, 6 * f}));
-  EXPECT_EQ(plain.flag, 0);
+  EXPECT_TRUE(pic.bitmap == properties.pictures().at(0).bitmap && pic.scale == scale &&
+              pic.flag == 3);
+  EXPECT_EQ((std::vector<Point>{pic.p0, pic.p1, pic.p2, pic.p3}),
+            (std::vector<Point>{{f, f}, {2 * f, 2 * f}, {6 * f, 4 * f}, {7 * f, 5 * f}}));
+  EXPECT_EQ(properties.get_picture(node, u"plain", {}).p3, (Point{8 * f, 6 * f}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, SkinScale,
-                         ::testing::Values(ScaleCase{191, 0}, ScaleCase{192, 1}, ScaleCase{384, 2},
-                                           ScaleCase{600, 2}),
-                         [](const auto& info) { return "dpi" + std::to_string(info.param.dpi); });
+                         ::testing::Values(std::pair{191, 0}, std::pair{192, 1}, std::pair{384, 2},
+                                           std::pair{600, 2}),
+                         [](const auto& info) { return "dpi" + std::to_string(info.param.first); });
 
 TEST(LoadSkin, PictureNamesAreJoinedToTheSkinFolder) {
-  EXPECT_EQ(skin_folder_of(u"/a/b/"), u"/a/");
-  EXPECT_EQ(skin_folder_of(u"C:\\skins\\c.skin"), u"C:\\skins\\");
-  EXPECT_EQ(skin_picture_path(u"", u"x"), u"x");
-
-  SkinSourceFolder source;
-  test::write_png_filled(source.folder() / "sub/deeper/pic.png", 3, 2, Rgba{255, 255, 255, 255});
-  std::string bytes = source.build(R"({"nodes": {"Main": {"picture": {"p": "sub/deeper/pic"}}}})");
-  Properties properties;
-  ASSERT_TRUE(properties.load_skin(source.skin_path(), test::screen_with_dpi(96)));
-  const Picture picture = properties.get_picture(properties.find_node(u"Main"), u"p", {});
-  EXPECT_EQ(picture.bitmap->path(), from_utf8(source.output().string()) + u"/test/sub/deeper/pic");
+  LoadedSkin skin(R"({"nodes": {"Main": {"picture": {"p": "sub/deeper/pic"}}}})",
+                  {{"sub/deeper/pic.png", 3, 2}});
+  Properties& properties = skin.properties();
+  const SkinSourceFolder& source = skin.source();
+  EXPECT_EQ(properties.get_picture(skin.node(u"Main"), u"p", {}).bitmap->path(),
+            from_utf8(source.output().string()) + u"/test/sub/deeper/pic");
+  std::string bytes = skin.bytes();
   // A name written with a backslash, as skins for the handheld have them,
   // is found in the same sub-folder.
   const size_t at = bytes.find(test::utf16le(u"test/sub/deeper/pic"));
   ASSERT_NE(at, std::string::npos);
-  test::put_u16(bytes, at + 2 * std::u16string_view(u"test/sub").size(), u'\\');
-  test::write_file(source.skin_file().string(), bytes);
-  Properties other;
-  ASSERT_TRUE(other.load_skin(source.skin_path(), test::screen_with_dpi(96)));
-  EXPECT_EQ(other.pictures().at(0).bitmap_size(), (Size{3, 2}));
+  test::put_bytes(bytes, at + 2 * std::u16string_view(u"test/sub").size(), u'\\', 2);
+  test::write_file(source.skin_file(), bytes);
   // The skin's own file name is matched ignoring case.
-  ASSERT_TRUE(other.load_skin(from_utf8((source.output() / "TEST.Skin").string()),
-                              test::screen_with_dpi(96)));
-  EXPECT_EQ(other.path(), source.skin_path());
+  ASSERT_TRUE(test::load(properties, (source.output() / "TEST.Skin").string()));
+  EXPECT_EQ(properties.pictures().at(0).bitmap_size(), (Size{3, 2}));
+  EXPECT_EQ(properties.path(), source.skin_path());
 }
 
 struct Recorder : ReloadListener {
@@ -244,8 +185,7 @@ TEST(SendReloadSkin, TellsEachListenerOnceInOrderAndLogsTheTime) {
   for (Recorder* r : {&a, &b, &a, &c}) properties.add_reload_listener(r);
   test::start_fresh_log();
   properties.send_reload_skin();
-  EXPECT_EQ(calls, (std::vector<int>{1, 2, 3}));
-  EXPECT_NE(to_utf8(test::read_log_text()).find("PropertiesImpl::send_reload_skin the rest time="),
+  EXPECT_NE(test::log_text().find("PropertiesImpl::send_reload_skin the rest time="),
             std::string::npos);
   // A listener that removes a later one while being told: that one is skipped.
   a.remove_on_call = &c;
@@ -264,37 +204,27 @@ TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) 
       "font": {"f": "14 1", "g": "0 0 0 0 X"}},
       "B": {"integer": {"ab": 2}, "string": {"id": "red"}, "font": {"f": "14 1"}}}})");
   Properties& p = skin.properties();
-  const SkinNode* node = skin.node(u"N");
-  const std::vector<std::u16string> order = {u"Apple",  u"Zebra",      u"a",     u"ab",
-                                             u"abc",    u"apple",      u"color", u"zoo",
-                                             u"\u00e9", u"\U0001F600", u"\uFF21"};
-  const std::vector<int32_t> values = {3, 2, 8, 9, 10, 1, -5, 4, 5, 7, 6};
-  for (size_t i = 0; i < order.size(); ++i)
-    EXPECT_EQ(p.get_integer(node, order[i], 0), values[i]) << to_utf8(order[i]);
-  // Prefixes of stored keys, and keys they are prefixes of, are not found.
-  const char16_t high[] = {0xD83D, 0};
-  for (std::u16string_view absent : {u"", u"abcd", u"b", u"appl", high})
+  const SkinNode *node = skin.node(u"N"), *b = skin.node(u"B");
+  const std::u16string keys[] = {u"apple",  u"Zebra",      u"Apple", u"zoo", u"\u00e9",
+                                 u"\uFF21", u"\U0001F600", u"a",     u"ab",  u"abc"};
+  for (int32_t i = 0; i < 10; ++i) EXPECT_EQ(p.get_integer(node, keys[i], -1), i + 1) << i;
+  EXPECT_EQ(p.get_integer(node, u"color", 0), -5);
+  for (std::u16string absent : {u"", u"abcd", u"b", u"appl", u"\xD83D"})
     EXPECT_EQ(p.get_integer(node, absent, -1), -1) << to_utf8(absent);
-  EXPECT_EQ(p.get_integer(skin.node(u"B"), u"a", -1), -1);
-  EXPECT_EQ(p.get_integer(skin.node(u"B"), u"ab", -1), 2);
-
+  EXPECT_TRUE(p.get_integer(b, u"a", -1) == -1 && p.get_integer(b, u"ab", -1) == 2);
   // One key in several kinds; a colour read has alpha 255, a default stays.
   EXPECT_EQ(p.get_color(node, u"color", {}), (Color{10, 20, 30, 255}));
-  EXPECT_EQ(p.get_color(node, u"d", {1, 2, 3, 4}), (Color{1, 2, 3, 4}));
   EXPECT_EQ(p.get_point(node, u"color", {4, 4}), (Point{4, 4}));
   // Strings and fonts come from the tables: one entry serves both nodes.
   const std::u16string fallback = u"fallback";
-  EXPECT_EQ(p.get_string(node, u"color", fallback), u"red");
-  EXPECT_EQ(p.get_string(skin.node(u"B"), u"id", fallback), u"red");
-  EXPECT_EQ(p.get_string(node, u"text", fallback), u"Привет");
-  EXPECT_EQ(&p.get_string(skin.node(u"B"), u"text", fallback), &fallback);
-  EXPECT_EQ(p.strings().size(), 2u);
+  EXPECT_EQ(p.get_string(node, u"color", fallback) + p.get_string(b, u"id", fallback) +
+                p.get_string(node, u"text", fallback),
+            u"redredПривет");
+  EXPECT_TRUE(&p.get_string(b, u"text", fallback) == &fallback && p.strings().size() == 2u);
   const FontRef none = default_font();
   ASSERT_EQ(p.fonts().size(), 2u);
-  EXPECT_EQ(p.get_font(skin.node(u"B"), u"f", none), p.fonts()[0]);
+  EXPECT_TRUE(p.get_font(b, u"f", none) == p.fonts()[0] && &p.get_font(node, u"x", none) == &none);
   EXPECT_EQ(p.fonts()[0]->description(), (FontDesc{14, 1, 1, 0, 0, u"Tahoma"}));
-  EXPECT_EQ(p.get_font(node, u"g", none)->description().height, 0);
-  EXPECT_EQ(&p.get_font(node, u"color", none), &none);
 }
 
 TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
@@ -307,64 +237,37 @@ TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
   LoadedSkin skin(json + "}}");
   Properties& p = skin.properties();
   const SkinNode* main = skin.node(u"Main");
-  const std::u16string none;
+  auto id = [&](const SkinNode* n) { return to_utf8(p.get_string(n, u"id", u"")); };
   ASSERT_EQ(p.child_count(main), 3u);
-  EXPECT_EQ(p.get_string(p.child(main, 0), u"id", none), u"first");
-  EXPECT_EQ(p.get_string(p.child(main, 2), u"id", none), u"third");
+  EXPECT_EQ(id(p.child(main, 0)) + id(p.child(main, 2)) + id(p.child(p.child(main, 1), 0)),
+            "firstthirdinner");
   EXPECT_EQ(p.child(main, 3), nullptr);
-  ASSERT_EQ(p.child_count(p.child(main, 1)), 1u);
-  EXPECT_EQ(p.get_string(p.child(p.child(main, 1), 0), u"id", none), u"inner");
-
   for (int i = 0; i < 100; ++i)
     EXPECT_EQ(p.get_integer(p.find_node(u"Node" + from_utf8(std::to_string(i))), u"n", -1), i);
-  for (const char16_t* absent : {u"", u"A", u"Node", u"Node100", u"Node5a", u"Nodf", u"node1"})
+  for (const char16_t* absent : {u"", u"Node", u"Node100", u"Node5a", u"node1"})
     EXPECT_EQ(p.find_node(absent), nullptr) << to_utf8(absent);
-  // Handles from another skin, or none, give defaults.
+  // A handle from another skin gives defaults.
   LoadedSkin other(R"({"nodes": {"Main": {"integer": {"x": 2}}}})");
-  EXPECT_EQ(other.properties().get_integer(main, u"x", -1), -1);
-  EXPECT_EQ(other.properties().child_count(main), 0u);
-  EXPECT_EQ(other.properties().child(main, 0), nullptr);
-  EXPECT_EQ(other.properties().get_integer(nullptr, u"x", -1), -1);
+  EXPECT_TRUE(other.properties().get_integer(main, u"x", -1) == -1 &&
+              other.properties().child_count(main) == 0u);
 }
 
 struct TestElement {
   int kind = 0;
 };
 
-std::function<std::unique_ptr<TestElement>()> making(int kind) {
-  return [kind] { return std::make_unique<TestElement>(TestElement{kind}); };
-}
-
 TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
   LoadedSkin skin(R"({"nodes": {"Main": {"children": [
-      {"string": {"type": "button"}}, {"integer": {"x": 1}}, {"string": {"type": "vlist"}}]}}})");
+      {"string": {"type": "button"}}, {"string": {"type": "vlist"}}]}}})");
   Properties& p = skin.properties();
   const SkinNode* main = skin.node(u"Main");
   BasicNodeTypeRegistry<TestElement> registry;
+  auto making = [](int kind) { return [kind] { return std::make_unique<TestElement>(kind); }; };
   registry.register_type(u"button", making(7));
-  try {
-    registry.register_type(u"button", making(2));
-    ADD_FAILURE() << "no exception";
-  } catch (const jobser::NodeAlreadyRegistered& e) {
-    EXPECT_EQ(e.type_name(), u"button");
-    EXPECT_STREQ(e.what(), "element type \"button\" is registered twice");
-  }
+  EXPECT_THROW(registry.register_type(u"button", making(2)), jobser::NodeAlreadyRegistered);
   EXPECT_TRUE(registry.contains(u"button") && !registry.contains(u"Button"));
   EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
-  // A child without a type asks for the empty name.
-  for (auto [index, name] : {std::pair{1u, u""}, {2u, u"vlist"}}) {
-    try {
-      registry.create_for_node(p, p.child(main, index));
-      ADD_FAILURE() << "no exception";
-    } catch (const jobser::NodeNotRegistered& e) {
-      EXPECT_EQ(e.type_name(), name);
-      EXPECT_EQ(std::string(e.what()), "no element type \"" + to_utf8(name) + "\" is registered");
-    }
-  }
-  EXPECT_STREQ(jobser::NodeNotFoundInSkin(u"Main").what(), "the skin has no node \"Main\"");
-  const jobser::NodeNotFound not_found(u"listApps", u"#line");
-  EXPECT_EQ(not_found.sought_id(), u"#line");
-  EXPECT_STREQ(not_found.what(), "element \"listApps\" has no child \"#line\"");
+  EXPECT_THROW(registry.create_for_node(p, p.child(main, 1)), jobser::NodeNotRegistered);
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "base/log_capture.h"
-#include "skin/skin_image.h"
 #include "skin/skin_test_support.h"
 
 namespace lv {
@@ -15,43 +11,19 @@ using namespace skin_format;
 
 // A sound skin with every kind of record and two children, loaded as the
 // live skin; each case damages a copy of it and loads that over it.
-class DamagedSkin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::write_png_filled(m_source.folder() / "p.png", 2, 2, test::Rgba{1, 2, 3, 255});
-    m_bytes = m_source.build(R"({"nodes": {
-        "Main": {"integer": {"i": 1}, "font": {"f": "0"}, "string": {"s": "x"},
-                 "picture": {"p": "p"}, "color": {"c": "#010203"},
-                 "children": [{"string": {"s": "y"}}, {"integer": {"j": 2}}]},
-        "Next": {"integer": {"k": 3}}}})");
-    ASSERT_TRUE(m_live.load_skin(m_source.skin_path(), test::screen_with_dpi(96)));
-  }
-
-  bool live_skin_answers() {
-    const SkinNode* main = m_live.find_node(u"Main");
-    return m_live.path() == m_source.skin_path() && m_live.get_integer(main, u"i", 0) == 1 &&
-           m_live.get_integer(m_live.child(main, 1), u"j", 0) == 2;
-  }
-
-  test::SkinSourceFolder m_source;
-  std::string m_bytes;
-  Properties m_live;
-};
-
-TEST_F(DamagedSkin, EveryTruncationIsRefused) {
-  const std::string path = test::make_temp_dir("cut") + "/cut.skin";
-  for (size_t size = 0; size < m_bytes.size(); ++size) {
-    test::write_file(path, m_bytes.substr(0, size));
-    ASSERT_FALSE(m_live.load_skin(from_utf8(path), test::screen_with_dpi(96))) << size;
-  }
-  EXPECT_TRUE(live_skin_answers());
-}
-
-TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
-  const SkinImage image = test::image_of(m_bytes);
-  const uint32_t size = uint32_t(m_bytes.size()), root = image.u32(kRootOffset);
-  const uint32_t body = *image.find_named(root, u"Main", 8);
-  const uint32_t child0 = *image.child(body, 0), child1 = *image.child(body, 1);
+TEST(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
+  test::LoadedSkin live(R"({"nodes": {
+      "Main": {"integer": {"i": 1}, "font": {"f": "0"}, "string": {"s": "x"},
+               "picture": {"p": "p"}, "color": {"c": "#010203"},
+               "children": [{"string": {"s": "y"}}, {"integer": {"j": 2}}]},
+      "Next": {"integer": {"k": 3}}}})",
+                        {{"p.png", 2, 2}});
+  const std::string& bytes = live.bytes();
+  Properties& properties = live.properties();
+  const SkinImage image = test::image_of(bytes);
+  const uint32_t size = uint32_t(bytes.size()), root = image.u32(kRootOffset);
+  const uint32_t body = *image.find_named(root, u"Main", 8), child0 = *image.child(body, 0),
+                 child1 = *image.child(body, 1);
   auto record = [&](Section which, uint32_t in) {
     uint32_t first = 0, count = 0;
     EXPECT_TRUE(image.section(in, which, first, count) && count > 0);
@@ -60,12 +32,8 @@ TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
   // Another entry of the named-node tree, to point back at the root.
   const uint32_t other = image.u32(root + kEntryLeft) != kNoEntry ? image.u32(root + kEntryLeft)
                                                                   : image.u32(root + kEntryRight);
-  const struct {
-    uint64_t at;
-    int width;  // bytes written
-    uint32_t value;
-    const char* reason;
-  } cases[] = {
+  // Where, how many bytes of what value, and the reason given.
+  const std::tuple<uint64_t, int, uint32_t, std::string> cases[] = {
       {kRootOffset, 4, size, "named node lies past the end"},
       {kStringPoolOffset, 4, size + 2, "string pool starts past the end"},
       {kStringCountOffset, 4, 0xFFFFFFFF, "string pool runs past the end"},
@@ -88,42 +56,44 @@ TEST_F(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
       {other + kEntryLeft, 4, root, "named-node tree has a loop"},
   };
   const std::string path = test::make_temp_dir("damaged") + "/damaged.skin";
-  for (const auto& c : cases) {
-    std::string damaged = m_bytes;
-    for (int i = 0; i < c.width; ++i) damaged.at(c.at + i) = char(c.value >> (8 * i));
+  for (const auto& [at, width, value, reason] : cases) {
+    std::string damaged = bytes;
+    test::put_bytes(damaged, at, value, width);
     test::write_file(path, damaged);
     test::start_fresh_log();
-    EXPECT_FALSE(m_live.load_skin(from_utf8(path), test::screen_with_dpi(96))) << c.reason;
-    const std::string log = to_utf8(test::read_log_text());
-    EXPECT_NE(log.find("Error: skin [" + path + "] is damaged: " + c.reason), std::string::npos)
-        << log;
-    EXPECT_TRUE(live_skin_answers()) << c.reason;
+    EXPECT_FALSE(test::load(properties, path)) << reason;
+    EXPECT_NE(test::log_text().find("Error: skin [" + path + "] is damaged: " + reason),
+              std::string::npos)
+        << test::log_text();
   }
+  // And every truncation.
+  for (size_t size = 0; size < bytes.size(); ++size) {
+    test::write_file(path, bytes.substr(0, size));
+    ASSERT_FALSE(test::load(properties, path)) << size;
+  }
+  const SkinNode* main = live.node(u"Main");
+  EXPECT_TRUE(properties.path() == live.source().skin_path() &&
+              properties.get_integer(main, u"i", 0) == 1 &&
+              properties.get_integer(properties.child(main, 1), u"j", 0) == 2);
 }
 
 TEST(SkinImage, SearchesStayBoundedOnALoopAndReadsStayInside) {
   std::string bytes = test::SkinSourceFolder().build(R"({"nodes": {"B": {}}})");
   const uint32_t root = test::read_u32(bytes, kRootOffset);
-  test::put_u32(bytes, root + kEntryLeft, root);
-  test::put_u32(bytes, root + kEntryRight, root);
+  for (uint32_t side : {kEntryLeft, kEntryRight}) test::put_bytes(bytes, root + side, root, 4);
   const SkinImage image = test::image_of(bytes);
-  EXPECT_FALSE(image.find_named(root, u"A", 1000).has_value());
-  EXPECT_FALSE(image.find_named(root, u"C", 1000).has_value());
+  EXPECT_FALSE(image.find_named(root, u"A", 1000) || image.find_named(root, u"C", 1000));
   EXPECT_TRUE(image.find_named(root, u"B", 1).has_value());
   EXPECT_EQ(image.named_nodes(root, 10).size(), 10u);
-  SkinLayout layout;
-  std::string reason;
-  EXPECT_FALSE(check_skin(image, layout, reason));
-  EXPECT_EQ(reason, "named-node tree has a loop");
-
+  // Reads past the end of a three-byte image answer zero or nothing.
   const std::string three = "\x01\x02\x03";
   const SkinImage tiny = test::image_of(three);
   EXPECT_EQ(tiny.u16(1), 0x0302);
-  EXPECT_EQ(tiny.u16(2) + tiny.u32(0) + tiny.u8(~uint64_t{0}), 0u);
-  EXPECT_FALSE(tiny.string_length(0).has_value());
+  EXPECT_EQ(tiny.u16(2) + tiny.u32(0) + tiny.u8(~uint64_t{0}) + tiny.child_count(0), 0u);
+  EXPECT_TRUE(!tiny.string_length(0) && !tiny.find_record(0, Section::integer, u"a"));
   EXPECT_EQ(tiny.string_at(0), u"\u0201");
-  EXPECT_EQ(tiny.child_count(0), 0u);
-  EXPECT_FALSE(tiny.find_record(0, Section::integer, u"a").has_value());
+  SkinLayout layout;
+  std::string reason;
   EXPECT_FALSE(check_skin(tiny, layout, reason));
   EXPECT_EQ(reason, "not a skin file");
 }

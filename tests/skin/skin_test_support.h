@@ -6,9 +6,9 @@
 
 #include <png.h>
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/log_capture.h"
 #include "platform/text.h"
 #include "skin/font.h"
 #include "skin/properties.h"
-#include "skin/skin_format.h"
 #include "skin/skin_image.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
@@ -31,10 +31,12 @@ struct Rgba {
   uint8_t r = 0, g = 0, b = 0, a = 255;
 };
 
-// Writes an RGBA PNG of width x height pixels, pixel (x, y) at y * width + x.
-inline void write_png_rgba(const std::filesystem::path& file, int32_t width, int32_t height,
-                           const std::vector<Rgba>& pixels) {
+// Writes an RGBA PNG of width x height pixels, pixel (x, y) at y * width + x;
+// without pixels, a picture of one colour.
+inline void write_art(const std::filesystem::path& file, int32_t width, int32_t height,
+                      std::vector<Rgba> pixels, Rgba colour = {}) {
   std::filesystem::create_directories(file.parent_path());
+  if (pixels.empty()) pixels.assign(size_t(width) * size_t(height), colour);
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -45,10 +47,14 @@ inline void write_png_rgba(const std::filesystem::path& file, int32_t width, int
       << image.message;
 }
 
-// A picture of one colour.
-inline void write_png_filled(const std::filesystem::path& file, int32_t width, int32_t height,
-                             Rgba colour) {
-  write_png_rgba(file, width, height, std::vector<Rgba>(size_t(width) * size_t(height), colour));
+// The log written since start_fresh_log(), as UTF-8.
+inline std::string log_text() {
+  return to_utf8(read_log_text());
+}
+
+// Loads a skin for a 480 x 800 screen of `dpi` dots per inch.
+inline bool load(Properties& properties, const std::string& path, int32_t dpi = 96) {
+  return properties.load_skin(from_utf8(path), ScreenInfo{.width = 480, .height = 800, .dpi = dpi});
 }
 
 // A skin source folder "<root>/<name>" and the compiled output "<root>/bin".
@@ -61,16 +67,14 @@ class SkinSourceFolder {
 
   std::filesystem::path folder() const { return std::filesystem::path(m_root) / m_name; }
   std::filesystem::path output() const { return std::filesystem::path(m_root) / "bin"; }
-  std::filesystem::path skin_file() const { return output() / (m_name + ".skin"); }
-  std::u16string skin_path() const { return from_utf8(skin_file().string()); }
+  std::string skin_file() const { return (output() / (m_name + ".skin")).string(); }
+  std::u16string skin_path() const { return from_utf8(skin_file()); }
   const std::string& name() const { return m_name; }
 
-  void write_source(const std::string& json, const std::string& file = "skin.json") const {
+  // Writes a source file and compiles it; false with the compiler's message.
+  bool compile(const std::string& json, std::string& error,
+               const std::string& file = "skin.json") const {
     write_file((folder() / file).string(), json);
-  }
-
-  // Compiles the source file; false with the compiler's message.
-  bool compile(std::string& error, const std::string& file = "skin.json") const {
     skinc::CompiledSkin skin;
     return skinc::compile_skin(folder() / file, m_name, skin, error) &&
            skinc::write_compiled_skin(skin, output(), error);
@@ -78,10 +82,9 @@ class SkinSourceFolder {
 
   // Compiles a source that must compile, and answers the skin's bytes.
   std::string build(const std::string& json) const {
-    write_source(json);
     std::string error;
-    EXPECT_TRUE(compile(error)) << error;
-    return read_file(skin_file().string());
+    EXPECT_TRUE(compile(json, error)) << error;
+    return read_file(skin_file());
   }
 
  private:
@@ -89,25 +92,14 @@ class SkinSourceFolder {
   std::string m_name;
 };
 
-inline ScreenInfo screen_with_dpi(int32_t dpi) {
-  ScreenInfo screen;
-  screen.width = 480;
-  screen.height = 800;
-  screen.dpi = dpi;
-  return screen;
-}
-
+// Little-endian fields of a skin or bitmap held in a string.
 inline uint32_t read_u32(const std::string& bytes, size_t at) {
   uint32_t v = 0;
   for (size_t i = 0; i < 4; ++i) v |= uint32_t(uint8_t(bytes.at(at + i))) << (8 * i);
   return v;
 }
-inline void put_u32(std::string& bytes, size_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<char>(v >> (8 * i));
-}
-inline void put_u16(std::string& bytes, size_t at, uint16_t v) {
-  bytes.at(at) = static_cast<char>(v);
-  bytes.at(at + 1) = static_cast<char>(v >> 8);
+inline void put_bytes(std::string& bytes, size_t at, uint32_t v, int width) {
+  for (int i = 0; i < width; ++i) bytes.at(at + i) = static_cast<char>(v >> (8 * i));
 }
 
 // A view of bytes held in a string.
@@ -118,20 +110,31 @@ inline SkinImage image_of(const std::string& bytes) {
   return SkinImage(byte_span(bytes));
 }
 
-// Compiles a source and loads it; the folder stays for the object's life.
+// Art of one colour for a skin source: a PNG file of width x height.
+struct Art {
+  std::string file;
+  int32_t width = 1, height = 1;
+};
+
+// Compiles a source with its art and loads it for a screen of `dpi`; the
+// folder stays for the object's life.
 class LoadedSkin {
  public:
-  explicit LoadedSkin(const std::string& json, int32_t dpi = 96, const std::string& name = "test")
+  explicit LoadedSkin(const std::string& json, const std::vector<Art>& art = {}, int32_t dpi = 96,
+                      const std::string& name = "test")
       : m_source(name) {
-    m_source.build(json);
-    EXPECT_TRUE(m_properties.load_skin(m_source.skin_path(), screen_with_dpi(dpi)));
+    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height, {});
+    m_bytes = m_source.build(json);
+    EXPECT_TRUE(load(m_properties, m_source.skin_file(), dpi));
   }
   Properties& properties() { return m_properties; }
   const SkinSourceFolder& source() const { return m_source; }
+  const std::string& bytes() const { return m_bytes; }
   const SkinNode* node(std::u16string_view name) const { return m_properties.find_node(name); }
 
  private:
   SkinSourceFolder m_source;
+  std::string m_bytes;
   Properties m_properties;
 };
 
@@ -158,14 +161,24 @@ inline std::unique_ptr<Surface> filled_surface(int32_t width, int32_t height, ui
   return s;
 }
 
+inline bool contains(const Rect& r, int32_t x, int32_t y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// Every pixel (x, y) of `s` is want(x, y).
+inline ::testing::AssertionResult holds(const Surface& s,
+                                        const std::function<uint16_t(int32_t, int32_t)>& want) {
+  for (int32_t y = 0; y < int32_t(s.height()); ++y)
+    for (int32_t x = 0; x < int32_t(s.width()); ++x)
+      if (s.pixel(x, y) != want(x, y))
+        return ::testing::AssertionFailure() << "at " << x << "," << y << ": 0x" << std::hex
+                                             << s.pixel(x, y) << ", want 0x" << want(x, y);
+  return ::testing::AssertionSuccess();
+}
+
 // DejaVu Sans, the font every drawing test measures against.
 inline FontRef dejavu(int32_t height = 12, bool underline = false, uint32_t factor = 1) {
-  FontDesc d;
-  d.height = height;
-  d.face = u"DejaVu Sans";
-  d.underline = underline;
-  d.scale_factor = factor;
-  return create_font(d);
+  return create_font({height, factor, 0, 0, uint8_t(underline), u"DejaVu Sans"});
 }
 
 }  // namespace lv::test

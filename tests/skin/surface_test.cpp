@@ -2,87 +2,52 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 #include "base/log.h"
 #include "skin/canvas.h"
 #include "skin/render_surface.h"
-#include "skin/row_blitter.h"
 
 namespace lv {
 namespace {
 
 TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
-  EXPECT_EQ(Surface::pitch_for(1), 4u);
-  EXPECT_EQ(Surface::pitch_for(4), 8u);
   auto s = Surface::create(5, 3);
   ASSERT_TRUE(s);
-  EXPECT_EQ(s->pitch(), 12u);
-  for (uint32_t y = 0; y < 3; ++y) {
-    EXPECT_EQ(reinterpret_cast<uint8_t*>(s->row(y)) - s->bytes(), ptrdiff_t(y * 12));
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(s->row(y)) % 4, 0u);
-    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(s->pixel(x, y), 0);
-  }
+  EXPECT_TRUE(s->pitch() == 12u && Surface::pitch_for(1) == 4u && s->row(2) == s->row(0) + 12);
+  EXPECT_TRUE(std::all_of(s->row(0), s->row(0) + 18, [](uint16_t p) { return p == 0; }));
   // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
-  const int32_t widths[] = {0, 10, -1, 10, Surface::kMaxSide + 1, 1, 65536};
-  const int32_t heights[] = {10, 0, 10, INT32_MIN, 1, Surface::kMaxSide + 1, 32768};
-  for (size_t i = 0; i < std::size(widths); ++i)
-    EXPECT_FALSE(Surface::create(widths[i], heights[i])) << widths[i] << " x " << heights[i];
+  const int32_t refused[][2] = {{0, 10},
+                                {10, 0},
+                                {-1, 10},
+                                {10, INT32_MIN},
+                                {Surface::kMaxSide + 1, 1},
+                                {1, Surface::kMaxSide + 1},
+                                {65536, 32768}};
+  for (const auto [w, h] : refused) EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
+  // Foreign pixels: no pixels, a pitch shorter than a row, an odd pitch, no
+  // width are refused; an unpadded even pitch is fine.
+  std::vector<uint16_t> memory(5 * 4);
+  EXPECT_FALSE(Surface::wrap(nullptr, 5, 4, 12) || Surface::wrap(memory.data(), 5, 4, 8) ||
+               Surface::wrap(memory.data(), 5, 4, 11) || Surface::wrap(memory.data(), 0, 4, 12));
+  EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10));
   auto wide = Surface::create(Surface::kMaxSide, 2);
-  ASSERT_TRUE(wide);
   wide->set_pixel(Surface::kMaxSide - 1, 1, 0xABCD);
   EXPECT_EQ(wide->pixel(Surface::kMaxSide - 1, 1), 0xABCD);
-}
-
-TEST(Surface, WrapAndViewShareForeignPixels) {
-  std::vector<uint16_t> memory(6 * 4, 0);
-  Surface::wrap(memory.data(), 5, 4, 12)->fill(0x0F0F);
-  // The sixth word of each row lies outside the surface and stays.
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(memory[i], i % 6 == 5 ? 0 : 0x0F0F) << i;
-  EXPECT_FALSE(Surface::wrap(nullptr, 5, 4, 12));
-  EXPECT_FALSE(Surface::wrap(memory.data(), 5, 4, 8)) << "pitch shorter than a row";
-  EXPECT_FALSE(Surface::wrap(memory.data(), 5, 4, 11)) << "odd pitch";
-  EXPECT_FALSE(Surface::wrap(memory.data(), 0, 4, 12));
-  EXPECT_TRUE(Surface::wrap(memory.data(), 5, 4, 10)) << "an unpadded even pitch is fine";
-
-  auto parent = Surface::create(8, 6);
-  for (uint32_t y = 0; y < 6; ++y)
-    for (uint32_t x = 0; x < 8; ++x) parent->set_pixel(x, y, uint16_t(y * 16 + x));
-  auto view = Surface::view(*parent, {3, 2, 6, 5});
-  EXPECT_EQ(view->size(), (Size{3, 3}));
-  EXPECT_EQ(view->pixel(2, 2), 4 * 16 + 5);
-  view->set_pixel(1, 1, 0xFFFF);
-  EXPECT_EQ(parent->pixel(4, 3), 0xFFFF);
-  auto cut = Surface::view(*parent, {-4, 4, 100, 100});
-  EXPECT_EQ(cut->size(), (Size{8, 2}));
-  EXPECT_EQ(cut->pixel(0, 0), 4 * 16);
-  EXPECT_FALSE(Surface::view(*parent, {8, 0, 10, 6}));
-  EXPECT_FALSE(Surface::view(*parent, {2, 2, 2, 5}));
 }
 
 TEST(Canvas, ClipIsCutToTheSurfaceAndGuardsRestoreItExactly) {
   auto s = Surface::create(100, 80);
   Canvas canvas(s.get());
-  EXPECT_EQ(canvas.clip(), (Rect{0, 0, 100, 80}));
   canvas.set_clip({12, 6}, {4, 9});
   EXPECT_EQ(canvas.clip(), (Rect{12, 6, 12, 6})) << "an empty clip collapses onto its corner";
   canvas.set_clip({-5, 5}, {130, 70});
   EXPECT_EQ(canvas.clip(), (Rect{0, 5, 100, 70}));
   {
     ClipGuard outer(canvas, {10, 20}, {50, 40});
-    EXPECT_EQ(canvas.clip(), (Rect{10, 20, 60, 60}));
     {
       ClipGuard inner(canvas, {0, 50}, {30, 100});
-      EXPECT_EQ(canvas.clip(), (Rect{10, 50, 30, 60}));
-      EXPECT_EQ(canvas.clip_in_effect(), 2);
+      EXPECT_TRUE(canvas.clip() == (Rect{10, 50, 30, 60}) && canvas.clip_in_effect() == 2);
     }
     EXPECT_EQ(canvas.clip(), (Rect{10, 20, 60, 60}));
-    {
-      ClipGuard outside(canvas, {70, 0}, {10, 10});
-      EXPECT_EQ(canvas.clip(), (Rect{70, 20, 70, 20}));
-    }
     {
       // Sizes near the limits saturate instead of wrapping.
       ClipGuard far(canvas, {INT32_MAX - 5, 0}, {100, 10});
@@ -91,8 +56,7 @@ TEST(Canvas, ClipIsCutToTheSurfaceAndGuardsRestoreItExactly) {
     ClipGuard huge(canvas, {12, 23}, {INT32_MAX, INT32_MAX});
     EXPECT_EQ(canvas.clip(), (Rect{12, 23, 60, 60}));
   }
-  EXPECT_EQ(canvas.clip(), (Rect{0, 5, 100, 70}));
-  EXPECT_EQ(canvas.clip_in_effect(), 0);
+  EXPECT_TRUE(canvas.clip() == (Rect{0, 5, 100, 70}) && canvas.clip_in_effect() == 0);
   Canvas empty;
   empty.set_clip({1, 1}, {5, 5});
   EXPECT_TRUE(empty.effective_clip().empty()) << "no surface: the clip stays empty";
@@ -102,14 +66,11 @@ TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
   const int64_t base = RenderSurface::pixel_account();
   RenderSurface rs(100, 50);
   EXPECT_EQ(RenderSurface::pixel_account(), base + 5000);
-  EXPECT_FALSE(rs.recreate(100, 50)) << "the same size changes nothing";
-  EXPECT_TRUE(rs.recreate(10, 10));
-  EXPECT_EQ(rs.clip(), (Rect{0, 0, 10, 10}));
-  EXPECT_EQ(RenderSurface::pixel_account(), base + 100);
+  EXPECT_TRUE(!rs.recreate(100, 50) && rs.recreate(10, 10)) << "only a new size is a change";
+  EXPECT_TRUE(rs.clip() == (Rect{0, 0, 10, 10}) && RenderSurface::pixel_account() == base + 100);
   rs.surface()->set_pixel(1, 1, 0x1234);
   std::unique_ptr<Surface> taken = rs.take_surface();
-  EXPECT_EQ(rs.clip(), Rect{});
-  EXPECT_EQ(RenderSurface::pixel_account(), base);
+  EXPECT_TRUE(rs.clip() == Rect{} && RenderSurface::pixel_account() == base);
   Surface* raw = taken.get();
   rs.adopt_surface(std::move(taken));
   EXPECT_EQ(rs.clip(), (Rect{0, 0, 10, 10}));
@@ -118,21 +79,17 @@ TEST(RenderSurface, RecreateTakeAndAdoptKeepThePixelAccount) {
   EXPECT_EQ(rs.surface()->pixel(1, 1), 0x1234);
   EXPECT_EQ(RenderSurface::pixel_account(), base + 100);
   // A refused size leaves it empty.
-  EXPECT_TRUE(rs.recreate(Surface::kMaxSide + 1, 4));
-  EXPECT_EQ(rs.surface(), nullptr);
-  EXPECT_FALSE(rs.recreate(0, 0));
-  EXPECT_EQ(RenderSurface::pixel_account(), base);
+  EXPECT_TRUE(rs.recreate(Surface::kMaxSide + 1, 4) && rs.surface() == nullptr);
+  EXPECT_TRUE(!rs.recreate(0, 0) && RenderSurface::pixel_account() == base);
 }
 
-using RenderSurfaceDeathTest = ::testing::Test;
-
-TEST_F(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {
+TEST(RenderSurfaceDeathTest, ChangingTheSurfaceUnderAClipGuardStops) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const char* stop = "Gluck: Clip is in effect, cannot resize @ RenderSurface::recreate";
   RenderSurface rs(10, 10);
   ClipGuard guard(rs, {0, 0}, {5, 5});
-  EXPECT_FALSE(rs.recreate(10, 10)) << "the same size under a guard is harmless";
-  EXPECT_EQ(rs.clip(), (Rect{0, 0, 5, 5}));
+  EXPECT_TRUE(!rs.recreate(10, 10) && rs.clip() == (Rect{0, 0, 5, 5}))
+      << "the same size is harmless";
   EXPECT_EXIT(rs.recreate(20, 20), ::testing::ExitedWithCode(kFatalExitCode), stop);
   EXPECT_EXIT(rs.take_surface(), ::testing::ExitedWithCode(kFatalExitCode), stop);
   EXPECT_EXIT(rs.adopt_surface(nullptr), ::testing::ExitedWithCode(kFatalExitCode), stop);
