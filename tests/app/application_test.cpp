@@ -89,6 +89,14 @@ class ApplicationTest : public testing::Test {
     app->render(target, RedrawScope::everything);
     return *target.surface();
   }
+  uint16_t pixel(uint32_t x, uint32_t y) { return render().pixel(x, y); }
+  void add(ScreenRoot& screen, ScreenLayer layer = ScreenLayer::replace,
+           ScreenAnimation animation = ScreenAnimation::none) {
+    app->add_screen(screen, layer, animation);
+  }
+  void remove(ScreenRoot& screen, ScreenAnimation animation = ScreenAnimation::none) {
+    app->remove_screen(screen, animation);
+  }
 
   test::TestSkin skin;
   std::unique_ptr<Application> app;
@@ -98,8 +106,6 @@ class ApplicationTest : public testing::Test {
 };
 
 TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
-  for (std::u16string_view name : kElementTypeNames)
-    EXPECT_TRUE(NodeTypeRegistry::instance().contains(name)) << to_utf8(std::u16string(name));
   // The application's own kinds of field, made by their type names.
   ScreenRoot fields;
   fields.build(skin.properties(), u"Fields");
@@ -108,37 +114,33 @@ TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
   EXPECT_NE(dynamic_cast<const RichTextElement*>(fields.find_by_id(u"richtext")), nullptr);
   EXPECT_EQ(Application::instance(), app.get());
   EXPECT_EQ(&screen_host(), static_cast<ScreenHost*>(app.get()));
-
-  TearDown();
-  app.reset();
-  for (std::u16string_view name : kElementTypeNames)
-    EXPECT_FALSE(NodeTypeRegistry::instance().contains(name));
+  for (bool alive : {true, false}) {
+    for (std::u16string_view name : kElementTypeNames)
+      EXPECT_EQ(NodeTypeRegistry::instance().contains(name), alive)
+          << to_utf8(std::u16string(name));
+    TearDown();
+    app.reset();
+  }
   EXPECT_EQ(Application::instance(), nullptr);
   EXPECT_NE(&screen_host(), nullptr);
-}
 
-TEST_F(ApplicationTest, ATypeRegisteredBeforeLeavesNoHalfRegisteredApplication) {
-  TearDown();
-  app.reset();
+  // A type registered before: no half-registered application, and nothing
+  // of it left in the way of the next.
   NodeTypeRegistry::instance().register_type(u"vlist", [] { return nullptr; });
   EXPECT_THROW(Application(u"Lumiview", skin.properties(), test::headless_options()),
                jobser::NodeAlreadyRegistered);
-  EXPECT_FALSE(NodeTypeRegistry::instance().contains(u"node"));
   EXPECT_FALSE(NodeTypeRegistry::instance().contains(u"button"));
   EXPECT_EQ(Application::instance(), nullptr);
   NodeTypeRegistry::instance().unregister_type(u"vlist");
-  // Nothing of the failed one is left in the way of the next.
   app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
   EXPECT_TRUE(NodeTypeRegistry::instance().contains(u"vlist"));
 }
 
 TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBelowDrawn) {
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
-  app->add_screen(green, ScreenLayer::overlay, ScreenAnimation::none);
-  EXPECT_EQ(app->current_screen(), &green);
+  add(red);
+  add(green, ScreenLayer::overlay);
   EXPECT_EQ(listener.added, (std::vector<ScreenRoot*>{&red, &green}));
   EXPECT_EQ(green.size(), test::kClient);
-
   app->key(key_down(kKeyEnter));
   app->character(u"x");
   app->pointer_button(press_at(5, 6));
@@ -146,127 +148,100 @@ TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBel
   app->update(0.04);
   EXPECT_EQ(green.keys, std::vector<int>{kKeyEnter});
   EXPECT_EQ(green.characters, u"x");
-  EXPECT_EQ(green.buttons.size(), 1u);
-  EXPECT_EQ(green.moves.size(), 1u);
+  EXPECT_EQ(green.buttons.size() + green.moves.size(), 2u);
   EXPECT_EQ(green.timers, std::vector<double>{0.04});
   EXPECT_TRUE(red.keys.empty() && red.buttons.empty() && red.timers.empty());
-
-  const Surface& frame = render();
-  EXPECT_EQ(frame.pixel(3, 3), kRed);
-  EXPECT_EQ(frame.pixel(120, 160), kGreen);
+  EXPECT_EQ(pixel(3, 3), kRed);
+  EXPECT_EQ(pixel(120, 160), kGreen);
   EXPECT_FALSE(app->needs_redraw());
 
-  app->remove_screen(green, ScreenAnimation::animated);
+  remove(green, ScreenAnimation::animated);
   EXPECT_EQ(app->current_screen(), &red);
   EXPECT_EQ(listener.removed, std::vector<ScreenRoot*>{&green});
   EXPECT_EQ(listener.removed_animated, std::vector<bool>{true});
   EXPECT_TRUE(app->needs_redraw());
-  EXPECT_EQ(render().pixel(120, 160), kRed);
-
+  EXPECT_EQ(pixel(120, 160), kRed);
   // A screen that is not on the stack: nothing changes, nobody is told.
-  app->remove_screen(green, ScreenAnimation::none);
-  app->remove_screen(blue, ScreenAnimation::none);
+  remove(green);
+  remove(blue);
   EXPECT_EQ(listener.removed.size(), 1u);
-  EXPECT_EQ(app->current_screen(), &red);
   EXPECT_EQ(app->screens().size(), 1u);
 }
 
 TEST_F(ApplicationTest, AReplacingScreenHidesTheOneBelowUntilItLeaves) {
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
-  app->add_screen(green, ScreenLayer::replace, ScreenAnimation::none);
+  add(red);
+  add(green);
   EXPECT_FALSE(red.visible());
-  const Surface& frame = render();
-  // The background shows around the box, not the red screen.
-  EXPECT_EQ(frame.pixel(3, 3), 0x0000);
-  EXPECT_EQ(frame.pixel(120, 160), kGreen);
-
+  EXPECT_EQ(pixel(3, 3), 0x0000) << "the background around the box, not the red screen";
   // Put on again, a screen moves to the top instead of appearing twice.
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  add(red);
   EXPECT_EQ(app->screens().size(), 2u);
   EXPECT_EQ(app->current_screen(), &red);
-  EXPECT_TRUE(red.visible());
-  EXPECT_FALSE(green.visible());
-
-  app->remove_screen(red, ScreenAnimation::none);
+  EXPECT_TRUE(red.visible() && !green.visible());
+  remove(red);
   EXPECT_TRUE(green.visible());
-  app->remove_screen(green, ScreenAnimation::none);
+  remove(green);
   EXPECT_EQ(app->current_screen(), nullptr);
   // Input with no screen goes nowhere, harmlessly.
   app->key(key_down(kKeyEnter));
   app->update(0.01);
-  EXPECT_EQ(render().pixel(3, 3), 0x0000);
+  EXPECT_EQ(pixel(3, 3), 0x0000);
 }
 
 TEST_F(ApplicationTest, AnAnimatedChangePlaysTheScreensTransitionWhileTheScreensWait) {
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
-  app->add_screen(blue, ScreenLayer::replace, ScreenAnimation::animated);
+  add(red);
+  add(blue, ScreenLayer::replace, ScreenAnimation::animated);
   ASSERT_TRUE(app->screens().transition_running());
-  EXPECT_TRUE(app->needs_redraw());
-
   app->update(0.1);  // t = 0.5: blue has come halfway in from the right
-  EXPECT_TRUE(blue.timers.empty());
-  const Surface& frame = render();
-  EXPECT_EQ(frame.pixel(119, 160), kRed);
-  EXPECT_EQ(frame.pixel(120, 160), kBlue);
+  EXPECT_EQ(pixel(119, 160), kRed);
+  EXPECT_EQ(pixel(120, 160), kBlue);
   EXPECT_TRUE(app->needs_redraw());
-
   app->update(0.1);  // the end: the next frame draws the stack itself
   EXPECT_FALSE(app->screens().transition_running());
   EXPECT_TRUE(blue.timers.empty());
   EXPECT_TRUE(app->needs_redraw());
-  EXPECT_EQ(render().pixel(10, 160), kBlue);
+  EXPECT_EQ(pixel(10, 160), kBlue);
   app->update(0.02);
   EXPECT_EQ(blue.timers, std::vector<double>{0.02});
 
   // Leaving, the screen's animation plays backwards: it slides out to the
   // right and uncovers the red screen.
-  app->remove_screen(blue, ScreenAnimation::animated);
-  ASSERT_TRUE(app->screens().transition_running());
+  remove(blue, ScreenAnimation::animated);
   app->update(0.05);  // t = 0.75
-  const Surface& leaving = render();
-  EXPECT_EQ(leaving.pixel(50, 160), kRed);
-  EXPECT_EQ(leaving.pixel(70, 160), kBlue);
+  EXPECT_EQ(pixel(50, 160), kRed);
+  EXPECT_EQ(pixel(70, 160), kBlue);
   app->update(0.2);
-  EXPECT_EQ(render().pixel(230, 160), kRed);
+  EXPECT_EQ(pixel(230, 160), kRed);
 }
 
 TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  add(red);
   listener.consume_key = kKeySoftLeft;
   app->key(key_down(kKeySoftLeft));
   app->key(key_down(kKeySoftRight));
   EXPECT_EQ(red.keys, std::vector<int>{kKeySoftRight});
-
   listener.allow_close = false;
   EXPECT_FALSE(app->may_close());
   listener.allow_close = true;
   EXPECT_TRUE(app->may_close());
-  EXPECT_EQ(listener.close_questions, 2);
-
   app->activated();
   app->deactivated();
-  EXPECT_EQ(listener.activations, 1);
-  EXPECT_EQ(listener.deactivations, 1);
-
+  EXPECT_EQ(listener.activations + listener.deactivations, 2);
   render();
-  EXPECT_FALSE(app->needs_redraw());
   app->layout_changed(app->window()->measure_screen());
   EXPECT_EQ(listener.layout_changes, 1);
   EXPECT_TRUE(app->needs_redraw());
-
   // Without a listener the window may close.
   app->set_listener(nullptr);
   EXPECT_TRUE(app->may_close());
 }
 
 TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
-  app->add_screen(red, ScreenLayer::replace, ScreenAnimation::none);
+  add(red);
   app->set_listener(nullptr);
   app->open_command_line(u"/pictures/a.jpg");
   app->open_command_line(u"/pictures/b.jpg");
   app->update(0.04);
-  EXPECT_TRUE(listener.command_lines.empty());
-
   // The splash sets the listener within a frame; the line goes out at the
   // next one, the latest only, and once.
   app->set_listener(&listener);
@@ -279,29 +254,30 @@ TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
 // A tap through the window on a field: the box over it in its look, the
 // typing back in the field, and the ways the editing ends.
 TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenComes) {
-  platform::WindowEvent event;
-  auto dispatch = [&](platform::EventType type, int32_t x = 0, int32_t y = 0,
-                      std::u16string text = {}) {
+  auto dispatch = [&](platform::EventType type, std::u16string text = {}) {
+    platform::WindowEvent event;
     event.type = type;
-    event.x = x;
-    event.y = y;
+    event.x = 30;
+    event.y = 40;
     event.text = std::move(text);
     app->window()->dispatch(event);
   };
+  auto tap = [&] {
+    dispatch(platform::EventType::pointer_down);
+    dispatch(platform::EventType::pointer_up);
+  };
   auto fields = std::make_unique<ScreenRoot>();
   fields->build(skin.properties(), u"Fields");
-  app->add_screen(*fields, ScreenLayer::replace, ScreenAnimation::none);
+  add(*fields);
   auto& edit = dynamic_cast<EditElement&>(fields->find_required(u"edit"));
-  dispatch(platform::EventType::pointer_down, 30, 40);
-  dispatch(platform::EventType::pointer_up, 30, 40);
+  tap();
   ASSERT_EQ(app->edited_element(), &edit);
   const TextBox* box = app->window()->edit_box();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->rect(), (Rect{20, 30, 120, 54}));
   EXPECT_EQ(box->text(), u"typed");
-
-  dispatch(platform::EventType::character, 0, 0, u"x");
-  dispatch(platform::EventType::character, 0, 0, u"y");
+  dispatch(platform::EventType::character, u"x");
+  dispatch(platform::EventType::character, u"y");
   EXPECT_EQ(edit.text(), u"xy");
   app->window()->draw_pending();
   const PixelView shown = app->window()->frame_view();
@@ -309,18 +285,15 @@ TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenCo
   const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(shown.pixels) +
                                                       size_t(52) * shown.pitch);
   EXPECT_EQ(row[118], test::rgb565_of({0x20, 0x40, 0x60})) << "the box in the field's colours";
-
-  // Set from elsewhere, the text reaches the box.
   edit.set_text(u"new");
-  EXPECT_EQ(box->text(), u"new");
+  EXPECT_EQ(box->text(), u"new") << "set from elsewhere";
 
   // A screen over it ends the editing; so does the field going away.
-  app->add_screen(green, ScreenLayer::overlay, ScreenAnimation::none);
+  add(green, ScreenLayer::overlay);
   EXPECT_EQ(app->edited_element(), nullptr);
   EXPECT_FALSE(app->window()->editing());
-  app->remove_screen(green, ScreenAnimation::none);
-  dispatch(platform::EventType::pointer_down, 30, 40);
-  dispatch(platform::EventType::pointer_up, 30, 40);
+  remove(green);
+  tap();
   ASSERT_TRUE(app->window()->editing());
   app->forget_screen(*fields);
   fields.reset();
@@ -331,10 +304,9 @@ TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenCo
 TEST_F(ApplicationTest, AForgottenScreenLeavesTheStackAndQuitEndsTheWindow) {
   test::ProbeScreen home;
   home.build(skin.properties(), u"Red");
-  app->add_screen(home, ScreenLayer::replace, ScreenAnimation::none);
+  add(home);
   app->forget_screen(home);
   EXPECT_EQ(app->current_screen(), nullptr);
-
   app->quit();
   EXPECT_TRUE(app->window()->finished());
 }
@@ -376,13 +348,15 @@ TEST_F(ApplicationTest, AChosenSkinTheScreensCannotUseIsRefusedAndTheOldOneComes
   rebuilding.reload_skin(properties);
   properties.add_reload_listener(&rebuilding);
 
+  // Refused: the default skin in use, on the screens and remembered.
+  auto expect_default = [&] {
+    EXPECT_TRUE(properties.path().ends_with(u"/default.skin")) << to_utf8(properties.path());
+    EXPECT_EQ(rebuilding.screen.outside_color(), (Color{1, 2, 3, 255}));
+    std::u16string remembered;
+    EXPECT_TRUE(get_string(app_settings_key(), u"Skin", remembered) && remembered == u"default");
+  };
   EXPECT_FALSE(app->choose(u"Skin#broken"));
-  EXPECT_TRUE(properties.path().ends_with(u"/default.skin")) << to_utf8(properties.path());
-  EXPECT_EQ(rebuilding.screen.outside_color(), (Color{1, 2, 3, 255}));
-  std::u16string remembered;
-  ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
-  EXPECT_EQ(remembered, u"default");
-
+  expect_default();
   EXPECT_TRUE(app->choose(u"Skin#other"));
   EXPECT_EQ(rebuilding.screen.outside_color(), (Color{4, 5, 6, 255}));
   EXPECT_EQ(rebuilding.reloads, 4);
@@ -391,10 +365,7 @@ TEST_F(ApplicationTest, AChosenSkinTheScreensCannotUseIsRefusedAndTheOldOneComes
   // candidate that the screens take comes back, and is remembered.
   std::filesystem::remove(base + "/skins/bin/other.skin");
   EXPECT_FALSE(app->choose(u"Skin#broken"));
-  EXPECT_TRUE(properties.path().ends_with(u"/default.skin")) << to_utf8(properties.path());
-  EXPECT_EQ(rebuilding.screen.outside_color(), (Color{1, 2, 3, 255}));
-  ASSERT_TRUE(get_string(app_settings_key(), u"Skin", remembered));
-  EXPECT_EQ(remembered, u"default");
+  expect_default();
   properties.remove_reload_listener(&rebuilding);
   app.reset();  // before the skin it was made with
 }

@@ -62,6 +62,14 @@ inline uint16_t rgb565_hex(uint32_t rgb) {
   return rgb565::from_rgb888(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
 }
 
+// The log (UTF-16LE with its mark) as ASCII text, '?' for the rest.
+inline std::string ascii_of_utf16(const std::string& bytes) {
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text += bytes[i + 1] == 0 && uint8_t(bytes[i]) < 0x80 ? bytes[i] : '?';
+  return text;
+}
+
 class ProgramRun {
  public:
   ProgramRun() : m_root(make_temp_dir("device")) {
@@ -69,32 +77,25 @@ class ProgramRun {
          {"/home/Pictures", "/home/.config/lumiview", "/home/.state", "/run", "/tmp"})
       std::filesystem::create_directories(m_root + folder);
     std::filesystem::permissions(m_root + "/run", std::filesystem::perms::owner_all);
-    set_settings("");
+    // Logging on.
+    write_file(settings_path(),
+               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n");
   }
 
   const std::string& root() const { return m_root; }
   std::string pictures() const { return m_root + "/home/Pictures"; }
   std::string path(const std::string& relative) const { return m_root + "/" + relative; }
-
-  // The settings file: logging on, and these lines under the program's key.
-  void set_settings(const std::string& program_values) {
-    std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n";
-    if (!program_values.empty())
-      text += "\n[HKEY_CURRENT_USER\\Software\\KARU\\Lumiview]\n" + program_values;
-    write_file(settings_path(), text);
-  }
   std::string settings_path() const { return m_root + "/home/.config/lumiview/registry.reg"; }
 
   // Copies a shared test picture into a folder of the pictures folder.
   bool add_picture(const std::string& testdata, const std::string& folder,
                    const std::string& name = "") {
-    const std::string from = testdata_path(testdata);
-    if (from.empty()) return false;
+    const std::filesystem::path from = testdata_path(testdata);
     const std::filesystem::path to = std::filesystem::path(pictures()) / folder;
-    std::filesystem::create_directories(to);
     std::error_code error;
-    std::filesystem::copy_file(
-        from, to / (name.empty() ? std::filesystem::path(from).filename().string() : name), error);
+    std::filesystem::create_directories(to, error);
+    if (from.empty()) return false;
+    std::filesystem::copy_file(from, to / (name.empty() ? from.filename().string() : name), error);
     return !error;
   }
 
@@ -104,14 +105,11 @@ class ProgramRun {
     m_program = m_root + "/program";
     std::filesystem::create_directories(m_program);
     std::filesystem::copy_file(binary_path("lumiview"), m_program + "/lumiview");
-    for (const std::string& file : build_files) {
-      const std::filesystem::path to = std::filesystem::path(m_program) / file;
-      std::filesystem::create_directories(to.parent_path());
-      std::filesystem::copy(binary_path(file), to, std::filesystem::copy_options::recursive);
-    }
+    for (const std::string& file : build_files)
+      std::filesystem::copy(binary_path(file), m_program + "/" + file,
+                            std::filesystem::copy_options::recursive);
     return m_program;
   }
-  std::string program_folder() const { return m_program.empty() ? binary_path("") : m_program; }
 
   // Set for the runs that follow.
   void set_env(const std::string& name, const std::string& value) { m_env[name] = value; }
@@ -126,42 +124,42 @@ class ProgramRun {
   // be started.
   Child start(const std::string& script, const std::vector<std::string>& args = {},
               const std::string& tag = "run") {
-    const std::string program = program_folder() + "/lumiview";
+    const std::string program = (m_program.empty() ? binary_path("") : m_program) + "/lumiview";
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
-      const size_t eq = entry.find('=');
-      if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
+      if (const size_t eq = entry.find('='); eq != std::string::npos)
+        env[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
-    env["HOME"] = m_root + "/home";
-    env["XDG_CONFIG_HOME"] = m_root + "/home/.config";
-    env["XDG_STATE_HOME"] = m_root + "/home/.state";
-    env["XDG_RUNTIME_DIR"] = m_root + "/run";
-    env["TMPDIR"] = m_root + "/tmp";
-    env["LUMIVIEW_DISPLAY"] = "offscreen";
-    env["SDL_VIDEODRIVER"] = "dummy";
-    env["LUMIVIEW_PICTURES"] = pictures();
-    env["LUMIVIEW_CARDS"] = "";
     env.erase("LUMIVIEW_SCRIPT");
+    const std::string home = m_root + "/home";
+    for (const auto& [name, value] :
+         std::map<std::string, std::string>{{"HOME", home},
+                                            {"XDG_CONFIG_HOME", home + "/.config"},
+                                            {"XDG_STATE_HOME", home + "/.state"},
+                                            {"XDG_RUNTIME_DIR", m_root + "/run"},
+                                            {"TMPDIR", m_root + "/tmp"},
+                                            {"LUMIVIEW_DISPLAY", "offscreen"},
+                                            {"SDL_VIDEODRIVER", "dummy"},
+                                            {"LUMIVIEW_PICTURES", pictures()},
+                                            {"LUMIVIEW_CARDS", ""}})
+      env[name] = value;
     if (!script.empty()) {
       write_file(m_root + "/" + tag + ".script", script);
       env["LUMIVIEW_SCRIPT"] = m_root + "/" + tag + ".script";
     }
     for (const auto& [name, value] : m_env) env[name] = value;
 
-    std::vector<std::string> env_lines;
+    std::vector<std::string> env_lines, arg_strings{program};
     for (const auto& [name, value] : env) env_lines.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& line : env_lines) envp.push_back(line.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> arg_strings{program};
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
+    std::vector<char*> envp, argv;
+    for (std::string& line : env_lines) envp.push_back(line.data());
     for (std::string& arg : arg_strings) argv.push_back(arg.data());
+    envp.push_back(nullptr);
     argv.push_back(nullptr);
 
-    Child child;
-    child.stderr_path = m_root + "/" + tag + ".stderr";
+    Child child{-1, m_root + "/" + tag + ".stderr"};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -188,8 +186,7 @@ class ProgramRun {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
   }
 
   int run(const std::string& script, const std::vector<std::string>& args = {}) {
@@ -199,28 +196,8 @@ class ProgramRun {
   std::string error_output() const { return read_file(m_last.stderr_path); }
   static std::string error_output(const Child& child) { return read_file(child.stderr_path); }
 
-  // The log of the last run (or of the one whose TMPDIR is `tmp`), as lines
-  // of ASCII ('?' for the rest).
-  std::vector<std::string> log_lines(const std::string& tmp = "") const {
-    const std::string bytes = read_file((tmp.empty() ? m_root + "/tmp" : tmp) + "/lumiview.txt");
-    std::u16string text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
-    std::vector<std::string> lines;
-    std::string line;
-    for (char16_t c : text) {
-      if (c == u'\n') {
-        lines.push_back(line);
-        line.clear();
-      } else if (c < 0x80) {
-        line += char(c);
-      } else {
-        line += '?';
-      }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-  }
+  // The log of the runs so far, as ASCII text.
+  std::string log() const { return ascii_of_utf16(read_file(m_root + "/tmp/lumiview.txt")); }
 
   Shot shot(const std::string& name) const { return read_shot(m_root + "/" + name); }
 
@@ -231,41 +208,31 @@ class ProgramRun {
   Child m_last;
 };
 
-// Index of the first line at or after `from` that is the tick count
-// followed by the text (or just the text when `ticked` is false); the line
-// count when there is none.
-inline size_t find_line(const std::vector<std::string>& lines, const std::string& text,
-                        size_t from = 0, bool ticked = true) {
-  for (size_t i = from; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (!ticked) {
-      if (line.find(text) != std::string::npos) return i;
-      continue;
-    }
-    if (line.size() > text.size() && line.ends_with(text) &&
-        line.find_first_not_of("0123456789") == line.size() - text.size())
-      return i;
+// Where the line that is the tick count followed by `text` begins, at or
+// after `from`; npos when there is none.
+inline size_t find_line(const std::string& log, const std::string& text, size_t from = 0) {
+  for (size_t at = log.find(text + "\n", from); at != std::string::npos;
+       at = log.find(text + "\n", at + 1)) {
+    size_t begin = at;
+    while (begin > 0 && log[begin - 1] >= '0' && log[begin - 1] <= '9') --begin;
+    if (begin < at && (begin == 0 || log[begin - 1] == '\n')) return begin;
   }
-  return lines.size();
+  return std::string::npos;
 }
 
-// Waits (up to 30 s) for a line to appear in a log that another process is
-// writing (the one whose TMPDIR is `tmp`, else the run's).
-inline bool wait_for_log_line(const ProgramRun& run, const std::string& text, bool ticked = true,
-                              const std::string& tmp = "") {
+// The tick count of the line that begins at `at`.
+inline uint32_t tick_at(const std::string& log, size_t at) {
+  return uint32_t(std::stoul(log.substr(at, 12)));
+}
+
+// Waits (up to 30 s) for a text to appear in the log that a running
+// program is writing.
+inline bool wait_for_log(const ProgramRun& run, const std::string& text) {
   for (int i = 0; i < 3000; ++i) {
-    const auto lines = run.log_lines(tmp);
-    if (find_line(lines, text, 0, ticked) < lines.size()) return true;
+    if (run.log().find(text) != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
-}
-
-// The lines of a log as one text, for failure messages.
-inline std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
 }
 
 // Pixels of the area light in every channel (text on the default skin's
@@ -275,23 +242,21 @@ inline int32_t bright_pixels(const Shot& shot, const Rect& area) {
   for (int32_t y = area.top; y < area.bottom; ++y)
     for (int32_t x = area.left; x < area.right; ++x) {
       const uint16_t p = shot.at(x, y);
-      if (rgb565::red(p) >= 16 && rgb565::green(p) >= 32 && rgb565::blue(p) >= 16) ++count;
+      count += rgb565::red(p) >= 16 && rgb565::green(p) >= 32 && rgb565::blue(p) >= 16;
     }
   return count;
 }
 
-// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshot is copied
-// there under the name the documentation shows.
-inline void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
+// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshots are
+// copied there under the names the documentation shows (pairs of the
+// screenshot and the name).
+inline void copy_for_docs(const ProgramRun& run,
+                          const std::vector<std::pair<std::string, std::string>>& shots) {
   const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
   if (!folder || !*folder) return;
-  std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
-                             std::filesystem::copy_options::overwrite_existing);
-}
-
-// The tick count in front of a start-up line.
-inline uint32_t tick_of(const std::string& line) {
-  return uint32_t(std::stoul(line.substr(0, line.find_first_not_of("0123456789"))));
+  for (const auto& [shot, name] : shots)
+    std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace lv::test

@@ -58,6 +58,30 @@ class RecordingClient : public WindowClient {
   void edit_text_changed(std::u16string_view text) override { edited_texts.emplace_back(text); }
   void edit_ended() override { ++edit_ends; }
 
+  // The presses as "down x,y", "up x,y" and "cancel" (a press ended without
+  // a release position), each with " @time" when asked; "; " between them.
+  std::string presses(bool times = false) const {
+    std::string text;
+    for (const PointerEvent& e : buttons) {
+      text += text.empty() ? "" : "; ";
+      text += e.pressed ? "down " : e.cancelled ? "cancel" : "up ";
+      if (!e.cancelled) text += std::to_string(e.x) + "," + std::to_string(e.y);
+      if (times) text += " @" + std::to_string(e.time);
+    }
+    return text;
+  }
+  // The keys as "Name down", "Name repeat" (a press that is not the first)
+  // and "Name up".
+  std::string key_log() const {
+    std::string text;
+    for (const KeyEvent& e : keys)
+      text += (text.empty() ? "" : "; ") + std::string(key_name(e.key)) +
+              (!e.pressed ? " up"
+               : e.first  ? " down"
+                          : " repeat");
+    return text;
+  }
+
   static constexpr uint16_t kMark = 0xF800;
   static constexpr uint16_t kStartBackground = 0x001F;
   static constexpr uint16_t kEnterBackground = 0x07E0;
