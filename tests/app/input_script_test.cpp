@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "app/script/script_keys.h"
 #include "base/input.h"
 #include "platform/text.h"
@@ -53,23 +55,18 @@ TEST(InputScript, EveryStepParses) {
                                    Kind::close,      Kind::quit};
   ASSERT_EQ(steps.size(), kinds.size());
   for (size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(steps[i].kind, kinds[i]) << i;
-  EXPECT_EQ(steps[0].ms, 250u);
-  EXPECT_EQ(steps[0].line, 3);
-  EXPECT_EQ(steps[1].x, 10);
-  EXPECT_EQ(steps[1].y, -20);
+  auto at = [&](size_t i) { return std::pair{steps[i].x, steps[i].y}; };
+  EXPECT_EQ(std::pair(steps[0].ms, steps[0].line), std::pair(250u, 3));
+  EXPECT_EQ(at(1), std::pair(10, -20));
   // A release without a position lets go where the stylus last was.
-  EXPECT_EQ(steps[3].x, 11);
-  EXPECT_EQ(steps[3].y, 22);
-  EXPECT_EQ(steps[4].x, 5);
-  EXPECT_EQ(steps[5].key, kKeyDown);
-  EXPECT_TRUE(steps[5].repeat);
+  EXPECT_EQ(at(3), std::pair(11, 22));
+  EXPECT_EQ(at(4), std::pair(5, 6));
+  EXPECT_TRUE(steps[5].key == kKeyDown && steps[5].repeat);
   EXPECT_EQ(steps[6].key, kKeyDown);  // names may differ in letter case
   EXPECT_EQ(steps[7].text, u"Hello, \u041C\u0438\u0440");
   EXPECT_EQ(steps[8].text, u"/tmp/shot one.png");
-  EXPECT_EQ(steps[9].x, 800);
-  EXPECT_EQ(steps[9].y, 480);
-  EXPECT_EQ(steps[10].ms, 200u);
-  EXPECT_EQ(steps[10].max_ms, 10000u);
+  EXPECT_EQ(at(9), std::pair(800, 480));
+  EXPECT_EQ(std::pair(steps[10].ms, steps[10].max_ms), std::pair(200u, 10000u));
   EXPECT_EQ(steps[11].max_ms, 2000u);
   EXPECT_EQ(steps[13].line, 16);
 }
@@ -77,13 +74,10 @@ TEST(InputScript, EveryStepParses) {
 TEST(InputScript, TapsOnNamedElementsPressWhereTheFindLands) {
   const auto steps = parse_ok("tapid btnSearch\ntaptext  Holiday 2024 \n");
   ASSERT_EQ(steps.size(), 8u);
-  EXPECT_EQ(steps[0].kind, Kind::find_id);
-  EXPECT_EQ(steps[0].text, u"btnSearch");
-  EXPECT_EQ(steps[1].kind, Kind::press);
-  EXPECT_TRUE(steps[1].at_found);
+  EXPECT_TRUE(steps[0].kind == Kind::find_id && steps[0].text == u"btnSearch");
+  EXPECT_TRUE(steps[1].kind == Kind::press && steps[1].at_found);
   EXPECT_EQ(steps[2].ms, kTapHoldMs);
-  EXPECT_EQ(steps[3].kind, Kind::release);
-  EXPECT_TRUE(steps[3].at_found);
+  EXPECT_TRUE(steps[3].kind == Kind::release && steps[3].at_found);
   EXPECT_EQ(steps[4].kind, Kind::find_text);
   EXPECT_EQ(steps[4].text, u"Holiday 2024");  // inner blanks kept
   // Where the element will be is not known yet: a bare release has nowhere
