@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "app/window_client.h"
 #include "base/input.h"
 #include "platform/sdl_window.h"
+#include "platform/text.h"
 #include "skin/render_surface.h"
 #include "skin/surface.h"
 
@@ -40,6 +42,14 @@ inline std::vector<ScriptStep> parsed(std::string_view text, std::u16string_view
   return steps;
 }
 
+// Everything that reaches the client is written to `log`, "; " between:
+// "Enter down", "Enter repeat" (a press that is not the first), "Enter up",
+// "char 'a'", "down x,y", "drag x,y" (a move with the stylus down),
+// "move x,y", "up x,y", "cancel" (a press ended without a release
+// position), "wheel x,y steps", "pinch begin", "pinch", "pinch end",
+// "layout WxH orientation", "close?", "activated", "deactivated",
+// "line TEXT", "edited 'TEXT'" and "edit ended". Stylus events carry
+// " @time" when `with_times` is set.
 class RecordingClient : public WindowClient {
  public:
   void update(double dt) override { updates.push_back(dt); }
@@ -57,66 +67,63 @@ class RecordingClient : public WindowClient {
           if (x >= 0 && y >= 0 && x < width && y < height)
             surface->set_pixel(uint32_t(x), uint32_t(y), kMark);
   }
-  void key(const KeyEvent& event) override {
-    keys.push_back(event);
-    if (event.pressed && event.key == kKeyEnter) background = kEnterBackground;
+  void key(const KeyEvent& e) override {
+    note(std::string(key_name(e.key)) + (!e.pressed ? " up" : e.first ? " down" : " repeat"));
+    if (e.pressed && e.key == kKeyEnter) background = kEnterBackground;
     dirty = true;
   }
-  void character(std::u16string_view text) override { characters.emplace_back(text); }
-  void pointer_move(const PointerEvent& event) override { moves.push_back(event); }
-  void pointer_button(const PointerEvent& event) override {
-    buttons.push_back(event);
+  void character(std::u16string_view text) override { note("char '" + to_utf8(text) + "'"); }
+  void pointer_move(const PointerEvent& e) override { note(e.pressed ? "drag" : "move", e); }
+  void pointer_button(const PointerEvent& e) override {
+    buttons.push_back(e);
+    note(e.pressed ? "down" : e.cancelled ? "cancel" : "up", e);
     dirty = true;
   }
-  void wheel(const WheelEvent& event) override { wheels.push_back(event); }
-  void pinch(const PinchEvent& event) override { pinches.push_back(event); }
-  void layout_changed(const ScreenInfo& info) override { layouts.push_back(info); }
-  bool may_close() override { return ++close_questions, allow_close; }
-  void activated() override { ++activations; }
-  void deactivated() override { ++deactivations; }
-  void open_command_line(std::u16string line) override { command_lines.push_back(line); }
-  void edit_text_changed(std::u16string_view text) override { edited_texts.emplace_back(text); }
-  void edit_ended() override { ++edit_ends; }
-
-  // The presses as "down x,y", "up x,y" and "cancel" (a press ended without
-  // a release position), each with " @time" when asked; "; " between them.
-  std::string presses(bool times = false) const {
-    std::string text;
-    for (const PointerEvent& e : buttons) {
-      text += text.empty() ? "" : "; ";
-      text += e.pressed ? "down " : e.cancelled ? "cancel" : "up ";
-      if (!e.cancelled) text += std::to_string(e.x) + "," + std::to_string(e.y);
-      if (times) text += " @" + std::to_string(e.time);
-    }
-    return text;
+  void wheel(const WheelEvent& e) override {
+    std::ostringstream text;
+    text << "wheel " << e.x << "," << e.y << " " << e.steps;
+    note(text.str());
   }
-  // The keys as "Name down", "Name repeat" (a press that is not the first)
-  // and "Name up".
-  std::string key_log() const {
-    std::string text;
-    for (const KeyEvent& e : keys)
-      text += (text.empty() ? "" : "; ") + std::string(key_name(e.key)) +
-              (!e.pressed ? " up"
-               : e.first  ? " down"
-                          : " repeat");
-    return text;
+  void pinch(const PinchEvent& event) override {
+    pinches.push_back(event);
+    using enum PinchEvent::Phase;
+    note(event.phase == begin ? "pinch begin" : event.phase == end ? "pinch end" : "pinch");
   }
+  void layout_changed(const ScreenInfo& info) override {
+    layouts.push_back(info);
+    note("layout " + std::to_string(info.width) + "x" + std::to_string(info.height) + " " +
+         std::to_string(info.orientation));
+  }
+  bool may_close() override { return note("close?"), allow_close; }
+  void activated() override { note("activated"); }
+  void deactivated() override { note("deactivated"); }
+  void open_command_line(std::u16string line) override { note("line " + to_utf8(line)); }
+  void edit_text_changed(std::u16string_view text) override {
+    note("edited '" + to_utf8(text) + "'");
+  }
+  void edit_ended() override { note("edit ended"); }
 
   static constexpr uint16_t kMark = 0xF800;
   static constexpr uint16_t kStartBackground = 0x001F;
   static constexpr uint16_t kEnterBackground = 0x07E0;
 
-  bool dirty = false, allow_close = true;
+  bool dirty = false, allow_close = true, with_times = false;
   uint16_t background = kStartBackground;
+  std::string log;
   std::vector<double> updates;
   std::vector<RedrawScope> scopes;
-  std::vector<KeyEvent> keys;
-  std::vector<std::u16string> characters, command_lines, edited_texts;
-  std::vector<PointerEvent> moves, buttons;
-  std::vector<WheelEvent> wheels;
+  std::vector<PointerEvent> buttons;
   std::vector<PinchEvent> pinches;
   std::vector<ScreenInfo> layouts;
-  int edit_ends = 0, close_questions = 0, activations = 0, deactivations = 0;
+
+ private:
+  void note(const std::string& what) { log += (log.empty() ? "" : "; ") + what; }
+  void note(const char* what, const PointerEvent& e) {
+    std::string text = what;
+    if (e.x != kNoReleasePosition) text += " " + std::to_string(e.x) + "," + std::to_string(e.y);
+    if (with_times) text += " @" + std::to_string(e.time);
+    note(text);
+  }
 };
 
 }  // namespace lv::test
