@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -73,13 +74,27 @@ inline std::string ascii_of_utf16(const std::string& bytes) {
 class ProgramRun {
  public:
   ProgramRun() : m_root(make_temp_dir("device")) {
-    for (const char* folder :
-         {"/home/Pictures", "/home/.config/lumiview", "/home/.state", "/run", "/tmp"})
+    for (const char* folder : {"/home/Pictures", "/home/.config/lumiview", "/home/.state", "/tmp"})
       std::filesystem::create_directories(m_root + folder);
+    std::filesystem::create_directory(m_root + "/run");  // the owner's alone
     std::filesystem::permissions(m_root + "/run", std::filesystem::perms::owner_all);
     // Logging on.
     write_file(settings_path(),
                "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n");
+    const std::string home = m_root + "/home";
+    for (char** e = environ; *e; ++e)
+      if (const char* eq = std::strchr(*e, '='))
+        m_env[std::string(const_cast<const char*>(*e), eq)] = eq + 1;
+    m_env.erase("LUMIVIEW_SCRIPT");
+    m_env.insert_or_assign("HOME", home);
+    m_env.insert_or_assign("XDG_CONFIG_HOME", home + "/.config");
+    m_env.insert_or_assign("XDG_STATE_HOME", home + "/.state");
+    m_env.insert_or_assign("XDG_RUNTIME_DIR", m_root + "/run");
+    m_env.insert_or_assign("TMPDIR", m_root + "/tmp");
+    m_env.insert_or_assign("LUMIVIEW_DISPLAY", "offscreen");
+    m_env.insert_or_assign("SDL_VIDEODRIVER", "dummy");
+    m_env.insert_or_assign("LUMIVIEW_PICTURES", pictures());
+    m_env.insert_or_assign("LUMIVIEW_CARDS", "");
   }
 
   const std::string& root() const { return m_root; }
@@ -104,10 +119,10 @@ class ProgramRun {
   std::string make_program_folder(const std::vector<std::string>& build_files) {
     m_program = m_root + "/program";
     std::filesystem::create_directories(m_program);
-    std::filesystem::copy_file(binary_path("lumiview"), m_program + "/lumiview");
     for (const std::string& file : build_files)
       std::filesystem::copy(binary_path(file), m_program + "/" + file,
                             std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(binary_path("lumiview"), m_program + "/lumiview");
     return m_program;
   }
 
@@ -125,31 +140,8 @@ class ProgramRun {
   Child start(const std::string& script, const std::vector<std::string>& args = {},
               const std::string& tag = "run") {
     const std::string program = (m_program.empty() ? binary_path("") : m_program) + "/lumiview";
-    std::map<std::string, std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      if (const size_t eq = entry.find('='); eq != std::string::npos)
-        env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    env.erase("LUMIVIEW_SCRIPT");
-    const std::string home = m_root + "/home";
-    for (const auto& [name, value] :
-         std::map<std::string, std::string>{{"HOME", home},
-                                            {"XDG_CONFIG_HOME", home + "/.config"},
-                                            {"XDG_STATE_HOME", home + "/.state"},
-                                            {"XDG_RUNTIME_DIR", m_root + "/run"},
-                                            {"TMPDIR", m_root + "/tmp"},
-                                            {"LUMIVIEW_DISPLAY", "offscreen"},
-                                            {"SDL_VIDEODRIVER", "dummy"},
-                                            {"LUMIVIEW_PICTURES", pictures()},
-                                            {"LUMIVIEW_CARDS", ""}})
-      env[name] = value;
-    if (!script.empty()) {
-      write_file(m_root + "/" + tag + ".script", script);
-      env["LUMIVIEW_SCRIPT"] = m_root + "/" + tag + ".script";
-    }
-    for (const auto& [name, value] : m_env) env[name] = value;
-
+    std::map<std::string, std::string> env = m_env;
+    if (!script.empty()) write_file(env["LUMIVIEW_SCRIPT"] = path(tag + ".script"), script);
     std::vector<std::string> env_lines, arg_strings{program};
     for (const auto& [name, value] : env) env_lines.push_back(name + "=" + value);
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
@@ -159,7 +151,7 @@ class ProgramRun {
     envp.push_back(nullptr);
     argv.push_back(nullptr);
 
-    Child child{-1, m_root + "/" + tag + ".stderr"};
+    Child child{-1, path(tag + ".stderr")};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -168,8 +160,7 @@ class ProgramRun {
     if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    m_last = child;
-    return child;
+    return m_last = child;
   }
 
   // The exit code, or -1 when it had to be killed after the time limit (a
@@ -195,16 +186,13 @@ class ProgramRun {
 
   std::string error_output() const { return read_file(m_last.stderr_path); }
   static std::string error_output(const Child& child) { return read_file(child.stderr_path); }
-
   // The log of the runs so far, as ASCII text.
   std::string log() const { return ascii_of_utf16(read_file(m_root + "/tmp/lumiview.txt")); }
-
-  Shot shot(const std::string& name) const { return read_shot(m_root + "/" + name); }
+  Shot shot(const std::string& name) const { return read_shot(path(name)); }
 
  private:
-  std::string m_root;
-  std::string m_program;
-  std::map<std::string, std::string> m_env;
+  std::string m_root, m_program;
+  std::map<std::string, std::string> m_env;  // the runs' environment
   Child m_last;
 };
 
@@ -228,11 +216,9 @@ inline uint32_t tick_at(const std::string& log, size_t at) {
 // Waits (up to 30 s) for a text to appear in the log that a running
 // program is writing.
 inline bool wait_for_log(const ProgramRun& run, const std::string& text) {
-  for (int i = 0; i < 3000; ++i) {
-    if (run.log().find(text) != std::string::npos) return true;
+  for (int i = 0; i < 3000 && run.log().find(text) == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return run.log().find(text) != std::string::npos;
 }
 
 // Pixels of the area light in every channel (text on the default skin's
@@ -253,10 +239,10 @@ inline int32_t bright_pixels(const Shot& shot, const Rect& area) {
 inline void copy_for_docs(const ProgramRun& run,
                           const std::vector<std::pair<std::string, std::string>>& shots) {
   const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
-  if (!folder || !*folder) return;
   for (const auto& [shot, name] : shots)
-    std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
-                               std::filesystem::copy_options::overwrite_existing);
+    if (folder && *folder)
+      std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
+                                 std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace lv::test

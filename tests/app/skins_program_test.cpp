@@ -40,45 +40,15 @@ int32_t differing_pixels(const Shot& a, const Shot& b) {
 // Every screen from the album's, through the ids and texts both skins
 // share, each screenshot named after the skin; back on the album at the end.
 std::string every_screen(const std::string& skin) {
-  std::string script;
-  for (const char* step : {"screenshot *-album.png",
-                           "tapid editFilter",
-                           "type ri",
-                           "idle 300 3000",
-                           "screenshot *-filter.png",
-                           "tapid clear",
-                           "key Enter",
-                           "idle 300 3000",
-                           "tapid btnMenu",
-                           "idle 300 3000",
-                           "screenshot *-menu.png",
-                           "tapid About",
-                           "idle 300 3000",
-                           "screenshot *-about.png",
-                           "key Backspace",
-                           "idle 300 3000",
-                           "taptext Trip",
-                           "idle 1000 30000",
-                           "screenshot *-folder.png",
-                           "tapid button0",
-                           "idle 500 10000",
-                           "screenshot *-image.png",
-                           "tapid btnMenu",
-                           "idle 300 3000",
-                           "screenshot *-options.png",
-                           "tapid Properties",
-                           "idle 300 3000",
-                           "screenshot *-properties.png",
-                           "key Backspace",
-                           "idle 300 5000",
-                           "key Backspace",
-                           "idle 300 5000",
-                           "key Backspace",
-                           "idle 300 5000"}) {
-    std::string line = step;
-    if (const size_t star = line.find('*'); star != npos) line.replace(star, 1, skin);
-    script += line + "\n";
-  }
+  std::string script =
+      "screenshot *-album.png\ntapid editFilter\ntype ri\nidle 300 3000\nscreenshot *-filter.png\n"
+      "tapid clear\nkey Enter\nidle 300 3000\ntapid btnMenu\nidle 300 3000\n"
+      "screenshot *-menu.png\ntapid About\nidle 300 3000\nscreenshot *-about.png\n"
+      "key Backspace\nidle 300 3000\ntaptext Trip\nidle 1000 30000\nscreenshot *-folder.png\n"
+      "tapid button0\nidle 500 10000\nscreenshot *-image.png\ntapid btnMenu\nidle 300 3000\n"
+      "screenshot *-options.png\ntapid Properties\nidle 300 3000\nscreenshot *-properties.png\n"
+      "key Backspace\nidle 300 5000\nkey Backspace\nidle 300 5000\nkey Backspace\nidle 300 5000\n";
+  for (size_t star; (star = script.find('*')) != npos;) script.replace(star, 1, skin);
   return script;
 }
 
@@ -112,14 +82,15 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
   EXPECT_NE(settings.find("\"Skin\"=\"daylight\""), npos) << settings;
   EXPECT_NE(settings.find("\"Language\"=\"german\""), npos) << settings;
 
+  auto shot = [&](const std::string& skin, const char* screen) {
+    return run.shot(skin + "-" + screen + ".png");
+  };
   for (const char* name :
        {"album", "filter", "menu", "about", "folder", "image", "options", "properties"}) {
     SCOPED_TRACE(name);
-    const Shot in_default = run.shot(std::string("default-") + name + ".png");
-    ASSERT_EQ(in_default.width, 480);
+    ASSERT_EQ(shot("default", name).width, 480);
     // Not a recolouring of a few elements: most of the screen changes.
-    EXPECT_GT(differing_pixels(in_default, run.shot(std::string("daylight-") + name + ".png")),
-              480 * 800 / 2);
+    EXPECT_GT(differing_pixels(shot("default", name), shot("daylight", name)), 480 * 800 / 2);
   }
   // The empty page of the album and folder screens, and the viewer's ground
   // beside the small picture.
@@ -132,10 +103,8 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
                          Probe{"folder", {240, 600}, 0x10161e, 0xffffff},
                          Probe{"image", {20, 200}, 0x000000, 0xefefef}}) {
     SCOPED_TRACE(p.screen);
-    EXPECT_EQ(run.shot(std::string("default-") + p.screen + ".png").at(p.at.x, p.at.y),
-              test::rgb565_hex(p.before));
-    EXPECT_EQ(run.shot(std::string("daylight-") + p.screen + ".png").at(p.at.x, p.at.y),
-              test::rgb565_hex(p.after));
+    EXPECT_EQ(shot("default", p.screen).at(p.at.x, p.at.y), test::rgb565_hex(p.before));
+    EXPECT_EQ(shot("daylight", p.screen).at(p.at.x, p.at.y), test::rgb565_hex(p.after));
   }
   const Shot german = run.shot("german.png");
   ASSERT_FALSE(german.empty());
