@@ -123,24 +123,21 @@ TEST_F(MainWindowTest, StylusPressMoveAndReleaseGoThroughTheCaptureAndLosingItCa
 
 // SDL's order for real fingers: the first finger's stylus, then the finger.
 TEST_F(MainWindowTest, ASecondFingerCancelsTheFirstFingersPressAndPinches) {
-  using platform::PointerAction;
-  auto finger = [](uint32_t type, SDL_FingerID finger, float x, float y) {
-    SDL_Event event{};
-    event.type = type;
-    event.tfinger = {type, 0, 1, finger, x, y, 0, 0, 0, 0};
-    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  using enum platform::PointerAction;
+  auto finger = [](platform::PointerAction action, int64_t id, double x, double y) {
+    ASSERT_TRUE(platform::inject_finger(0, action, id, x, y));
   };
-  auto stylus = [](PointerAction action, int32_t x, int32_t y) {
-    platform::inject_touch_stylus(0, action, x, y);
+  auto stylus = [](platform::PointerAction action, int32_t x, int32_t y) {
+    ASSERT_TRUE(platform::inject_touch_stylus(0, action, x, y));
   };
   // The window is 240 x 320: x fractions of 1/8 are 30 pixels.
-  stylus(PointerAction::press, 60, 160);
-  finger(SDL_FINGERDOWN, 11, 0.25f, 0.5f);
+  stylus(press, 60, 160);
+  finger(press, 11, 0.25, 0.5);
   clock.set(4100);
   pump();
-  finger(SDL_FINGERDOWN, 12, 0.75f, 0.5f);
-  stylus(PointerAction::move, 70, 160);
-  finger(SDL_FINGERMOTION, 12, 0.875f, 0.5f);
+  finger(press, 12, 0.75, 0.5);
+  stylus(move, 70, 160);
+  finger(move, 12, 0.875, 0.5);
   pump();
   EXPECT_EQ(client.log, "down 60,160; cancel; pinch begin; pinch");
   const PinchEvent& begin = client.pinches[0];
@@ -148,29 +145,27 @@ TEST_F(MainWindowTest, ASecondFingerCancelsTheFirstFingersPressAndPinches) {
   EXPECT_DOUBLE_EQ(client.pinches[1].scale, 150.0 / 120.0);
 
   // Lifting either finger ends the pinch; the other finger's stylus stays
-  // dead until it is lifted too. One finger alone is the stylus again.
-  finger(SDL_FINGERUP, 12, 0.875f, 0.5f);
-  stylus(PointerAction::move, 80, 160);
-  stylus(PointerAction::release, 80, 160);
-  finger(SDL_FINGERUP, 11, 0.25f, 0.5f);
-  stylus(PointerAction::press, 50, 50);
-  finger(SDL_FINGERDOWN, 13, 0.2f, 0.2f);
+  // dead until it is lifted too (nothing dragged). One finger alone is the
+  // stylus again.
+  finger(release, 12, 0.875, 0.5);
+  stylus(move, 80, 160);
+  stylus(release, 80, 160);
+  finger(release, 11, 0.25, 0.5);
+  stylus(press, 50, 50);
+  finger(press, 13, 0.2, 0.2);
   pump();
-  // Nothing dragged: the first finger's stylus stayed dead.
   EXPECT_EQ(client.log, "down 60,160; cancel; pinch begin; pinch; pinch end; down 50,50");
 }
 
 TEST_F(MainWindowTest, CommandLinesAreHandedOnThroughThePrivateMessage) {
-  dispatch(EventType::command_line, 0, 0, platform::kCommandLineEmpty);
+  ASSERT_TRUE(platform::post_command_line(platform::kCommandLineEmpty));
   pump();  // the private message: an empty line goes nowhere
   EXPECT_EQ(client.log, "");
-  dispatch(EventType::command_line, 0, 0, u"--slide \"/pictures/2024\"");
-  WindowEvent message;
-  message.type = EventType::window_message;
-  message.message = kMessageOpenCommandLine;
-  window->dispatch(message);
-  window->dispatch(message);  // moved out: a second message finds nothing
-  pump();                     // the message the window posted itself
+  // The line's own message takes it; later ones find nothing.
+  ASSERT_TRUE(platform::post_command_line(u"--slide \"/pictures/2024\""));
+  ASSERT_TRUE(platform::post_window_message(kMessageOpenCommandLine));
+  ASSERT_TRUE(platform::post_window_message(kMessageOpenCommandLine));
+  pump();
   EXPECT_EQ(client.log, "line --slide \"/pictures/2024\"");
 }
 

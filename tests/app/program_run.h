@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -26,6 +25,7 @@
 
 #include "skin/geometry.h"
 #include "skin/rgb565.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -81,20 +81,19 @@ class ProgramRun {
     // Logging on.
     write_file(settings_path(),
                "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n");
+    // The runs' environment: this process's, for as long as the device lives.
     const std::string home = m_root + "/home";
-    for (char** e = environ; *e; ++e)
-      if (const char* eq = std::strchr(*e, '='))
-        m_env[std::string(const_cast<const char*>(*e), eq)] = eq + 1;
-    m_env.erase("LUMIVIEW_SCRIPT");
-    m_env.insert_or_assign("HOME", home);
-    m_env.insert_or_assign("XDG_CONFIG_HOME", home + "/.config");
-    m_env.insert_or_assign("XDG_STATE_HOME", home + "/.state");
-    m_env.insert_or_assign("XDG_RUNTIME_DIR", m_root + "/run");
-    m_env.insert_or_assign("TMPDIR", m_root + "/tmp");
-    m_env.insert_or_assign("LUMIVIEW_DISPLAY", "offscreen");
-    m_env.insert_or_assign("SDL_VIDEODRIVER", "dummy");
-    m_env.insert_or_assign("LUMIVIEW_PICTURES", pictures());
-    m_env.insert_or_assign("LUMIVIEW_CARDS", "");
+    for (const auto& [name, value] :
+         std::map<std::string, std::string>{{"HOME", home},
+                                            {"XDG_CONFIG_HOME", home + "/.config"},
+                                            {"XDG_STATE_HOME", home + "/.state"},
+                                            {"XDG_RUNTIME_DIR", m_root + "/run"},
+                                            {"TMPDIR", m_root + "/tmp"},
+                                            {"LUMIVIEW_DISPLAY", "offscreen"},
+                                            {"SDL_VIDEODRIVER", "dummy"},
+                                            {"LUMIVIEW_PICTURES", pictures()},
+                                            {"LUMIVIEW_CARDS", ""}})
+      m_env.set(name.c_str(), value);
   }
 
   const std::string& root() const { return m_root; }
@@ -127,7 +126,7 @@ class ProgramRun {
   }
 
   // Set for the runs that follow.
-  void set_env(const std::string& name, const std::string& value) { m_env[name] = value; }
+  void set_env(const char* name, const std::string& value) { m_env.set(name, value); }
 
   struct Child {
     pid_t pid = -1;
@@ -140,24 +139,23 @@ class ProgramRun {
   Child start(const std::string& script, const std::vector<std::string>& args = {},
               const std::string& tag = "run") {
     const std::string program = (m_program.empty() ? binary_path("") : m_program) + "/lumiview";
-    std::map<std::string, std::string> env = m_env;
-    if (!script.empty()) write_file(env["LUMIVIEW_SCRIPT"] = path(tag + ".script"), script);
-    std::vector<std::string> env_lines, arg_strings{program};
-    for (const auto& [name, value] : env) env_lines.push_back(name + "=" + value);
+    std::vector<std::string> arg_strings{program};
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
-    std::vector<char*> envp, argv;
-    for (std::string& line : env_lines) envp.push_back(line.data());
+    std::vector<char*> argv;
     for (std::string& arg : arg_strings) argv.push_back(arg.data());
-    envp.push_back(nullptr);
     argv.push_back(nullptr);
-
+    m_env.unset("LUMIVIEW_SCRIPT");
+    if (!script.empty()) {
+      write_file(path(tag + ".script"), script);
+      m_env.set("LUMIVIEW_SCRIPT", path(tag + ".script"));
+    }
     Child child{-1, path(tag + ".stderr")};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, child.stderr_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return m_last = child;
@@ -192,7 +190,7 @@ class ProgramRun {
 
  private:
   std::string m_root, m_program;
-  std::map<std::string, std::string> m_env;  // the runs' environment
+  ScopedEnv m_env;
   Child m_last;
 };
 
