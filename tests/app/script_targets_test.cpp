@@ -19,28 +19,24 @@ namespace {
 // (y 120 to 160 in a box ending at 140).
 constexpr const char* kSkin = R"({
  "Main": {"children": [
-   {"string": {"type": "text", "id": "a", "text": "Same", "anchor_x": "MIN_SIDE",
-               "anchor_y": "MIN_SIDE"}, "point": {"border_min": [200, 10], "design_size": [100, 20]}},
-   {"string": {"type": "text", "id": "b", "text": "Same", "anchor_x": "MIN_SIDE",
-               "anchor_y": "MIN_SIDE"}, "point": {"border_min": [20, 10], "design_size": [100, 20]}},
-   {"string": {"type": "text", "id": "c", "text": "Same", "anchor_x": "MIN_SIDE",
-               "anchor_y": "MIN_SIDE"}, "point": {"border_min": [0, 50], "design_size": [10, 20]}},
-   {"string": {"type": "text", "id": "hidden", "text": "Hidden", "anchor_x": "MIN_SIDE",
-               "anchor_y": "MIN_SIDE"}, "point": {"border_min": [0, 0], "design_size": [10, 10]}},
-   {"string": {"type": "node", "id": "box"},
-    "point": {"border_min": [0, 100], "border_max": [380, 660]}, "children": [
-      {"string": {"type": "text", "id": "out", "text": "Sticks out", "anchor_y": "MIN_SIDE"},
-       "point": {"border_min": [0, 20], "design_size": [0, 40]}}]},
+   {"string": {"type": "text", "id": "a", "text": "Same", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [200, 10], "design_size": [100, 20]}},
+   {"string": {"type": "text", "id": "b", "text": "Same", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [20, 10], "design_size": [100, 20]}},
+   {"string": {"type": "text", "id": "c", "text": "Same", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [0, 50], "design_size": [10, 20]}},
+   {"string": {"type": "text", "id": "hidden", "text": "Hidden", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
+    "point": {"border_min": [0, 0], "design_size": [10, 10]}},
+   {"string": {"type": "node", "id": "box"}, "point": {"border_min": [0, 100], "border_max": [380, 660]},
+    "children": [{"string": {"type": "text", "id": "out", "text": "Sticks out", "anchor_y": "MIN_SIDE"},
+                  "point": {"border_min": [0, 20], "design_size": [0, 40]}}]},
    {"string": {"type": "node", "id": "panel", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
     "point": {"border_min": [300, 700], "design_size": [10, 10]}}]},
- "Menu": {"children": [
-   {"string": {"type": "node", "id": "panel", "anchor_y": "MIN_SIDE"},
+ "Menu": {"children": [{"string": {"type": "node", "id": "panel", "anchor_y": "MIN_SIDE"},
     "point": {"border_min": [0, 100], "design_size": [0, 300]}, "children": [
-      {"string": {"type": "text", "id": "caption", "anchor_y": "MIN_SIDE"},
-       "point": {"design_size": [0, 40]}},
+      {"string": {"type": "text", "id": "caption", "anchor_y": "MIN_SIDE"}, "point": {"design_size": [0, 40]}},
       {"string": {"type": "vlist", "id": "vlist"}, "point": {"border_min": [0, 40]}}]}]},
- "MenuElement": {"point": {"design_size": [0, 50]}, "children": [
-   {"string": {"type": "text", "id": "#text"}}]}
+ "MenuElement": {"point": {"design_size": [0, 50]}, "children": [{"string": {"type": "text", "id": "#text"}}]}
 })";
 
 class Items : public MenuSource {
@@ -48,10 +44,11 @@ class Items : public MenuSource {
   void fill(int32_t, std::u16string_view key, std::u16string&,
             std::vector<MenuItem>& items) override {
     if (key != u"Root") return;
+    // The second's text comes from the language.
     items.resize(2);
     items[0].key = u"Properties";
     items[0].text = u"Show properties";
-    items[1].key = u"DeleteYes";  // its text comes from the language
+    items[1].key = u"DeleteYes";
   }
 };
 
