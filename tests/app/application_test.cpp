@@ -225,17 +225,16 @@ TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
 // A tap through the window on a field: the box over it in its look, the
 // typing back in the field, and the ways the editing ends.
 TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenComes) {
-  auto dispatch = [&](platform::EventType type, std::u16string text = {}) {
-    platform::WindowEvent event;
-    event.type = type;
-    event.x = 30;
-    event.y = 40;
-    event.text = std::move(text);
-    app->window()->dispatch(event);
+  // Input as SDL would bring it, dispatched.
+  platform::SdlEventSource events;
+  auto send = [&](bool queued) {
+    ASSERT_TRUE(queued);
+    while (auto event = events.poll()) app->window()->dispatch(*event);
   };
+  using enum platform::PointerAction;
   auto tap = [&] {
-    dispatch(platform::EventType::pointer_down);
-    dispatch(platform::EventType::pointer_up);
+    send(platform::inject_pointer(0, press, 30, 40) &&
+         platform::inject_pointer(0, release, 30, 40));
   };
   auto fields = std::make_unique<ScreenRoot>();
   fields->build(skin.properties(), u"Fields");
@@ -246,8 +245,7 @@ TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenCo
   const TextBox* box = app->window()->edit_box();
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->rect() == (Rect{20, 30, 120, 54}) && box->text() == u"typed");
-  dispatch(platform::EventType::character, u"x");
-  dispatch(platform::EventType::character, u"y");
+  send(platform::inject_text(0, u"xy"));
   EXPECT_EQ(edit.text(), u"xy");
   app->window()->draw_pending();
   const PixelView shown = app->window()->frame_view();
