@@ -72,28 +72,20 @@ TEST(InputScript, TapsOnNamedElementsPressWhereTheFindLands) {
   EXPECT_EQ(parse_bad("tapid Ok\nrelease\n").line, 2);
 }
 
+// One row per kind of error.
 TEST(InputScript, BadLinesAreReportedWithTheirNumber) {
   const std::tuple<const char*, int, const char*> cases[] = {
       {"wait 10\ntapp 1 2\n", 2, "unknown step \"tapp\""},
-      {"wait\n", 1, "\"wait\" takes 1 value, not 0"},
-      {"wait ten\n", 1, "\"ten\" is not a whole number"},
-      {"wait -5\n", 1, "-5 is outside 0..3600000"},
-      {"wait 99999999999999999999\n", 1, "is not a whole number"},
       {"\n\n# c\ntap 1\n", 4, "\"tap\" takes 2 to 3 values, not 1"},
+      {"wait 99999999999999999999\n", 1, "\"99999999999999999999\" is not a whole number"},
+      {"wait -5\n", 1, "-5 is outside 0..3600000"},
       {"release\n", 1, "needs a press or move before it"},
       {"key Enterr\n", 1, "unknown key \"Enterr\""},
       {"key Esc\n", 1, "no key of this system gives \"Esc\""},
-      {"keyup None\n", 1, "unknown key \"None\""},
       {"keydown A again\n", 1, "takes \"repeat\" after the key"},
-      {"type   \n", 1, "\"type\" needs its text"},
-      {"drag 1 2 3 4 70000\n", 1, "70000 is outside 0..60000"},
-      {"quit now\n", 1, "\"quit\" takes 0 values, not 1"},
-      {"tapid Ok Cancel\n", 1, "\"tapid\" takes 1 value, not 2"},
       {"taptext  \n", 1, "\"taptext\" needs its text"},
-      {"wheel 1 2 up\n", 1, "\"up\" is not a number"},
-      {"wheel 1 2 0\n", 1, "turned 0 notches does nothing"},
       {"wheel 1 2 nan\n", 1, "\"nan\" is not a number"},
-      {"pinch 1 2 0.05\n", 1, "0.05 is outside 0.1..10"},
+      {"wheel 1 2 0\n", 1, "turned 0 notches does nothing"},
   };
   for (auto [text, line, says] : cases) {
     const ScriptError error = parse_bad(text);
@@ -132,19 +124,15 @@ TEST(InputScript, ScreenshotPathsAreRelativeToTheScript) {
             "demo.txt:7: unknown step \"x\"");
 }
 
+// Backspace is the back key, not escape; keys no script can press give 0;
+// every other program key can be pressed by a script.
 TEST(ScriptKeys, NamesGiveTheKeysThatProduceThem) {
-  const std::pair<const char*, int> names[] = {{"Backspace", kKeyBackspace},
-                                               {"soft_right", kKeySoftRight},
-                                               {"q", kKeyA + 16},
-                                               {"*", kKeyStar},
-                                               {"", kKeyNone}};
-  for (auto [name, code] : names) EXPECT_EQ(script_key_code(name), code) << name;
-  // Backspace is the back key, not escape; keys no script can press give 0.
-  const std::pair<int, int> virtual_keys[] = {
-      {kKeyBackspace, 8}, {kKeySoftLeft, 112}, {kKeyPound, 120}, {kKey0 + 9, 57},
-      {kKeyEsc, 0},       {kKeySlide, 0},      {kKeyNone, 0},    {kKeyCount, 0}};
-  for (auto [code, key] : virtual_keys) EXPECT_EQ(virtual_key_for_code(code), key) << code;
-  // Every other program key can be pressed by a script.
+  EXPECT_EQ(script_key_code("Backspace"), kKeyBackspace);
+  EXPECT_EQ(script_key_code("soft_right"), kKeySoftRight);
+  EXPECT_EQ(script_key_code(""), kKeyNone);
+  EXPECT_EQ(virtual_key_for_code(kKeyBackspace), 8);
+  for (int code : {int(kKeyEsc), int(kKeySlide), int(kKeyNone), int(kKeyCount)})
+    EXPECT_EQ(virtual_key_for_code(code), 0);
   for (int code = 1; code < kKeyCount; ++code) {
     if (code == kKeyEsc || code == kKeySlide) continue;
     EXPECT_EQ(translate_virtual_key(virtual_key_for_code(code)), code) << key_name(code);
