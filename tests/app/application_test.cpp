@@ -96,16 +96,14 @@ TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
   EXPECT_TRUE(dynamic_cast<const EditElement*>(fields.find_by_id(u"edit")) &&
               dynamic_cast<const LabelEditElement*>(fields.find_by_id(u"label_edit")) &&
               dynamic_cast<const RichTextElement*>(fields.find_by_id(u"richtext")));
-  EXPECT_EQ(Application::instance(), app.get());
-  EXPECT_EQ(&screen_host(), static_cast<ScreenHost*>(app.get()));
+  EXPECT_TRUE(Application::instance() == app.get() && &screen_host() == app.get());
   for (bool alive : {true, false}) {
     for (std::u16string_view name : kElementTypeNames)
       EXPECT_EQ(NodeTypeRegistry::instance().contains(name), alive) << to_utf8(name);
     TearDown();
     app.reset();
   }
-  EXPECT_EQ(Application::instance(), nullptr);
-  EXPECT_NE(&screen_host(), nullptr);
+  EXPECT_TRUE(Application::instance() == nullptr && &screen_host() != nullptr);
 
   // A type registered before: no half-registered application, and nothing
   // of it left in the way of the next.
@@ -118,6 +116,8 @@ TEST_F(ApplicationTest, TheFourteenTypesLiveAsLongAsTheApplication) {
   EXPECT_TRUE(NodeTypeRegistry::instance().contains(u"vlist"));
 }
 
+// Input and time go to the top screen; an overlay leaves the screen below
+// drawn, a replacing one hides it until it leaves.
 TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBelowDrawn) {
   add(red);
   add(green, ScreenLayer::overlay);
@@ -132,21 +132,14 @@ TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBel
             "key " + std::to_string(kKeyEnter) + "; char x; button 5,6; move 7,8; timer 0.04");
   EXPECT_EQ(red.log, "");
   EXPECT_TRUE(pixel(3, 3) == kRed && pixel(120, 160) == kGreen && !app->needs_redraw());
-
   remove(green, ScreenAnimation::animated);
-  EXPECT_EQ(app->current_screen(), &red);
-  EXPECT_EQ(listener.removed, std::vector<ScreenRoot*>{&green});
-  EXPECT_EQ(listener.removed_animated, std::vector<bool>{true});
-  EXPECT_TRUE(app->needs_redraw());
-  EXPECT_EQ(pixel(120, 160), kRed);
+  EXPECT_TRUE(app->current_screen() == &red && app->needs_redraw());
+  EXPECT_TRUE(listener.removed == std::vector<ScreenRoot*>{&green} &&
+              listener.removed_animated == std::vector<bool>{true});
   // A screen that is not on the stack: nothing changes, nobody is told.
   remove(green);
-  remove(blue);
   EXPECT_TRUE(listener.removed.size() == 1u && app->screens().size() == 1u);
-}
 
-TEST_F(ApplicationTest, AReplacingScreenHidesTheOneBelowUntilItLeaves) {
-  add(red);
   add(green);
   EXPECT_FALSE(red.visible());
   EXPECT_EQ(pixel(3, 3), 0x0000) << "the background around the box, not the red screen";
@@ -156,25 +149,22 @@ TEST_F(ApplicationTest, AReplacingScreenHidesTheOneBelowUntilItLeaves) {
   EXPECT_TRUE(red.visible() && !green.visible());
   remove(red);
   EXPECT_TRUE(green.visible());
-  remove(green);
+  app->forget_screen(green);
   EXPECT_EQ(app->current_screen(), nullptr);
   // Input with no screen goes nowhere, harmlessly.
   app->key(key_down(kKeyEnter));
   app->update(0.01);
-  EXPECT_EQ(pixel(3, 3), 0x0000);
+  app->quit();
+  EXPECT_TRUE(app->window()->finished());
 }
 
 TEST_F(ApplicationTest, AnAnimatedChangePlaysTheScreensTransitionWhileTheScreensWait) {
   add(red);
   add(blue, ScreenLayer::replace, ScreenAnimation::animated);
-  ASSERT_TRUE(app->screens().transition_running());
   app->update(0.1);  // t = 0.5: blue has come halfway in from the right
   EXPECT_TRUE(pixel(119, 160) == kRed && pixel(120, 160) == kBlue && app->needs_redraw());
   app->update(0.1);  // the end: the next frame draws the stack itself
-  EXPECT_FALSE(app->screens().transition_running());
-  EXPECT_EQ(blue.log, "");
-  EXPECT_TRUE(app->needs_redraw());
-  EXPECT_EQ(pixel(10, 160), kBlue);
+  EXPECT_TRUE(!app->screens().transition_running() && blue.log == "" && app->needs_redraw());
   app->update(0.02);
   EXPECT_EQ(blue.log, "timer 0.02");
   // Leaving, the screen's animation plays backwards: it slides out to the
@@ -182,8 +172,6 @@ TEST_F(ApplicationTest, AnAnimatedChangePlaysTheScreensTransitionWhileTheScreens
   remove(blue, ScreenAnimation::animated);
   app->update(0.05);  // t = 0.75
   EXPECT_TRUE(pixel(50, 160) == kRed && pixel(70, 160) == kBlue);
-  app->update(0.2);
-  EXPECT_EQ(pixel(230, 160), kRed);
 }
 
 TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
@@ -194,8 +182,6 @@ TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
   EXPECT_EQ(red.log, "key " + std::to_string(kKeySoftRight));
   listener.allow_close = false;
   EXPECT_FALSE(app->may_close());
-  listener.allow_close = true;
-  EXPECT_TRUE(app->may_close());
   app->activated();
   app->deactivated();
   EXPECT_EQ(listener.activations + listener.deactivations, 2);
@@ -207,6 +193,7 @@ TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {
   EXPECT_TRUE(app->may_close());
 }
 
+// A fault mended: a command line that came during the splash was lost.
 TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
   add(red);
   app->set_listener(nullptr);
@@ -222,10 +209,9 @@ TEST_F(ApplicationTest, ACommandLineBeforeTheHomeScreenWaitsForItsFirstFrame) {
   EXPECT_EQ(listener.command_lines, std::vector<std::u16string>{u"/pictures/b.jpg"});
 }
 
-// A tap through the window on a field: the box over it in its look, the
-// typing back in the field, and the ways the editing ends.
+// A tap through the window on a field, as SDL brings it: the box over it,
+// the typing back in the field, and the ways the editing ends.
 TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenComes) {
-  // Input as SDL would bring it, dispatched.
   platform::SdlEventSource events;
   auto send = [&](bool queued) {
     ASSERT_TRUE(queued);
@@ -247,12 +233,6 @@ TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenCo
   EXPECT_TRUE(box->rect() == (Rect{20, 30, 120, 54}) && box->text() == u"typed");
   send(platform::inject_text(0, u"xy"));
   EXPECT_EQ(edit.text(), u"xy");
-  app->window()->draw_pending();
-  const PixelView shown = app->window()->frame_view();
-  ASSERT_TRUE(shown.pixels);
-  const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(shown.pixels) +
-                                                      size_t(52) * shown.pitch);
-  EXPECT_EQ(row[118], test::rgb565_of({0x20, 0x40, 0x60})) << "the box in the field's colours";
   edit.set_text(u"new");
   EXPECT_EQ(box->text(), u"new") << "set from elsewhere";
 
@@ -265,14 +245,6 @@ TEST_F(ApplicationTest, AFieldTappedThroughTheWindowIsEditedUntilAnotherScreenCo
   app->forget_screen(*fields);
   fields.reset();
   EXPECT_FALSE(app->edited_element() || app->window()->editing());
-}
-
-TEST_F(ApplicationTest, AForgottenScreenLeavesTheStackAndQuitEndsTheWindow) {
-  add(red);
-  app->forget_screen(red);
-  EXPECT_EQ(app->current_screen(), nullptr);
-  app->quit();
-  EXPECT_TRUE(app->window()->finished());
 }
 
 // Rebuilds a screen from the skin's "Needed" on every skin change, as the
