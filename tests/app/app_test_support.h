@@ -21,12 +21,6 @@ namespace lv::test {
 
 inline constexpr Size kClient{240, 320};
 
-// The toolkit's types as other tests of this process registered them are
-// taken away: the application registers its own.
-inline void clear_widget_types() {
-  unregister_widget_types();
-}
-
 inline Application::Options headless_options() {
   Application::Options options;
   options.make_window = [](std::u16string_view title, std::string* error) {
@@ -67,16 +61,15 @@ class ProbeScreen : public ScreenRoot {
 class RecordingListener : public ApplicationListener {
  public:
   void open_command_line(const std::u16string& text) override { command_lines.push_back(text); }
-  bool may_close() override { return ++close_questions, allow_close; }
+  bool may_close() override { return allow_close; }
   void screen_added(ScreenRoot& screen) override { added.push_back(&screen); }
   void screen_removed(ScreenRoot& screen, bool animated) override {
-    removed.push_back(&screen);
-    removed_animated.push_back(animated);
+    removed.push_back(animated ? &screen : nullptr);
   }
   void screen_layout_changed() override { ++layout_changes; }
   void help() override {}
-  void deactivated() override { ++deactivations; }
-  void activated() override { ++activations; }
+  void deactivated() override { ++activity_changes; }
+  void activated() override { ++activity_changes; }
   bool key_prefilter(const KeyEvent& key) override {
     return consume_key != kKeyNone && key.key == consume_key;
   }
@@ -84,9 +77,8 @@ class RecordingListener : public ApplicationListener {
   int consume_key = kKeyNone;
   bool allow_close = true;
   std::vector<std::u16string> command_lines;
-  std::vector<ScreenRoot*> added, removed;
-  std::vector<bool> removed_animated;
-  int close_questions = 0, layout_changes = 0, activations = 0, deactivations = 0;
+  std::vector<ScreenRoot*> added, removed;  // removed: null when not animated
+  int layout_changes = 0, activity_changes = 0;
 };
 
 }  // namespace lv::test

@@ -26,7 +26,6 @@ TEST(PinchTracker, TheFirstTwoFingersPinchAndOthersChangeNothing) {
   EXPECT_EQ(seen(fingers.down(2, 10, 0, 0, 6)), "-");
   EXPECT_EQ(seen(fingers.move(2, 10, 50, 50, 7)), "-");
   EXPECT_EQ(seen(fingers.up(2, 10, 50, 50, 8)), "-");
-  EXPECT_TRUE(fingers.pinching());
   // Moves of both fingers: the scales multiply to the whole change (distance
   // 100 -> 150 -> 300).
   EXPECT_EQ(seen(fingers.move(1, 10, 50, 100, 9)), "move 125,100 x1.5 +-25,0 @9");
@@ -41,21 +40,16 @@ TEST(PinchTracker, TheFirstTwoFingersPinchAndOthersChangeNothing) {
   EXPECT_EQ(seen(fingers.up(1, 99, 0, 0, 14)), "-") << "a finger never seen going down";
 }
 
-TEST(PinchTracker, FingersOnOneSpotScaleWithoutDividingByZero) {
-  PinchTracker fingers;
-  fingers.down(1, 1, 100, 100, 0);
-  fingers.down(1, 2, 100, 100, 0);
-  // From the one-pixel floor, and back to it.
-  EXPECT_EQ(seen(fingers.move(1, 2, 100, 140, 1)), "move 100,120 x40 +0,20 @1");
-  EXPECT_EQ(seen(fingers.move(1, 2, 100, 100, 2)), "move 100,100 x0.025 +0,-20 @2");
-}
-
-TEST(PinchTracker, CancelEndsThePinchAndForgetsTheFingers) {
+// Fingers on one spot scale from a one-pixel floor, never dividing by
+// zero; a cancel ends the pinch and forgets the fingers.
+TEST(PinchTracker, FingersOnOneSpotScaleWithoutDividingByZeroAndCancelForgetsThem) {
   PinchTracker fingers;
   EXPECT_EQ(seen(fingers.cancel(0)), "-");
-  fingers.down(1, 1, 0, 0, 0);
-  fingers.down(1, 2, 10, 0, 0);
-  EXPECT_EQ(seen(fingers.cancel(3)), "end 5,0 x1 +0,0 @3");
+  fingers.down(1, 1, 100, 100, 0);
+  fingers.down(1, 2, 100, 100, 0);
+  EXPECT_EQ(seen(fingers.move(1, 2, 100, 140, 1)), "move 100,120 x40 +0,20 @1");
+  EXPECT_EQ(seen(fingers.move(1, 2, 100, 100, 2)), "move 100,100 x0.025 +0,-20 @2");
+  EXPECT_EQ(seen(fingers.cancel(3)), "end 100,100 x1 +0,0 @3");
   EXPECT_TRUE(fingers.fingers_down() == 0u && !fingers.stylus_suppressed());
   EXPECT_EQ(seen(fingers.up(1, 2, 10, 0, 4)), "-");
 }

@@ -25,7 +25,7 @@ struct Home : test::ProbeScreen, test::RecordingListener {};
 class SplashScreenTest : public testing::Test {
  protected:
   void SetUp() override {
-    test::clear_widget_types();
+    unregister_widget_types();  // the application registers its own
     app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
     ASSERT_TRUE(skin.load_nodes(kNodes));
   }
