@@ -11,7 +11,6 @@
 #include "platform/sdl_events.h"
 #include "platform/text.h"
 #include "screens/skin_choice.h"
-#include "skin/png_writer.h"
 #include "skin/properties.h"
 #include "skin/render_surface.h"
 #include "skin/skin_exceptions.h"

@@ -45,10 +45,9 @@ TEST(LanguageFiles, EachHasExactlyTheEnglishKeysAndIsLaidOutBesideTheProgram) {
     const std::string bytes = test::read_file(entry.path().string());
     EXPECT_EQ(test::read_file(test::binary_path(name)), bytes) << "not laid out by the build";
     EXPECT_TRUE(bytes.starts_with("\xFF\xFE") && bytes.size() % 2 == 0) << "not UTF-16LE";
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      if (bytes[i] == '\n' && bytes[i + 1] == 0)
-        ASSERT_TRUE(bytes[i - 2] == '\r' && bytes[i - 1] == 0) << "a line without CR at " << i;
-    }
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      ASSERT_FALSE(bytes[i] == '\n' && bytes[i + 1] == 0 && bytes[i - 2] != '\r')
+          << "a line without CR at " << i;
     const auto [keys, help] = keys_of(name);
     EXPECT_EQ(keys, wanted) << "not the keys of english.lng, or an empty text";
     EXPECT_TRUE(fs::is_regular_file(test::binary_path(to_utf8(help)))) << to_utf8(help);

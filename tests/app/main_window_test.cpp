@@ -119,42 +119,6 @@ TEST_F(MainWindowTest, StylusPressMoveAndReleaseGoThroughTheCaptureAndLosingItCa
   EXPECT_TRUE(window->active() && !window->visible());
 }
 
-// SDL's order for real fingers: the first finger's stylus, then the finger.
-TEST_F(MainWindowTest, ASecondFingerCancelsTheFirstFingersPressAndPinches) {
-  using enum platform::PointerAction;
-  auto finger = [](platform::PointerAction action, int64_t id, double x, double y) {
-    ASSERT_TRUE(platform::inject_finger(0, action, id, x, y));
-  };
-  auto stylus = [](platform::PointerAction action, int32_t x, int32_t y) {
-    ASSERT_TRUE(platform::inject_touch_stylus(0, action, x, y));
-  };
-  // The window is 240 x 320: x fractions of 1/8 are 30 pixels.
-  stylus(press, 60, 160);
-  finger(press, 11, 0.25, 0.5);
-  clock.set(4100);
-  pump();
-  finger(press, 12, 0.75, 0.5);
-  stylus(move, 70, 160);
-  finger(move, 12, 0.875, 0.5);
-  pump();
-  EXPECT_EQ(client.log, "down 60,160; cancel; pinch begin; pinch");
-  const PinchEvent& begin = client.pinches[0];
-  EXPECT_EQ((std::tuple{begin.x, begin.y, begin.time}), (std::tuple{120.0, 160.0, 4100u}));
-  EXPECT_DOUBLE_EQ(client.pinches[1].scale, 150.0 / 120.0);
-
-  // Lifting either finger ends the pinch; the other finger's stylus stays
-  // dead until it is lifted too (nothing dragged). One finger alone is the
-  // stylus again.
-  finger(release, 12, 0.875, 0.5);
-  stylus(move, 80, 160);
-  stylus(release, 80, 160);
-  finger(release, 11, 0.25, 0.5);
-  stylus(press, 50, 50);
-  finger(press, 13, 0.2, 0.2);
-  pump();
-  EXPECT_EQ(client.log, "down 60,160; cancel; pinch begin; pinch; pinch end; down 50,50");
-}
-
 TEST_F(MainWindowTest, CommandLinesAreHandedOnThroughThePrivateMessage) {
   ASSERT_TRUE(platform::post_command_line(platform::kCommandLineEmpty));
   pump();  // the private message: an empty line goes nowhere
