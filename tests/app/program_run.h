@@ -51,8 +51,7 @@ inline Shot read_shot(const std::string& path) {
   const bool ok = png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr) != 0;
   png_image_free(&image);
   if (!ok) return shot;
-  shot.width = int32_t(image.width);
-  shot.height = int32_t(image.height);
+  shot = {int32_t(image.width), int32_t(image.height), {}};
   for (size_t i = 0; i + 2 < rgb.size(); i += 3)
     shot.pixels.push_back(rgb565::from_rgb888(rgb[i], rgb[i + 1], rgb[i + 2]));
   return shot;
@@ -104,13 +103,12 @@ class ProgramRun {
   // Copies a shared test picture into a folder of the pictures folder.
   bool add_picture(const std::string& testdata, const std::string& folder,
                    const std::string& name = "") {
-    const std::filesystem::path from = testdata_path(testdata);
-    const std::filesystem::path to = std::filesystem::path(pictures()) / folder;
+    const std::filesystem::path from = testdata_path(testdata), to = pictures() + "/" + folder;
     std::error_code error;
     std::filesystem::create_directories(to, error);
-    if (from.empty()) return false;
-    std::filesystem::copy_file(from, to / (name.empty() ? from.filename().string() : name), error);
-    return !error;
+    return !from.empty() &&
+           std::filesystem::copy_file(
+               from, to / (name.empty() ? from.filename() : std::filesystem::path(name)), error);
   }
 
   // A program folder of the test's own: the executable and the given files
@@ -136,13 +134,11 @@ class ProgramRun {
   // Starts the program with the script (none when empty) and the arguments;
   // `tag` names the script and error files. A pid of -1 when it could not
   // be started.
-  Child start(const std::string& script, const std::vector<std::string>& args = {},
+  Child start(const std::string& script, std::vector<std::string> args = {},
               const std::string& tag = "run") {
-    const std::string program = (m_program.empty() ? binary_path("") : m_program) + "/lumiview";
-    std::vector<std::string> arg_strings{program};
-    arg_strings.insert(arg_strings.end(), args.begin(), args.end());
+    args.insert(args.begin(), (m_program.empty() ? binary_path("") : m_program) + "/lumiview");
     std::vector<char*> argv;
-    for (std::string& arg : arg_strings) argv.push_back(arg.data());
+    for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     m_env.unset("LUMIVIEW_SCRIPT");
     if (!script.empty()) {
@@ -155,7 +151,7 @@ class ProgramRun {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, child.stderr_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return m_last = child;
@@ -178,9 +174,7 @@ class ProgramRun {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
   }
 
-  int run(const std::string& script, const std::vector<std::string>& args = {}) {
-    return wait(start(script, args));
-  }
+  int run(const std::string& script) { return wait(start(script)); }
 
   std::string error_output() const { return read_file(m_last.stderr_path); }
   static std::string error_output(const Child& child) { return read_file(child.stderr_path); }
@@ -204,11 +198,6 @@ inline size_t find_line(const std::string& log, const std::string& text, size_t 
     if (begin < at && (begin == 0 || log[begin - 1] == '\n')) return begin;
   }
   return std::string::npos;
-}
-
-// The tick count of the line that begins at `at`.
-inline uint32_t tick_at(const std::string& log, size_t at) {
-  return uint32_t(std::stoul(log.substr(at, 12)));
 }
 
 // Waits (up to 30 s) for a text to appear in the log that a running
