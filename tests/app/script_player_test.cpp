@@ -69,16 +69,6 @@ TEST_F(ScriptPlayerTest, EveryInputStepTakesTheEventPathToTheScreenshotFullScree
             (std::tuple{kMark, kMark, kGreen, kGreen}));
 }
 
-TEST_F(ScriptPlayerTest, AWaitAtTheEndHoldsTheProgramThatLong) {
-  ScriptPlayer player(*window, test::parsed("wait 100\n"));
-  player.advance(1000);
-  EXPECT_EQ(player.ms_until_due(1040), 60);
-  player.advance(1099);
-  EXPECT_FALSE(player.done());
-  player.advance(1100);
-  EXPECT_TRUE(player.done());
-}
-
 // Pressed, dragged in steps to the end, released there (a release leaves
 // no mark).
 TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
