@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "app/program_run.h"
 
@@ -76,11 +77,11 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
   ASSERT_EQ(run.run(script), 0) << run.error_output();
   EXPECT_EQ(run.error_output(), "");
   const std::string log = run.log();
-  EXPECT_EQ(log.find("skin fault"), npos) << log;
-  EXPECT_NE(log.find("album filter ri 1 of 3"), npos) << log;
+  EXPECT_TRUE(log.find("skin fault") == npos && log.find("album filter ri 1 of 3") != npos) << log;
   const std::string settings = test::read_file(run.settings_path());
-  EXPECT_NE(settings.find("\"Skin\"=\"daylight\""), npos) << settings;
-  EXPECT_NE(settings.find("\"Language\"=\"german\""), npos) << settings;
+  EXPECT_TRUE(settings.find("\"Skin\"=\"daylight\"") != npos &&
+              settings.find("\"Language\"=\"german\"") != npos)
+      << settings;
 
   auto shot = [&](const std::string& skin, const char* screen) {
     return run.shot(skin + "-" + screen + ".png");
@@ -94,17 +95,11 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
   }
   // The empty page of the album and folder screens, and the viewer's ground
   // beside the small picture.
-  struct Probe {
-    const char* screen;
-    Point at;
-    uint32_t before, after;
-  };
-  for (const Probe& p : {Probe{"album", {240, 600}, 0x10161e, 0xffffff},
-                         Probe{"folder", {240, 600}, 0x10161e, 0xffffff},
-                         Probe{"image", {20, 200}, 0x000000, 0xefefef}}) {
-    SCOPED_TRACE(p.screen);
-    EXPECT_EQ(shot("default", p.screen).at(p.at.x, p.at.y), test::rgb565_hex(p.before));
-    EXPECT_EQ(shot("daylight", p.screen).at(p.at.x, p.at.y), test::rgb565_hex(p.after));
+  for (auto [screen, x, y, before, after] : {std::tuple{"album", 240, 600, 0x10161e, 0xffffff},
+                                             {"folder", 240, 600, 0x10161e, 0xffffff},
+                                             {"image", 20, 200, 0x000000, 0xefefef}}) {
+    EXPECT_EQ(shot("default", screen).at(x, y), test::rgb565_hex(before)) << screen;
+    EXPECT_EQ(shot("daylight", screen).at(x, y), test::rgb565_hex(after)) << screen;
   }
   const Shot german = run.shot("german.png");
   ASSERT_FALSE(german.empty());
