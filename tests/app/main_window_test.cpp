@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <tuple>
 
-#include "app/fake_clock.h"
 #include "app/text_box.h"
 #include "app/window_test_support.h"
 #include "base/log_capture.h"

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/fake_clock.h"
 #include "app/main_window.h"
 #include "app/window_test_support.h"
 #include "base/active.h"

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -16,12 +17,28 @@
 #include "app/script/input_script.h"
 #include "app/window_client.h"
 #include "base/input.h"
+#include "platform/clock.h"
 #include "platform/sdl_window.h"
 #include "platform/text.h"
 #include "skin/render_surface.h"
 #include "skin/surface.h"
 
 namespace lv::test {
+
+// Replaces the tick counter for one test; time moves only when told.
+class FakeClock {
+ public:
+  explicit FakeClock(uint32_t start) : m_now(start) {
+    platform::set_tick_source([this] { return m_now.load(); });
+  }
+  ~FakeClock() { platform::set_tick_source({}); }
+  uint32_t now() const { return m_now.load(); }
+  void set(uint32_t now) { m_now.store(now); }
+  void advance(uint32_t ms) { m_now.fetch_add(ms); }
+
+ private:
+  std::atomic<uint32_t> m_now;
+};
 
 // A headless window of the given size, handing its events to `client`.
 inline std::unique_ptr<MainWindow> headless_window(Size size, WindowClient* client,
@@ -80,9 +97,7 @@ class RecordingClient : public WindowClient {
     dirty = true;
   }
   void wheel(const WheelEvent& e) override {
-    std::ostringstream text;
-    text << "wheel " << e.x << "," << e.y << " " << e.steps;
-    note(text.str());
+    note((std::ostringstream() << "wheel " << e.x << "," << e.y << " " << e.steps).str());
   }
   void pinch(const PinchEvent& event) override {
     pinches.push_back(event);
