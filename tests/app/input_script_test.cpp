@@ -58,19 +58,6 @@ TEST(InputScript, EveryStepParses) {
   EXPECT_EQ(steps[13].line, 16);
 }
 
-TEST(InputScript, TapsOnNamedElementsPressWhereTheFindLands) {
-  const auto steps = parse_ok("tapid btnSearch\ntaptext  Holiday 2024 \n");
-  ASSERT_EQ(steps.size(), 8u);
-  EXPECT_TRUE(steps[0].kind == Kind::find_id && steps[0].text == u"btnSearch");
-  EXPECT_TRUE(steps[1].kind == Kind::press && steps[1].at_found && steps[2].ms == kTapHoldMs);
-  EXPECT_TRUE(steps[3].kind == Kind::release && steps[3].at_found);
-  // Inner blanks kept.
-  EXPECT_TRUE(steps[4].kind == Kind::find_text && steps[4].text == u"Holiday 2024");
-  // Where the element will be is not known yet: a bare release has nowhere
-  // to go.
-  EXPECT_EQ(parse_bad("tapid Ok\nrelease\n").line, 2);
-}
-
 // One row per kind of error.
 TEST(InputScript, BadLinesAreReportedWithTheirNumber) {
   const std::tuple<const char*, int, const char*> cases[] = {

@@ -118,11 +118,5 @@ TEST_F(SplashScreenTest, ASkinFaultOnTheLoaderIsThrownOnTheUserInterfaceThread) 
   EXPECT_TRUE(app->current_screen() == &splash && app->listener() == nullptr);
 }
 
-TEST_F(SplashScreenTest, ASkinWithoutTheSplashNodeThrowsAndLeavesTheStackEmpty) {
-  ASSERT_TRUE(skin.load_nodes(R"({"Home": {}})"));
-  EXPECT_THROW(SplashScreen(*app, home_builder(), 0), jobser::NodeNotFoundInSkin);
-  EXPECT_TRUE(app->screens().empty() && builds == 0);
-}
-
 }  // namespace
 }  // namespace lv
