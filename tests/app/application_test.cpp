@@ -27,8 +27,6 @@ constexpr char kNodes[] = R"({
   "Red": {"children": [{"string": {"type": "color"}, "color": {"color": "#ff0000"}}]},
   "GreenBox": {"children": [{"string": {"type": "color", "anchor_x": "CENTER", "anchor_y": "CENTER"},
     "color": {"color": "#00ff00"}, "point": {"design_size": [40, 40]}}]},
-  "BlueSlide": {"string": {"visibility_animation": "right"},
-    "children": [{"string": {"type": "color"}, "color": {"color": "#0000ff"}}]},
   "Fields": {"children": [
     {"string": {"type": "edit", "id": "edit", "text": "typed", "anchor_x": "MIN_SIDE", "anchor_y": "MIN_SIDE"},
      "point": {"border_min": [20, 30], "design_size": [100, 24]}, "font": {"font": "10 0 0 0 DejaVu Sans"}}]}
@@ -36,13 +34,8 @@ constexpr char kNodes[] = R"({
 
 const uint16_t kRed = test::rgb565_of({255, 0, 0});
 const uint16_t kGreen = test::rgb565_of({0, 255, 0});
-const uint16_t kBlue = test::rgb565_of({0, 0, 255});
-constexpr KeyEvent key_down(int code) {
-  return {code, true, true};
-}
-constexpr PointerEvent press_at(int32_t x, int32_t y) {
-  return {x, y, 0, 0, 1, 0};
-}
+const auto key_down = [](int code) { return KeyEvent{code, true, true}; };
+const auto press_at = [](int32_t x, int32_t y) { return PointerEvent{x, y, 0, 0, 1, 0}; };
 
 class ApplicationTest : public testing::Test {
  protected:
@@ -50,15 +43,14 @@ class ApplicationTest : public testing::Test {
     unregister_widget_types();  // the application registers its own
     app = std::make_unique<Application>(u"Lumiview", skin.properties(), test::headless_options());
     ASSERT_TRUE(skin.load_nodes(kNodes));
-    for (auto [screen, node] :
-         {std::pair{&red, u"Red"}, {&green, u"GreenBox"}, {&blue, u"BlueSlide"}})
-      screen->build(skin.properties(), node);
+    red.build(skin.properties(), u"Red");
+    green.build(skin.properties(), u"GreenBox");
     app->set_listener(&listener);
   }
   void TearDown() override {
     if (!app) return;
     app->set_listener(nullptr);
-    for (ScreenRoot* screen : {&red, &green, &blue}) app->forget_screen(*screen);
+    for (ScreenRoot* screen : {&red, &green}) app->forget_screen(*screen);
   }
 
   uint16_t pixel(uint32_t x, uint32_t y) {
@@ -77,7 +69,7 @@ class ApplicationTest : public testing::Test {
   test::TestSkin skin;
   std::unique_ptr<Application> app;
   test::RecordingListener listener;
-  test::ProbeScreen red, green, blue;
+  test::ProbeScreen red, green;
   RenderSurface target;
 };
 
@@ -139,22 +131,6 @@ TEST_F(ApplicationTest, TheTopScreenGetsInputAndTimeAndOverlaysLeaveTheScreenBel
   app->key(key_down(kKeyEnter));  // no screen: nowhere, harmlessly
   app->quit();
   EXPECT_TRUE(app->window()->finished());
-}
-
-TEST_F(ApplicationTest, AnAnimatedChangePlaysTheScreensTransitionWhileTheScreensWait) {
-  add(red);
-  add(blue, ScreenLayer::replace, ScreenAnimation::animated);
-  app->update(0.1);  // t = 0.5: blue has come halfway in from the right
-  EXPECT_TRUE(pixel(119, 160) == kRed && pixel(120, 160) == kBlue && app->needs_redraw());
-  app->update(0.1);  // the end: the next frame draws the stack itself
-  EXPECT_TRUE(!app->screens().transition_running() && blue.log == "" && app->needs_redraw());
-  app->update(0.02);
-  EXPECT_EQ(blue.log, "timer 0.02");
-  // Leaving, the screen's animation plays backwards: it slides out to the
-  // right and uncovers the red screen.
-  remove(blue, ScreenAnimation::animated);
-  app->update(0.05);  // t = 0.75
-  EXPECT_TRUE(pixel(50, 160) == kRed && pixel(70, 160) == kBlue);
 }
 
 TEST_F(ApplicationTest, WindowEventsGoToTheListenerFirst) {

@@ -110,15 +110,6 @@ TEST_F(MessageLoopTest, SchedulerTimersShortenTheWait) {
   EXPECT_TRUE(fired == 1 && queue.size() == 0u);
 }
 
-TEST_F(MessageLoopTest, RunEndsWhenTheWindowIsGone) {
-  window->go_full_screen(0);
-  source.queue(EventType::exposed);
-  source.queue(EventType::quit);
-  EXPECT_EQ(loop.run(), 0);
-  EXPECT_FALSE(loop.step());
-  EXPECT_EQ(source.calls, "poll; poll; ");
-}
-
 class Completion : public CActive {
  public:
   Completion() : CActive(7) {}
