@@ -39,9 +39,7 @@ class ProbeScreen : public ScreenRoot {
   bool on_char(std::u16string_view text) override { return note("char " + to_utf8(text)); }
   void on_timer(double seconds) override {
     ScreenRoot::on_timer(seconds);
-    std::ostringstream text;
-    text << "timer " << seconds;
-    note(text.str());
+    note((std::ostringstream() << "timer " << seconds).str());
   }
   bool on_pointer_button(const PointerEvent& event) override { return note("button", event); }
   void on_pointer_move(const PointerEvent& event) override { note("move", event); }

@@ -100,10 +100,8 @@ TEST(InputScript, ScreenshotPathsAreRelativeToTheScript) {
               steps[1].text == u"/abs/b.png");
 
   EXPECT_FALSE(load_script(from_utf8(folder + "/missing.txt"), steps, error));
-  EXPECT_EQ(error.line, 0);
-  EXPECT_EQ(describe(error, u"/s/missing.txt").rfind("/s/missing.txt: cannot read", 0), 0u);
-  EXPECT_EQ(describe(ScriptError{7, "unknown step \"x\""}, u"demo.txt"),
-            "demo.txt:7: unknown step \"x\"");
+  EXPECT_TRUE(error.line == 0 &&
+              describe(error, u"/s/missing.txt").starts_with("/s/missing.txt: cannot read"));
 }
 
 // Backspace is the back key, not escape; keys no script can press give 0;

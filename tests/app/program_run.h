@@ -208,18 +208,6 @@ inline bool wait_for_log(const ProgramRun& run, const std::string& text) {
   return run.log().find(text) != std::string::npos;
 }
 
-// Pixels of the area light in every channel (text on the default skin's
-// dark page).
-inline int32_t bright_pixels(const Shot& shot, const Rect& area) {
-  int32_t count = 0;
-  for (int32_t y = area.top; y < area.bottom; ++y)
-    for (int32_t x = area.left; x < area.right; ++x) {
-      const uint16_t p = shot.at(x, y);
-      count += rgb565::red(p) >= 16 && rgb565::green(p) >= 32 && rgb565::blue(p) >= 16;
-    }
-  return count;
-}
-
 // With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshots are
 // copied there under the names the documentation shows (pairs of the
 // screenshot and the name).
