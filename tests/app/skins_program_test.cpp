@@ -7,8 +7,7 @@
 // start.
 //
 // Positions are the 480 x 800 screens of both skins: three albums, so the
-// lower half of the album and folder screens is empty page, and a picture
-// of 480 x 360 across the middle of the image screen.
+// lower half of the album screen is empty page.
 //
 // With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the album and image
 // screens of both skins, the main menu and the filter being edited are
@@ -19,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "app/program_run.h"
 
@@ -93,16 +91,7 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
     // Not a recolouring of a few elements: most of the screen changes.
     EXPECT_GT(differing_pixels(shot("default", name), shot("daylight", name)), 480 * 800 / 2);
   }
-  // The empty page of the album and folder screens, and the viewer's ground
-  // beside the small picture.
-  for (auto [screen, x, y, before, after] : {std::tuple{"album", 240, 600, 0x10161e, 0xffffff},
-                                             {"folder", 240, 600, 0x10161e, 0xffffff},
-                                             {"image", 20, 200, 0x000000, 0xefefef}}) {
-    EXPECT_EQ(shot("default", screen).at(x, y), test::rgb565_hex(before)) << screen;
-    EXPECT_EQ(shot("daylight", screen).at(x, y), test::rgb565_hex(after)) << screen;
-  }
   const Shot german = run.shot("german.png");
-  ASSERT_FALSE(german.empty());
   EXPECT_GT(differing_pixels(german, run.shot("daylight-album.png")), 0) << "the same texts";
   test::copy_for_docs(run, {{"default-album.png", "screenshot-skin-default.png"},
                             {"daylight-album.png", "screenshot-skin-daylight.png"},
