@@ -48,9 +48,7 @@ inline Shot read_shot(const std::string& path) {
   if (!png_image_begin_read_from_file(&image, path.c_str())) return shot;
   image.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  const bool ok = png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
-  if (!ok) return shot;
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return shot;
   shot = {int32_t(image.width), int32_t(image.height), {}};
   for (size_t i = 0; i + 2 < rgb.size(); i += 3)
     shot.pixels.push_back(rgb565::from_rgb888(rgb[i], rgb[i + 1], rgb[i + 2]));

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/main_window.h"
 #include "app/message_loop.h"
 #include "app/program_run.h"
 #include "app/script/script_player.h"
@@ -18,7 +17,6 @@
 #include "display/display.h"
 #include "platform/paths.h"
 #include "platform/sdl_events.h"
-#include "platform/sdl_window.h"
 
 namespace lv {
 namespace {
