@@ -71,9 +71,10 @@ TEST_F(ScriptPlayerTest, EveryInputStepTakesTheEventPathToTheScreenshotFullScree
 TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
   const auto player = play("drag 10 10 100 80 64\nscreenshot windowed.png\n", false);
   EXPECT_TRUE(player->screenshots_written() == 1 && !window->display());
-  EXPECT_TRUE(client.log.starts_with("down 10,10; drag ")) << client.log;
-  EXPECT_TRUE(client.log.ends_with("; drag 100,80; up 100,80")) << client.log;
-  EXPECT_GE(std::ranges::count(client.log, ';'), 5) << client.log;
+  EXPECT_TRUE(client.log.starts_with("down 10,10; drag ") &&
+              client.log.ends_with("; drag 100,80; up 100,80") &&
+              std::ranges::count(client.log, ';') >= 5)
+      << client.log;
   const test::Shot shot = test::read_shot(folder + "/windowed.png");
   ASSERT_FALSE(shot.empty());
   EXPECT_TRUE(shot.at(10, 10) == kMark && shot.at(100, 80) == kBlue);
@@ -83,10 +84,10 @@ TEST_F(ScriptPlayerTest, WindowedPlaybackPaintsThroughTheOffscreenSurface) {
 // and dragged nothing.
 TEST_F(ScriptPlayerTest, WheelAndPinchArriveAsTheDevicesSendThem) {
   const auto player = play("wheel 40 50 2.5\npinch 80 60 3 48\n");
-  EXPECT_TRUE(client.log.starts_with("wheel 40,50 2.5; down 47,60; cancel; pinch begin; pinch"))
+  EXPECT_TRUE(client.log.starts_with("wheel 40,50 2.5; down 47,60; cancel; pinch begin; pinch") &&
+              client.log.ends_with("; pinch; pinch end") &&
+              client.log.find("drag") == std::string::npos)
       << client.log;
-  EXPECT_TRUE(client.log.ends_with("; pinch; pinch end")) << client.log;
-  EXPECT_EQ(client.log.find("drag"), std::string::npos) << client.log;
   EXPECT_TRUE(std::abs(client.pinches.at(0).x - 80) < 0.01 &&
               std::abs(client.pinches[0].y - 60) < 0.01);
   double scale = 1;
@@ -108,8 +109,8 @@ TEST_F(ScriptPlayerTest, NamedElementsAreLookedUpWhenTheirStepRuns) {
            });
   EXPECT_EQ(asked, "id ok after 2; text Go on after 4; ");
   EXPECT_EQ(client.log, "down 1,1; up 1,1; down 30,40; up 30,40");
-  EXPECT_NE(errors.find("script line 1: cannot write the screenshot"), std::string::npos) << errors;
-  EXPECT_NE(errors.find("script line 4: no visible element shows \"Go on\""), std::string::npos)
+  EXPECT_TRUE(errors.find("script line 1: cannot write the screenshot") != std::string::npos &&
+              errors.find("script line 4: no visible element shows \"Go on\"") != std::string::npos)
       << errors;
   EXPECT_TRUE(player->done() && player->exit_status() == 1 && player->screenshots_written() == 0);
 }
@@ -117,8 +118,6 @@ TEST_F(ScriptPlayerTest, NamedElementsAreLookedUpWhenTheirStepRuns) {
 // Nothing of a bad script is played: the program just ends, saying so.
 TEST_F(ScriptPlayerTest, TheEnvironmentNamesTheScript) {
   test::ScopedEnv env;
-  env.unset("LUMIVIEW_SCRIPT");
-  EXPECT_FALSE(ScriptPlayer::from_environment(*window));
   test::write_file(folder + "/bad.txt", "tap 1 2\nswipe left\ntap 3 4\n");
   env.set("LUMIVIEW_SCRIPT", folder + "/bad.txt");
   testing::internal::CaptureStderr();

@@ -37,8 +37,7 @@ class SplashScreenTest : public testing::Test {
       if (gate) gate->wait();
       auto home = std::make_unique<Home>();
       home->build(skin.properties(), u"Home");
-      built = home.get();
-      ApplicationListener* listener = home.get();
+      ApplicationListener* listener = built = home.get();
       return HomeScreen{std::move(home), listener};
     };
   }
