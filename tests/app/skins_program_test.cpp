@@ -105,8 +105,7 @@ TEST(SkinsProgram, EveryScreenInBothSkinsTheChoiceReskinsThemAndSkinAndLanguageA
             0)
       << run.error_output();
   const Shot again = run.shot("again.png");
-  ASSERT_FALSE(again.empty());
-  EXPECT_EQ(again.at(240, 600), test::rgb565_hex(0xffffff));
+  EXPECT_TRUE(!again.empty() && again.at(240, 600) == test::rgb565_hex(0xffffff));
   EXPECT_LT(differing_pixels(again, german), 480 * 800 / 200);
   EXPECT_GT(differing_pixels(run.shot("default-splash.png"), run.shot("daylight-splash.png")),
             480 * 800 / 2);
