@@ -212,8 +212,8 @@ TEST_F(MainWindowTest, TheNativeEditBoxTakesTheWindowOffTheDisplay) {
 
   target = edit_target(&element, {10, 60, 200, 84}, u"three");
   window->edit(&target, EditBox::existing);
-  EXPECT_TRUE(box.rect().top == 60 && box.text() == u"three");
-  EXPECT_EQ(selected(), 0u) << "new text from the same element";
+  // New text from the same element: nothing selected.
+  EXPECT_TRUE(box.rect().top == 60 && box.text() == u"three" && selected() == 0u);
   target.element = &other;
   window->edit(&target, EditBox::existing);
   EXPECT_EQ(selected(), 5u);
