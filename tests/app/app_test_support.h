@@ -5,12 +5,14 @@
 // splash screen.
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/main_window.h"
 #include "platform/sdl_window.h"
+#include "platform/text.h"
 #include "screens/application_listener.h"
 #include "widgets/screen_root.h"
 #include "widgets/widget_types.h"
@@ -18,12 +20,6 @@
 namespace lv::test {
 
 inline constexpr Size kClient{240, 320};
-
-// The toolkit's types as other tests of this process registered them are
-// taken away: the application registers its own.
-inline void clear_widget_types() {
-  unregister_widget_types();
-}
 
 inline Application::Options headless_options() {
   Application::Options options;
@@ -35,49 +31,43 @@ inline Application::Options headless_options() {
   return options;
 }
 
+// Records what reaches it as "key K", "char C", "button X,Y", "move X,Y"
+// and "timer S", separated by "; ".
 class ProbeScreen : public ScreenRoot {
  public:
-  bool on_key(const KeyEvent& event) override {
-    keys.push_back(event.key);
-    return true;
-  }
-  bool on_char(std::u16string_view text) override {
-    characters += text;
-    return true;
-  }
+  bool on_key(const KeyEvent& event) override { return note("key " + std::to_string(event.key)); }
+  bool on_char(std::u16string_view text) override { return note("char " + to_utf8(text)); }
   void on_timer(double seconds) override {
     ScreenRoot::on_timer(seconds);
-    timers.push_back(seconds);
+    note((std::ostringstream() << "timer " << seconds).str());
   }
-  bool on_pointer_button(const PointerEvent& event) override {
-    buttons.push_back(event);
+  bool on_pointer_button(const PointerEvent& event) override { return note("button", event); }
+  void on_pointer_move(const PointerEvent& event) override { note("move", event); }
+
+  std::string log;
+
+ private:
+  bool note(const std::string& what) {
+    log += (log.empty() ? "" : "; ") + what;
     return true;
   }
-  void on_pointer_move(const PointerEvent& event) override { moves.push_back(event); }
-
-  std::vector<int> keys;
-  std::u16string characters;
-  std::vector<double> timers;
-  std::vector<PointerEvent> buttons;
-  std::vector<PointerEvent> moves;
+  bool note(const char* what, const PointerEvent& event) {
+    return note(std::string(what) + " " + std::to_string(event.x) + "," + std::to_string(event.y));
+  }
 };
 
 class RecordingListener : public ApplicationListener {
  public:
   void open_command_line(const std::u16string& text) override { command_lines.push_back(text); }
-  bool may_close() override {
-    ++close_questions;
-    return allow_close;
-  }
+  bool may_close() override { return allow_close; }
   void screen_added(ScreenRoot& screen) override { added.push_back(&screen); }
   void screen_removed(ScreenRoot& screen, bool animated) override {
-    removed.push_back(&screen);
-    removed_animated.push_back(animated);
+    removed.push_back(animated ? &screen : nullptr);
   }
   void screen_layout_changed() override { ++layout_changes; }
   void help() override {}
-  void deactivated() override { ++deactivations; }
-  void activated() override { ++activations; }
+  void deactivated() override {}
+  void activated() override {}
   bool key_prefilter(const KeyEvent& key) override {
     return consume_key != kKeyNone && key.key == consume_key;
   }
@@ -85,13 +75,8 @@ class RecordingListener : public ApplicationListener {
   int consume_key = kKeyNone;
   bool allow_close = true;
   std::vector<std::u16string> command_lines;
-  std::vector<ScreenRoot*> added;
-  std::vector<ScreenRoot*> removed;
-  std::vector<bool> removed_animated;
-  int close_questions = 0;
+  std::vector<ScreenRoot*> added, removed;  // removed: null when not animated
   int layout_changes = 0;
-  int activations = 0;
-  int deactivations = 0;
 };
 
 }  // namespace lv::test

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "app/script/script_keys.h"
 #include "base/input.h"
 #include "platform/text.h"
@@ -31,112 +34,56 @@ ScriptError parse_bad(std::string_view text) {
 // the window, in the script player's tests.
 TEST(InputScript, EveryStepParses) {
   const auto steps = parse_ok(
-      "# a comment\n"
-      "\n"
-      "wait 250\r\n"
-      "  press 10 -20  \n"
-      "move 11 22\n"
-      "release\n"
-      "release 5 6\n"
-      "keydown Down repeat\n"
-      "keyup down\n"
-      "type Hello, \xD0\x9C\xD0\xB8\xD1\x80  \n"
-      "screenshot /tmp/shot one.png\n"
-      "resize 800 480\n"
-      "idle 200\n"
-      "idle 100 2000\n"
-      "close\n"
-      "quit\n");
-  const std::vector<Kind> kinds = {Kind::wait,       Kind::press,    Kind::move,   Kind::release,
-                                   Kind::release,    Kind::key_down, Kind::key_up, Kind::text,
-                                   Kind::screenshot, Kind::resize,   Kind::idle,   Kind::idle,
-                                   Kind::close,      Kind::quit};
-  ASSERT_EQ(steps.size(), kinds.size());
-  for (size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(steps[i].kind, kinds[i]) << i;
-  EXPECT_EQ(steps[0].ms, 250u);
-  EXPECT_EQ(steps[0].line, 3);
-  EXPECT_EQ(steps[1].x, 10);
-  EXPECT_EQ(steps[1].y, -20);
+      "# a comment\n\nwait 250\r\n  press 10 -20  \nmove 11 22\nrelease\nrelease 5 6\n"
+      "keydown Down repeat\nkeyup down\ntype Hello, \xD0\x9C\xD0\xB8\xD1\x80  \n"
+      "screenshot /tmp/shot one.png\nresize 800 480\nidle 200\nidle 100 2000\nclose\nquit\n");
+  // What a resize, a close or typed text do is seen where they are played.
+  ASSERT_EQ(steps.size(), 14u);
+  EXPECT_TRUE(steps[2].kind == Kind::move && steps[4].kind == Kind::release &&
+              steps[6].kind == Kind::key_up && steps[13].kind == Kind::quit);
+  auto at = [&](size_t i) { return std::pair{steps[i].x, steps[i].y}; };
+  EXPECT_EQ(std::pair(steps[0].ms, steps[0].line), std::pair(250u, 3));
+  EXPECT_EQ(at(1), std::pair(10, -20));
   // A release without a position lets go where the stylus last was.
-  EXPECT_EQ(steps[3].x, 11);
-  EXPECT_EQ(steps[3].y, 22);
-  EXPECT_EQ(steps[4].x, 5);
-  EXPECT_EQ(steps[5].key, kKeyDown);
-  EXPECT_TRUE(steps[5].repeat);
-  EXPECT_EQ(steps[6].key, kKeyDown);  // names may differ in letter case
-  EXPECT_EQ(steps[7].text, u"Hello, \u041C\u0438\u0440");
-  EXPECT_EQ(steps[8].text, u"/tmp/shot one.png");
-  EXPECT_EQ(steps[9].x, 800);
-  EXPECT_EQ(steps[9].y, 480);
-  EXPECT_EQ(steps[10].ms, 200u);
-  EXPECT_EQ(steps[10].max_ms, 10000u);
-  EXPECT_EQ(steps[11].max_ms, 2000u);
+  EXPECT_TRUE(at(3) == std::pair(11, 22) && at(4) == std::pair(5, 6));
+  // Key names may differ in letter case.
+  EXPECT_TRUE(steps[5].key == kKeyDown && steps[5].repeat && steps[6].key == kKeyDown);
+  EXPECT_TRUE(steps[7].text == u"Hello, \u041C\u0438\u0440" &&
+              steps[8].text == u"/tmp/shot one.png");
+  EXPECT_EQ(std::tuple(steps[10].ms, steps[10].max_ms, steps[11].max_ms),
+            std::tuple(200u, 10000u, 2000u));
   EXPECT_EQ(steps[13].line, 16);
 }
 
-TEST(InputScript, TapsOnNamedElementsPressWhereTheFindLands) {
-  const auto steps = parse_ok("tapid btnSearch\ntaptext  Holiday 2024 \n");
-  ASSERT_EQ(steps.size(), 8u);
-  EXPECT_EQ(steps[0].kind, Kind::find_id);
-  EXPECT_EQ(steps[0].text, u"btnSearch");
-  EXPECT_EQ(steps[1].kind, Kind::press);
-  EXPECT_TRUE(steps[1].at_found);
-  EXPECT_EQ(steps[2].ms, kTapHoldMs);
-  EXPECT_EQ(steps[3].kind, Kind::release);
-  EXPECT_TRUE(steps[3].at_found);
-  EXPECT_EQ(steps[4].kind, Kind::find_text);
-  EXPECT_EQ(steps[4].text, u"Holiday 2024");  // inner blanks kept
-  // Where the element will be is not known yet: a bare release has nowhere
-  // to go.
-  EXPECT_EQ(parse_bad("tapid Ok\nrelease\n").line, 2);
-}
-
+// One row per kind of error.
 TEST(InputScript, BadLinesAreReportedWithTheirNumber) {
-  struct Case {
-    const char* text;
-    int line;
-    const char* says;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, int, const char*> cases[] = {
       {"wait 10\ntapp 1 2\n", 2, "unknown step \"tapp\""},
-      {"wait\n", 1, "\"wait\" takes 1 value, not 0"},
-      {"wait ten\n", 1, "\"ten\" is not a whole number"},
-      {"wait -5\n", 1, "-5 is outside 0..3600000"},
-      {"wait 99999999999999999999\n", 1, "is not a whole number"},
       {"\n\n# c\ntap 1\n", 4, "\"tap\" takes 2 to 3 values, not 1"},
+      {"wait 99999999999999999999\n", 1, "\"99999999999999999999\" is not a whole number"},
+      {"wait -5\n", 1, "-5 is outside 0..3600000"},
       {"release\n", 1, "needs a press or move before it"},
       {"key Enterr\n", 1, "unknown key \"Enterr\""},
       {"key Esc\n", 1, "no key of this system gives \"Esc\""},
-      {"keyup None\n", 1, "unknown key \"None\""},
       {"keydown A again\n", 1, "takes \"repeat\" after the key"},
-      {"type   \n", 1, "\"type\" needs its text"},
-      {"drag 1 2 3 4 70000\n", 1, "70000 is outside 0..60000"},
-      {"quit now\n", 1, "\"quit\" takes 0 values, not 1"},
-      {"tapid Ok Cancel\n", 1, "\"tapid\" takes 1 value, not 2"},
       {"taptext  \n", 1, "\"taptext\" needs its text"},
-      {"wheel 1 2 up\n", 1, "\"up\" is not a number"},
-      {"wheel 1 2 0\n", 1, "turned 0 notches does nothing"},
       {"wheel 1 2 nan\n", 1, "\"nan\" is not a number"},
-      {"pinch 1 2 0.05\n", 1, "0.05 is outside 0.1..10"},
+      {"wheel 1 2 0\n", 1, "turned 0 notches does nothing"},
   };
-  for (const Case& c : cases) {
-    const ScriptError error = parse_bad(c.text);
-    EXPECT_EQ(error.line, c.line) << c.text;
-    EXPECT_NE(error.message.find(c.says), std::string::npos) << c.text << " -> " << error.message;
+  for (auto [text, line, says] : cases) {
+    const ScriptError error = parse_bad(text);
+    EXPECT_EQ(error.line, line) << text;
+    EXPECT_NE(error.message.find(says), std::string::npos) << text << " -> " << error.message;
   }
 }
 
 TEST(InputScript, OddInputNeverBreaksTheParser) {
-  EXPECT_TRUE(parse_ok("").empty());
-  EXPECT_TRUE(parse_ok("\xEF\xBB\xBF# only a comment").empty());
+  EXPECT_TRUE(parse_ok("").empty() && parse_ok("\xEF\xBB\xBF# only a comment").empty());
   EXPECT_EQ(parse_ok("\xEF\xBB\xBFquit").size(), 1u);
   std::string binary;
   for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-  ScriptError error;
-  std::vector<ScriptStep> steps;
-  EXPECT_FALSE(parse_script(binary, u"", steps, error));
-  EXPECT_EQ(error.line, 1);
-  EXPECT_FALSE(parse_script(std::string(100000, 'x'), u"", steps, error));
+  EXPECT_EQ(parse_bad(binary).line, 1);
+  parse_bad(std::string(100000, 'x'));
 }
 
 TEST(InputScript, ScreenshotPathsAreRelativeToTheScript) {
@@ -146,31 +93,23 @@ TEST(InputScript, ScreenshotPathsAreRelativeToTheScript) {
   ScriptError error;
   ASSERT_TRUE(load_script(from_utf8(folder + "/demo.txt"), steps, error)) << error.message;
   ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].text, from_utf8(folder + "/shots/a.png"));
-  EXPECT_EQ(steps[1].text, u"/abs/b.png");
+  EXPECT_TRUE(steps[0].text == from_utf8(folder + "/shots/a.png") &&
+              steps[1].text == u"/abs/b.png");
 
   EXPECT_FALSE(load_script(from_utf8(folder + "/missing.txt"), steps, error));
-  EXPECT_EQ(error.line, 0);
-  EXPECT_EQ(describe(error, u"/s/missing.txt").rfind("/s/missing.txt: cannot read", 0), 0u);
-  EXPECT_EQ(describe(ScriptError{7, "unknown step \"x\""}, u"demo.txt"),
-            "demo.txt:7: unknown step \"x\"");
+  EXPECT_TRUE(error.line == 0 &&
+              describe(error, u"/s/missing.txt").starts_with("/s/missing.txt: cannot read"));
 }
 
+// Backspace is the back key, not escape; keys no script can press give 0;
+// every other program key can be pressed by a script.
 TEST(ScriptKeys, NamesGiveTheKeysThatProduceThem) {
   EXPECT_EQ(script_key_code("Backspace"), kKeyBackspace);
   EXPECT_EQ(script_key_code("soft_right"), kKeySoftRight);
-  EXPECT_EQ(script_key_code("q"), kKeyA + 16);
-  EXPECT_EQ(script_key_code("*"), kKeyStar);
   EXPECT_EQ(script_key_code(""), kKeyNone);
-  EXPECT_EQ(virtual_key_for_code(kKeyBackspace), 8);  // back, not escape
-  EXPECT_EQ(virtual_key_for_code(kKeySoftLeft), 112);
-  EXPECT_EQ(virtual_key_for_code(kKeyPound), 120);
-  EXPECT_EQ(virtual_key_for_code(kKey0 + 9), 57);
-  EXPECT_EQ(virtual_key_for_code(kKeyEsc), 0);
-  EXPECT_EQ(virtual_key_for_code(kKeySlide), 0);
-  EXPECT_EQ(virtual_key_for_code(kKeyNone), 0);
-  EXPECT_EQ(virtual_key_for_code(kKeyCount), 0);
-  // Every other program key can be pressed by a script.
+  EXPECT_EQ(virtual_key_for_code(kKeyBackspace), 8);
+  for (int code : {int(kKeyEsc), int(kKeySlide), int(kKeyNone), int(kKeyCount)})
+    EXPECT_EQ(virtual_key_for_code(code), 0);
   for (int code = 1; code < kKeyCount; ++code) {
     if (code == kKeyEsc || code == kKeySlide) continue;
     EXPECT_EQ(translate_virtual_key(virtual_key_for_code(code)), code) << key_name(code);

@@ -4,18 +4,13 @@
 
 #include <chrono>
 #include <deque>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/fake_clock.h"
-#include "app/main_window.h"
 #include "app/window_test_support.h"
 #include "base/active.h"
 #include "base/timer.h"
 #include "platform/message_queue.h"
 #include "platform/sdl_events.h"
-#include "platform/sdl_window.h"
 
 namespace lv {
 namespace {
@@ -23,147 +18,87 @@ namespace {
 using platform::EventType;
 using platform::WindowEvent;
 
-// Hands out queued events and records how the loop asked for them. Time
-// passes only while the loop waits or sleeps.
+// Hands out queued events and records how the loop asked for them ("poll;
+// sleep 10; wait 40; ..."). Time passes only while the loop waits or sleeps.
 class ScriptedSource : public platform::EventSource {
  public:
   explicit ScriptedSource(test::FakeClock& clock) : m_clock(clock) {}
 
-  std::optional<WindowEvent> poll() override {
-    calls.push_back("poll");
-    return take();
-  }
+  std::optional<WindowEvent> poll() override { return take("poll", 0); }
   std::optional<WindowEvent> wait(int timeout_ms) override {
-    calls.push_back("wait " + std::to_string(timeout_ms));
-    if (auto event = take()) return event;
-    if (timeout_ms > 0) m_clock.advance(uint32_t(timeout_ms));
-    return std::nullopt;
+    return take("wait " + std::to_string(timeout_ms), std::max(timeout_ms, 0));
   }
   void idle_sleep(uint32_t ms) override {
-    calls.push_back("sleep " + std::to_string(ms));
+    calls += "sleep " + std::to_string(ms) + "; ";
     m_clock.advance(ms);
   }
+  void queue(EventType type) { m_events.push_back(type); }
 
-  void queue(EventType type) {
-    WindowEvent event;
-    event.type = type;
-    m_events.push_back(event);
-  }
-
-  std::vector<std::string> calls;
+  std::string calls;
 
  private:
-  std::optional<WindowEvent> take() {
-    if (m_events.empty()) return std::nullopt;
-    WindowEvent event = m_events.front();
+  std::optional<WindowEvent> take(const std::string& call, int ms_if_none) {
+    calls += call + "; ";
+    if (m_events.empty()) return m_clock.advance(uint32_t(ms_if_none)), std::nullopt;
+    WindowEvent event;
+    event.type = m_events.front();
     m_events.pop_front();
     return event;
   }
 
   test::FakeClock& m_clock;
-  std::deque<WindowEvent> m_events;
+  std::deque<EventType> m_events;
 };
 
 class MessageLoopTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto platform_window =
-        platform::Window::create(u"Lumiview", {120, 160}, platform::WindowBackend::headless);
-    ASSERT_TRUE(platform_window);
-    window = std::make_unique<MainWindow>(std::move(platform_window));
-    window->set_client(&client);
+  // Steps the loop `count` times; answers the calls they made.
+  std::string steps(int count) {
+    source.calls.clear();
+    for (int i = 0; i < count; ++i) EXPECT_TRUE(loop.step());
+    return source.calls;
   }
 
   test::FakeClock clock{10000};
   test::RecordingClient client;
   ScriptedSource source{clock};
-  std::unique_ptr<MainWindow> window;
+  std::unique_ptr<MainWindow> window = test::headless_window({120, 160}, &client);
+  platform::MessageQueue queue;
+  CActiveScheduler scheduler{queue};
+  MessageLoop loop{*window, source, &scheduler};
 };
 
-TEST_F(MessageLoopTest, WhileWindowedItWaitsNoLongerThanTimerOne) {
-  MessageLoop loop(*window, source);
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls, (std::vector<std::string>{"wait 40"}));
-  // The wait ran out: timer 1 updated the screens and painted them.
-  ASSERT_EQ(client.updates.size(), 1u);
-  EXPECT_DOUBLE_EQ(client.updates[0], 0.04);
-  EXPECT_EQ(window->frames_drawn(), 1u);
-
-  source.queue(EventType::focus_gained);
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls.back(), "wait 40");
-  EXPECT_EQ(client.activations, 1);
-}
-
-TEST_F(MessageLoopTest, FullScreenAndShownItPollsTicksAndSleeps) {
+// A waiting message is taken instead of a tick; losing the focus does not
+// stop a window that is still seen; a hidden one blocks until something is
+// due, windowed or not.
+TEST_F(MessageLoopTest, FullScreenAndShownItPollsTicksAndSleepsAndHiddenItBlocks) {
   window->go_full_screen(0);
-  MessageLoop loop(*window, source);
-  ASSERT_TRUE(loop.step());
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls, (std::vector<std::string>{"poll", "sleep 10", "poll", "sleep 10"}));
-  ASSERT_EQ(client.updates.size(), 2u);
-  EXPECT_DOUBLE_EQ(client.updates[1], 0.01);
-
-  // A waiting message is taken instead of a tick.
+  EXPECT_EQ(steps(2), "poll; sleep 10; poll; sleep 10; ");
+  EXPECT_EQ(client.updates, (std::vector<double>{0.001, 0.01}));
   source.queue(EventType::focus_lost);
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls.back(), "poll");
-  EXPECT_EQ(client.updates.size(), 2u);
-  EXPECT_EQ(client.deactivations, 1);
-  // Losing the focus does not stop a window that is still seen.
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls.back(), "sleep 10");
-}
-
-TEST_F(MessageLoopTest, AHiddenWindowBlocksUntilSomethingIsDue) {
-  window->go_full_screen(0);
+  EXPECT_EQ(steps(2), "poll; poll; sleep 10; ");
+  EXPECT_TRUE(client.updates.size() == 3u && client.log == "deactivated");
   source.queue(EventType::hidden);
-  MessageLoop loop(*window, source);
-  ASSERT_TRUE(loop.step());
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls, (std::vector<std::string>{"poll", "wait -1"}));
-  EXPECT_TRUE(client.updates.empty());
-
-  // Hidden and windowed: timer 1 has nothing to do either.
+  EXPECT_EQ(steps(2), "poll; wait -1; ");
   window->go_windowed(Taskbar::hidden);
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls.back(), "wait -1");
-
+  EXPECT_EQ(steps(1), "wait -1; ");
+  // Shown again, windowed: it waits no longer than timer one, which updates.
   source.queue(EventType::shown);
-  ASSERT_TRUE(loop.step());
-  ASSERT_TRUE(loop.step());
-  EXPECT_EQ(source.calls.back(), "wait 40");
+  EXPECT_EQ(steps(2), "wait -1; wait 40; ");
+  EXPECT_EQ(client.updates.size(), 4u);
 }
 
 TEST_F(MessageLoopTest, SchedulerTimersShortenTheWait) {
-  platform::MessageQueue queue;
-  CActiveScheduler scheduler(queue);
   int fired = 0;
   Timer timer(scheduler, [&] { ++fired; });
   timer.start(0.025);
-  {
-    MessageLoop loop(*window, source, &scheduler);
-    ASSERT_TRUE(loop.step());
-    EXPECT_EQ(source.calls.back(), "wait 25");
-    // Due now: the pump posts its completion, which the next wake runs.
-    ASSERT_TRUE(loop.step());
-    EXPECT_EQ(queue.size(), 1u);
-    source.queue(EventType::wake);
-    ASSERT_TRUE(loop.step());
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(queue.size(), 0u);
-  }
-}
-
-TEST_F(MessageLoopTest, RunEndsWhenTheWindowIsGone) {
-  window->go_full_screen(0);
-  for (int i = 0; i < 3; ++i) source.queue(EventType::exposed);
-  source.queue(EventType::quit);
-  MessageLoop loop(*window, source);
-  EXPECT_EQ(loop.run(), 0);
-  EXPECT_TRUE(window->finished());
-  EXPECT_FALSE(loop.step());
-  EXPECT_EQ(source.calls.size(), 4u);
+  EXPECT_EQ(steps(1), "wait 25; ");
+  // Due now: the pump posts its completion, which the next wake runs.
+  steps(1);
+  EXPECT_EQ(queue.size(), 1u);
+  source.queue(EventType::wake);
+  steps(1);
+  EXPECT_TRUE(fired == 1 && queue.size() == 0u);
 }
 
 class Completion : public CActive {
@@ -174,24 +109,17 @@ class Completion : public CActive {
 };
 
 TEST(MessageLoopWake, CompletionsOfOtherThreadsRunOnTheLoopsThread) {
-  auto platform_window =
-      platform::Window::create(u"Lumiview", {64, 64}, platform::WindowBackend::headless);
-  ASSERT_TRUE(platform_window);
-  MainWindow window(std::move(platform_window));
+  auto window = test::headless_window({64, 64}, nullptr);
   platform::SdlEventSource events;
   platform::MessageQueue queue;
   CActiveScheduler scheduler(queue);
-  MessageLoop loop(window, events, &scheduler);
-
+  MessageLoop loop(*window, events, &scheduler);
   Completion completion;
   scheduler.set_active(completion);
-  std::thread worker([&] { scheduler.notify(completion); });
-  worker.join();
-
+  std::thread([&] { scheduler.notify(completion); }).join();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (completion.is_active() && std::chrono::steady_clock::now() < deadline) loop.step();
-  EXPECT_FALSE(completion.is_active());
-  EXPECT_EQ(completion.ran_on, std::this_thread::get_id());
+  EXPECT_TRUE(!completion.is_active() && completion.ran_on == std::this_thread::get_id());
 }
 
 }  // namespace

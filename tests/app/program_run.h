@@ -25,6 +25,7 @@
 
 #include "skin/geometry.h"
 #include "skin/rgb565.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -47,11 +48,8 @@ inline Shot read_shot(const std::string& path) {
   if (!png_image_begin_read_from_file(&image, path.c_str())) return shot;
   image.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  const bool ok = png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
-  if (!ok) return shot;
-  shot.width = int32_t(image.width);
-  shot.height = int32_t(image.height);
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return shot;
+  shot = {int32_t(image.width), int32_t(image.height), {}};
   for (size_t i = 0; i + 2 < rgb.size(); i += 3)
     shot.pixels.push_back(rgb565::from_rgb888(rgb[i], rgb[i + 1], rgb[i + 2]));
   return shot;
@@ -62,40 +60,53 @@ inline uint16_t rgb565_hex(uint32_t rgb) {
   return rgb565::from_rgb888(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
 }
 
+// The log (UTF-16LE with its mark) as ASCII text, '?' for the rest.
+inline std::string ascii_of_utf16(const std::string& bytes) {
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text += bytes[i + 1] == 0 && uint8_t(bytes[i]) < 0x80 ? bytes[i] : '?';
+  return text;
+}
+
 class ProgramRun {
  public:
   ProgramRun() : m_root(make_temp_dir("device")) {
-    for (const char* folder :
-         {"/home/Pictures", "/home/.config/lumiview", "/home/.state", "/run", "/tmp"})
+    for (const char* folder : {"/home/Pictures", "/home/.config/lumiview", "/home/.state", "/tmp"})
       std::filesystem::create_directories(m_root + folder);
+    std::filesystem::create_directory(m_root + "/run");  // the owner's alone
     std::filesystem::permissions(m_root + "/run", std::filesystem::perms::owner_all);
-    set_settings("");
+    // Logging on.
+    write_file(settings_path(),
+               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n");
+    // The runs' environment: this process's, for as long as the device lives.
+    const std::string home = m_root + "/home";
+    for (const auto& [name, value] :
+         std::map<std::string, std::string>{{"HOME", home},
+                                            {"XDG_CONFIG_HOME", home + "/.config"},
+                                            {"XDG_STATE_HOME", home + "/.state"},
+                                            {"XDG_RUNTIME_DIR", m_root + "/run"},
+                                            {"TMPDIR", m_root + "/tmp"},
+                                            {"LUMIVIEW_DISPLAY", "offscreen"},
+                                            {"SDL_VIDEODRIVER", "dummy"},
+                                            {"LUMIVIEW_PICTURES", pictures()},
+                                            {"LUMIVIEW_CARDS", ""}})
+      m_env.set(name.c_str(), value);
   }
 
   const std::string& root() const { return m_root; }
   std::string pictures() const { return m_root + "/home/Pictures"; }
   std::string path(const std::string& relative) const { return m_root + "/" + relative; }
-
-  // The settings file: logging on, and these lines under the program's key.
-  void set_settings(const std::string& program_values) {
-    std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\KARU]\n\"Log\"=dword:00000001\n";
-    if (!program_values.empty())
-      text += "\n[HKEY_CURRENT_USER\\Software\\KARU\\Lumiview]\n" + program_values;
-    write_file(settings_path(), text);
-  }
   std::string settings_path() const { return m_root + "/home/.config/lumiview/registry.reg"; }
 
   // Copies a shared test picture into a folder of the pictures folder.
   bool add_picture(const std::string& testdata, const std::string& folder,
                    const std::string& name = "") {
-    const std::string from = testdata_path(testdata);
-    if (from.empty()) return false;
-    const std::filesystem::path to = std::filesystem::path(pictures()) / folder;
-    std::filesystem::create_directories(to);
+    const std::filesystem::path from = testdata_path(testdata), to = pictures() + "/" + folder;
     std::error_code error;
-    std::filesystem::copy_file(
-        from, to / (name.empty() ? std::filesystem::path(from).filename().string() : name), error);
-    return !error;
+    std::filesystem::create_directories(to, error);
+    return !from.empty() &&
+           std::filesystem::copy_file(
+               from, to / (name.empty() ? from.filename() : std::filesystem::path(name)), error);
   }
 
   // A program folder of the test's own: the executable and the given files
@@ -103,18 +114,15 @@ class ProgramRun {
   std::string make_program_folder(const std::vector<std::string>& build_files) {
     m_program = m_root + "/program";
     std::filesystem::create_directories(m_program);
+    for (const std::string& file : build_files)
+      std::filesystem::copy(binary_path(file), m_program + "/" + file,
+                            std::filesystem::copy_options::recursive);
     std::filesystem::copy_file(binary_path("lumiview"), m_program + "/lumiview");
-    for (const std::string& file : build_files) {
-      const std::filesystem::path to = std::filesystem::path(m_program) / file;
-      std::filesystem::create_directories(to.parent_path());
-      std::filesystem::copy(binary_path(file), to, std::filesystem::copy_options::recursive);
-    }
     return m_program;
   }
-  std::string program_folder() const { return m_program.empty() ? binary_path("") : m_program; }
 
   // Set for the runs that follow.
-  void set_env(const std::string& name, const std::string& value) { m_env[name] = value; }
+  void set_env(const char* name, const std::string& value) { m_env.set(name, value); }
 
   struct Child {
     pid_t pid = -1;
@@ -124,54 +132,27 @@ class ProgramRun {
   // Starts the program with the script (none when empty) and the arguments;
   // `tag` names the script and error files. A pid of -1 when it could not
   // be started.
-  Child start(const std::string& script, const std::vector<std::string>& args = {},
+  Child start(const std::string& script, std::vector<std::string> args = {},
               const std::string& tag = "run") {
-    const std::string program = program_folder() + "/lumiview";
-    std::map<std::string, std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      const size_t eq = entry.find('=');
-      if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    env["HOME"] = m_root + "/home";
-    env["XDG_CONFIG_HOME"] = m_root + "/home/.config";
-    env["XDG_STATE_HOME"] = m_root + "/home/.state";
-    env["XDG_RUNTIME_DIR"] = m_root + "/run";
-    env["TMPDIR"] = m_root + "/tmp";
-    env["LUMIVIEW_DISPLAY"] = "offscreen";
-    env["SDL_VIDEODRIVER"] = "dummy";
-    env["LUMIVIEW_PICTURES"] = pictures();
-    env["LUMIVIEW_CARDS"] = "";
-    env.erase("LUMIVIEW_SCRIPT");
-    if (!script.empty()) {
-      write_file(m_root + "/" + tag + ".script", script);
-      env["LUMIVIEW_SCRIPT"] = m_root + "/" + tag + ".script";
-    }
-    for (const auto& [name, value] : m_env) env[name] = value;
-
-    std::vector<std::string> env_lines;
-    for (const auto& [name, value] : env) env_lines.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& line : env_lines) envp.push_back(line.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> arg_strings{program};
-    arg_strings.insert(arg_strings.end(), args.begin(), args.end());
+    args.insert(args.begin(), (m_program.empty() ? binary_path("") : m_program) + "/lumiview");
     std::vector<char*> argv;
-    for (std::string& arg : arg_strings) argv.push_back(arg.data());
+    for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-
-    Child child;
-    child.stderr_path = m_root + "/" + tag + ".stderr";
+    m_env.unset("LUMIVIEW_SCRIPT");
+    if (!script.empty()) {
+      write_file(path(tag + ".script"), script);
+      m_env.set("LUMIVIEW_SCRIPT", path(tag + ".script"));
+    }
+    Child child{-1, path(tag + ".stderr")};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, child.stderr_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
       child.pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    m_last = child;
-    return child;
+    return m_last = child;
   }
 
   // The exit code, or -1 when it had to be killed after the time limit (a
@@ -188,110 +169,53 @@ class ProgramRun {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
   }
 
-  int run(const std::string& script, const std::vector<std::string>& args = {}) {
-    return wait(start(script, args));
-  }
+  int run(const std::string& script) { return wait(start(script)); }
 
   std::string error_output() const { return read_file(m_last.stderr_path); }
   static std::string error_output(const Child& child) { return read_file(child.stderr_path); }
-
-  // The log of the last run (or of the one whose TMPDIR is `tmp`), as lines
-  // of ASCII ('?' for the rest).
-  std::vector<std::string> log_lines(const std::string& tmp = "") const {
-    const std::string bytes = read_file((tmp.empty() ? m_root + "/tmp" : tmp) + "/lumiview.txt");
-    std::u16string text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
-    std::vector<std::string> lines;
-    std::string line;
-    for (char16_t c : text) {
-      if (c == u'\n') {
-        lines.push_back(line);
-        line.clear();
-      } else if (c < 0x80) {
-        line += char(c);
-      } else {
-        line += '?';
-      }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-  }
-
-  Shot shot(const std::string& name) const { return read_shot(m_root + "/" + name); }
+  // The log of the runs so far, as ASCII text.
+  std::string log() const { return ascii_of_utf16(read_file(m_root + "/tmp/lumiview.txt")); }
+  Shot shot(const std::string& name) const { return read_shot(path(name)); }
 
  private:
-  std::string m_root;
-  std::string m_program;
-  std::map<std::string, std::string> m_env;
+  std::string m_root, m_program;
+  ScopedEnv m_env;
   Child m_last;
 };
 
-// Index of the first line at or after `from` that is the tick count
-// followed by the text (or just the text when `ticked` is false); the line
-// count when there is none.
-inline size_t find_line(const std::vector<std::string>& lines, const std::string& text,
-                        size_t from = 0, bool ticked = true) {
-  for (size_t i = from; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (!ticked) {
-      if (line.find(text) != std::string::npos) return i;
-      continue;
-    }
-    if (line.size() > text.size() && line.ends_with(text) &&
-        line.find_first_not_of("0123456789") == line.size() - text.size())
-      return i;
+// Where the line that is the tick count followed by `text` begins, at or
+// after `from`; npos when there is none.
+inline size_t find_line(const std::string& log, const std::string& text, size_t from = 0) {
+  for (size_t at = log.find(text + "\n", from); at != std::string::npos;
+       at = log.find(text + "\n", at + 1)) {
+    size_t begin = at;
+    while (begin > 0 && log[begin - 1] >= '0' && log[begin - 1] <= '9') --begin;
+    if (begin < at && (begin == 0 || log[begin - 1] == '\n')) return begin;
   }
-  return lines.size();
+  return std::string::npos;
 }
 
-// Waits (up to 30 s) for a line to appear in a log that another process is
-// writing (the one whose TMPDIR is `tmp`, else the run's).
-inline bool wait_for_log_line(const ProgramRun& run, const std::string& text, bool ticked = true,
-                              const std::string& tmp = "") {
-  for (int i = 0; i < 3000; ++i) {
-    const auto lines = run.log_lines(tmp);
-    if (find_line(lines, text, 0, ticked) < lines.size()) return true;
+// Waits (up to 30 s) for a text to appear in the log that a running
+// program is writing.
+inline bool wait_for_log(const ProgramRun& run, const std::string& text) {
+  for (int i = 0; i < 3000 && run.log().find(text) == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return run.log().find(text) != std::string::npos;
 }
 
-// The lines of a log as one text, for failure messages.
-inline std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
-// Pixels of the area light in every channel (text on the default skin's
-// dark page).
-inline int32_t bright_pixels(const Shot& shot, const Rect& area) {
-  int32_t count = 0;
-  for (int32_t y = area.top; y < area.bottom; ++y)
-    for (int32_t x = area.left; x < area.right; ++x) {
-      const uint16_t p = shot.at(x, y);
-      if (rgb565::red(p) >= 16 && rgb565::green(p) >= 32 && rgb565::blue(p) >= 16) ++count;
-    }
-  return count;
-}
-
-// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshot is copied
-// there under the name the documentation shows.
-inline void copy_for_docs(const ProgramRun& run, const std::string& shot, const std::string& name) {
+// With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the screenshots are
+// copied there under the names the documentation shows (pairs of the
+// screenshot and the name).
+inline void copy_for_docs(const ProgramRun& run,
+                          const std::vector<std::pair<std::string, std::string>>& shots) {
   const char* folder = std::getenv("LUMIVIEW_DOCS_SCREENSHOTS");
-  if (!folder || !*folder) return;
-  std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
-                             std::filesystem::copy_options::overwrite_existing);
-}
-
-// The tick count in front of a start-up line.
-inline uint32_t tick_of(const std::string& line) {
-  return uint32_t(std::stoul(line.substr(0, line.find_first_not_of("0123456789"))));
+  for (const auto& [shot, name] : shots)
+    if (folder && *folder)
+      std::filesystem::copy_file(run.path(shot), std::filesystem::path(folder) / name,
+                                 std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace lv::test
