@@ -1,18 +1,21 @@
 // The image screen through the real program, headless, with scripted
-// input: the slide show steps and ends at the last picture; properties and
-// delete to the trash (the only picture of a folder too). How a picture is shown is the viewer's
-// test.
+// input: the slide show steps and ends at the last picture; properties,
+// send through a stub "xdg-email", and delete to the trash (the only
+// picture of a folder too). How a picture is shown is the viewer's test.
 //
 // With LUMIVIEW_DOCS_SCREENSHOTS set to a folder, the image screen's
 // screenshot is also copied there (screenshot-image.png).
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/program_run.h"
+#include "library/libjpeg_codec.h"
+#include "platform/text.h"
 
 namespace lv {
 namespace {
@@ -22,7 +25,7 @@ using test::ProgramRun;
 
 constexpr size_t npos = std::string::npos;
 
-TEST(ImageProgram, SlideShowPropertiesAndDeleteToTheTrash) {
+TEST(ImageProgram, SlideShowPropertiesSendAndDeleteToTheTrash) {
   LV_REQUIRE_TESTDATA();
   ProgramRun run;
   // Name order: firstgeneration (3640 x 2400), landscape_3.
@@ -30,6 +33,13 @@ TEST(ImageProgram, SlideShowPropertiesAndDeleteToTheTrash) {
               run.add_picture("jpeg/exif-ianare/orientation/landscape_3.jpg", "Trip") &&
               run.add_picture("jpeg/exif-ianare/orientation/landscape_6.jpg", "Solo"));
   run.set_env("XDG_DATA_HOME", run.path("home/.local/share"));
+  // A stub mail program that writes down its arguments.
+  const std::string bin = run.path("bin"), args = run.path("mail-args.txt");
+  fs::create_directories(bin);
+  test::write_file(bin + "/xdg-email",
+                   "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\" >> '" + args + "'; done\n");
+  fs::permissions(bin + "/xdg-email", fs::perms::owner_all);
+  run.set_env("PATH", bin + ":" + std::string(std::getenv("PATH") ? std::getenv("PATH") : ""));
 
   const std::string script =
       "wait 700\nidle 300 5000\nkey SOFT_LEFT\nidle 800 30000\n"
@@ -39,6 +49,8 @@ TEST(ImageProgram, SlideShowPropertiesAndDeleteToTheTrash) {
       "key MINUS\ntapid chkSlideShow\nwait 4500\nwait 3500\nidle 300 5000\n"
       "tapid button0\nidle 300 10000\n"
       "tapid btnMenu\nwait 300\ntapid Properties\nidle 300 5000\n"
+      "tapid btnMenu\nwait 300\ntapid Send\nwait 300\ntapid Original\nwait 300\n"
+      "tapid btnMenu\nwait 300\ntapid Send\nwait 300\ntapid Small\nwait 500\n"
       // The second picture goes to the trash.
       "key Right\nidle 300 10000\nkey Del\nwait 300\ntapid DeleteYes\nidle 300 10000\n"
       "key Backspace\nidle 300 5000\nkey Backspace\nidle 300 5000\n"
@@ -62,6 +74,15 @@ TEST(ImageProgram, SlideShowPropertiesAndDeleteToTheTrash) {
                                 "Size : 1.5 MB", "Folder : " + trip})
     EXPECT_NE(log.find("property " + line + "\n"), npos) << line;
 
+  // Send: the picture itself, then a reduced copy (an eighth) this send wrote.
+  const std::string sent = test::read_file(args), art = trip + "/firstgeneration.jpg";
+  const size_t copy_at = sent.rfind("--attach\n") + 9;
+  const std::string copy = sent.substr(copy_at, sent.find('\n', copy_at) - copy_at);
+  EXPECT_TRUE(sent.starts_with("--attach\n" + art + "\n") && copy.ends_with("/send.jpg")) << sent;
+  JpegDecoder decoder;
+  ASSERT_TRUE(decoder.open(from_utf8(copy)) && decoder.start()) << copy;
+  EXPECT_EQ(decoder.output_width(), 3640 / 8);
+
   // Delete: into the home trash (its format is the trash's test); of the
   // cache files only the remaining picture's is left.
   const fs::path trash = run.path("home/.local/share/Trash");
@@ -70,7 +91,8 @@ TEST(ImageProgram, SlideShowPropertiesAndDeleteToTheTrash) {
               fs::exists(trash / "info/landscape_3.jpg.trashinfo"));
   size_t cache_files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(run.root()))
-    cache_files += entry.path().parent_path().filename() == "!lumiviewcache";
+    cache_files += entry.path().parent_path().filename() == "!lumiviewcache" &&
+                   entry.path().filename() != "send.jpg";
   EXPECT_EQ(cache_files, 1u);
   // Deleting the only picture of Solo took the folder off the album list
   // and closed the screen.
