@@ -80,11 +80,13 @@ TEST(JpegMarkers, ParsesAFrameAndEveryTruncationOfItsHeaderIsCorrupt) {
 }
 
 TEST(JpegMarkers, OtherProcessesAreUnsupported) {
-  // Extended sequential (C1) is taken; progressive and arithmetic coding
-  // are left to libjpeg.
-  for (const auto& [marker, taken] : {std::pair{0xC1, true}, {0xC2, false}, {0xC9, false}}) {
+  // Extended sequential (C1) is taken; the others are left to libjpeg, and
+  // the refusal names the process.
+  for (const auto& [marker, process] :
+       {std::pair{0xC1, ""}, {0xC2, "progressive"}, {0xC8, "extension"}, {0xC9, "arithmetic"}}) {
     const Parsed p = parse_changed([m = marker](Picture& pic) { pic.segments[3].marker = m; });
-    EXPECT_EQ(p.failure, taken ? Failure::none : Failure::unsupported) << std::hex << marker;
+    EXPECT_EQ(p.failure, *process ? Failure::unsupported : Failure::none) << std::hex << marker;
+    EXPECT_NE(p.message.find(process), std::string::npos) << p.message;
   }
 }
 
