@@ -70,8 +70,7 @@ TEST(SingleInstance, SecondInstanceWaitsForTheFirstThenHandsItsCommandLineOver) 
             (std::vector<std::u16string>{u"/photos/IMG 0001.JPG \u0416", u"%CommandLineEmpty%"}));
 
   SingleInstance overlong("/tmp/" + std::string(200, 'x'));
-  EXPECT_FALSE(overlong.send_to_running(u"x"));
-  EXPECT_FALSE(overlong.listen([](std::u16string) {}));
+  EXPECT_FALSE(overlong.send_to_running(u"x") || overlong.listen([](std::u16string) {}));
 }
 
 }  // namespace
