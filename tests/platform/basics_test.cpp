@@ -47,12 +47,11 @@ TEST(Text, ScalarValuesRoundTripInTheirShortestFormAndBrokenTextIsReplaced) {
 
 TEST(Clock, InjectedSourceCanBeSwappedWhileAnotherThreadReads) {
   // Under the sanitizers this catches a reader calling a destroyed source.
-  std::atomic<bool> stop{false};
-  std::thread reader([&] {
-    while (!stop) tick_count();
+  std::jthread reader([](std::stop_token stop) {
+    while (!stop.stop_requested()) tick_count();
   });
   for (uint32_t i = 0; i < 200; ++i) set_tick_source([i] { return i; });
-  stop = true;
+  reader.request_stop();
   reader.join();
   EXPECT_EQ(tick_count(), 199u);
   set_tick_source({});  // the real clock again

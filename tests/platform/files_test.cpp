@@ -44,12 +44,11 @@ TEST(AtomicFile, ReplacesTheFileWholeThroughALinkAndKeepsItsPermissions) {
   EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
   EXPECT_EQ(entries(folder), 2);  // no temporary left beside them
 
-  // A folder in the file's place cannot be replaced by a file: what was
-  // there stays, and no temporary is left.
-  fs::create_directories(folder + "/folder.ini");
-  write_file(folder + "/folder.ini/kept", "old");
+  // A folder in the file's place, even an empty one, is not replaced by a
+  // file, and no temporary is left.
+  fs::create_directory(folder + "/folder.ini");
   EXPECT_FALSE(write_file_atomically(folder + "/folder.ini", "new", Durability::unsynced));
-  EXPECT_EQ(read_file(folder + "/folder.ini/kept"), "old");
+  EXPECT_TRUE(fs::is_empty(folder + "/folder.ini"));
   EXPECT_EQ(entries(folder), 3);
 }
 
@@ -119,9 +118,7 @@ struct TrashTest : ::testing::Test {
 };
 
 TEST_F(TrashTest, HomeTrashKeepsTheFileWithItsEscapedPathAndNumbersClashingNames) {
-  ::mkdir((pictures + "/b").c_str(), 0700);
   write_file(pictures + "/Ferien Ü.jpg", "one");
-  write_file(pictures + "/b/Ferien Ü.jpg", "two");
 
   const TrashOutcome a = move_to_trash(pictures + "/Ferien Ü.jpg", system);
   ASSERT_EQ(a.result, TrashResult::trashed) << a.problem;
@@ -132,9 +129,11 @@ TEST_F(TrashTest, HomeTrashKeepsTheFileWithItsEscapedPathAndNumbersClashingNames
             "[Trash Info]\nPath=" + trash_percent_encode(pictures) +
                 "/Ferien%20%C3%9C.jpg\nDeletionDate=2023-11-14T22:13:20\n");
 
-  // A stray file without its info file takes the next number too.
+  // A second file of that name, and a stray file without its info file
+  // taking the next number, are not overwritten.
+  write_file(pictures + "/Ferien Ü.jpg", "two");
   write_file(trash + "/files/Ferien Ü.2.jpg", "stray");
-  const TrashOutcome b = move_to_trash(pictures + "/b/Ferien Ü.jpg", system);
+  const TrashOutcome b = move_to_trash(pictures + "/Ferien Ü.jpg", system);
   EXPECT_EQ(b.trashed_path, trash + "/files/Ferien Ü.3.jpg");
   EXPECT_EQ(read_file(b.trashed_path), "two");
   EXPECT_TRUE(fs::exists(trash + "/info/Ferien Ü.3.jpg.trashinfo"));
