@@ -103,25 +103,10 @@ TEST(SkinCompiler, ErrorsNameTheFileTheNodeAndTheKeyAndRefuseWhatTheFormatCannot
   EXPECT_NE(error_of(source, nested(kMaxNodeDepth + 1)).find("deeper"), std::string::npos);
 }
 
-TEST(SkinCompiler, DumpCompilesBackToTheSameBytesAndRefusesABrokenSkin) {
-  SkinSourceFolder source;
-  test::write_art(source.folder() / "art/frame.png", 12, 12, {}, Rgba{9, 9, 9, 255});
-  test::write_art(source.folder() / "glyph.png", 2, 2, {}, Rgba{9, 9, 9, 100});
-  // Every kind of value, children, shared and repeated tables, quoting.
-  std::string original = source.build(R"({"nodes": {"Zeta": {}, "Ärger": {"integer": {"ü": 1}},
-      "Main": {"integer": {"cache": 1, "color": -7}, "color": {"color": [1, 2, 3]},
-        "point": {"design_size": [240, -320]}, "string": {"id": "main", "t": "Заголовок \"q\""},
-        "font": {"font": "12 1 0 0 Tahoma", "small": "  9   0 1 0  Deja Vu  "},
-        "picture": {"bg": {"file": "art/frame.png", "region": [0, 0, 12, 12], "inner": [4, 4, 8, 8]},
-                    "icon": {"file": "glyph", "flag": 3}},
-        "children": [{"string": {"id": "main"}, "picture": {"p": "art/frame"}},
-                     {"children": [{"font": {"font": "12 1 0 0 Tahoma"}}]}]}}})");
-  std::string dumped, error;
-  ASSERT_TRUE(skinc::dump_skin(test::byte_span(original), source.name(), dumped, error)) << error;
-  ASSERT_TRUE(source.compile(dumped, error, "dumped.json")) << error << "\n" << dumped;
-  EXPECT_EQ(test::read_file(source.skin_file()), original) << dumped;
-  test::put_bytes(original, skin_format::kRootOffset, uint32_t(original.size()), 4);
-  EXPECT_FALSE(skinc::dump_skin(test::byte_span(original), "test", dumped, error));
+TEST(SkinCompiler, DumpRefusesABrokenSkin) {
+  std::string bytes = SkinSourceFolder().build(R"({"nodes": {"A": {}}})"), dumped, error;
+  test::put_bytes(bytes, skin_format::kRootOffset, uint32_t(bytes.size()), 4);
+  EXPECT_FALSE(skinc::dump_skin(test::byte_span(bytes), "test", dumped, error));
   EXPECT_NE(error.find("named node lies past the end"), std::string::npos) << error;
 }
 

@@ -150,22 +150,7 @@ TEST(TransitionGrow, ScaleAndFlipEndFlatAndScaleAndPopGrowTheIncomingPictureFrom
       }));
 }
 
-TEST(TransitionSlide, PushesTheOutgoingPictureOutWithinTheFrame) {
-  // Pictures 101 x 61 at (20, 10): at t = 0.5 the truncations split 101 into
-  // 50 and 51 and 61 into 30 and 31. Offsets of each picture from there:
-  const Size s{101, 61};
-  const Point p{20, 10};
-  const Rect frame{20, 10, 121, 71};
-  const std::tuple<const char16_t*, double, Point, Point> cases[] = {
-      {u"right", 0.0, {101, 0}, {0, 0}},   {u"right", 0.5, {50, 0}, {-51, 0}},
-      {u"bottom", 0.5, {0, 30}, {0, -31}}, {u"left", 0.5, {-50, 0}, {51, 0}},
-      {u"top", 0.5, {0, -30}, {0, 31}},    {u"top", 1.0, {0, 0}, {0, 61}}};
-  for (const auto& [name, t, in, out] : cases)
-    EXPECT_TRUE(drawn({140, 80}, name, {.out = s, .in = s, .t = t}, p)->holds([&](int x, int y) {
-      const uint16_t below = over(kBackground, x, y, kOut, s, {p.x + out.x, p.y + out.y}, frame);
-      return over(below, x, y, kIn, s, {p.x + in.x, p.y + in.y}, frame);
-    })) << to_utf8(name)
-        << " t=" << t;
+TEST(TransitionSlide, IncomingKeyPixelsShowWhatLiesBehindUnlessCopied) {
   // An incoming key pixel shows what lies behind through the default key
   // blitter, and is copied by a copy blitter.
   auto keyed =
