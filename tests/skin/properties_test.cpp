@@ -7,9 +7,7 @@
 #include <sstream>
 
 #include "skin/bitmap_file.h"
-#include "skin/node_type_registry.h"
 #include "skin/properties_impl.h"
-#include "skin/skin_exceptions.h"
 #include "skin/skin_test_support.h"
 
 namespace lv {
@@ -43,7 +41,6 @@ Lines loader_lines() {
 
 TEST(LoadSkin, NinetyTwoByteSkinLoadsAndNinetyOneBytesOrNoSkinFailWithoutAnErrorLine) {
   Properties properties;
-  EXPECT_EQ(properties.get_integer(nullptr, u"x", 42), 42);
   const std::string dir = test::make_temp_dir("skin"), bytes = empty_skin_bytes();
   std::string bad = bytes;
   test::put_bytes(bad, 4, 0x0439, 2);  // the third unit of the magic
@@ -250,24 +247,6 @@ TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
   LoadedSkin other(R"({"nodes": {"Main": {"integer": {"x": 2}}}})");
   EXPECT_TRUE(other.properties().get_integer(main, u"x", -1) == -1 &&
               other.properties().child_count(main) == 0u);
-}
-
-struct TestElement {
-  int kind = 0;
-};
-
-TEST(NodeTypeRegistry, NamesAreRegisteredOnceAndChildrenAskForTheirType) {
-  LoadedSkin skin(R"({"nodes": {"Main": {"children": [
-      {"string": {"type": "button"}}, {"string": {"type": "vlist"}}]}}})");
-  Properties& p = skin.properties();
-  const SkinNode* main = skin.node(u"Main");
-  BasicNodeTypeRegistry<TestElement> registry;
-  auto making = [](int kind) { return [kind] { return std::make_unique<TestElement>(kind); }; };
-  registry.register_type(u"button", making(7));
-  EXPECT_THROW(registry.register_type(u"button", making(2)), jobser::NodeAlreadyRegistered);
-  EXPECT_TRUE(registry.contains(u"button") && !registry.contains(u"Button"));
-  EXPECT_EQ(registry.create_for_node(p, p.child(main, 0))->kind, 7) << "the first factory stays";
-  EXPECT_THROW(registry.create_for_node(p, p.child(main, 1)), jobser::NodeNotRegistered);
 }
 
 }  // namespace

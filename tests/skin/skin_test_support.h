@@ -69,7 +69,6 @@ class SkinSourceFolder {
   std::filesystem::path output() const { return std::filesystem::path(m_root) / "bin"; }
   std::string skin_file() const { return (output() / (m_name + ".skin")).string(); }
   std::u16string skin_path() const { return from_utf8(skin_file()); }
-  const std::string& name() const { return m_name; }
 
   // Writes a source file and compiles it; false with the compiler's message.
   bool compile(const std::string& json, std::string& error,
@@ -105,9 +104,6 @@ inline void put_bytes(std::string& bytes, size_t at, uint32_t v, int width) {
 // A view of bytes held in a string.
 inline std::span<const uint8_t> byte_span(const std::string& bytes) {
   return {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
-}
-inline SkinImage image_of(const std::string& bytes) {
-  return SkinImage(byte_span(bytes));
 }
 
 // Art of one colour for a skin source: a PNG file of width x height.

@@ -82,18 +82,14 @@ std::unique_ptr<Destination> drawn(Size size, std::u16string_view name, Play pla
   return d;
 }
 
-TEST(TransitionClock, EachNameMakesItsKindWhichRunsItsDurationReversesAndEndsExactly) {
-  using enum TransitionKind;
-  const TransitionKind kinds[] = {scale,      pop,       slide_right, slide_bottom,
-                                  slide_left, slide_top, flip};
-  for (int k = 0; k < 7; ++k) EXPECT_EQ(make_transition(kKinds[k])->kind(), kinds[k]) << k;
+TEST(TransitionClock, RunsItsDurationReversesAndEndsExactly) {
+  EXPECT_FALSE(make_transition(u"") || make_transition(u"Scale") || make_transition(u"rightt"));
   // 0.05 s steps: 0.25 of the way at speed 1 (most kinds, 0.2 s in all).
   auto right = playing(u"right", {.in = {3, 3}});
   for (int i = 0; i < 3; ++i) right->advance(0.05);
   EXPECT_DOUBLE_EQ(right->progress(), 0.75);
   right->advance(0.05);
   EXPECT_TRUE(right->finished() && right->progress() == 1.0);
-  EXPECT_FALSE(make_transition(u"") || make_transition(u"Scale") || make_transition(u"rightt"));
   // Steps that are not positive are ignored; reversed, it runs back and
   // overshooting ends exactly at the end, and stays there.
   auto t = playing(u"scale", {.in = {3, 3}, .t = 0.5});
