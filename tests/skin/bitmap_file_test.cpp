@@ -78,13 +78,10 @@ TEST(BitmapFileRead, ShortHeadersOtherDepthsAndImpossibleOrUnheldSizesAreNoBitma
     EXPECT_FALSE(read(headers(2, 2, bpp) + std::string(64, '\x11'))) << "bpp " << bpp;
   // In a 1 KB file, which holds 485 pixels; the side limit holds even when
   // the file carries the pixels.
-  const int32_t sizes[][3] = {{0, 2, 1024},
-                              {-1, -1, 1024},
-                              {2, 0, 1024},
-                              {2, INT32_MIN, 1024},
-                              {100000, 1, 1024},
-                              {INT32_MAX, INT32_MAX, 1024},
-                              {16385, 1, 54 + 16386 * 2}};
+  constexpr int32_t kWide = 54 + 16386 * 2;
+  const int32_t sizes[][3] = {{0, 2, 1024},         {-1, -1, 1024},    {2, 0, 1024},
+                              {2, INT32_MIN, 1024}, {100000, 1, 1024}, {INT32_MAX, INT32_MAX, 1024},
+                              {16385, 1, kWide}};
   for (auto [w, h, size] : sizes)
     EXPECT_FALSE(read(headers(w, h) + std::string(size_t(size) - 54, '\x22'))) << w << " x " << h;
   // The pixels must start between the headers and the end.
