@@ -5,7 +5,6 @@
 
 #include <climits>
 
-#include "base/file_util.h"
 #include "skin/png_writer.h"
 #include "skin/skin_test_support.h"
 
@@ -103,19 +102,6 @@ TEST(BitmapFileRead, RowsTheFileDoesNotHoldAreZero) {
             (Rows{{7, 8, 9, 0}, {10, 11, 12, 0}, {0, 0, 0, 0}}));
   // Far too little of the declared rows is no bitmap.
   EXPECT_FALSE(read(with_rows(headers(2, 100), {{1, 2}, {3, 4}})));
-}
-
-TEST(BitmapFileRead, FromAFileStreamAtItsCurrentPosition) {
-  const std::string dir = test::make_temp_dir("bmp");
-  test::write_file(dir + "/embedded.bin",
-                   "PREFIX" + with_rows(headers(3, 2), {{1, 2, 3}, {4, 5, 6}}));
-  FileStream stream(from_utf8(dir + "/embedded.bin"), OpenMode::read);
-  ASSERT_TRUE(stream.seek(6));
-  EXPECT_EQ(rows_of(*read_bitmap(stream)), (Rows{{4, 5, 6, 0}, {1, 2, 3, 0}}));
-  // A 1 KB file claiming 100000 x 100000 pixels, on disk.
-  test::write_file(dir + "/huge.bmp", headers(100000, 100000) + std::string(970, '\x01'));
-  FileStream huge(from_utf8(dir + "/huge.bmp"), OpenMode::read);
-  EXPECT_FALSE(read_bitmap(huge));
 }
 
 TEST(BitmapFileWrite, RoundTripHeaderFieldsAndAtomicWrites) {

@@ -16,19 +16,21 @@ TEST(LoadPicture, CoversTheWholeBitmapOrGivesTheEmptyPictureAndTheLogLine) {
   test::start_fresh_log();
   const std::string dir = test::make_temp_dir("skin");
   auto source = test::numbered_surface(5, 3);
-  ASSERT_TRUE(write_bitmap_565(from_utf8(dir + "/button.bmp"), *source));
-  // Skins join folder and name with a backslash.
-  const Picture picture = load_picture(from_utf8(dir) + u"\\button");
+  // Skins join folder and name with a backslash; names match the files
+  // without regard to letter case, the extension too.
+  ASSERT_TRUE(write_bitmap_565(from_utf8(dir + "/Button.BMP"), *source));
+  const Picture picture = load_picture(from_utf8(dir) + u"\\bUTTON");
   EXPECT_TRUE(picture.p1 == (Point{0, 0}) && picture.p2 == picture.p3 &&
               picture.p3 == (Point{5, 3}));
   EXPECT_TRUE(test::holds(*picture.bitmap->surface(), test::number));
-  EXPECT_EQ(picture.bitmap->path(), from_utf8(dir) + u"\\button");
+  EXPECT_EQ(picture.bitmap->path(), from_utf8(dir) + u"\\bUTTON");
   EXPECT_EQ(test::log_text().find("load_565"), std::string::npos);
-  // Names match the files without regard to letter case, the extension too.
-  ASSERT_TRUE(write_bitmap_565(from_utf8(dir + "/Arrow.BMP"), *source));
-  EXPECT_EQ(load_picture(from_utf8(dir) + u"\\aRROW").bitmap_size(), (Size{5, 3}));
+  // A 5 x 3 file claiming 100000 x 100000 pixels is refused before reading.
+  std::string huge = encode_bitmap_565(*source);
+  for (size_t at : {18, 22}) test::put_bytes(huge, at, 100000, 4);
+  test::write_file(dir + "/huge.bmp", huge);
   test::write_file(dir + "/short.bmp", "BM");
-  for (const char* name : {"short", "missing"}) {
+  for (const char* name : {"short", "missing", "huge"}) {
     const Picture failed = load_picture(from_utf8(dir + "/" + name));
     EXPECT_TRUE(failed.bitmap == Bitmap::empty() && failed.p3 == (Point{0, 0})) << name;
     const std::string line = "load_565 " + dir + "/" + name + " is not 16bit bitmap\n";

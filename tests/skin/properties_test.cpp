@@ -14,7 +14,6 @@ namespace lv {
 namespace {
 
 using test::LoadedSkin;
-using test::Rgba;
 using test::SkinSourceFolder;
 using Lines = std::vector<std::string>;
 
@@ -78,7 +77,7 @@ TEST(LoadSkin, ABrokenPictureAShortReadOrAHugeFileFailAndKeepThePreviousSkin) {
   Properties& properties = first.properties();
   const SkinNode* node = properties.find_node(u"Splash");
   SkinSourceFolder second("second");
-  test::write_art(second.folder() / "p.png", 2, 2, {}, Rgba{1, 2, 3, 255});
+  test::write_art(second.folder() / "p.png", 2, 2);
   second.build(R"({"nodes": {"Splash": {"integer": {"x": 2}, "picture": {"bg": "p"}}}})");
   // A 24-bit bitmap in place of the compiled one.
   std::string bmp = encode_bitmap_565(*Surface::create(1, 1));

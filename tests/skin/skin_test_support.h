@@ -6,13 +6,8 @@
 
 #include <png.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <span>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +15,6 @@
 #include "platform/text.h"
 #include "skin/font.h"
 #include "skin/properties.h"
-#include "skin/skin_image.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
@@ -32,13 +26,12 @@ struct Rgba {
 };
 
 // Writes an RGBA PNG of width x height pixels, pixel (x, y) at y * width + x;
-// without pixels, a picture of one colour.
+// without pixels, a picture of opaque black.
 inline void write_art(const std::filesystem::path& file, int32_t width, int32_t height,
-                      std::vector<Rgba> pixels, Rgba colour = {}) {
+                      std::vector<Rgba> pixels = {}) {
   std::filesystem::create_directories(file.parent_path());
-  if (pixels.empty()) pixels.assign(size_t(width) * size_t(height), colour);
-  png_image image;
-  std::memset(&image, 0, sizeof image);
+  if (pixels.empty()) pixels.resize(size_t(width) * size_t(height));
+  png_image image{};
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<uint32_t>(width);
   image.height = static_cast<uint32_t>(height);
@@ -119,7 +112,7 @@ class LoadedSkin {
   explicit LoadedSkin(const std::string& json, const std::vector<Art>& art = {}, int32_t dpi = 96,
                       const std::string& name = "test")
       : m_source(name) {
-    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height, {});
+    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height);
     m_bytes = m_source.build(json);
     EXPECT_TRUE(load(m_properties, m_source.skin_file(), dpi));
   }

@@ -4,13 +4,11 @@
 #include "skin/rgb565.h"
 #include "skin/skin_check.h"
 #include "skin/skin_test_support.h"
-#include "skinc/art.h"
 #include "skinc/skin_writer.h"
 
 namespace lv {
 namespace {
 
-using test::Rgba;
 using test::SkinSourceFolder;
 
 // The compiler's message for a source that must not compile.
@@ -20,33 +18,28 @@ std::string error_of(const SkinSourceFolder& source, const std::string& json) {
   return error;
 }
 
-TEST(SkinPixel, FollowsTheKeyOpaqueAndSeeThroughConventions) {
-  // Transparent is the key; opaque is the colour rounded to 5-6-5 with bit 5
-  // set, so magenta is not the key; half-transparent grey 64 is pre-multiplied
-  // to 32, i.e. 4, 8, 4.
-  EXPECT_EQ(skinc::skin_pixel(12, 34, 56, 0), rgb565::kKey);
-  EXPECT_EQ(skinc::skin_pixel(255, 0, 255, 255), 0xF83F);
-  EXPECT_EQ(skinc::skin_pixel(132, 130, 4, 255), rgb565::pack(16, 33, 0));
-  EXPECT_EQ(skinc::skin_pixel(64, 64, 64, 128), rgb565::pack(4, 8, 4));
-  // Bright colours are held where three quarters of white leave room, so no
-  // see-through sum carries into the next channel.
-  EXPECT_EQ(skinc::skin_pixel(255, 255, 255, 254), rgb565::pack(9, 16, 9));
-}
-
 TEST(SkinCompiler, WritesTheArtAsSixteenBitBitmapsAndThePlaceholders) {
   SkinSourceFolder source;
-  const std::vector<Rgba> pixels = {{255, 0, 255, 0},     {10, 200, 30, 255}, {64, 64, 64, 128},
-                                    {255, 255, 255, 255}, {0, 0, 0, 1},       {200, 10, 90, 255}};
-  test::write_art(source.folder() / "art/pic.png", 3, 2, pixels);
-  test::write_art(source.folder() / "load.png", 4, 4, {});
+  test::write_art(source.folder() / "art/pic.png", 3, 2,
+                  {{12, 34, 56, 0},
+                   {255, 0, 255, 255},
+                   {132, 130, 4, 255},
+                   {64, 64, 64, 128},
+                   {255, 255, 255, 254},
+                   {255, 255, 255, 255}});
+  test::write_art(source.folder() / "load.png", 4, 4);
   source.build(R"({"nodes": {"N": {"picture": {"p": "art/pic"}}}})");
   auto bitmap = read_bitmap(
       test::byte_span(test::read_file((source.output() / "test/art/pic.bmp").string())));
   ASSERT_TRUE(bitmap && bitmap->size() == (Size{3, 2}));
-  for (uint32_t i = 0; i < 6; ++i) {
-    const Rgba& c = pixels[i];
-    EXPECT_EQ(bitmap->pixel(i % 3, i / 3), skinc::skin_pixel(c.r, c.g, c.b, c.a)) << i;
-  }
+  // Transparent is the key; opaque is the colour rounded to 5-6-5 with bit 5
+  // set, so magenta is not the key; half-transparent grey 64 is
+  // pre-multiplied to 32; bright colours are held where three quarters of
+  // white leave room, so no see-through sum carries into the next channel.
+  const uint16_t want[] = {
+      rgb565::kKey,           0xF83F, rgb565::pack(16, 33, 0), rgb565::pack(4, 8, 4),
+      rgb565::pack(9, 16, 9), 0xFFFF};
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(bitmap->pixel(i % 3, i / 3), want[i]) << i;
   // The placeholders sit beside the skin, named after it; only the art
   // present is made.
   EXPECT_TRUE(std::filesystem::exists(source.output() / "test.load.bmp"));
@@ -56,12 +49,12 @@ TEST(SkinCompiler, WritesTheArtAsSixteenBitBitmapsAndThePlaceholders) {
 TEST(SkinCompiler, ErrorsNameTheFileTheNodeAndTheKeyAndRefuseWhatTheFormatCannotHold) {
   SkinSourceFolder source;
   const std::string file = (source.folder() / "skin.json").string();
-  test::write_art(source.folder() / "p.png", 4, 4, {});
+  test::write_art(source.folder() / "p.png", 4, 4);
   // More than 256 pictures; a node whose records pass 65,535 bytes.
   std::string pictures = "\"k000\": \"p\"", records = "\"p\": \"p\"";
   for (int i = 1; i <= 256; ++i) {
     const std::string n = std::to_string(i), key = std::string(3 - n.size(), '0') + n;
-    test::write_art(source.folder() / ("p" + n + ".png"), 1, 1, {});
+    test::write_art(source.folder() / ("p" + n + ".png"), 1, 1);
     pictures += ",\"k" + key + "\": \"p" + n + "\"";
   }
   for (int i = 0; i < 3300; ++i) records += ",\"p" + std::to_string(i) + "\": \"p\"";
