@@ -71,16 +71,14 @@ TEST(SkinCompiler, ErrorsNameTheFileTheNodeAndTheKeyAndRefuseWhatTheFormatCannot
     const std::string e = error_of(source, json);
     EXPECT_NE(e.find(part), std::string::npos) << e << "\nwanted: " << part;
   }
-  // Children deeper than the loader takes.
-  auto nested = [](uint32_t depth) {
-    std::string open, close;
-    for (uint32_t i = 0; i < depth; ++i) open += R"({"children": [)", close += "]}";
-    return R"({"nodes": {"Deep": )" + open + "{}" + close + "}}";
-  };
-  source.build(nested(kMaxNodeDepth));
+  // Children as deep as the loader takes, and one level deeper.
+  std::string deep = "{}";
+  for (uint32_t i = 0; i < kMaxNodeDepth; ++i) deep = R"({"children": [)" + deep + "]}";
+  source.build(R"({"nodes": {"Deep": )" + deep + "}}");
   Properties properties;
   EXPECT_TRUE(test::load(properties, source.skin_file()));
-  EXPECT_NE(error_of(source, nested(kMaxNodeDepth + 1)).find("deeper"), std::string::npos);
+  const std::string deeper = R"({"nodes": {"Deep": {"children": [)" + deep + "]}}}";
+  EXPECT_NE(error_of(source, deeper).find("deeper"), std::string::npos);
 }
 
 TEST(SkinCompiler, DumpRefusesABrokenSkin) {
