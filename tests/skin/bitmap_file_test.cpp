@@ -49,7 +49,7 @@ Rows rows_of(const Surface& s) {
   return rows;
 }
 
-TEST(BitmapFileRead, RowOrderPaddingAndWhatLiesBeforeThePixels) {
+TEST(BitmapFileRead, RowOrderPaddingWhatLiesBeforeThePixelsAndRowsTheFileDoesNotHold) {
   const Rows rows = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
   // Bottom-up: the first file row is the bottom row. The file's padding is
   // skipped; the surface's own padding word stays clear.
@@ -67,6 +67,17 @@ TEST(BitmapFileRead, RowOrderPaddingAndWhatLiesBeforeThePixels) {
     ASSERT_TRUE(s) << skipped;
     EXPECT_EQ(rows_of(*s), colours) << skipped;
   }
+  // 2 x 4 declares 16 pixel bytes; the file holds two rows and one and a half
+  // pixels of the third.
+  std::string bytes = with_rows(headers(2, 4), {{0x1111, 0x2222}, {0x3333, 0x4444}});
+  put(bytes, 0x665555, 3);
+  EXPECT_EQ(rows_of(*read(bytes)), (Rows{{0, 0}, {0x5555, 0}, {0x3333, 0x4444}, {0x1111, 0x2222}}));
+  // Top-down the missing rows are the last; the last row's padding may be
+  // missing too.
+  EXPECT_EQ(rows_of(*read(with_rows(headers(3, -3), {{7, 8, 9}, {10, 11, 12}}).substr(0, 68))),
+            (Rows{{7, 8, 9, 0}, {10, 11, 12, 0}, {0, 0, 0, 0}}));
+  // Far too little of the declared rows is no bitmap.
+  EXPECT_FALSE(read(with_rows(headers(2, 100), {{1, 2}, {3, 4}})));
 }
 
 TEST(BitmapFileRead, ShortHeadersOtherDepthsAndImpossibleOrUnheldSizesAreNoBitmap) {
@@ -88,20 +99,6 @@ TEST(BitmapFileRead, ShortHeadersOtherDepthsAndImpossibleOrUnheldSizesAreNoBitma
     EXPECT_FALSE(read(with_rows(headers(2, 2, 16, offset), {{1, 2}, {3, 4}}))) << offset;
   auto widest = read(headers(16384, 1) + std::string(16384 * 2, '\x33'));
   EXPECT_TRUE(widest && widest->pixel(16383, 0) == 0x3333);
-}
-
-TEST(BitmapFileRead, RowsTheFileDoesNotHoldAreZero) {
-  // 2 x 4 declares 16 pixel bytes; the file holds two rows and one and a half
-  // pixels of the third.
-  std::string bytes = with_rows(headers(2, 4), {{0x1111, 0x2222}, {0x3333, 0x4444}});
-  put(bytes, 0x665555, 3);
-  EXPECT_EQ(rows_of(*read(bytes)), (Rows{{0, 0}, {0x5555, 0}, {0x3333, 0x4444}, {0x1111, 0x2222}}));
-  // Top-down the missing rows are the last; the last row's padding may be
-  // missing too.
-  EXPECT_EQ(rows_of(*read(with_rows(headers(3, -3), {{7, 8, 9}, {10, 11, 12}}).substr(0, 68))),
-            (Rows{{7, 8, 9, 0}, {10, 11, 12, 0}, {0, 0, 0, 0}}));
-  // Far too little of the declared rows is no bitmap.
-  EXPECT_FALSE(read(with_rows(headers(2, 100), {{1, 2}, {3, 4}})));
 }
 
 TEST(BitmapFileWrite, RoundTripHeaderFieldsAndAtomicWrites) {

@@ -38,7 +38,7 @@ TEST(LoadPicture, CoversTheWholeBitmapOrGivesTheEmptyPictureAndTheLogLine) {
   }
 }
 
-TEST(PictureFromSurface, TakesTheRenderSurfacesPixelsAndTheEmptyPictureDrawsNothing) {
+TEST(Picture, TakesARenderSurfacesPixelsDrawsAtItsScaleAndTheEmptyOneDrawsNothing) {
   RenderSurface thumbnail(64, 64);
   Surface* pixels = thumbnail.surface();
   const int64_t account = RenderSurface::pixel_account();
@@ -46,22 +46,16 @@ TEST(PictureFromSurface, TakesTheRenderSurfacesPixelsAndTheEmptyPictureDrawsNoth
   EXPECT_TRUE(thumbnail.surface() == nullptr && picture.bitmap->surface() == pixels);
   EXPECT_TRUE(RenderSurface::pixel_account() == account - 64 * 64 && picture.p3 == (Point{64, 64}));
   EXPECT_EQ(picture_from_surface(thumbnail).bitmap, Bitmap::empty());
-  // The empty picture is one process-wide bitmap that draws nothing.
-  RenderSurface target(4, 4);
-  target.surface()->fill(0x1234);
-  empty_picture().bitmap->convert_to_red();
-  Picture().draw(target, {0, 0}, {4, 4}, CopyBlitter());
-  EXPECT_EQ(target.surface()->pixel(3, 3), 0x1234);
-}
-
-TEST(Picture, DrawsThroughTheBlitterAtItsScale) {
-  // At skin scale 1 the points are doubled and every bitmap pixel covers 2 x 2.
-  Picture picture = picture_from_surface(test::numbered_surface(3, 2));
-  picture.scale = 1;
-  picture.p2 = picture.p3 = {6, 4};
+  // The empty picture is one process-wide bitmap that draws nothing. At skin
+  // scale 1 the points are doubled and every bitmap pixel covers 2 x 2.
   RenderSurface target(8, 6);
   target.surface()->fill(0xAAAA);
-  picture.draw(target, {1, 1}, {6, 4}, KeyBlitter());
+  empty_picture().bitmap->convert_to_red();
+  Picture().draw(target, {0, 0}, {8, 6}, CopyBlitter());
+  Picture scaled = picture_from_surface(test::numbered_surface(3, 2));
+  scaled.scale = 1;
+  scaled.p2 = scaled.p3 = {6, 4};
+  scaled.draw(target, {1, 1}, {6, 4}, KeyBlitter());
   EXPECT_TRUE(test::holds(*target.surface(), [](int32_t x, int32_t y) {
     return x >= 1 && x < 7 && y >= 1 && y < 5 ? number((x - 1) / 2, (y - 1) / 2) : 0xAAAA;
   }));

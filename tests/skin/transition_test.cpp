@@ -77,7 +77,7 @@ std::unique_ptr<Destination> drawn(Size size, std::u16string_view name, Play pla
   return d;
 }
 
-TEST(TransitionClock, RunsItsDurationReversesAndEndsExactly) {
+TEST(TransitionClock, RunsItsDurationReversesEndsExactlyAndReleasesItsPictures) {
   EXPECT_FALSE(make_transition(u"") || make_transition(u"Scale") || make_transition(u"rightt"));
   // 0.05 s steps: 0.25 of the way at speed 1 (most kinds, 0.2 s in all).
   auto right = playing(u"right", {.in = {3, 3}});
@@ -95,15 +95,12 @@ TEST(TransitionClock, RunsItsDurationReversesAndEndsExactly) {
   t->advance(std::numeric_limits<double>::infinity());
   t->reverse();
   EXPECT_TRUE(t->finished() && t->progress() == 0.0);
-}
-
-TEST(TransitionClock, PicturesAreMovedInAndReleasedAtTheEnd) {
+  // Pictures are moved in, not copied, and let go at the end.
   const int64_t base = RenderSurface::pixel_account();
-  auto t = make_transition(u"right");
+  t = make_transition(u"right");
   RenderSurface out(10, 10), in(20, 5);
   t->start(&out, Direction::forward, &in);
-  EXPECT_TRUE(!out.surface() && !in.surface() && RenderSurface::pixel_account() == base + 200)
-      << "moved, not copied";
+  EXPECT_TRUE(!out.surface() && !in.surface() && RenderSurface::pixel_account() == base + 200);
   // Starting again while running lets the first pictures go.
   in.recreate(4, 4);
   t->start(nullptr, Direction::backward, &in);
