@@ -177,14 +177,20 @@ TEST(SendReloadSkin, TellsEachListenerOnceInOrder) {
   EXPECT_EQ(calls, (std::vector<int>{1, 2, 3, 1, 2, 2}));
 }
 
-TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) {
+TEST(SkinLookup, KeysInTheirKindsInCodeUnitOrderChildrenInFileOrderNamedNodesExactly) {
   // U+FF21 is one unit above every surrogate; U+1F600 is the pair D83D DE00,
   // so in the skin's order it sorts before U+FF21 (code points would not).
-  LoadedSkin skin(R"({"nodes": {"N": {"integer": {"a": 8, "ab": 9, "abc": 10, "apple": 1,
+  std::string json = R"({"nodes": {"N": {"integer": {"a": 8, "ab": 9, "abc": 10, "apple": 1,
       "Zebra": 2, "Apple": 3, "zoo": 4, "\u00e9": 5, "\uff21": 6, "\ud83d\ude00": 7, "color": -5},
       "color": {"color": "#0a141e"}, "string": {"color": "red", "text": "Привет"},
       "font": {"f": "14 1", "g": "0 0 0 0 X"}},
-      "B": {"integer": {"ab": 2}, "string": {"id": "red"}, "font": {"f": "14 1"}}}})");
+      "B": {"integer": {"ab": 2}, "string": {"id": "red"}, "font": {"f": "14 1"}},
+      "Main": {"children": [{"string": {"id": "first"}}, {"string": {"id": "second"},
+          "children": [{"string": {"id": "inner"}}]}, {"string": {"id": "third"}}]})";
+  for (int i = 0; i < 100; ++i)
+    json += ", \"Node" + std::to_string(i * 7 % 100) +
+            "\": {\"integer\": {\"n\": " + std::to_string(i * 7 % 100) + "}}";
+  LoadedSkin skin(json + "}}");
   Properties& p = skin.properties();
   const SkinNode *node = skin.node(u"N"), *b = skin.node(u"B");
   const std::u16string keys[] = {u"apple",  u"Zebra",      u"Apple", u"zoo", u"\u00e9",
@@ -202,21 +208,11 @@ TEST(SkinLookup, KeysAreFoundExactlyInTheirKindsSectionInUnsignedCodeUnitOrder) 
   EXPECT_EQ(p.get_string(node, u"color", fallback) + p.get_string(b, u"id", fallback) +
                 p.get_string(node, u"text", fallback),
             u"redredПривет");
-  EXPECT_TRUE(&p.get_string(b, u"text", fallback) == &fallback && p.strings().size() == 2u);
+  EXPECT_TRUE(&p.get_string(b, u"text", fallback) == &fallback && p.strings().size() == 6u);
   const FontRef none = default_font();
   ASSERT_EQ(p.fonts().size(), 2u);
   EXPECT_TRUE(p.get_font(b, u"f", none) == p.fonts()[0] && &p.get_font(node, u"x", none) == &none);
-}
-
-TEST(SkinLookup, ChildrenInFileOrderAndNamedNodesFoundExactly) {
-  std::string json = R"({"nodes": {"Main": {"children": [{"string": {"id": "first"}},
-      {"string": {"id": "second"}, "children": [{"string": {"id": "inner"}}]},
-      {"string": {"id": "third"}}]})";
-  for (int i = 0; i < 100; ++i)
-    json += ", \"Node" + std::to_string(i * 7 % 100) +
-            "\": {\"integer\": {\"n\": " + std::to_string(i * 7 % 100) + "}}";
-  LoadedSkin skin(json + "}}");
-  Properties& p = skin.properties();
+  // Children in file order; named nodes found exactly.
   const SkinNode* main = skin.node(u"Main");
   auto id = [&](const SkinNode* n) { return to_utf8(p.get_string(n, u"id", u"")); };
   ASSERT_EQ(p.child_count(main), 3u);
