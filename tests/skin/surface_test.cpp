@@ -15,13 +15,9 @@ TEST(Surface, RowsAreClearedWholeWordsAndSidesAreCapped) {
   EXPECT_TRUE(s->pitch() == 12u && Surface::pitch_for(1) == 4u && s->row(2) == s->row(0) + 12);
   EXPECT_TRUE(std::all_of(s->row(0), s->row(0) + 18, [](uint16_t p) { return p == 0; }));
   // 65536 x 32768 is exactly 4 GiB: in 32 bits pitch x height wraps to 0.
-  const int32_t refused[][2] = {{0, 10},
-                                {10, 0},
-                                {-1, 10},
-                                {10, INT32_MIN},
-                                {Surface::kMaxSide + 1, 1},
-                                {1, Surface::kMaxSide + 1},
-                                {65536, 32768}};
+  constexpr int32_t kLong = Surface::kMaxSide + 1;
+  const int32_t refused[][2] = {{0, 10},    {10, 0},    {-1, 10},      {10, INT32_MIN},
+                                {kLong, 1}, {1, kLong}, {65536, 32768}};
   for (const auto [w, h] : refused) EXPECT_FALSE(Surface::create(w, h)) << w << " x " << h;
   // Foreign pixels: no pixels, a pitch shorter than a row, an odd pitch, no
   // width are refused; an unpadded even pitch is fine.
