@@ -6,6 +6,7 @@
 
 #include "base/file_util.h"
 #include "jpeg/jpeg_test_support.h"
+#include "library/cache_test_support.h"
 #include "platform/text.h"
 
 namespace lv {
@@ -88,17 +89,22 @@ int orientation_of(const Bytes& bytes) {
 }
 
 TEST(ExifOrientation, ReadsBothByteOrdersAndCountsOtherValuesAsOne) {
-  for (uint16_t value = 1; value <= 8; ++value) {
-    EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(true, value))), value);
-    EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(false, value))), value);
-  }
-  // A LONG where a SHORT belongs: the value is the whole field.
-  EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(false, 6, 4))), 6);
-  EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(true, 3, 4))), 3);
-  // 0 is an invalid tag on a picture that is otherwise fine: shown as stored.
-  for (uint16_t value : {0, 9, 255, 0x0106, 0xFFFF})
-    EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(true, value))), 1) << value;
-  EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(false, 0))), 1);
+  for (uint16_t value = 1; value <= 8; ++value)
+    for (bool little : {true, false})
+      EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(little, value))), value) << little;
+  // A LONG (type 4) where a SHORT belongs: the value is the whole field. 0
+  // is an invalid tag on a picture that is otherwise fine: shown as stored.
+  for (auto [little, value, type, shown] : {std::tuple{false, 6, 4, 6},
+                                            {true, 3, 4, 3},
+                                            {true, 0, 3, 1},
+                                            {false, 0, 3, 1},
+                                            {true, 9, 3, 1},
+                                            {true, 255, 3, 1},
+                                            {true, 0x0106, 3, 1},
+                                            {true, 0xFFFF, 3, 1}})
+    EXPECT_EQ(orientation_of(jpeg_with_exif(tiff_with(little, uint16_t(value), uint16_t(type)))),
+              shown)
+        << value;
 }
 
 TEST(ExifOrientation, FindsTheFirstExifSegmentBeforeTheScan) {
@@ -166,7 +172,10 @@ TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
   // An IFD at 3000 lies past the TIFF bytes read (the file ends first, and
   // only 2048 are read); at 2000 it is inside; an entry crossing byte 2048
   // is not read.
-  const Tiff far = Tiff(true).header(3000).pad_to(3000).u16(1).entry(0x0112, 3, 6);
+  const auto ifd_at = [](uint32_t offset) {
+    return Tiff(true).header(offset).pad_to(offset).u16(1).entry(0x0112, 3, 6);
+  };
+  const Tiff far = ifd_at(3000);
   Bytes far_cut = {0xFF, 0xD8};
   append_segment(far_cut, 0xE1, exif_body(Bytes(far.bytes().begin(), far.bytes().begin() + 100)),
                  60000);
@@ -174,13 +183,8 @@ TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
   Bytes padded = far.bytes();
   padded.resize(59992, 0);
   EXPECT_EQ(orientation_of(jpeg_with_exif(padded)), 1);
-  EXPECT_EQ(orientation_of(jpeg_with_exif(
-                Tiff(true).header(2000).pad_to(2000).u16(1).entry(0x0112, 3, 6).u32(0).bytes())),
-            6);
-  EXPECT_EQ(
-      orientation_of(jpeg_with_exif(
-          Tiff(true).header(2040).pad_to(2040).u16(1).entry(0x0112, 3, 6).pad_to(4000).bytes())),
-      1);
+  EXPECT_EQ(orientation_of(jpeg_with_exif(ifd_at(2000).u32(0).bytes())), 6);
+  EXPECT_EQ(orientation_of(jpeg_with_exif(ifd_at(2040).pad_to(4000).bytes())), 1);
   // An IFD offset whose upper half is set; an entry count far beyond the
   // entries present.
   EXPECT_EQ(orientation_of(
@@ -205,33 +209,19 @@ TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
 }
 
 TEST(ExifTransform, TurnsPixelsAndKeepsThePitchPadding) {
-  // a b c
-  // d e f
-  const uint16_t a = 1, b = 2, c = 3, d = 4, e = 5, f = 6, k = 0xF81F;
-  const uint16_t source[] = {a, b, c, d, e, f};
-  const std::vector<std::vector<uint16_t>> expected = {
-      {a, b, c, d, e, f},  // 0 and 9: the identity, as 1
-      {a, b, c, d, e, f},  // 1
-      {c, b, a, f, e, d},  // 2 mirrored left-right
-      {f, e, d, c, b, a},  // 3 turned 180
-      {d, e, f, a, b, c},  // 4 mirrored top-bottom
-      {a, d, b, e, c, f},  // 5 transposed
-      {d, a, e, b, f, c},  // 6 turned clockwise
-      {f, c, e, b, d, a},  // 7 transversed
-      {c, f, b, e, a, d},  // 8 turned counter-clockwise
-      {a, b, c, d, e, f},
-  };
-  for (int orientation = 0; orientation <= 9; ++orientation) {
+  const test::Image565 source{3, 2, {1, 2, 3, 4, 5, 6}};
+  for (int orientation = 0; orientation <= 9; ++orientation) {  // 0 and 9 as 1
+    const test::Image565 turned = test::turn_reference(source, orientation);
     std::vector<uint16_t> out(6, 0);
-    const int turned = orientation >= 5 && orientation <= 8;
-    exif_transform_rgb565(orientation, source, 3, 2, 3 * 2, out.data(), (turned ? 2 : 3) * 2);
-    EXPECT_EQ(out, expected[orientation]) << orientation;
+    exif_transform_rgb565(orientation, source.pixels.data(), 3, 2, 3 * 2, out.data(),
+                          turned.width * 2);
+    EXPECT_EQ(out, turned.pixels) << orientation;
   }
   // Pitches larger than the rows: the padding stays as it was.
-  const uint16_t padded[] = {a, b, c, 99, d, e, f, 99};
+  const uint16_t padded[] = {1, 2, 3, 99, 4, 5, 6, 99}, k = 0xF81F;
   std::vector<uint16_t> out(3 * 4, k);
   exif_transform_rgb565(6, padded, 3, 2, 4 * 2, out.data(), 4 * 2);
-  EXPECT_EQ(out, (std::vector<uint16_t>{d, a, k, k, e, b, k, k, f, c, k, k}));
+  EXPECT_EQ(out, (std::vector<uint16_t>{4, 1, k, k, 5, 2, k, k, 6, 3, k, k}));
 }
 
 }  // namespace

@@ -20,21 +20,6 @@ std::string jpeg_path(const std::string& relative) {
   return test::testdata_path("jpeg/" + relative);
 }
 
-// Offset of the first byte after the SOS segment, by walking the markers.
-size_t end_of_first_sos(const Bytes& data) {
-  for (size_t p = 2; p + 4 <= data.size();) {
-    if (data[p] != 0xFF) return 0;
-    if (data[p + 1] == 0xFF) {
-      ++p;
-      continue;
-    }
-    const size_t length = static_cast<size_t>(data[p + 2] << 8 | data[p + 3]);
-    if (data[p + 1] == 0xDA) return p + 2 + length;
-    p += 2 + length;
-  }
-  return 0;
-}
-
 void patch_frame_size(Bytes& data, int width, int height) {
   for (size_t p = 2; p + 9 < data.size(); ++p)
     if (data[p] == 0xFF && data[p + 1] == 0xC0) {
@@ -95,9 +80,8 @@ TEST(LibjpegHeader, ReportsFrameAndColourFactsFromMemoryAndFiles) {
     ASSERT_TRUE(read_jpeg_header(data.data(), data.size(), from_memory) &&
                 read_jpeg_header(file, from_file))
         << c.file;
-    EXPECT_EQ(facts(from_memory), facts(c.expected)) << c.file;
-    EXPECT_EQ(facts(from_file), facts(c.expected)) << c.file;
-    EXPECT_EQ(from_memory.stream_size, data.size()) << c.file;
+    EXPECT_EQ(facts(from_memory) + facts(from_file) + std::to_string(from_memory.stream_size),
+              facts(c.expected) + facts(c.expected) + std::to_string(data.size()));
   }
 }
 
@@ -109,8 +93,7 @@ TEST(LibjpegHeader, RefusesPicturesItCannotOrShouldNotDecode) {
   // 65535 in 186 bytes; a height of 0.
   for (const char* file : {"libjpeg-turbo/testorig12.jpg", "jpeg-decoder/crashtest/max_size.jpg"}) {
     const Bytes data = read_bytes(jpeg_path(file));
-    EXPECT_FALSE(decoder.open(data.data(), data.size())) << file;
-    EXPECT_FALSE(decoder.error().empty()) << file;
+    EXPECT_FALSE(decoder.open(data.data(), data.size()) || decoder.error().empty()) << file;
     EXPECT_TRUE(decoder.failed()) << file;
   }
   for (const char* file :
@@ -161,8 +144,8 @@ TEST(LibjpegDecode, MatchesTheReferenceDecodeAtEveryScale) {
       FileStream file(from_utf8(jpeg_path(name)), OpenMode::read);
       ASSERT_TRUE(decode_jpeg(data.data(), data.size(), options, from_memory));
       ASSERT_TRUE(decode_jpeg(file, options, from_file));
-      ASSERT_EQ(from_memory.width, expected.width);
-      ASSERT_EQ(from_memory.height, expected.height);
+      ASSERT_EQ(std::pair(from_memory.width, from_memory.height),
+                std::pair(expected.width, expected.height));
       ASSERT_TRUE(from_memory.pixels == expected.rgb && from_file.pixels == expected.rgb);
     }
   }
@@ -196,72 +179,25 @@ TEST(LibjpegDecode, StopRequestEndsTheDecodeBeforeTheNextScanLineAndCallsOutOfOr
   Bytes row(227 * 3);
   int rows = 0;
   while (decoder.read_row(row.data())) ++rows;
-  EXPECT_EQ(rows, 10);
-  EXPECT_EQ(asked, 11);
+  EXPECT_EQ(std::pair(rows, asked), std::pair(10, 11));
   EXPECT_TRUE(decoder.stopped() && decoder.failed());
   EXPECT_FALSE(decoder.finish() || decoder.read_row(row.data()));
   RgbImage image;
   std::string error;
   EXPECT_FALSE(decode_jpeg(data.data(), data.size(), options, image, &error));
-  EXPECT_EQ(error, "stopped");
-  EXPECT_TRUE(image.pixels.empty());
-
+  EXPECT_EQ(error + std::to_string(image.pixels.size()), "stopped0");
+  // Out of order: unopened, finished before any row or with rows left, a scale of 3.
   JpegDecoder unopened;
   EXPECT_FALSE(unopened.start() || unopened.read_row(row.data()));
-  ASSERT_TRUE(decoder.open(data.data(), data.size()));  // a decoder may be opened again
-  EXPECT_FALSE(decoder.finish());                       // nothing decoded yet
+  EXPECT_FALSE(!decoder.open(data.data(), data.size()) || decoder.finish());
   options = {};
   options.scale_denominator = 3;
-  ASSERT_TRUE(decoder.open(data.data(), data.size()));
-  EXPECT_FALSE(decoder.start(options));
+  EXPECT_FALSE(!decoder.open(data.data(), data.size()) || decoder.start(options));
   EXPECT_EQ(decoder.error(), "unsupported scale");
   ASSERT_TRUE(decoder.open(data.data(), data.size()) && decoder.start() &&
               decoder.read_row(row.data()));
   EXPECT_FALSE(decoder.finish());
   EXPECT_EQ(decoder.error(), "rows left unread");
-}
-
-// A picture cut short decodes to its end: the rows that were in the data
-// are exact, the rest is padding, and the decoder says the data ended.
-TEST(LibjpegDecode, TruncatedPictureDecodesItsTopAndReportsTheCut) {
-  const Bytes data = test::encode_picture(600, 450);
-  RgbImage whole;
-  ASSERT_TRUE(decode_jpeg(data.data(), data.size(), {}, whole));
-  const Bytes cut(data.begin(), data.begin() + static_cast<ptrdiff_t>(data.size() / 2));
-  JpegDecoder decoder;
-  ASSERT_TRUE(decoder.open(cut.data(), cut.size()) && decoder.start());
-  Bytes partial(static_cast<size_t>(600) * 450 * 3);
-  ASSERT_TRUE(decoder.read_rgb888(partial.data(), 600 * 3) && decoder.finish());
-  EXPECT_TRUE(decoder.truncated());
-  EXPECT_GT(decoder.warnings(), 0);
-  const size_t quarter = static_cast<size_t>(450 / 4) * 600 * 3;
-  EXPECT_TRUE(std::equal(partial.begin(), partial.begin() + quarter, whole.pixels.begin()));
-  EXPECT_FALSE(partial == whole.pixels);
-  // Down to nothing but the header.
-  const Bytes header_only(data.begin(), data.begin() + end_of_first_sos(data));
-  RgbImage padding;
-  EXPECT_TRUE(decode_jpeg(header_only.data(), header_only.size(), {}, padding));
-  EXPECT_EQ(padding.width, 600);
-}
-
-TEST(LibjpegEncode, BaselineFourTwoZeroCloseToTheOriginal) {
-  const int width = 203, height = 157;  // not multiples of the MCU
-  const Bytes original = test::make_pixels(width, height, 3, test::Content::photo);
-  Bytes best, level;
-  ASSERT_TRUE(encode_jpeg(original.data(), width, height, width * 3, kJpegThumbnailQuality, best));
-  ASSERT_TRUE(encode_jpeg(original.data(), width, height, width * 3, kJpegLevelQuality, level));
-  JpegHeader header;
-  ASSERT_TRUE(read_jpeg_header(best.data(), best.size(), header));
-  EXPECT_EQ(facts(header),
-            facts({width, height, 3, JpegColorSpace::ycbcr, false, false, 8, 0, {2}, {2}}));
-  const uint8_t sof0[] = {0xFF, 0xC0};  // baseline: the frame is SOF0
-  EXPECT_NE(std::search(best.begin(), best.end(), sof0, sof0 + 2), best.end());
-  RgbImage decoded, decoded_level;
-  ASSERT_TRUE(decode_jpeg(best.data(), best.size(), {}, decoded));
-  ASSERT_TRUE(decode_jpeg(level.data(), level.size(), {}, decoded_level));
-  EXPECT_GT(psnr(decoded.pixels, original), 33.0);
-  EXPECT_GT(psnr(decoded_level.pixels, original), 28.0);
-  EXPECT_LT(level.size(), best.size());
 }
 
 TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
@@ -270,15 +206,13 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   JpegEncoder encoder;
   Bytes out;
   EXPECT_FALSE(encoder.write_row(picture.data()) || encoder.finish(out));
-  for (auto [w, h, quality] : {std::tuple{0, 10, 75},
-                               {10, kJpegMaxDimension + 1, 75},
-                               {kJpegMaxDimension + 1, 10, 75},
-                               {10, 10, 0},
-                               {10, 10, 101}})
-    EXPECT_FALSE(encoder.start(w, h, quality)) << w << " x " << h << " at " << quality;
+  const int too_big = kJpegMaxDimension + 1;
+  EXPECT_FALSE(encoder.start(0, 10, 75) || encoder.start(10, too_big, 75) ||
+               encoder.start(too_big, 10, 75) || encoder.start(10, 10, 0) ||
+               encoder.start(10, 10, 101));
   // libjpeg's own bound is a size it still takes.
-  EXPECT_TRUE(JpegEncoder().start(1, kJpegMaxDimension, 75));
-  EXPECT_TRUE(JpegEncoder().start(kJpegMaxDimension, 1, 75));
+  EXPECT_TRUE(JpegEncoder().start(1, kJpegMaxDimension, 75) &&
+              JpegEncoder().start(kJpegMaxDimension, 1, 75));
   const auto write_rows = [&](int rows) {
     for (int y = 0; y < rows; ++y)
       if (!encoder.write_row(&picture[y * width * 3])) return false;
@@ -286,8 +220,7 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   };
   ASSERT_TRUE(encoder.start(width, height, 75) && write_rows(height / 2));
   EXPECT_EQ(encoder.rows_written(), height / 2);
-  EXPECT_FALSE(encoder.finish(out));  // rows missing
-  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(encoder.finish(out) || !out.empty());  // rows missing
   // The same encoder starts over and gives the bytes of the one-call form.
   ASSERT_TRUE(encoder.start(width, height, 75) && write_rows(height));
   EXPECT_FALSE(encoder.write_row(picture.data()));  // one too many
@@ -303,8 +236,7 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   ASSERT_TRUE(encode_jpeg(noise.data(), 200, 200, 200 * 3, 95, jpeg));
   EXPECT_GT(jpeg.size(), 40000u);
   test::RgbPicture decoded;
-  ASSERT_TRUE(test::libjpeg_decode(jpeg, decoded));
-  EXPECT_EQ(std::pair(decoded.width, decoded.height), std::pair(200, 200));
+  EXPECT_TRUE(test::libjpeg_decode(jpeg, decoded) && decoded.width == 200 && decoded.height == 200);
 }
 
 // libjpeg with the own decoder doing its Huffman decoding (as the cache
@@ -367,10 +299,7 @@ TEST(LibjpegCoefficients, AFailingOrThrowingSourceFailsTheDecodeCleanly) {
     ASSERT_TRUE(own.open(jpeg));
     (throws ? own.throw_at : own.fail_at) = 100;
     const LibjpegRows d = libjpeg_rows(jpeg, &own);
-    EXPECT_TRUE(d.used);
-    EXPECT_FALSE(d.ok);
-    EXPECT_FALSE(d.error.empty());
-    EXPECT_EQ(own.mcus, 100);
+    EXPECT_TRUE(d.used && !d.ok && !d.error.empty() && own.mcus == 100) << throws;
   }
 }
 
@@ -390,8 +319,7 @@ TEST(LibjpegCoefficients, RowPairsComeTogetherAndTheStopIsAskedForEachRow) {
   }
   EXPECT_EQ(asked, 33);
   EXPECT_EQ(all, libjpeg_rows(jpeg).pixels);
-  EXPECT_EQ(d.read_rows(rows.data(), 64 * 3, 2), 0);  // no rows left
-  EXPECT_TRUE(d.failed());
+  EXPECT_TRUE(d.read_rows(rows.data(), 64 * 3, 2) == 0 && d.failed());  // no rows left
 
   // A stop asked for the second row of a pair ends before either is made.
   asked = 0;
@@ -399,8 +327,7 @@ TEST(LibjpegCoefficients, RowPairsComeTogetherAndTheStopIsAskedForEachRow) {
   options.stop = [&] { return ++asked == 2; };
   ASSERT_TRUE(stopped.open(jpeg.data(), jpeg.size()) && stopped.start(options));
   EXPECT_EQ(stopped.read_rows(rows.data(), 64 * 3, 2), 0);
-  EXPECT_TRUE(stopped.stopped());
-  EXPECT_EQ(stopped.rows_read(), 0);
+  EXPECT_TRUE(stopped.stopped() && stopped.rows_read() == 0);
 
   // 4:4:4 is made a row at a time; no room means no row.
   EncodeOptions s444;
