@@ -110,12 +110,7 @@ TEST(LevelReducer, RgbAndRgbxRowsHalveLikeThePlainReduction) {
 // ---- the header ----
 
 TEST(CacheHeader, EncodesEveryFieldLittleEndianInItsPlaceAndRefusesEveryBrokenLayout) {
-  CacheHeader h;
-  h.levels = 2;
-  h.orientation = 6;
-  h.records = {{54, 34, 0, 0}, {88, 17, 105, 100}, {205, 0, 205, 50}};
-  h.thumbnail_offset = 255;
-  h.thumbnail_size = 45;
+  const CacheHeader h{2, 6, {{54, 34, 0, 0}, {88, 17, 105, 100}, {205, 0, 205, 50}}, 255, 45};
   const Bytes good = h.encode();
   EXPECT_EQ(good, (Bytes{19,  0, 0, 0, 2,  6,                                    // format, L, EXIF
                          54,  0, 0, 0, 34, 0, 0, 0,                              // level 0 index
@@ -127,33 +122,23 @@ TEST(CacheHeader, EncodesEveryFieldLittleEndianInItsPlaceAndRefusesEveryBrokenLa
   EXPECT_EQ(back.encode(), good);
   EXPECT_FALSE(parse_cache_header(good.data(), 5, 300, back));
 
-  const struct {
-    const char* what;
-    size_t at;  // where a 32-bit value goes, or 0 for none
-    uint32_t value;
-    uint64_t file_size;
-  } cases[] = {
-      {"file ends before the thumbnail's end", 0, 0, 299},
-      {"index of a partial entry", 10, 33, 300},
-      {"level 1 image not after its index", 22, 104, 300},
-      {"an empty level image", 42, 0, 300},
-      {"thumbnail out of place", 46, 256, 300},
-      {"image size that wraps", 26, 0xFFFFFF9Bu, 300},
-  };
-  const auto refused = [](const Bytes& bytes, uint64_t file_size) {
-    CacheHeader header;
-    std::string problem;
-    return !parse_cache_header(bytes.data(), bytes.size(), file_size, header, &problem) &&
-           !problem.empty();
-  };
-  for (const auto& c : cases) {
+  // Each fault: a 32-bit value written at a place, and the file's size.
+  for (auto [what, at, value, file_size] :
+       std::initializer_list<std::tuple<const char*, size_t, uint32_t, uint64_t>>{
+           {"another format", 0, 18, 300},
+           {"file ends before the thumbnail's end", 0, 19, 299},
+           {"index of a partial entry", 10, 33, 300},
+           {"level 1 image not after its index", 22, 104, 300},
+           {"an empty level image", 42, 0, 300},
+           {"thumbnail out of place", 46, 256, 300},
+           {"image size that wraps", 26, 0xFFFFFF9Bu, 300}}) {
     Bytes bytes = good;
-    if (c.at) put32(bytes, c.at, c.value);
-    EXPECT_TRUE(refused(bytes, c.file_size)) << c.what;
+    put32(bytes, at, value);
+    std::string problem;
+    EXPECT_FALSE(parse_cache_header(bytes.data(), bytes.size(), file_size, back, &problem) ||
+                 problem.empty())
+        << what;
   }
-  Bytes other_format = good;
-  other_format[0] = 18;
-  EXPECT_TRUE(refused(other_format, 300));
 }
 
 // ---- the layouts of the edge cases, byte by byte ----
@@ -244,8 +229,9 @@ TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarker) {
   for (const auto& [name, bytes] : {std::pair{"junk.jpg", Bytes(5000, 0x42)}, {"cut.jpg", cut}}) {
     const std::string path = put(name, bytes);
     EXPECT_EQ(build(path), CacheBuildResult::failed);
-    EXPECT_TRUE(fs::exists(cache_of(path)) && fs::file_size(cache_of(path)) == 0) << name;
-    EXPECT_FALSE(load_thumbnail(from_utf8(path), drive()));
+    EXPECT_TRUE(fs::exists(cache_of(path)) && fs::file_size(cache_of(path)) == 0 &&
+                !load_thumbnail(from_utf8(path), drive()))
+        << name;
   }
   EXPECT_EQ(cache_folder_entries(), 2u);  // no temporary files left
 
@@ -254,8 +240,7 @@ TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarker) {
   const std::string cache = cache_of(path);
   write_bytes(path, Bytes(fs::file_size(path), 0x11));
   ASSERT_EQ(cache_of(path), cache);
-  EXPECT_EQ(build(path), CacheBuildResult::failed);
-  EXPECT_EQ(fs::file_size(cache), 0u);
+  EXPECT_TRUE(build(path) == CacheBuildResult::failed && fs::file_size(cache) == 0);
 }
 
 // Runs the builds in a child process (so that no earlier test's peak hides
@@ -294,8 +279,7 @@ TEST_F(CacheFileTest, AHugeFileIsReadOnlyAsFarAsItsPictureReaches) {
   EXPECT_LT(peak, 100);
   // The junk has its marker; the picture its cache file, named after the
   // whole file's size without a sign.
-  EXPECT_EQ(fs::file_size(cache_of(junk)), 0u);
-  EXPECT_TRUE(cache_file_valid(from_utf8(cache_of(padded))));
+  EXPECT_TRUE(fs::file_size(cache_of(junk)) == 0 && cache_file_valid(from_utf8(cache_of(padded))));
   EXPECT_EQ(fs::path(cache_of(padded)).filename().string().substr(0, 10), "3221225472");
 }
 
@@ -311,8 +295,7 @@ TEST_F(CacheFileTest, NothingIsMadeForADriveThatIsNotThereOrNamesNoFolder) {
   const CacheBuildResult result = make_cache_file(from_utf8(path), u"");
   const bool made_here = fs::exists("!lumiviewcache");
   fs::current_path(working);
-  EXPECT_EQ(result, CacheBuildResult::failed);
-  EXPECT_FALSE(made_here);
+  EXPECT_TRUE(result == CacheBuildResult::failed && !made_here);
 }
 
 TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {
@@ -330,14 +313,12 @@ TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {
   for (int at : {0, 1, 699, 700, 1225, 1311}) {
     int asked = 0;
     EXPECT_EQ(build(path, [&] { return asked++ >= at; }), CacheBuildResult::stopped) << at;
-    EXPECT_EQ(asked, at + 1) << at;
-    EXPECT_EQ(cache_folder_entries(), 0u) << at;
+    EXPECT_EQ(std::pair(asked, cache_folder_entries()), std::pair(at + 1, size_t{0})) << at;
   }
   write_bytes(cache, good);
   int asked = 0;
   EXPECT_EQ(build(path, [&] { return asked++ >= 500; }), CacheBuildResult::stopped);
-  EXPECT_EQ(read_bytes(cache), good);
-  EXPECT_EQ(cache_folder_entries(), 1u);
+  EXPECT_TRUE(read_bytes(cache) == good && cache_folder_entries() == 1);
 }
 
 // ---- thumbnails and orientation ----
@@ -346,8 +327,7 @@ TEST_F(CacheFileTest, ThumbnailIsTurnedByItsOrientationAndOthersCountAsOne) {
   const Bytes base = encode_picture(300, 220);
   const std::string plain = built("plain.jpg", base);
   auto upright = load_thumbnail(from_utf8(plain), drive());
-  ASSERT_TRUE(upright);
-  ASSERT_EQ(upright->size(), (Size{64, 64}));
+  ASSERT_TRUE(upright && upright->size() == (Size{64, 64}));
   const Image565 stored = pixels_of(*upright->surface());
   for (int o : {2, 5, 6}) {
     const std::string path = built("o" + std::to_string(o) + ".jpg", with_orientation(base, o));
@@ -381,8 +361,7 @@ TEST_F(CacheFileTest, DamagedCacheFilesGiveNoThumbnail) {
     EXPECT_FALSE(load_thumbnail_file(from_utf8(cache))) << damaged.size();
   }
   fs::remove(cache);
-  EXPECT_FALSE(load_thumbnail(from_utf8(path), drive()));
-  EXPECT_FALSE(cache_valid(from_utf8(path), drive()));
+  EXPECT_FALSE(load_thumbnail(from_utf8(path), drive()) || cache_valid(from_utf8(path), drive()));
 }
 
 }  // namespace
