@@ -51,28 +51,21 @@ TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
   EXPECT_EQ(drive_of(u(elsewhere)), volume == u"/" ? volume : volume + u'/');
 }
 
-TEST(CardCandidates, ComeFromTheVariableCleanedUp) {
-  test::ScopedEnv env;
-  env.set("LUMIVIEW_CARDS", "/media/a/::relative/card//:/media/b/../c/");
-  EXPECT_EQ(card_candidates(),
-            (std::vector<std::u16string>{
-                u"/media/a", u(fs::current_path().string() + "/relative/card"), u"/media/c"}));
-}
-
 TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNames) {
   const std::u16string docs = u"/home/ann/Pictures";
-  EXPECT_TRUE(card_left_out(u"/media/card", docs, 1'000'000));
-  EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001));
-  // A card whose path leads the pictures folder's holds it.
-  for (const char16_t* card : {u"/home/ann/", u"/home/ann/Pictures/sd"})
-    EXPECT_TRUE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
-  for (const char16_t* card : {u"/home/an", u"/home/ann/Pictures2"})
-    EXPECT_FALSE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
+  // Too small, holding the pictures folder (its path leads the pictures
+  // folder's) or inside it; not when the names only begin alike.
+  EXPECT_TRUE(card_left_out(u"/media/card", docs, 1'000'000) &&
+              card_left_out(u"/home/ann/", docs, 8'000'000'000) &&
+              card_left_out(u"/home/ann/Pictures/sd", docs, 8'000'000'000));
+  EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001) ||
+               card_left_out(u"/home/an", docs, 8'000'000'000) ||
+               card_left_out(u"/home/ann/Pictures2", docs, 8'000'000'000));
 }
 
 TEST(PathsNest, ComparesNormalisedPathsWithLinksResolved) {
-  EXPECT_TRUE(paths_nest(u"/media/x/../card", u"/media/card/DCIM/"));
-  EXPECT_FALSE(paths_nest(u"/media/card", u"/media/card2"));
+  EXPECT_FALSE(!paths_nest(u"/media/x/../card", u"/media/card/DCIM/") ||
+               paths_nest(u"/media/card", u"/media/card2"));
   const std::string root = test::make_temp_dir("nest");  // a card reached through a link
   fs::create_directories(root + "/real/DCIM");
   fs::create_symlink(root + "/real", root + "/link");
@@ -90,8 +83,7 @@ TEST(FindDrives, ReturnsTheSearchableCardsInOrderUntilTheVisitorStops) {
                     device.pictures(), device.root()});
   CollectingVisitor visitor;
   find_drives(visitor);
-  EXPECT_EQ(visitor.folders, (std::vector{u(b), u(a)}));
-  EXPECT_TRUE(visitor.files.empty());
+  EXPECT_TRUE(visitor.folders == (std::vector{u(b), u(a)}) && visitor.files.empty());
   struct FirstOnly : CollectingVisitor {
     bool on_folder(const std::u16string& path) override {
       return CollectingVisitor::on_folder(path) && false;
@@ -121,15 +113,14 @@ TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
   test::write_file(trip + "/short.jpg", "\xFF\xD8");
   ASSERT_EQ(::mkfifo((trip + "/fifo.jpg").c_str(), 0600), 0);  // must not wait for a writer
   const OpenTarget a = target(trip + "/a.jpg"), folder = target(trip);
-  EXPECT_EQ(a.kind, Kind::picture);
-  EXPECT_EQ(a.path, u(trip + "/a.jpg"));
   // Not in the folder list: its drive as a search would give it, and no
   // key picture, so the folder screen leaves the list alone.
-  EXPECT_EQ(a.record, (FolderRecord{u"%my_documents%/", u(trip + "/"), u"", 0}));
+  EXPECT_EQ(std::tuple(a.kind, a.path, a.record),
+            std::tuple(Kind::picture, u(trip + "/a.jpg"),
+                       FolderRecord{u"%my_documents%/", u(trip + "/"), u"", 0}));
   EXPECT_EQ(target(device.card(0) + "/b.jfif").kind, Kind::picture);
-  EXPECT_EQ(folder.kind, Kind::folder);
-  EXPECT_EQ(folder.record.folder, folder.path);
-  EXPECT_EQ(folder.path, u(trip + "/"));
+  EXPECT_EQ(std::tuple(folder.kind, folder.path, folder.record.folder),
+            std::tuple(Kind::folder, u(trip + "/"), u(trip + "/")));
   for (const char* name : {"/png.jpg", "/short.jpg", "/fifo.jpg"})
     EXPECT_EQ(target(trip + name).kind, Kind::not_picture) << name;
   for (const std::u16string& path :

@@ -53,38 +53,6 @@ bool read_png_rgb(const std::string& path, test::RgbPicture& image) {
   return ok;
 }
 
-// The header's facts in one line: size, components, colour space,
-// progressive, arithmetic, restart interval, first sampling factors.
-std::string facts(const JpegHeader& h) {
-  return testing::PrintToString(std::tuple(h.width, h.height, h.components, int(h.color_space),
-                                           h.progressive, h.arithmetic, h.restart_interval,
-                                           h.h_sampling[0], h.v_sampling[0], h.precision));
-}
-
-TEST(LibjpegHeader, ReportsFrameAndColourFactsFromMemoryAndFiles) {
-  LV_REQUIRE_TESTDATA();
-  using S = JpegColorSpace;
-  const struct {
-    const char* file;
-    JpegHeader expected;
-  } cases[] = {
-      {"libjpeg-turbo/testorig.jpg", {227, 149, 3, S::ycbcr, false, false, 8, 0, {2}, {2}}},
-      {"libjpeg-turbo/testimgari.jpg", {227, 149, 3, S::ycbcr, false, true, 8, 0, {2}, {2}}},
-      {"go/video-001.progressive.jpeg", {150, 103, 3, S::ycbcr, true, false, 8, 0, {1}, {1}}},
-      {"jpeg-decoder/reftest/ycck.jpg", {500, 333, 4, S::ycck, false, false, 8, 63, {1}, {1}}},
-  };
-  for (const auto& c : cases) {
-    const Bytes data = read_bytes(jpeg_path(c.file));
-    JpegHeader from_memory, from_file;
-    FileStream file(from_utf8(jpeg_path(c.file)), OpenMode::read);
-    ASSERT_TRUE(read_jpeg_header(data.data(), data.size(), from_memory) &&
-                read_jpeg_header(file, from_file))
-        << c.file;
-    EXPECT_EQ(facts(from_memory) + facts(from_file) + std::to_string(from_memory.stream_size),
-              facts(c.expected) + facts(c.expected) + std::to_string(data.size()));
-  }
-}
-
 TEST(LibjpegHeader, RefusesPicturesItCannotOrShouldNotDecode) {
   LV_REQUIRE_TESTDATA();
   JpegHeader header;
