@@ -6,7 +6,6 @@
 
 #include "base/file_util.h"
 #include "jpeg/jpeg_test_support.h"
-#include "library/cache_test_support.h"
 #include "platform/text.h"
 
 namespace lv {
@@ -206,22 +205,6 @@ TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
   EXPECT_EQ(file.tell(), 0);
   FileStream closed;
   EXPECT_EQ(exif_orientation(closed), 1);
-}
-
-TEST(ExifTransform, TurnsPixelsAndKeepsThePitchPadding) {
-  const test::Image565 source{3, 2, {1, 2, 3, 4, 5, 6}};
-  for (int orientation = 0; orientation <= 9; ++orientation) {  // 0 and 9 as 1
-    const test::Image565 turned = test::turn_reference(source, orientation);
-    std::vector<uint16_t> out(6, 0);
-    exif_transform_rgb565(orientation, source.pixels.data(), 3, 2, 3 * 2, out.data(),
-                          turned.width * 2);
-    EXPECT_EQ(out, turned.pixels) << orientation;
-  }
-  // Pitches larger than the rows: the padding stays as it was.
-  const uint16_t padded[] = {1, 2, 3, 99, 4, 5, 6, 99}, k = 0xF81F;
-  std::vector<uint16_t> out(3 * 4, k);
-  exif_transform_rgb565(6, padded, 3, 2, 4 * 2, out.data(), 4 * 2);
-  EXPECT_EQ(out, (std::vector<uint16_t>{4, 1, k, k, 5, 2, k, k, 6, 3, k, k}));
 }
 
 }  // namespace

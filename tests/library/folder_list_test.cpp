@@ -121,11 +121,11 @@ TEST(FindFolderRecord, FindsTheFirstRecordOfAFolderExactly) {
   const Records records = {{u"/c/", u"/c/A/", u"/c/A/1.jpg", 1},
                            {u"/c/", u"/c/B/", u"/c/B/1.jpg", 2},
                            {u"/c/", u"/c/b/", u"/c/b/1.jpg", 3}};
-  EXPECT_EQ(find_folder_record(records, u"/c/C/"), -1);
-  EXPECT_EQ(find_folder_record(records, u"/c/A/", 0), 0);
   // A hint that no longer fits (the list changed) is not trusted.
-  EXPECT_EQ(find_folder_record(records, u"/c/b/", 0), 2);
-  EXPECT_EQ(find_folder_record(records, u"/c/b/", 7), 2);
+  EXPECT_EQ(std::tuple(
+                find_folder_record(records, u"/c/C/"), find_folder_record(records, u"/c/A/", 0),
+                find_folder_record(records, u"/c/b/", 0), find_folder_record(records, u"/c/b/", 7)),
+            std::tuple(-1, 0, 2, 2));
 }
 
 }  // namespace
