@@ -92,15 +92,6 @@ TEST_F(FolderSearchTest, FoldersComeInWalkOrderCardsFirstWithTheirKeyPicturesAnd
   EXPECT_EQ(std::pair(state.progress.maximum(), state.progress.value()), std::pair(9, 0));
 }
 
-TEST_F(FolderSearchTest, WithoutCardsOnlyThePicturesFolderIsSearched) {
-  device.put(device.card(0), "a.jpg");
-  device.put(device.pictures(), "b.jpg");
-  device.set_cards({});
-  search();
-  EXPECT_EQ(state.folders, (std::vector<FolderRecord>{{u"%my_documents%/", u"%my_documents%/",
-                                                       u"%my_documents%/b.jpg", 1}}));
-}
-
 TEST_F(FolderSearchTest, CacheFilesOfPicturesStayAndEmptyStaleAndStrayEntriesGo) {
   const std::string c0 = device.card(0), kept = device.put(c0, "A/kept.jpg"),
                     damaged = device.put(c0, "A/damaged.jpg"),

@@ -222,28 +222,6 @@ TEST(LibjpegCoefficients, DamagedDataDecodesAsLibjpegDecodesIt) {
   expect_same_with_coefficients(padded, "junk before the EOI");
 }
 
-TEST(LibjpegCoefficients, ASourceOfOtherMcusOrAProgressivePictureIsNotHandedOver) {
-  const Bytes jpeg = encode_picture(200, 100);
-  // Handed a source (or not), the decode answers whether it was used and
-  // gives libjpeg's own pixels either way.
-  const auto not_used = [](const Bytes& picture, OwnCoefficients& source) {
-    const LibjpegRows d = libjpeg_rows(picture, &source);
-    return d.ok && !d.used && source.mcus == 0 && d.pixels == libjpeg_rows(picture).pixels;
-  };
-  OwnCoefficients wrong, any;
-  ASSERT_TRUE(wrong.open(jpeg));
-  wrong.row_error = 1;
-  EXPECT_TRUE(not_used(jpeg, wrong));
-
-  LV_REQUIRE_TESTDATA();
-  // A baseline picture of the same MCUs (150 x 103, 4:4:4) does not make
-  // its source fit a progressive one.
-  EncodeOptions s444;
-  s444.luma_h = s444.luma_v = 1;
-  ASSERT_TRUE(any.open(encode_picture(150, 103, s444)));
-  EXPECT_TRUE(not_used(read_bytes(testdata_path("jpeg/go/video-001.progressive.jpeg")), any));
-}
-
 TEST(LibjpegCoefficients, AFailingOrThrowingSourceFailsTheDecodeCleanly) {
   const Bytes jpeg = encode_picture(300, 200);
   for (bool throws : {false, true}) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <mutex>
 #include <random>
 
 #include "base/settings.h"
@@ -154,38 +153,30 @@ TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheL
   device.put(device.card(0), "B/b.jpg");
   std::promise<void> gate;
   const std::shared_future<void> opened = gate.get_future().share();
-  std::mutex mutex;
-  std::vector<std::thread::id> writers;
+  std::atomic<int> writes{0};
+  std::atomic<bool> on_this_thread{false};
   std::vector<FolderRecord> last;
   PhotoLibrary::Options o = options();
-  o.list_writer = [&](const std::u16string& path, const std::vector<FolderRecord>& records) {
-    std::unique_lock lock(mutex);
-    writers.push_back(std::this_thread::get_id());
-    if (writers.size() > 1) {  // waits at the gate without holding the lock
-      lock.unlock();
-      opened.wait();
-      lock.lock();
-    }
+  o.list_writer = [&, caller = std::this_thread::get_id()](
+                      const std::u16string& path, const std::vector<FolderRecord>& records) {
+    if (std::this_thread::get_id() == caller) on_this_thread = true;
+    if (++writes > 1) opened.wait();
     last = records;
     return write_folder_list(path, records);
-  };
-  const auto writes = [&] {
-    std::lock_guard lock(mutex);
-    return writers.size();
   };
   {
     PhotoLibrary library(o);
     library.add_listener(&listener);
     library.need_search();
     ASSERT_TRUE(settle(library, 1));
-    ASSERT_EQ(writes(), 1u);
+    ASSERT_EQ(writes, 1);
     library.set_folder_size(u(a), 0);
     EXPECT_EQ(library.get_folders_size(), 1);
-    ASSERT_TRUE(wait_until([&] { return writes() == 2; }));
+    ASSERT_TRUE(wait_until([&] { return writes == 2; }));
     gate.set_value();
   }
   // The save asked for last is written before the library is gone; none on this thread.
-  EXPECT_EQ(std::count(writers.begin(), writers.end(), std::this_thread::get_id()), 0);
+  EXPECT_FALSE(on_this_thread);
   EXPECT_TRUE(last.size() == 1 &&
               test::read_file(device.folders_file()) == encode_folder_list(last));
 }

@@ -204,23 +204,6 @@ TEST_F(PhotoLibraryTest, APictureThatCannotBeMadeIsBadUntilItChangesOrTheNextSea
   EXPECT_EQ(library->add_picture(u(device.card(0) + "/A/q.jpg"), u""), Add::failed);
 }
 
-TEST_F(PhotoLibraryTest, WithdrawingTakesThePictureOutOrReportsItAtTheNextPoll) {
-  const Paths a = put_all("A/", 3);
-  auto library = make();
-  drain(*library);
-  library->withdraw_picture(a[0]);  // no current folder yet: nothing happens
-  add(*library, {a[0], a[1]});
-  library->withdraw_picture(a[1]);
-  EXPECT_EQ(library->status().queued, 1);
-  library->withdraw_picture(a[2]);  // not queued, but its folder's entry is
-  EXPECT_TRUE(listener.events.empty());
-  library->poll();
-  EXPECT_EQ(listener.completed(), Paths{a[2]});
-  // The round still ends: the withdrawn picture no longer counts.
-  build(*library, 1, true);
-  EXPECT_TRUE(listener.count(LibraryEvent::cache_complete) == 1 && built == Paths{a[0]});
-}
-
 TEST_F(PhotoLibraryTest, ListenersMayLeaveWhileEventsAreDelivered) {
   auto library = make();
   RecordingListener second, third;
