@@ -167,12 +167,10 @@ TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
   EXPECT_EQ(orientation_of(jpeg_with_exif(ifd_at(2040).pad_to(4000).bytes())), 1);
   // An IFD offset whose upper half is set; an entry count far beyond the
   // entries present.
-  EXPECT_EQ(orientation_of(
-                jpeg_with_exif(Tiff(true).header(0x00010008).u16(1).entry(0x0112, 3, 6).bytes())),
-            1);
-  EXPECT_EQ(orientation_of(jpeg_with_exif(
-                Tiff(false).header(8).u16(0xFFFF).entry(0x010F, 2, 0).entry(0x0110, 2, 0).bytes())),
-            1);
+  for (const Tiff& hostile :
+       {Tiff(true).header(0x00010008).u16(1).entry(0x0112, 3, 6),
+        Tiff(false).header(8).u16(0xFFFF).entry(0x010F, 2, 0).entry(0x0110, 2, 0)})
+    EXPECT_EQ(orientation_of(jpeg_with_exif(hostile.bytes())), 1);
 }
 
 TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {

@@ -21,15 +21,11 @@ std::string jpeg_path(const std::string& relative) {
 }
 
 void patch_frame_size(Bytes& data, int width, int height) {
-  for (size_t p = 2; p + 9 < data.size(); ++p)
-    if (data[p] == 0xFF && data[p + 1] == 0xC0) {
-      data[p + 5] = static_cast<uint8_t>(height >> 8);
-      data[p + 6] = static_cast<uint8_t>(height);
-      data[p + 7] = static_cast<uint8_t>(width >> 8);
-      data[p + 8] = static_cast<uint8_t>(width);
-      return;
-    }
-  FAIL() << "no SOF0";
+  const uint8_t sof0[] = {0xFF, 0xC0};
+  const auto at = std::search(data.begin(), data.end(), sof0, sof0 + 2) + 5;
+  ASSERT_LT(at + 4, data.end()) << "no SOF0";
+  const Bytes size = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width)};
+  std::copy(size.begin(), size.end(), at);
 }
 
 double psnr(const Bytes& a, const Bytes& b) {
