@@ -81,21 +81,16 @@ TEST(FindDrives, ReturnsTheSearchableCardsInOrder) {
   EXPECT_TRUE(visitor.folders == (std::vector{u(b), u(a)}) && visitor.files.empty());
 }
 
-// A device with a picture in the "Trip" folder of the pictures folder.
-class OpenTargetTest : public testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directories(trip + "/sub");
-    test::write_file(trip + "/a.jpg", small_jpeg(1));
-  }
-  OpenTarget target(const std::string& path, const std::vector<FolderRecord>& list = {}) {
-    return find_open_target(u(path), list);
-  }
+// Pictures, folders and what cannot be shown; the path tidied to the form
+// the folder's listing gives, with the folder list's own record.
+TEST(OpenTarget, TellsWhatAPathIsAndTidiesIt) {
   Device device{1};
   const std::string trip = device.pictures() + "/Trip";
-};
-
-TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
+  fs::create_directories(trip + "/sub");
+  test::write_file(trip + "/a.jpg", small_jpeg(1));
+  const auto target = [](const std::string& path, const std::vector<FolderRecord>& list = {}) {
+    return find_open_target(u(path), list);
+  };
   test::write_file(device.card(0) + "/b.jfif", small_jpeg(2));  // a JPEG no listing finds
   test::write_file(trip + "/png.jpg", std::string("\x89PNG\r\n\x1a\n", 8));
   test::write_file(trip + "/short.jpg", "\xFF\xD8");
@@ -116,12 +111,9 @@ TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
     EXPECT_EQ(find_open_target(path, {}).kind, Kind::missing) << to_utf8(path);
   // A regular file whose reading fails even for the superuser.
   EXPECT_EQ(target("/proc/self/mem").kind, Kind::unreadable);
-}
 
-TEST_F(OpenTargetTest, TidiesThePathAndTakesTheFolderListsOwnRecord) {
   const FolderRecord known{u"%my_documents%/", u"%my_documents%/Trip/",
                            u"%my_documents%/Trip/a.jpg", 3};
-  // In the form the folder's listing gives, so the screens find it there.
   for (const std::string& written :
        {trip + "/a.jpg", device.pictures() + "//Trip/./sub/../a.jpg"}) {
     const OpenTarget found = target(written, {known});
