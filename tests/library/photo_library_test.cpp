@@ -209,7 +209,6 @@ TEST_F(PhotoLibraryTest, ListenersMayLeaveWhileEventsAreDelivered) {
   RecordingListener second, third;
   library->add_listener(&second);
   library->add_listener(&third);
-  library->add_listener(&second);  // once only
   listener.then = [&](const LibraryEvent&) { library->remove_listener(&second); };
   third.then = [&](const LibraryEvent&) { library->remove_listener(&third); };
   library->post_event(LibraryEvent::with(LibraryEvent::folder_size_changed));
