@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using namespace test::library;
 using Kind = OpenTarget::Kind;
 
-TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecoded) {
+TEST(MountTable, RemovableOnesAreMediaRunMediaAndMntAndAPathsIsTheLongestLeadingIt) {
   EXPECT_EQ(removable_mount_points("/dev/vda1 / ext4 rw,relatime 0 0\n"
                                    "/dev/sdb1 /run/media/ann/NIKON\\040D90 vfat rw 0 0\n"
                                    "/dev/sdc1 /media/usb vfat ro 0 0\ntmpfs /mnt tmpfs rw 0 0\n"
@@ -24,9 +24,7 @@ TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecode
                                    "/dev/sdg1 /media/last vfat rw 0 0"),  // no line end
             (std::vector<std::u16string>{u"/run/media/ann/NIKON D90", u"/media/usb",
                                          u"/mnt/back\\slash", u"/media/last"}));
-}
-
-TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
+  // A path's mount point is the longest that leads it by whole names.
   const std::string table =
       "/dev/vda1 / ext4 rw 0 0\n/dev/vdb1 /home ext4 rw 0 0\n"
       "/dev/sdb1 /home/ann/my\\040disk/ vfat rw 0 0\n/dev/sdc1 /home/ann/my ext4 rw 0 0\n";
@@ -38,7 +36,7 @@ TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
     EXPECT_EQ(mount_point_of(table, path), mount);
 }
 
-TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
+TEST(Drives, TheSearchableCardsAndTheDriveOfAPathCardThenPicturesFolderThenVolume) {
   Device device(1);
   const std::string inner_card = device.pictures() + "/sd";
   fs::create_directories(inner_card);
@@ -49,6 +47,17 @@ TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
   const std::string elsewhere = fs::canonical(device.root()).string() + "/elsewhere/a.jpg";
   std::u16string volume = mount_point_of(test::read_file("/proc/self/mounts"), u(elsewhere));
   EXPECT_EQ(drive_of(u(elsewhere)), volume == u"/" ? volume : volume + u'/');
+
+  // A missing folder, /proc (a volume of 0 bytes), a repeat, a card inside
+  // another, the pictures folder and a folder that holds it are no drives.
+  const std::string a = device.root() + "/media/a", b = device.root() + "/media/b";
+  fs::create_directories(a + "/inner");
+  fs::create_directories(b);
+  device.set_cards({b, a, device.root() + "/media/gone", "/proc", a + "/", a + "/inner",
+                    device.pictures(), device.root()});
+  CollectingVisitor visitor;
+  find_drives(visitor);
+  EXPECT_TRUE(visitor.folders == (std::vector{u(b), u(a)}) && visitor.files.empty());
 }
 
 TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNamesAndThroughLinks) {
@@ -65,20 +74,6 @@ TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNamesAndTh
   EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001) ||
                card_left_out(u"/home/an", docs, 8'000'000'000) ||
                card_left_out(u"/home/ann/Pictures2", docs, 8'000'000'000));
-}
-
-// A missing folder, /proc (a volume of 0 bytes), a repeat, a card inside
-// another, the pictures folder and a folder that holds it are no drives.
-TEST(FindDrives, ReturnsTheSearchableCardsInOrder) {
-  Device device(0);
-  const std::string a = device.root() + "/media/a", b = device.root() + "/media/b";
-  fs::create_directories(a + "/inner");
-  fs::create_directories(b);
-  device.set_cards({b, a, device.root() + "/media/gone", "/proc", a + "/", a + "/inner",
-                    device.pictures(), device.root()});
-  CollectingVisitor visitor;
-  find_drives(visitor);
-  EXPECT_TRUE(visitor.folders == (std::vector{u(b), u(a)}) && visitor.files.empty());
 }
 
 // Pictures, folders and what cannot be shown; the path tidied to the form
