@@ -31,7 +31,7 @@ class Tiff {
     return type == 3 ? u16(static_cast<uint16_t>(value)).u16(0) : u32(value);
   }
   Tiff& pad_to(size_t size) {
-    while (m_bytes.size() < size) put(0);
+    m_bytes.resize(std::max(size, m_bytes.size()), 0);
     return *this;
   }
   const Bytes& bytes() const { return m_bytes; }
@@ -178,8 +178,7 @@ TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
   test::write_bytes(path,
                     jpeg_with({{0xE0, Bytes(5000, 0)}, {0xE1, exif_body(tiff_with(true, 6))}}));
   FileStream file(from_utf8(path), OpenMode::read);
-  ASSERT_TRUE(file.is_open());
-  file.seek(123);
+  ASSERT_TRUE(file.is_open() && file.seek(123));
   EXPECT_EQ(exif_orientation(file), 6);
   EXPECT_EQ(file.tell(), 0);
   FileStream closed;

@@ -23,11 +23,8 @@ std::vector<std::u16string> queued_pictures(const LibraryState& state) {
 
 class FolderSearchTest : public testing::Test {
  protected:
-  FolderSearchTest() : device(2) {}
-
   SearchSummary search(StopRequest stop = {}) {
-    FolderSearch search(state, std::move(stop));
-    return search.search();
+    return FolderSearch(state, std::move(stop)).search();
   }
   std::string cache_dir(int card) const { return device.card(card) + "/!lumiviewcache"; }
   std::vector<std::string> cache_entries(int card) const {
@@ -48,7 +45,7 @@ class FolderSearchTest : public testing::Test {
     return to_utf8(cache_name(u(picture), device.card_drive(card)));
   }
 
-  Device device;
+  Device device{2};
   LibraryState state;
 };
 
@@ -119,9 +116,9 @@ TEST_F(FolderSearchTest, CacheFilesOfPicturesStayAndEmptyStaleAndStrayEntriesGo)
   std::sort(left.begin(), left.end());
   EXPECT_EQ(cache_entries(0), left);
   EXPECT_EQ(test::read_file(cache_of(kept, 0)), kept_cache);
-  const std::u16string d0 = device.card_drive(0);
   EXPECT_EQ(queued_pictures(state), (std::vector<std::u16string>{u(crashed), u(cut), u(marked)}));
-  EXPECT_EQ(state.folders, (std::vector<FolderRecord>{{d0, d0 + u"A/", d0 + u"A/crashed.jpg", 5}}));
+  EXPECT_EQ(state.folders,
+            (std::vector<FolderRecord>{{u(c0 + "/"), u(c0 + "/A/"), u(c0 + "/A/crashed.jpg"), 5}}));
 }
 
 TEST_F(FolderSearchTest, AStoppedSearchKeepsEveryCacheFileAndRemovesNothing) {

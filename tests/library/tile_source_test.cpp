@@ -100,7 +100,7 @@ class TileSourceTest : public DriveTest {
 
 // ---- orientation mapping and geometry ----
 
-TEST(StoredTile, FollowsTheTurnOfTheTileGrid) {
+TEST(PictureGeometry, StoredTilesFollowTheTurnOfTheGridShownSizeEdgeOffsetsAndDirection) {
   const Image565 grid{3, 2, {0, 1, 2, 3, 4, 5}};
   for (int o = 1; o <= 8; ++o) {
     const Image565 shown = turn_reference(grid, o);
@@ -110,9 +110,6 @@ TEST(StoredTile, FollowsTheTurnOfTheTileGrid) {
         EXPECT_EQ(p.column + p.row * 3, shown.at(c, r)) << o << ": " << c << "," << r;
       }
   }
-}
-
-TEST(PictureGeometry, ShownSizeEdgeOffsetsAndDirection) {
   // Mirrored: 1000 - 1024 = -24; 300 - 512 = -212 for the flipped rows.
   for (auto [orientation, offsets, direction] :
        std::initializer_list<std::tuple<int, Point, int>>{{1, {0, 0}, 1},
