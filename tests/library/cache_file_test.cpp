@@ -27,7 +27,7 @@ class CacheFileTest : public DriveTest {
 
 // ---- names, level counts, sizes ----
 
-TEST_F(CacheFileTest, NamesAreTheFileSizeAndCreationTimeDigits) {
+TEST_F(CacheFileTest, NamesAreSizeAndTimeDigitsInTheDrivesCacheFolderOrTheUsersWhenItCannotTakeIt) {
   std::tm created{};  // 5 March, 14:07:09; the year takes no part
   std::tie(created.tm_mon, created.tm_mday, created.tm_hour, created.tm_min, created.tm_sec,
            created.tm_year) = std::tuple{2, 5, 14, 7, 9, 99};
@@ -42,13 +42,10 @@ TEST_F(CacheFileTest, NamesAreTheFileSizeAndCreationTimeDigits) {
   EXPECT_EQ(cache_name(from_utf8(path), drive()),
             cache_name_for(1000, file_info(from_utf8(path)).creation, drive()));
   EXPECT_EQ(cache_name(from_utf8(m_drive + "pics/none.jpg"), drive()), u"");
-}
-
-// The cache folder is at the drive's root; one that cannot be made there (a
-// file in its place, which no user can turn into a folder) moves to the
-// user's cache folder, named by the whole drive path with '/' and '%'
-// escaped so that drives never share one.
-TEST_F(CacheFileTest, ADriveThatCannotTakeItsCacheFolderUsesTheUsersCacheFolder) {
+  // The cache folder is at the drive's root; one that cannot be made there (a
+  // file in its place, which no user can turn into a folder) moves to the
+  // user's cache folder, named by the whole drive path with '/' and '%'
+  // escaped so that drives never share one.
   EXPECT_EQ(cache_folder(drive()), drive() + u"!lumiviewcache");
   EXPECT_EQ(cache_folder(u"/no/such/card/"), u"/no/such/card/!lumiviewcache");
   write_bytes(m_drive + "!lumiviewcache", Bytes(3, 1));
@@ -62,7 +59,7 @@ TEST_F(CacheFileTest, ADriveThatCannotTakeItsCacheFolderUsesTheUsersCacheFolder)
   EXPECT_LE(fs::path(to_utf8(one)).parent_path().filename().string().size(), 200u);
 }
 
-TEST(LevelCount, HalvesUntilTheLongerSideIsAtMost256AndNoSideBecomesZero) {
+TEST(Levels, CountSizesAndTheReducerRowsHalvingLikeThePlainReduction) {
   for (auto [side, levels] : {std::pair{256, 0}, {257, 1}, {512, 1}, {513, 2}, {4097, 5}})
     EXPECT_EQ(std::pair(level_count(side, 1), level_count(1, side)), std::pair(levels, levels));
   EXPECT_EQ(level_count(0, 0), 0);
@@ -71,15 +68,10 @@ TEST(LevelCount, HalvesUntilTheLongerSideIsAtMost256AndNoSideBecomesZero) {
                                 {625, 2},    {312, 1},   {156, 1}};
   for (int i = 0; i <= 6; ++i) EXPECT_EQ(level_size(panorama[0], i), panorama[i]) << i;
   EXPECT_EQ(reduced_size({1, 1}), (LevelSize{1, 1}));
-}
-
-// ---- the 2 x 2 reduction ----
-
-// Against the plain reduction: rounded means, an odd last column or row
-// dropped, a side of one averaged with itself. Widths around the reducer's
-// chunks of sixteen pixel pairs; rows straight into the reducer, as a
-// decoder writes them.
-TEST(LevelReducer, RgbAndRgbxRowsHalveLikeThePlainReduction) {
+  // The 2 x 2 reduction against the plain one: rounded means, an odd last
+  // column or row dropped, a side of one averaged with itself. Widths around
+  // the reducer's chunks of sixteen pixel pairs; RGB and RGBX rows straight
+  // into the reducer, as a decoder writes them.
   for (int bytes : {3, 4})
     for (auto [width, height] : {std::pair{1, 5}, {4, 1}, {5, 3}, {33, 2}, {34, 5}, {67, 4}}) {
       SCOPED_TRACE(testing::Message() << bytes << " bytes, " << width << " x " << height);

@@ -142,7 +142,7 @@ TEST(ExifOrientation, StructuralFaultsGiveOne) {
 }
 
 // Lengths in the file are claims; only bytes that were read are looked at.
-TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
+TEST(ExifOrientation, BoundsEveryAccessByTheBytesReadAndReadsFromAnOpenFileRewindingIt) {
   // Every prefix of a valid file is read safely; only the full entry counts.
   const Bytes whole = jpeg_with({{0xE0, Bytes(14, 0)}, {0xE1, exif_body(tiff_with(false, 8))}});
   const size_t entry_end = 2 + 18 + 4 + 6 + 8 + 2 + 36;
@@ -171,9 +171,6 @@ TEST(ExifOrientation, BoundsEveryAccessByTheBytesRead) {
        {Tiff(true).header(0x00010008).u16(1).entry(0x0112, 3, 6),
         Tiff(false).header(8).u16(0xFFFF).entry(0x010F, 2, 0).entry(0x0110, 2, 0)})
     EXPECT_EQ(orientation_of(jpeg_with_exif(hostile.bytes())), 1);
-}
-
-TEST(ExifOrientation, ReadsFromAnOpenFileAndRewindsIt) {
   const std::string path = test::make_temp_dir("exif") + "/six.jpg";
   test::write_bytes(path,
                     jpeg_with({{0xE0, Bytes(5000, 0)}, {0xE1, exif_body(tiff_with(true, 6))}}));

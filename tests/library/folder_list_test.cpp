@@ -99,16 +99,13 @@ TEST(FolderListFile, ATruncatedFileGivesOnlyWhatItsIntactLinesSay) {
   EXPECT_EQ(decode_folder_list(bytes), records);
 }
 
-TEST(FolderDisplayName, IsTheLastFolderNameAndThePicturesFolderItselfIsMyDocuments) {
+TEST(FolderRecords, DisplayNamesAndTheFirstRecordOfAFolderFoundExactly) {
   for (const auto& [path, name] :
        {std::pair{u"/media/card/DCIM/100NIKON/DSC_0001.JPG", u"100NIKON"},
         {u"\\Storage Card\\Trip 2009\\x.jpg", u"Trip 2009"},
         {u"%my_documents%/a.jpg", u"My documents"},
         {u"%my_documents%/Trip/a.jpg", u"Trip"}})
     EXPECT_EQ(folder_display_name(path), name) << to_utf8(path);
-}
-
-TEST(FindFolderRecord, FindsTheFirstRecordOfAFolderExactly) {
   const Records records = {{u"/c/", u"/c/A/", u"/c/A/1.jpg", 1},
                            {u"/c/", u"/c/B/", u"/c/B/1.jpg", 2},
                            {u"/c/", u"/c/b/", u"/c/b/1.jpg", 3}};
