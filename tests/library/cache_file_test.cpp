@@ -200,7 +200,7 @@ TEST_F(CacheFileTest, PicturesTheOwnDecoderRefusesGetLevelsThroughLibjpeg) {
 
 // ---- failures, stops, the temporary file ----
 
-TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarker) {
+TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarkerAndNothingIsMadeWithoutADrive) {
   Bytes cut = encode_picture(300, 200);
   cut.resize(150);  // inside the header
   for (const auto& [name, bytes] : {std::pair{"junk.jpg", Bytes(5000, 0x42)}, {"cut.jpg", cut}}) {
@@ -218,6 +218,20 @@ TEST_F(CacheFileTest, AFailedBuildLeavesExactlyTheEmptyMarker) {
   write_bytes(path, Bytes(fs::file_size(path), 0x11));
   ASSERT_EQ(cache_of(path), cache);
   EXPECT_TRUE(build(path) == CacheBuildResult::failed && fs::file_size(cache) == 0);
+
+  // Nothing is made for a drive that is not there: a card pulled while its
+  // pictures were queued (its mount point is gone) ...
+  const std::string queued = put("q.jpg", encode_picture(300, 200));
+  EXPECT_EQ(make_cache_file(from_utf8(queued), from_utf8(m_drive + "media/card/")),
+            CacheBuildResult::failed);
+  EXPECT_FALSE(fs::exists(m_drive + "media"));
+  // ... or a drive path lost from the folder list: nothing in the working folder.
+  const fs::path working = fs::current_path();
+  fs::current_path(m_drive + "pics");
+  const CacheBuildResult result = make_cache_file(from_utf8(queued), u"");
+  const bool made_here = fs::exists("!lumiviewcache");
+  fs::current_path(working);
+  EXPECT_TRUE(result == CacheBuildResult::failed && !made_here);
 }
 
 // Runs the builds in a child process (so that no earlier test's peak hides
@@ -258,21 +272,6 @@ TEST_F(CacheFileTest, AHugeFileIsReadOnlyAsFarAsItsPictureReaches) {
   // whole file's size without a sign.
   EXPECT_TRUE(fs::file_size(cache_of(junk)) == 0 && cache_file_valid(from_utf8(cache_of(padded))));
   EXPECT_EQ(fs::path(cache_of(padded)).filename().string().substr(0, 10), "3221225472");
-}
-
-TEST_F(CacheFileTest, NothingIsMadeForADriveThatIsNotThereOrNamesNoFolder) {
-  const std::string path = put("p.jpg", encode_picture(300, 200));
-  // A card pulled while its pictures were queued: its mount point is gone.
-  EXPECT_EQ(make_cache_file(from_utf8(path), from_utf8(m_drive + "media/card/")),
-            CacheBuildResult::failed);
-  EXPECT_FALSE(fs::exists(m_drive + "media"));
-  // A drive path lost from the folder list: nothing in the working folder.
-  const fs::path working = fs::current_path();
-  fs::current_path(m_drive + "pics");
-  const CacheBuildResult result = make_cache_file(from_utf8(path), u"");
-  const bool made_here = fs::exists("!lumiviewcache");
-  fs::current_path(working);
-  EXPECT_TRUE(result == CacheBuildResult::failed && !made_here);
 }
 
 TEST_F(CacheFileTest, AStoppedBuildLeavesNothingAndKeepsAnEarlierFile) {

@@ -221,17 +221,6 @@ TEST_F(TileSourceTest, BothSourcesReachDownToAReductionOfEight) {
   EXPECT_TRUE(too_far.make_tile(0, 0, 2));
 }
 
-TEST_F(TileSourceTest, SourcesOfMissingOrBrokenPicturesAreNotReady) {
-  for (const std::string& path : {put("junk.jpg", Bytes(3000, 0x5A)), m_drive + "pics/none.jpg"}) {
-    PictureTileSource direct(from_utf8(path));
-    CacheTileSource cached(from_utf8(path), drive());
-    EXPECT_FALSE(direct.ready() || direct.make_tile(0, 0, 0) || cached.ready() ||
-                 cached.make_tile(0, 0, 0) || cached.extract_level(from_utf8(path + ".x"), 1));
-  }
-  // A good picture whose cache file was never made.
-  EXPECT_FALSE(CacheTileSource(from_utf8(put("p.jpg", make_picture(300, 200))), drive()).ready());
-}
-
 // ---- the cache file is checked before it is trusted ----
 
 struct CacheParts {
@@ -276,7 +265,7 @@ struct CacheParts {
   }
 };
 
-TEST_F(TileSourceTest, ACacheFileThatDoesNotFitItsPictureMakesTheSourceNotReady) {
+TEST_F(TileSourceTest, ACacheFileThatDoesNotFitItsPictureOrABrokenPictureMakesTheSourceNotReady) {
   EncodeOptions options;
   options.restart_interval = 5;
   const Bytes picture = make_picture(700, 500, options);
@@ -319,6 +308,17 @@ TEST_F(TileSourceTest, ACacheFileThatDoesNotFitItsPictureMakesTheSourceNotReady)
   expect_refused({}, "empty");
   write_bytes(cache, good);
   EXPECT_TRUE(CacheTileSource(from_utf8(path), drive()).ready());
+  // Nor is either source of a missing or broken picture.
+  for (const std::string& broken :
+       {put("junk.jpg", Bytes(3000, 0x5A)), m_drive + "pics/none.jpg"}) {
+    PictureTileSource direct(from_utf8(broken));
+    CacheTileSource cached(from_utf8(broken), drive());
+    EXPECT_FALSE(direct.ready() || direct.make_tile(0, 0, 0) || cached.ready() ||
+                 cached.make_tile(0, 0, 0) || cached.extract_level(from_utf8(broken + ".x"), 1));
+  }
+  // A good picture whose cache file was never made.
+  EXPECT_FALSE(
+      CacheTileSource(from_utf8(put("fresh.jpg", make_picture(300, 200))), drive()).ready());
 }
 
 // Every picture of the shared test data, broken ones included, goes through
