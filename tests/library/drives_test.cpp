@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using namespace test::library;
 using Kind = OpenTarget::Kind;
 
-TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecoded) {
+TEST(MountTable, RemovableOnesAreMediaRunMediaAndMntAndAPathsIsTheLongestLeadingIt) {
   EXPECT_EQ(removable_mount_points("/dev/vda1 / ext4 rw,relatime 0 0\n"
                                    "/dev/sdb1 /run/media/ann/NIKON\\040D90 vfat rw 0 0\n"
                                    "/dev/sdc1 /media/usb vfat ro 0 0\ntmpfs /mnt tmpfs rw 0 0\n"
@@ -24,9 +24,7 @@ TEST(RemovableMountPoints, TakesMediaRunMediaAndMntInTableOrderWithEscapesDecode
                                    "/dev/sdg1 /media/last vfat rw 0 0"),  // no line end
             (std::vector<std::u16string>{u"/run/media/ann/NIKON D90", u"/media/usb",
                                          u"/mnt/back\\slash", u"/media/last"}));
-}
-
-TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
+  // A path's mount point is the longest that leads it by whole names.
   const std::string table =
       "/dev/vda1 / ext4 rw 0 0\n/dev/vdb1 /home ext4 rw 0 0\n"
       "/dev/sdb1 /home/ann/my\\040disk/ vfat rw 0 0\n/dev/sdc1 /home/ann/my ext4 rw 0 0\n";
@@ -38,7 +36,7 @@ TEST(MountPointOf, IsTheLongestMountPointThatLeadsThePathByWholeNames) {
     EXPECT_EQ(mount_point_of(table, path), mount);
 }
 
-TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
+TEST(Drives, TheSearchableCardsAndTheDriveOfAPathCardThenPicturesFolderThenVolume) {
   Device device(1);
   const std::string inner_card = device.pictures() + "/sd";
   fs::create_directories(inner_card);
@@ -49,40 +47,9 @@ TEST(DriveOf, IsTheCardThenThePicturesFolderThenTheVolume) {
   const std::string elsewhere = fs::canonical(device.root()).string() + "/elsewhere/a.jpg";
   std::u16string volume = mount_point_of(test::read_file("/proc/self/mounts"), u(elsewhere));
   EXPECT_EQ(drive_of(u(elsewhere)), volume == u"/" ? volume : volume + u'/');
-}
 
-TEST(CardCandidates, ComeFromTheVariableCleanedUp) {
-  test::ScopedEnv env;
-  env.set("LUMIVIEW_CARDS", "/media/a/::relative/card//:/media/b/../c/");
-  EXPECT_EQ(card_candidates(),
-            (std::vector<std::u16string>{
-                u"/media/a", u(fs::current_path().string() + "/relative/card"), u"/media/c"}));
-}
-
-TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNames) {
-  const std::u16string docs = u"/home/ann/Pictures";
-  EXPECT_TRUE(card_left_out(u"/media/card", docs, 1'000'000));
-  EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001));
-  // A card whose path leads the pictures folder's holds it.
-  for (const char16_t* card : {u"/home/ann/", u"/home/ann/Pictures/sd"})
-    EXPECT_TRUE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
-  for (const char16_t* card : {u"/home/an", u"/home/ann/Pictures2"})
-    EXPECT_FALSE(card_left_out(card, docs, 8'000'000'000)) << to_utf8(card);
-}
-
-TEST(PathsNest, ComparesNormalisedPathsWithLinksResolved) {
-  EXPECT_TRUE(paths_nest(u"/media/x/../card", u"/media/card/DCIM/"));
-  EXPECT_FALSE(paths_nest(u"/media/card", u"/media/card2"));
-  const std::string root = test::make_temp_dir("nest");  // a card reached through a link
-  fs::create_directories(root + "/real/DCIM");
-  fs::create_symlink(root + "/real", root + "/link");
-  EXPECT_TRUE(paths_nest(u(root + "/link"), u(root + "/real/DCIM")));
-}
-
-// A missing folder, /proc (a volume of 0 bytes), a repeat, a card inside
-// another, the pictures folder and a folder that holds it are no drives.
-TEST(FindDrives, ReturnsTheSearchableCardsInOrderUntilTheVisitorStops) {
-  Device device(0);
+  // A missing folder, /proc (a volume of 0 bytes), a repeat, a card inside
+  // another, the pictures folder and a folder that holds it are no drives.
   const std::string a = device.root() + "/media/a", b = device.root() + "/media/b";
   fs::create_directories(a + "/inner");
   fs::create_directories(b);
@@ -90,46 +57,48 @@ TEST(FindDrives, ReturnsTheSearchableCardsInOrderUntilTheVisitorStops) {
                     device.pictures(), device.root()});
   CollectingVisitor visitor;
   find_drives(visitor);
-  EXPECT_EQ(visitor.folders, (std::vector{u(b), u(a)}));
-  EXPECT_TRUE(visitor.files.empty());
-  struct FirstOnly : CollectingVisitor {
-    bool on_folder(const std::u16string& path) override {
-      return CollectingVisitor::on_folder(path) && false;
-    }
-  } first;
-  find_drives(first);
-  EXPECT_EQ(first.folders, (std::vector{u(b)}));
+  EXPECT_TRUE(visitor.folders == (std::vector{u(b), u(a)}) && visitor.files.empty());
 }
 
-// A device with a picture in the "Trip" folder of the pictures folder.
-class OpenTargetTest : public testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directories(trip + "/sub");
-    test::write_file(trip + "/a.jpg", small_jpeg(1));
-  }
-  OpenTarget target(const std::string& path, const std::vector<FolderRecord>& list = {}) {
-    return find_open_target(u(path), list);
-  }
+TEST(CardLeftOut, ByVolumeSizeAndByNestingWithThePicturesFolderByWholeNamesAndThroughLinks) {
+  const std::u16string docs = u"/home/ann/Pictures";
+  // Too small, holding the pictures folder (its path leads the pictures
+  // folder's) or inside it; not when the names only begin alike.
+  EXPECT_TRUE(card_left_out(u"/media/card", docs, 1'000'000) &&
+              card_left_out(u"/home/ann/", docs, 8'000'000'000) &&
+              card_left_out(u"/home/ann/Pictures/sd", docs, 8'000'000'000));
+  const std::string root = test::make_temp_dir("nest");  // a card reached through a link
+  fs::create_directories(root + "/real/Pictures");
+  fs::create_symlink(root + "/real", root + "/link");
+  EXPECT_TRUE(card_left_out(u(root + "/link"), u(root + "/real/Pictures"), 8'000'000'000));
+  EXPECT_FALSE(card_left_out(u"/media/card", docs, 1'000'001) ||
+               card_left_out(u"/home/an", docs, 8'000'000'000) ||
+               card_left_out(u"/home/ann/Pictures2", docs, 8'000'000'000));
+}
+
+// Pictures, folders and what cannot be shown; the path tidied to the form
+// the folder's listing gives, with the folder list's own record.
+TEST(OpenTarget, TellsWhatAPathIsAndTidiesIt) {
   Device device{1};
   const std::string trip = device.pictures() + "/Trip";
-};
-
-TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
+  fs::create_directories(trip + "/sub");
+  test::write_file(trip + "/a.jpg", small_jpeg(1));
+  const auto target = [](const std::string& path, const std::vector<FolderRecord>& list = {}) {
+    return find_open_target(u(path), list);
+  };
   test::write_file(device.card(0) + "/b.jfif", small_jpeg(2));  // a JPEG no listing finds
   test::write_file(trip + "/png.jpg", std::string("\x89PNG\r\n\x1a\n", 8));
   test::write_file(trip + "/short.jpg", "\xFF\xD8");
   ASSERT_EQ(::mkfifo((trip + "/fifo.jpg").c_str(), 0600), 0);  // must not wait for a writer
   const OpenTarget a = target(trip + "/a.jpg"), folder = target(trip);
-  EXPECT_EQ(a.kind, Kind::picture);
-  EXPECT_EQ(a.path, u(trip + "/a.jpg"));
   // Not in the folder list: its drive as a search would give it, and no
   // key picture, so the folder screen leaves the list alone.
-  EXPECT_EQ(a.record, (FolderRecord{u"%my_documents%/", u(trip + "/"), u"", 0}));
+  EXPECT_EQ(std::tuple(a.kind, a.path, a.record),
+            std::tuple(Kind::picture, u(trip + "/a.jpg"),
+                       FolderRecord{u"%my_documents%/", u(trip + "/"), u"", 0}));
   EXPECT_EQ(target(device.card(0) + "/b.jfif").kind, Kind::picture);
-  EXPECT_EQ(folder.kind, Kind::folder);
-  EXPECT_EQ(folder.record.folder, folder.path);
-  EXPECT_EQ(folder.path, u(trip + "/"));
+  EXPECT_EQ(std::tuple(folder.kind, folder.path, folder.record.folder),
+            std::tuple(Kind::folder, u(trip + "/"), u(trip + "/")));
   for (const char* name : {"/png.jpg", "/short.jpg", "/fifo.jpg"})
     EXPECT_EQ(target(trip + name).kind, Kind::not_picture) << name;
   for (const std::u16string& path :
@@ -137,12 +106,9 @@ TEST_F(OpenTargetTest, TellsPicturesFoldersAndWhatCannotBeShown) {
     EXPECT_EQ(find_open_target(path, {}).kind, Kind::missing) << to_utf8(path);
   // A regular file whose reading fails even for the superuser.
   EXPECT_EQ(target("/proc/self/mem").kind, Kind::unreadable);
-}
 
-TEST_F(OpenTargetTest, TidiesThePathAndTakesTheFolderListsOwnRecord) {
   const FolderRecord known{u"%my_documents%/", u"%my_documents%/Trip/",
                            u"%my_documents%/Trip/a.jpg", 3};
-  // In the form the folder's listing gives, so the screens find it there.
   for (const std::string& written :
        {trip + "/a.jpg", device.pictures() + "//Trip/./sub/../a.jpg"}) {
     const OpenTarget found = target(written, {known});

@@ -44,25 +44,22 @@ TEST(FolderListFile, SavingWritesTheWholeListAndLeavesNothingBeside) {
   Records loaded;
   ASSERT_TRUE(write_folder_list(from_utf8(path), twelve_folders()));
   ASSERT_TRUE(read_folder_list(from_utf8(path), loaded));
-  EXPECT_EQ(loaded, twelve_folders());
-  EXPECT_EQ(encode_folder_list(loaded), test::read_file(path));
+  EXPECT_TRUE(loaded == twelve_folders() && encode_folder_list(loaded) == test::read_file(path));
   const Records one = {{u"/d/", u"/d/", u"/d/x.jpg", 1}};
   ASSERT_TRUE(write_folder_list(from_utf8(path), one));
-  EXPECT_EQ(test::read_file(path), encode_folder_list(one));
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  EXPECT_TRUE(test::read_file(path) == encode_folder_list(one) &&
+              std::distance(fs::directory_iterator(folder), fs::directory_iterator()) == 1);
   // A list that cannot be written leaves the old one as it was.
   fs::create_directory(folder + "/blocked.ini");
-  EXPECT_FALSE(write_folder_list(from_utf8(folder + "/blocked.ini"), one));
-  EXPECT_TRUE(fs::is_directory(folder + "/blocked.ini"));
-  EXPECT_FALSE(write_folder_list(u"", one));
+  EXPECT_FALSE(write_folder_list(from_utf8(folder + "/blocked.ini"), one) ||
+               write_folder_list(u"", one) || !fs::is_directory(folder + "/blocked.ini"));
   // A missing file is an empty list.
-  EXPECT_FALSE(read_folder_list(u"/no/such/folders.ini", loaded));
-  EXPECT_TRUE(loaded.empty());
+  EXPECT_FALSE(read_folder_list(u"/no/such/folders.ini", loaded) || !loaded.empty());
 }
 
 // "=" for the tab, blanks, CR LF, lines in any order, no mark, UTF-8 as a
 // Linux editor writes it; bytes that are not UTF-8 are one character each.
-TEST(FolderListFile, AHandEditedFileReadsTheSame) {
+TEST(FolderListFile, AHandEditedFileReadsTheSameAndDamagedLinesCostOnlyTheirValues) {
   EXPECT_EQ(decode_folder_list("  FolderSize1=3\r\nKeyPicturePath1=/media/card/Été/b.jpg\r\n"
                                "DrivePath1=/media/card/\r\nKeyPicturePath0 \t /m/A/é.jpg\r\n"
                                "DrivePath0\t\t/m/\r\nFolderSize0 5 \r\n\r\nno line of ours\r\n"),
@@ -70,11 +67,8 @@ TEST(FolderListFile, AHandEditedFileReadsTheSame) {
                      {u"/media/card/", u"/media/card/Été/", u"/media/card/Été/b.jpg", 3}}));
   EXPECT_EQ(decode_folder_list("KeyPicturePath0=/m/\xE9t\xE9/x.jpg\n"),
             (Records{{u"", u"/m/été/", u"/m/été/x.jpg", 0}}));
-}
-
-// A damaged or missing line costs only its own value; a record without its
-// key picture line is gone.
-TEST(FolderListFile, DamagedValuesAndKeysAreLeftOut) {
+  // A damaged or missing line costs only its own value; a record without its
+  // key picture line is gone.
   const std::u16string text =
       u"KeyPicturePath0\t/c/A/a.jpg\nFolderSize0\tmany\nDrivePath0\t/c/\n"
       u"KeyPicturePath1\t/c/B/b.jpg\nFolderSize1\t-4\n"
@@ -95,37 +89,31 @@ TEST(FolderListFile, ATruncatedFileGivesOnlyWhatItsIntactLinesSay) {
   const std::string bytes = encode_folder_list(records);
   for (size_t cut = 0; cut <= bytes.size(); ++cut) {
     const Records got = decode_folder_list(bytes.substr(0, cut));
-    ASSERT_LE(got.size(), records.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-      const FolderRecord& want = records[i];
-      ASSERT_TRUE(got[i].key_picture == want.key_picture && got[i].folder == want.folder &&
-                  (got[i].drive == want.drive || got[i].drive.empty()) &&
-                  (got[i].size == want.size || got[i].size == 0))
+    for (size_t i = 0; i < got.size(); ++i)
+      ASSERT_TRUE(i < records.size() && got[i].key_picture == records[i].key_picture &&
+                  got[i].folder == records[i].folder &&
+                  (got[i].drive == records[i].drive || got[i].drive.empty()) &&
+                  (got[i].size == records[i].size || got[i].size == 0))
           << "cut at " << cut;
-    }
   }
   EXPECT_EQ(decode_folder_list(bytes), records);
 }
 
-TEST(FolderDisplayName, IsTheLastFolderNameAndThePicturesFolderItselfIsMyDocuments) {
+TEST(FolderRecords, DisplayNamesAndTheFirstRecordOfAFolderFoundExactly) {
   for (const auto& [path, name] :
        {std::pair{u"/media/card/DCIM/100NIKON/DSC_0001.JPG", u"100NIKON"},
         {u"\\Storage Card\\Trip 2009\\x.jpg", u"Trip 2009"},
-        {u"x.jpg", u""},
         {u"%my_documents%/a.jpg", u"My documents"},
         {u"%my_documents%/Trip/a.jpg", u"Trip"}})
     EXPECT_EQ(folder_display_name(path), name) << to_utf8(path);
-}
-
-TEST(FindFolderRecord, FindsTheFirstRecordOfAFolderExactly) {
   const Records records = {{u"/c/", u"/c/A/", u"/c/A/1.jpg", 1},
                            {u"/c/", u"/c/B/", u"/c/B/1.jpg", 2},
                            {u"/c/", u"/c/b/", u"/c/b/1.jpg", 3}};
-  EXPECT_EQ(find_folder_record(records, u"/c/C/"), -1);
-  EXPECT_EQ(find_folder_record(records, u"/c/A/", 0), 0);
   // A hint that no longer fits (the list changed) is not trusted.
-  EXPECT_EQ(find_folder_record(records, u"/c/b/", 0), 2);
-  EXPECT_EQ(find_folder_record(records, u"/c/b/", 7), 2);
+  EXPECT_EQ(std::tuple(
+                find_folder_record(records, u"/c/C/"), find_folder_record(records, u"/c/A/", 0),
+                find_folder_record(records, u"/c/b/", 0), find_folder_record(records, u"/c/b/", 7)),
+            std::tuple(-1, 0, 2, 2));
 }
 
 }  // namespace

@@ -20,31 +20,12 @@ std::string jpeg_path(const std::string& relative) {
   return test::testdata_path("jpeg/" + relative);
 }
 
-// Offset of the first byte after the SOS segment, by walking the markers.
-size_t end_of_first_sos(const Bytes& data) {
-  for (size_t p = 2; p + 4 <= data.size();) {
-    if (data[p] != 0xFF) return 0;
-    if (data[p + 1] == 0xFF) {
-      ++p;
-      continue;
-    }
-    const size_t length = static_cast<size_t>(data[p + 2] << 8 | data[p + 3]);
-    if (data[p + 1] == 0xDA) return p + 2 + length;
-    p += 2 + length;
-  }
-  return 0;
-}
-
 void patch_frame_size(Bytes& data, int width, int height) {
-  for (size_t p = 2; p + 9 < data.size(); ++p)
-    if (data[p] == 0xFF && data[p + 1] == 0xC0) {
-      data[p + 5] = static_cast<uint8_t>(height >> 8);
-      data[p + 6] = static_cast<uint8_t>(height);
-      data[p + 7] = static_cast<uint8_t>(width >> 8);
-      data[p + 8] = static_cast<uint8_t>(width);
-      return;
-    }
-  FAIL() << "no SOF0";
+  const uint8_t sof0[] = {0xFF, 0xC0};
+  const auto at = std::search(data.begin(), data.end(), sof0, sof0 + 2) + 5;
+  ASSERT_LT(at + 4, data.end()) << "no SOF0";
+  const Bytes size = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width)};
+  std::copy(size.begin(), size.end(), at);
 }
 
 double psnr(const Bytes& a, const Bytes& b) {
@@ -68,55 +49,20 @@ bool read_png_rgb(const std::string& path, test::RgbPicture& image) {
   return ok;
 }
 
-// The header's facts in one line: size, components, colour space,
-// progressive, arithmetic, restart interval, first sampling factors.
-std::string facts(const JpegHeader& h) {
-  return testing::PrintToString(std::tuple(h.width, h.height, h.components, int(h.color_space),
-                                           h.progressive, h.arithmetic, h.restart_interval,
-                                           h.h_sampling[0], h.v_sampling[0], h.precision));
-}
-
-TEST(LibjpegHeader, ReportsFrameAndColourFactsFromMemoryAndFiles) {
-  LV_REQUIRE_TESTDATA();
-  using S = JpegColorSpace;
-  const struct {
-    const char* file;
-    JpegHeader expected;
-  } cases[] = {
-      {"libjpeg-turbo/testorig.jpg", {227, 149, 3, S::ycbcr, false, false, 8, 0, {2}, {2}}},
-      {"libjpeg-turbo/testimgari.jpg", {227, 149, 3, S::ycbcr, false, true, 8, 0, {2}, {2}}},
-      {"go/video-001.progressive.jpeg", {150, 103, 3, S::ycbcr, true, false, 8, 0, {1}, {1}}},
-      {"jpeg-decoder/reftest/ycck.jpg", {500, 333, 4, S::ycck, false, false, 8, 63, {1}, {1}}},
-  };
-  for (const auto& c : cases) {
-    const Bytes data = read_bytes(jpeg_path(c.file));
-    JpegHeader from_memory, from_file;
-    FileStream file(from_utf8(jpeg_path(c.file)), OpenMode::read);
-    ASSERT_TRUE(read_jpeg_header(data.data(), data.size(), from_memory) &&
-                read_jpeg_header(file, from_file))
-        << c.file;
-    EXPECT_EQ(facts(from_memory), facts(c.expected)) << c.file;
-    EXPECT_EQ(facts(from_file), facts(c.expected)) << c.file;
-    EXPECT_EQ(from_memory.stream_size, data.size()) << c.file;
-  }
-}
-
 TEST(LibjpegHeader, RefusesPicturesItCannotOrShouldNotDecode) {
   LV_REQUIRE_TESTDATA();
   JpegHeader header;
   JpegDecoder decoder;
   // 12-bit and lossless frames are outside this libjpeg build; 65535 x
   // 65535 in 186 bytes; a height of 0.
-  for (const char* file : {"libjpeg-turbo/testorig12.jpg", "jpeg-decoder/crashtest/max_size.jpg"}) {
-    const Bytes data = read_bytes(jpeg_path(file));
-    EXPECT_FALSE(decoder.open(data.data(), data.size())) << file;
-    EXPECT_FALSE(decoder.error().empty()) << file;
-    EXPECT_TRUE(decoder.failed()) << file;
-  }
   for (const char* file :
-       {"jpeg-decoder/reftest/lossless/2/MR4.jpg", "jpeg-decoder/crashtest/null_height.jpg"}) {
+       {"libjpeg-turbo/testorig12.jpg", "jpeg-decoder/crashtest/max_size.jpg",
+        "jpeg-decoder/reftest/lossless/2/MR4.jpg", "jpeg-decoder/crashtest/null_height.jpg"}) {
     const Bytes data = read_bytes(jpeg_path(file));
-    EXPECT_FALSE(read_jpeg_header(data.data(), data.size(), header)) << file;
+    EXPECT_FALSE(decoder.open(data.data(), data.size()) || decoder.error().empty() ||
+                 read_jpeg_header(data.data(), data.size(), header))
+        << file;
+    EXPECT_TRUE(decoder.failed()) << file;
   }
   // 8000 x 8000 claimed by a 5770-byte stream: 64 MP is more than it can hold;
   // 2000 x 2000 is small enough to be believed, and then decodes as padding.
@@ -129,12 +75,11 @@ TEST(LibjpegHeader, RefusesPicturesItCannotOrShouldNotDecode) {
   EXPECT_EQ(decoder.header().width, 2000);
 
   const uint8_t not_jpeg[] = {'G', 'I', 'F', '8', '9', 'a', 0, 0}, soi_only[] = {0xFF, 0xD8};
-  EXPECT_FALSE(read_jpeg_header(not_jpeg, sizeof not_jpeg, header));
-  EXPECT_FALSE(read_jpeg_header(soi_only, sizeof soi_only, header));
-  EXPECT_FALSE(read_jpeg_header(nullptr, 0, header));
   FileStream closed;
-  EXPECT_FALSE(read_jpeg_header(closed, header));
-  EXPECT_FALSE(decoder.open(from_utf8(test::temp_root() + "/missing.jpg")));
+  EXPECT_FALSE(read_jpeg_header(not_jpeg, sizeof not_jpeg, header) ||
+               read_jpeg_header(soi_only, sizeof soi_only, header) ||
+               read_jpeg_header(nullptr, 0, header) || read_jpeg_header(closed, header) ||
+               decoder.open(from_utf8(test::temp_root() + "/missing.jpg")));
 }
 
 // libjpeg used directly with the program's settings: the pixels must be
@@ -142,11 +87,10 @@ TEST(LibjpegHeader, RefusesPicturesItCannotOrShouldNotDecode) {
 TEST(LibjpegDecode, MatchesTheReferenceDecodeAtEveryScale) {
   LV_REQUIRE_TESTDATA();
   for (const char* name : {
-           "libjpeg-turbo/testorig.jpg",         // 4:2:0, 227 x 149
-           "go/video-001.q50.422.jpeg",          // 4:2:2
-           "go/video-005.gray.jpeg",             // grayscale, expanded to RGB
-           "go/video-001.progressive.jpeg",      // progressive
-           "jpeg-decoder/reftest/restarts.jpg",  // restart interval 5
+           "libjpeg-turbo/testorig.jpg",     // 4:2:0, 227 x 149
+           "go/video-001.q50.422.jpeg",      // 4:2:2
+           "go/video-005.gray.jpeg",         // grayscale, expanded to RGB
+           "go/video-001.progressive.jpeg",  // progressive
            "jpeg-decoder/reftest/mozilla/jpg-size-1x1.jpg",
            "libjpeg-turbo/testimgari.jpg",  // arithmetic coding
        }) {
@@ -161,8 +105,8 @@ TEST(LibjpegDecode, MatchesTheReferenceDecodeAtEveryScale) {
       FileStream file(from_utf8(jpeg_path(name)), OpenMode::read);
       ASSERT_TRUE(decode_jpeg(data.data(), data.size(), options, from_memory));
       ASSERT_TRUE(decode_jpeg(file, options, from_file));
-      ASSERT_EQ(from_memory.width, expected.width);
-      ASSERT_EQ(from_memory.height, expected.height);
+      ASSERT_EQ(std::pair(from_memory.width, from_memory.height),
+                std::pair(expected.width, expected.height));
       ASSERT_TRUE(from_memory.pixels == expected.rgb && from_file.pixels == expected.rgb);
     }
   }
@@ -186,82 +130,22 @@ TEST(LibjpegDecode, ConvertsCmykAndYcckToRgb) {
   }
 }
 
-TEST(LibjpegDecode, StopRequestEndsTheDecodeBeforeTheNextScanLineAndCallsOutOfOrderFail) {
+// The stop is asked before every scan line; a finish with rows left fails.
+TEST(LibjpegDecode, StopRequestEndsTheDecodeBeforeTheNextScanLineAndRowsLeftFailTheFinish) {
   const Bytes data = test::encode_picture(227, 40);
   int asked = 0;
   JpegDecodeOptions options;
   options.stop = [&asked] { return ++asked > 10; };
-  JpegDecoder decoder;
-  ASSERT_TRUE(decoder.open(data.data(), data.size()) && decoder.start(options));
-  Bytes row(227 * 3);
-  int rows = 0;
-  while (decoder.read_row(row.data())) ++rows;
-  EXPECT_EQ(rows, 10);
-  EXPECT_EQ(asked, 11);
-  EXPECT_TRUE(decoder.stopped() && decoder.failed());
-  EXPECT_FALSE(decoder.finish() || decoder.read_row(row.data()));
   RgbImage image;
   std::string error;
   EXPECT_FALSE(decode_jpeg(data.data(), data.size(), options, image, &error));
-  EXPECT_EQ(error, "stopped");
-  EXPECT_TRUE(image.pixels.empty());
-
-  JpegDecoder unopened;
-  EXPECT_FALSE(unopened.start() || unopened.read_row(row.data()));
-  ASSERT_TRUE(decoder.open(data.data(), data.size()));  // a decoder may be opened again
-  EXPECT_FALSE(decoder.finish());                       // nothing decoded yet
-  options = {};
-  options.scale_denominator = 3;
-  ASSERT_TRUE(decoder.open(data.data(), data.size()));
-  EXPECT_FALSE(decoder.start(options));
-  EXPECT_EQ(decoder.error(), "unsupported scale");
+  EXPECT_EQ(std::tuple(error, asked, image.pixels.size()), std::tuple("stopped", 11, size_t{0}));
+  JpegDecoder decoder;
+  Bytes row(227 * 3);
   ASSERT_TRUE(decoder.open(data.data(), data.size()) && decoder.start() &&
               decoder.read_row(row.data()));
   EXPECT_FALSE(decoder.finish());
   EXPECT_EQ(decoder.error(), "rows left unread");
-}
-
-// A picture cut short decodes to its end: the rows that were in the data
-// are exact, the rest is padding, and the decoder says the data ended.
-TEST(LibjpegDecode, TruncatedPictureDecodesItsTopAndReportsTheCut) {
-  const Bytes data = test::encode_picture(600, 450);
-  RgbImage whole;
-  ASSERT_TRUE(decode_jpeg(data.data(), data.size(), {}, whole));
-  const Bytes cut(data.begin(), data.begin() + static_cast<ptrdiff_t>(data.size() / 2));
-  JpegDecoder decoder;
-  ASSERT_TRUE(decoder.open(cut.data(), cut.size()) && decoder.start());
-  Bytes partial(static_cast<size_t>(600) * 450 * 3);
-  ASSERT_TRUE(decoder.read_rgb888(partial.data(), 600 * 3) && decoder.finish());
-  EXPECT_TRUE(decoder.truncated());
-  EXPECT_GT(decoder.warnings(), 0);
-  const size_t quarter = static_cast<size_t>(450 / 4) * 600 * 3;
-  EXPECT_TRUE(std::equal(partial.begin(), partial.begin() + quarter, whole.pixels.begin()));
-  EXPECT_FALSE(partial == whole.pixels);
-  // Down to nothing but the header.
-  const Bytes header_only(data.begin(), data.begin() + end_of_first_sos(data));
-  RgbImage padding;
-  EXPECT_TRUE(decode_jpeg(header_only.data(), header_only.size(), {}, padding));
-  EXPECT_EQ(padding.width, 600);
-}
-
-TEST(LibjpegEncode, BaselineFourTwoZeroCloseToTheOriginal) {
-  const int width = 203, height = 157;  // not multiples of the MCU
-  const Bytes original = test::make_pixels(width, height, 3, test::Content::photo);
-  Bytes best, level;
-  ASSERT_TRUE(encode_jpeg(original.data(), width, height, width * 3, kJpegThumbnailQuality, best));
-  ASSERT_TRUE(encode_jpeg(original.data(), width, height, width * 3, kJpegLevelQuality, level));
-  JpegHeader header;
-  ASSERT_TRUE(read_jpeg_header(best.data(), best.size(), header));
-  EXPECT_EQ(facts(header),
-            facts({width, height, 3, JpegColorSpace::ycbcr, false, false, 8, 0, {2}, {2}}));
-  const uint8_t sof0[] = {0xFF, 0xC0};  // baseline: the frame is SOF0
-  EXPECT_NE(std::search(best.begin(), best.end(), sof0, sof0 + 2), best.end());
-  RgbImage decoded, decoded_level;
-  ASSERT_TRUE(decode_jpeg(best.data(), best.size(), {}, decoded));
-  ASSERT_TRUE(decode_jpeg(level.data(), level.size(), {}, decoded_level));
-  EXPECT_GT(psnr(decoded.pixels, original), 33.0);
-  EXPECT_GT(psnr(decoded_level.pixels, original), 28.0);
-  EXPECT_LT(level.size(), best.size());
 }
 
 TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
@@ -270,15 +154,13 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   JpegEncoder encoder;
   Bytes out;
   EXPECT_FALSE(encoder.write_row(picture.data()) || encoder.finish(out));
-  for (auto [w, h, quality] : {std::tuple{0, 10, 75},
-                               {10, kJpegMaxDimension + 1, 75},
-                               {kJpegMaxDimension + 1, 10, 75},
-                               {10, 10, 0},
-                               {10, 10, 101}})
-    EXPECT_FALSE(encoder.start(w, h, quality)) << w << " x " << h << " at " << quality;
+  const int too_big = kJpegMaxDimension + 1;
+  EXPECT_FALSE(encoder.start(0, 10, 75) || encoder.start(10, too_big, 75) ||
+               encoder.start(too_big, 10, 75) || encoder.start(10, 10, 0) ||
+               encoder.start(10, 10, 101));
   // libjpeg's own bound is a size it still takes.
-  EXPECT_TRUE(JpegEncoder().start(1, kJpegMaxDimension, 75));
-  EXPECT_TRUE(JpegEncoder().start(kJpegMaxDimension, 1, 75));
+  EXPECT_TRUE(JpegEncoder().start(1, kJpegMaxDimension, 75) &&
+              JpegEncoder().start(kJpegMaxDimension, 1, 75));
   const auto write_rows = [&](int rows) {
     for (int y = 0; y < rows; ++y)
       if (!encoder.write_row(&picture[y * width * 3])) return false;
@@ -286,15 +168,10 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   };
   ASSERT_TRUE(encoder.start(width, height, 75) && write_rows(height / 2));
   EXPECT_EQ(encoder.rows_written(), height / 2);
-  EXPECT_FALSE(encoder.finish(out));  // rows missing
-  EXPECT_TRUE(out.empty());
-  // The same encoder starts over and gives the bytes of the one-call form.
+  EXPECT_FALSE(encoder.finish(out) || !out.empty());  // rows missing
+  // The same encoder starts over; one row too many is refused.
   ASSERT_TRUE(encoder.start(width, height, 75) && write_rows(height));
-  EXPECT_FALSE(encoder.write_row(picture.data()));  // one too many
-  ASSERT_TRUE(encoder.start(width, height, 75) && write_rows(height) && encoder.finish(out));
-  Bytes once;
-  ASSERT_TRUE(encode_jpeg(picture.data(), width, height, width * 3, 75, once));
-  EXPECT_EQ(out, once);
+  EXPECT_FALSE(encoder.write_row(picture.data()));
 
   // Noise does not compress: 200 x 200 of it outgrows the first 16 KiB
   // buffer twice.
@@ -303,13 +180,12 @@ TEST(LibjpegEncode, StreamsRowsRefusesMisuseAndGrowsItsBuffer) {
   ASSERT_TRUE(encode_jpeg(noise.data(), 200, 200, 200 * 3, 95, jpeg));
   EXPECT_GT(jpeg.size(), 40000u);
   test::RgbPicture decoded;
-  ASSERT_TRUE(test::libjpeg_decode(jpeg, decoded));
-  EXPECT_EQ(std::pair(decoded.width, decoded.height), std::pair(200, 200));
+  EXPECT_TRUE(test::libjpeg_decode(jpeg, decoded) && decoded.width == 200 && decoded.height == 200);
 }
 
 // libjpeg with the own decoder doing its Huffman decoding (as the cache
 // build runs it), its four-byte pixels and its reading of row pairs.
-TEST(LibjpegCoefficients, DamagedDataDecodesAsLibjpegDecodesIt) {
+TEST(LibjpegCoefficients, DamagedDataDecodesAsLibjpegDecodesItAndAFailingSourceFailsIt) {
   EncodeOptions restarts;
   restarts.restart_rows = 2;
   const Bytes good = encode_picture(320, 240, restarts);
@@ -319,58 +195,20 @@ TEST(LibjpegCoefficients, DamagedDataDecodesAsLibjpegDecodesIt) {
   ASSERT_TRUE(own.open(cut));
   const LibjpegRows plain = libjpeg_rows(cut), shared = libjpeg_rows(cut, &own);
   ASSERT_TRUE(plain.ok && shared.ok);
-  EXPECT_TRUE(shared.used);
-  EXPECT_TRUE(shared.pixels == plain.pixels);
-  EXPECT_GT(shared.warnings, 0);
+  EXPECT_TRUE(shared.used && shared.pixels == plain.pixels && shared.warnings > 0);
 
   // Bytes of no marker between the data and the EOI: libjpeg skips them
   // (with its warning) as it does after its own decoding.
   Bytes padded(good.begin(), good.end() - 2);
   padded.insert(padded.end(), {0x12, 0x34, 0x56, 0xFF, 0xD9});
   expect_same_with_coefficients(padded, "junk before the EOI");
-}
-
-TEST(LibjpegCoefficients, ASourceOfOtherMcusAFileOrAProgressivePictureIsNotHandedOver) {
-  const Bytes jpeg = encode_picture(200, 100);
-  // Handed a source (or not), the decode answers whether it was used and
-  // gives libjpeg's own pixels either way.
-  const auto not_used = [](const Bytes& picture, OwnCoefficients& source) {
-    const LibjpegRows d = libjpeg_rows(picture, &source);
-    return d.ok && !d.used && source.mcus == 0 && d.pixels == libjpeg_rows(picture).pixels;
-  };
-  OwnCoefficients wrong, own, any;
-  ASSERT_TRUE(wrong.open(jpeg) && own.open(jpeg));
-  wrong.row_error = 1;
-  EXPECT_TRUE(not_used(jpeg, wrong));
-  // The source works on memory: a file is never handed over.
-  const std::string path = test::make_temp_dir() + "/p.jpg";
-  write_bytes(path, jpeg);
-  JpegDecoder from_file;
-  JpegDecodeOptions options;
-  options.coefficients = &own;
-  ASSERT_TRUE(from_file.open(from_utf8(path)) && from_file.start(options));
-  EXPECT_FALSE(from_file.coefficients_used());
-
-  LV_REQUIRE_TESTDATA();
-  // A baseline picture of the same MCUs (150 x 103, 4:4:4) does not make
-  // its source fit a progressive one.
-  EncodeOptions s444;
-  s444.luma_h = s444.luma_v = 1;
-  ASSERT_TRUE(any.open(encode_picture(150, 103, s444)));
-  EXPECT_TRUE(not_used(read_bytes(testdata_path("jpeg/go/video-001.progressive.jpeg")), any));
-}
-
-TEST(LibjpegCoefficients, AFailingOrThrowingSourceFailsTheDecodeCleanly) {
-  const Bytes jpeg = encode_picture(300, 200);
+  // A source that fails or throws fails the decode cleanly.
   for (bool throws : {false, true}) {
     OwnCoefficients own;
-    ASSERT_TRUE(own.open(jpeg));
+    ASSERT_TRUE(own.open(good));
     (throws ? own.throw_at : own.fail_at) = 100;
-    const LibjpegRows d = libjpeg_rows(jpeg, &own);
-    EXPECT_TRUE(d.used);
-    EXPECT_FALSE(d.ok);
-    EXPECT_FALSE(d.error.empty());
-    EXPECT_EQ(own.mcus, 100);
+    const LibjpegRows d = libjpeg_rows(good, &own);
+    EXPECT_TRUE(d.used && !d.ok && !d.error.empty() && own.mcus == 100) << throws;
   }
 }
 
@@ -390,8 +228,7 @@ TEST(LibjpegCoefficients, RowPairsComeTogetherAndTheStopIsAskedForEachRow) {
   }
   EXPECT_EQ(asked, 33);
   EXPECT_EQ(all, libjpeg_rows(jpeg).pixels);
-  EXPECT_EQ(d.read_rows(rows.data(), 64 * 3, 2), 0);  // no rows left
-  EXPECT_TRUE(d.failed());
+  EXPECT_TRUE(d.read_rows(rows.data(), 64 * 3, 2) == 0 && d.failed());  // no rows left
 
   // A stop asked for the second row of a pair ends before either is made.
   asked = 0;
@@ -399,18 +236,7 @@ TEST(LibjpegCoefficients, RowPairsComeTogetherAndTheStopIsAskedForEachRow) {
   options.stop = [&] { return ++asked == 2; };
   ASSERT_TRUE(stopped.open(jpeg.data(), jpeg.size()) && stopped.start(options));
   EXPECT_EQ(stopped.read_rows(rows.data(), 64 * 3, 2), 0);
-  EXPECT_TRUE(stopped.stopped());
-  EXPECT_EQ(stopped.rows_read(), 0);
-
-  // 4:4:4 is made a row at a time; no room means no row.
-  EncodeOptions s444;
-  s444.luma_h = s444.luma_v = 1;
-  const Bytes full = encode_picture(64, 8, s444);
-  JpegDecoder one;
-  ASSERT_TRUE(one.open(full.data(), full.size()) && one.start());
-  EXPECT_EQ(one.rows_per_read(), 1);
-  EXPECT_EQ(one.read_rows(rows.data(), 64 * 3, 2), 1);
-  EXPECT_EQ(one.read_rows(rows.data(), 64 * 3, 0), 0);
+  EXPECT_TRUE(stopped.stopped() && stopped.rows_read() == 0);
 }
 
 }  // namespace

@@ -84,22 +84,17 @@ class RecordingListener : public LibraryListener {
     events.push_back(event);
     if (then) then(event);
   }
-  int count(LibraryEvent::Flag flag) const {
-    return static_cast<int>(
-        std::count_if(events.begin(), events.end(), [&](const auto& e) { return e.has(flag); }));
-  }
-  std::vector<std::u16string> completed() const {
-    std::vector<std::u16string> paths;
+  // The field of every event with the flag.
+  template <typename T>
+  std::vector<T> of(LibraryEvent::Flag flag, T LibraryEvent::*field) const {
+    std::vector<T> values;
     for (const LibraryEvent& e : events)
-      if (e.has(LibraryEvent::picture_complete)) paths.push_back(e.picture);
-    return paths;
-  }
-  std::vector<double> fractions() const {
-    std::vector<double> values;
-    for (const LibraryEvent& e : events)
-      if (e.has(LibraryEvent::progress)) values.push_back(e.fraction);
+      if (e.has(flag)) values.push_back(e.*field);
     return values;
   }
+  int count(LibraryEvent::Flag flag) const { return int(of(flag, &LibraryEvent::flags).size()); }
+  auto completed() const { return of(LibraryEvent::picture_complete, &LibraryEvent::picture); }
+  auto fractions() const { return of(LibraryEvent::progress, &LibraryEvent::fraction); }
   std::vector<LibraryEvent> events;
   std::function<void(const LibraryEvent&)> then;
 };

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <mutex>
 #include <random>
 
 #include "base/settings.h"
@@ -74,9 +73,7 @@ TEST_F(PhotoLibraryWorkerTest, ASearchAskedForDuringASearchFollowsIt) {
     ASSERT_TRUE(settle(library, searches)) << "search " << searches << " never came";
     EXPECT_EQ(listener.count(LibraryEvent::search_complete), searches);
   }
-  EXPECT_GT(overlapped, 0);
-  EXPECT_EQ(library.get_folders_size(), 150);
-  EXPECT_GE(builds.load(), 150);
+  EXPECT_TRUE(overlapped > 0 && library.get_folders_size() == 150 && builds >= 150);
 }
 
 // Each request comes the moment the worker is done with the one before,
@@ -126,7 +123,7 @@ TEST_F(PhotoLibraryWorkerTest, DestroyingTheLibraryEndsARunningBuildAtItsNextSca
     library.add_picture(u(picture), device.card_drive(0));
     ASSERT_TRUE(wait_until([&] { return started.load(); }));
   }
-  EXPECT_EQ(result.load(), static_cast<int>(CacheBuildResult::stopped));
+  EXPECT_EQ(result, static_cast<int>(CacheBuildResult::stopped));
   EXPECT_TRUE(stops == 1 || stops == 2) << stops.load();  // the first scan line after the request
   const std::string folder = device.card(0) + "/!lumiviewcache";
   EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder));  // nothing left behind
@@ -144,8 +141,8 @@ TEST_F(PhotoLibraryWorkerTest, ABuildThatThrowsMarksItsPictureBadAndTheWorkerGoe
   library.add_picture(huge, device.card_drive(0));
   library.add_picture(next, device.card_drive(0));
   ASSERT_TRUE(settle(library));
-  EXPECT_EQ(builds.load(), 2);
-  EXPECT_TRUE(library.picture_failed(huge) && cache_valid(next, device.card_drive(0)));
+  EXPECT_TRUE(builds == 2 && library.picture_failed(huge) &&
+              cache_valid(next, device.card_drive(0)));
   EXPECT_EQ(listener.completed(), (std::vector{huge, next}));
 }
 
@@ -156,52 +153,41 @@ TEST_F(PhotoLibraryWorkerTest, TheSettersLeaveTheWritingOfTheListToAThreadOfTheL
   device.put(device.card(0), "B/b.jpg");
   std::promise<void> gate;
   const std::shared_future<void> opened = gate.get_future().share();
-  std::mutex mutex;
-  std::vector<std::thread::id> writers;
+  std::atomic<int> writes{0};
+  std::atomic<bool> on_this_thread{false};
   std::vector<FolderRecord> last;
   PhotoLibrary::Options o = options();
-  o.list_writer = [&](const std::u16string& path, const std::vector<FolderRecord>& records) {
-    std::unique_lock lock(mutex);
-    writers.push_back(std::this_thread::get_id());
-    if (writers.size() > 1) {  // waits at the gate without holding the lock
-      lock.unlock();
-      opened.wait();
-      lock.lock();
-    }
+  o.list_writer = [&, caller = std::this_thread::get_id()](
+                      const std::u16string& path, const std::vector<FolderRecord>& records) {
+    if (std::this_thread::get_id() == caller) on_this_thread = true;
+    if (++writes > 1) opened.wait();
     last = records;
     return write_folder_list(path, records);
-  };
-  const auto writes = [&] {
-    std::lock_guard lock(mutex);
-    return writers.size();
   };
   {
     PhotoLibrary library(o);
     library.add_listener(&listener);
     library.need_search();
     ASSERT_TRUE(settle(library, 1));
-    ASSERT_EQ(writes(), 1u);
+    ASSERT_EQ(writes, 1);
     library.set_folder_size(u(a), 0);
     EXPECT_EQ(library.get_folders_size(), 1);
-    ASSERT_TRUE(wait_until([&] { return writes() == 2; }));
+    ASSERT_TRUE(wait_until([&] { return writes == 2; }));
     gate.set_value();
   }
   // The save asked for last is written before the library is gone; none on this thread.
-  EXPECT_EQ(std::count(writers.begin(), writers.end(), std::this_thread::get_id()), 0);
-  EXPECT_EQ(last.size(), 1u);
-  EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(last));
+  EXPECT_FALSE(on_this_thread);
+  EXPECT_TRUE(last.size() == 1 &&
+              test::read_file(device.folders_file()) == encode_folder_list(last));
 }
 
 TEST_F(PhotoLibraryWorkerTest, AStoppedSearchNeverReplacesTheSavedList) {
   folders(200);
-  std::string full;
-  {
-    PhotoLibrary::Options o = options();
-    o.folder_list_path = u(device.root() + "/full.ini");
-    o.worker = PhotoLibrary::Worker::manual;
-    ASSERT_TRUE(PhotoLibrary(o).search());
-    full = test::read_file(device.root() + "/full.ini");
-  }
+  PhotoLibrary::Options o = options();
+  o.folder_list_path = u(device.root() + "/full.ini");
+  o.worker = PhotoLibrary::Worker::manual;
+  ASSERT_TRUE(PhotoLibrary(o).search());
+  const std::string full = test::read_file(device.root() + "/full.ini");
   int cut_short = 0;
   for (int round = 0; round < 4; ++round) {
     ASSERT_TRUE(
@@ -237,39 +223,28 @@ TEST_F(PhotoLibraryWorkerTest, TheWorkerAndTheUserInterfaceHammeringAtOnce) {
   library.add_listener(&listener);
   std::mt19937 random(4);
   int searches = 0;
-  for (int step = 0; step < 3000; ++step) {
-    const size_t n = random() % pictures.size();
-    switch (random() % 10) {
-      case 0:
-        if (step % 200 != 0) break;
-        library.need_search();
-        ++searches;
-        break;
-      case 1:
-        library.add_picture(pictures[n], drives[n]);
-        break;
-      case 2:
-        library.withdraw_picture(pictures[n]);
-        break;
-      case 3:
-        library.set_current_folder(folder_of(pictures[n]));
-        break;
-      case 4:
-        if (auto r = library.get_folder(int(random() % (library.get_folders_size() + 2)) - 1))
-          EXPECT_TRUE(r->size > 0 && r->key_picture.starts_with(r->folder));
-        break;
-      case 5:
-        library.search_folder_num(pictures[n]);
-        break;
-      case 6:
+  size_t n = 0;
+  const std::function<void(int)> actions[] = {
+      [&](int step) {
+        if (step % 200 == 0) library.need_search(), ++searches;
+      },
+      [&](int) { library.add_picture(pictures[n], drives[n]); },
+      [&](int) { library.withdraw_picture(pictures[n]); },
+      [&](int) { library.set_current_folder(folder_of(pictures[n])); },
+      [&](int) {
+        const auto r = library.get_folder(int(random() % (library.get_folders_size() + 2)) - 1);
+        EXPECT_TRUE(!r || (r->size > 0 && r->key_picture.starts_with(r->folder)));
+      },
+      [&](int) { library.search_folder_num(pictures[n]); },
+      [&](int step) {
         if (step % 300 == 0) library.set_folder_size(pictures[n], step % 600 ? 9 : 0);
-        break;
-      case 7:
-        library.status();
-        break;
-      default:
-        library.poll();
-    }
+      },
+      [&](int) { library.status(); },
+      [&](int) { library.poll(); },
+  };
+  for (int step = 0; step < 3000; ++step) {
+    n = random() % pictures.size();
+    actions[std::min<size_t>(random() % 10, 8)](step);
   }
   // Whatever happened on the way, one more search puts everything right.
   library.need_search();
@@ -280,9 +255,9 @@ TEST_F(PhotoLibraryWorkerTest, TheWorkerAndTheUserInterfaceHammeringAtOnce) {
   EXPECT_EQ(sizes, (std::vector{4, 4, 4, 5, 4, 4, 1}));
   for (size_t i = 0; i < pictures.size(); ++i)
     EXPECT_TRUE(cache_valid(pictures[i], drives[i])) << to_utf8(pictures[i]);
-  EXPECT_TRUE(cache_valid(saved, u"%my_documents%/") && library.picture_failed(broken));
+  EXPECT_TRUE(cache_valid(saved, u"%my_documents%/") && library.picture_failed(broken) &&
+              library.status().progress_maximum == 0);
   EXPECT_EQ(test::read_file(device.folders_file()), encode_folder_list(library.folders()));
-  EXPECT_EQ(library.status().progress_maximum, 0);
 }
 
 }  // namespace
