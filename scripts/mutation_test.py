@@ -152,10 +152,13 @@ class SampleAndCompare(unittest.TestCase):
     def test_replay_finds_the_old_mutants_after_their_lines_moved(self):
         moved = "// a new first line\n" + SOURCE
         old = [{"file": "x.cpp", "line": 18, "original": "if (rows.size() == 0 && s[0] != '<')",
-                "mutant": "if (rows.size() == 0 || s[0] != '<')", "status": "killed"},
+                "mutant": "if (rows.size() == 0 || s[0] != '<')", "status": "killed", "layer": "a"},
                {"file": "x.cpp", "line": 10, "original": "int width = 4;", "mutant": "int width = 5;",
-                "status": "survived"},
-               {"file": "x.cpp", "line": 30, "original": "gone();", "mutant": ";", "status": "killed"}]
+                "status": "survived", "layer": "a"},
+               {"file": "x.cpp", "line": 30, "original": "gone();", "mutant": ";", "status": "killed",
+                "layer": "a"},
+               {"file": "y.cpp", "line": 1, "original": "f();", "mutant": ";", "status": "killed",
+                "layer": "b"}]
         with tempfile.TemporaryDirectory() as tmp:
             path = Path(tmp, "old.json")
             path.write_text(json.dumps({"results": old}))
